@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/app_context.h"
+
+namespace vexa {
+
+// The card's command protocol: commands go out on pipe 0, replies come back on pipe 1. Every
+// operation opens the selected card, does its transfers and closes it, and does nothing while
+// the selected card is not usable.
+void UsbReadSpiSetup(AppContext& ctx);
+void UsbSetWordDelay(AppContext& ctx, uint8_t& delay);
+void UsbSetStaticBits(AppContext& ctx, uint8_t& bits);
+// Sends TxWords[1..count] on CselChannel and fills RxWords[1..count].
+void UsbTransfer(AppContext& ctx, uint8_t& count);
+
+}  // namespace vexa
