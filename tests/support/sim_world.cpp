@@ -44,7 +44,8 @@ SimWorld::SimWorld(double secondsPerPass, bool calibrated)
 
 SimWorld::~SimWorld() {
   std::error_code ignored;
-  if (folder_.find("vexa-test-") != std::string::npos) std::filesystem::remove_all(folder_, ignored);
+  if (folder_.find("vexa-test-") != std::string::npos)
+    std::filesystem::remove_all(folder_, ignored);
 }
 
 }  // namespace vexa::testing

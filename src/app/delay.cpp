@@ -1,0 +1,93 @@
+#include "app/delay.h"
+
+#include "app/number_format.h"
+
+namespace vexa {
+
+namespace {
+
+// Passes of the 10-microsecond step; formed in double from the single-precision argument, so
+// decimal fractions without an exact float form may round either way.
+int32_t stepsFor(float ms) {
+  return static_cast<int32_t>(RoundHalfEven(static_cast<double>(ms) * 100.0));
+}
+
+void runSteps(AppContext& ctx, int32_t steps) {
+  if (ctx.delay.DelayCalibrated == 0) CalibrateDelay(ctx);
+  BusyLoop& busy = *ctx.platform.busy;
+  for (int32_t step = 0; step < steps; ++step) busy.spin(ctx.delay.DelayCount);
+}
+
+// One timed busy wait: the clock's difference across DelayMs(ms), in single precision.
+float measure(AppContext& ctx, float ms) {
+  Clock& clock = ctx.clock();
+  const float start = clock.secondsSinceMidnight();
+  DelayMs(ctx, ms);
+  const float end = clock.secondsSinceMidnight();
+  return end - start;
+}
+
+// A clock that jumps forward during a measurement must not leave a count of 0 (no wait at all,
+// and a division by zero below) or one past the 32-bit range.
+int32_t scaledCount(double factor, int32_t count) {
+  const double scaled = RoundHalfEven(factor * static_cast<double>(count));
+  if (!(scaled >= 1.0)) return 1;
+  if (scaled > 2147483647.0) return 2147483647;
+  return static_cast<int32_t>(scaled);
+}
+
+}  // namespace
+
+void DelayMs(AppContext& ctx, float& ms) {
+  if (ms == 0.0f) return;
+  if (ms < 0.01f) ms = 0.01f;
+  runSteps(ctx, stepsFor(ms));
+}
+
+void DelayMs(AppContext& ctx, const float& ms) {
+  float copy = ms;
+  DelayMs(ctx, copy);
+}
+
+void CalibrateDelay(AppContext& ctx) {
+  DelayState& d = ctx.delay;
+  d.DelayCalibrated = -1;
+  d.DelayCount = 1000;
+  ctx.ui().setWaitCursor(true);
+  if (d.commandLineGiven) d.DelayCount = static_cast<int32_t>(RoundHalfEven(d.DelayCount / 5.0));
+
+  float first = measure(ctx, 500);
+  float second = 0;
+  float third = 0;
+  float latest = first;
+  if (latest < 0.005f) {  // the clock did not advance: the count is far too small
+    d.DelayCount *= 40;
+    latest = second = measure(ctx, 500);
+  }
+  if (latest < 0.1f) {
+    d.DelayCount *= 6;
+    latest = third = measure(ctx, 500);
+  }
+  if (latest < 0.0005f) latest = 0.0005f;
+  d.DelayCount = scaledCount(0.5 / static_cast<double>(latest), d.DelayCount);
+
+  float fine = measure(ctx, 3000);
+  if (fine < 0.1f) fine = 0.1f;
+  d.DelayCount = scaledCount(3.0 / static_cast<double>(fine), d.DelayCount);
+
+  d.MinimumDelay = 40.0f / static_cast<float>(d.DelayCount) * 0.01f;
+  d.MinimumDelayCount = static_cast<int32_t>(
+      RoundHalfEven(static_cast<double>(d.MinimumDelay) * d.DelayCount / 0.01));
+  ctx.ui().setWaitCursor(false);
+
+  const std::string crlf = "\r\n";
+  d.CalibrationReport = "First 0.5Sec delay =    " + GeneralNumber(first) + crlf +
+                        "2nd 0.5Sec delay =   " + GeneralNumber(second) + crlf +
+                        "3rd 0.5Sec delay =   " + GeneralNumber(third) + crlf +
+                        "Actual 3Sec delay =  " + GeneralNumber(fine) + crlf +
+                        "10uS Delay Count =   " + std::to_string(d.DelayCount) + crlf +
+                        "Minimum Delay=      " + GeneralNumber(d.MinimumDelay * 1000.0f) + " uS" +
+                        crlf + "Minimum Delay Count= " + std::to_string(d.MinimumDelayCount) + crlf;
+}
+
+}  // namespace vexa

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "app/app_context.h"
+
+namespace vexa {
+
+// Busy-waits about `ms` milliseconds in steps of 10 microseconds, without letting the window
+// system run. A value below 0.01 other than 0 is raised to 0.01 in the caller's variable.
+void DelayMs(AppContext& ctx, float& ms);
+// The same for a value the caller does not keep.
+void DelayMs(AppContext& ctx, const float& ms);
+
+// Measures how many inner-loop passes make 10 microseconds on this machine.
+void CalibrateDelay(AppContext& ctx);
+
+}  // namespace vexa

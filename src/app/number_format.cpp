@@ -1,0 +1,140 @@
+#include "app/number_format.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace vexa {
+
+namespace {
+
+std::string decimalPoint(const QLocale& locale) {
+  return locale.decimalPoint().toStdString();
+}
+
+std::string withRegionalPoint(std::string text, const QLocale& locale) {
+  const size_t point = text.find('.');
+  if (point != std::string::npos) text.replace(point, 1, decimalPoint(locale));
+  return text;
+}
+
+// printf's %g, reshaped: upper-case E, the exponent with a sign and at least two digits.
+std::string general(double value, int significant, const QLocale& locale) {
+  if (value == 0) return "0";
+  char text[64];
+  auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::general, significant);
+  std::string s(text, r.ptr);
+  const size_t e = s.find('e');
+  if (e != std::string::npos) s[e] = 'E';
+  return withRegionalPoint(s, locale);
+}
+
+}  // namespace
+
+double RoundHalfEven(double value) {
+  return std::nearbyint(value);
+}
+
+double RoundHalfEven(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  const double scaled = value * scale;
+  // Only a tie of the value as stored goes to even; anything off the tie rounds to nearest.
+  const double floor = std::floor(scaled);
+  const double diff = scaled - floor;
+  double rounded;
+  if (diff == 0.5)
+    rounded = std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
+  else
+    rounded = std::round(scaled);
+  return rounded / scale;
+}
+
+std::string FormatPattern(double value, const std::string& pattern, const QLocale& locale) {
+  const size_t point = pattern.find('.');
+  int minDecimals = 0;
+  int maxDecimals = 0;
+  if (point != std::string::npos) {
+    for (size_t i = point + 1; i < pattern.size(); ++i) {
+      if (pattern[i] == '0') ++minDecimals, ++maxDecimals;
+      if (pattern[i] == '#') ++maxDecimals;
+    }
+  }
+  char text[400];
+  auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, maxDecimals);
+  std::string s(text, r.ptr);
+  if (maxDecimals > minDecimals) {
+    size_t end = s.size();
+    const size_t dot = s.find('.');
+    const size_t keep = dot + 1 + minDecimals;
+    while (end > keep && s[end - 1] == '0') --end;
+    if (end == dot + 1) --end;  // no decimals left: no point either
+    s.erase(end);
+  }
+  // A value that rounds to zero carries no sign.
+  if (s[0] == '-' && s.find_first_not_of("0.", 1) == std::string::npos) s.erase(0, 1);
+  return withRegionalPoint(s, locale);
+}
+
+std::string GeneralNumber(float value, const QLocale& locale) {
+  return general(static_cast<double>(value), 7, locale);
+}
+
+std::string GeneralNumber(double value, const QLocale& locale) {
+  return general(value, 15, locale);
+}
+
+std::string GeneralNumber(int value, const QLocale&) {
+  return std::to_string(value);
+}
+
+bool IsNumeric(const std::string& text, const QLocale& locale) {
+  const QString trimmed = QString::fromStdString(text).trimmed();
+  if (trimmed.isEmpty()) return false;
+  bool ok = false;
+  locale.toDouble(trimmed, &ok);
+  return ok;
+}
+
+double Val(const std::string& text) {
+  std::string compact;
+  for (char c : text) {
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') compact += c;
+  }
+  size_t i = 0;
+  std::string number;
+  if (i < compact.size() && (compact[i] == '+' || compact[i] == '-')) number += compact[i++];
+  const size_t digitsStart = number.size();
+  while (i < compact.size() && std::isdigit(static_cast<unsigned char>(compact[i])))
+    number += compact[i++];
+  if (i < compact.size() && compact[i] == '.') {
+    number += compact[i++];
+    while (i < compact.size() && std::isdigit(static_cast<unsigned char>(compact[i])))
+      number += compact[i++];
+  }
+  if (number.size() == digitsStart || number.substr(digitsStart) == ".") return 0;
+  if (i < compact.size() && std::strchr("eEdD", compact[i])) {
+    size_t j = i + 1;
+    std::string exponent = "e";
+    if (j < compact.size() && (compact[j] == '+' || compact[j] == '-')) exponent += compact[j++];
+    const size_t expDigits = exponent.size();
+    while (j < compact.size() && std::isdigit(static_cast<unsigned char>(compact[j])))
+      exponent += compact[j++];
+    if (exponent.size() > expDigits) number += exponent;
+  }
+  // Locale-independent: the point is the decimal separator whatever the C locale says.
+  double v = 0;
+  const char* begin = number.c_str();
+  if (*begin == '+') ++begin;
+  std::from_chars(begin, number.c_str() + number.size(), v);
+  return v;
+}
+
+double RegionalValue(const std::string& text, const QLocale& locale) {
+  bool ok = false;
+  const double v = locale.toDouble(QString::fromStdString(text).trimmed(), &ok);
+  return ok ? v : 0.0;
+}
+
+}  // namespace vexa

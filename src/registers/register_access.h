@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/app_context.h"
+
+namespace vexa {
+
+// The only road to the sensor's registers. Reads leave their results in ctx.access (LastRaw,
+// LastScaled, ...); rows without the access flag, or no interface selected, send nothing.
+void ReadRegister(AppContext& ctx, int16_t index);
+void WriteRegister(AppContext& ctx, int16_t index, int32_t value);
+
+// One read command and its reply from the following frame; the address is left masked to 7 bits.
+int32_t SpiReadWord(AppContext& ctx, int16_t& address);
+// Two write commands; addresses are left masked to 7 bits and bytes to 8 bits.
+void SpiWriteFrames(AppContext& ctx, int16_t& address1, int16_t& byte1, int16_t& address2,
+                    int16_t& byte2);
+
+// Refreshes GpioCtrlShadow, AlmCtrlShadow and MscCtrlShadow from the sensor.
+void ReadControlShadows(AppContext& ctx);
+
+}  // namespace vexa
