@@ -31,6 +31,17 @@ std::string general(double value, int significant, const QLocale& locale) {
   return withRegionalPoint(s, locale);
 }
 
+// Whether `value` lies exactly halfway between two numbers of `decimals` decimals.
+bool isExactHalf(double value, int decimals) {
+  char text[400];
+  auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals + 60);
+  const std::string s(text, r.ptr);
+  const size_t dot = s.find('.');
+  if (dot == std::string::npos || dot + decimals + 1 >= s.size()) return false;
+  const size_t half = dot + decimals + 1;
+  return s[half] == '5' && s.find_first_not_of('0', half + 1) == std::string::npos;
+}
+
 }  // namespace
 
 double RoundHalfEven(double value) {
@@ -62,6 +73,9 @@ std::string FormatPattern(double value, const std::string& pattern, const QLocal
     }
   }
   char text[400];
+  // Displayed numbers round exact halves away from zero (2.5 shows as 3 with no decimals).
+  if (isExactHalf(value, maxDecimals))
+    value = std::nextafter(value, value > 0 ? HUGE_VAL : -HUGE_VAL);
   auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, maxDecimals);
   std::string s(text, r.ptr);
   if (maxDecimals > minDecimals) {

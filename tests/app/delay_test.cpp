@@ -1,0 +1,105 @@
+#include "app/delay.h"
+
+#include <gtest/gtest.h>
+
+#include "support/sim_world.h"
+
+namespace vexa {
+namespace {
+
+using testing::SimWorld;
+
+// With one pass per 10 us the busy loop's pass count is the number of 10-us steps.
+struct StepCase {
+  float argument;
+  int64_t steps;
+  float argumentAfter;
+};
+
+TEST(DelayMs, WaitsWholeTenMicrosecondStepsAndRaisesTinyArguments) {
+  const StepCase cases[] = {
+      {0.0f, 0, 0.0f},     {-5.0f, 1, 0.01f},    {0.003f, 1, 0.01f},
+      {0.004f, 1, 0.01f},  {0.125f, 12, 0.125f}, {0.375f, 38, 0.375f},
+      {0.015f, 1, 0.015f}, {0.1f, 10, 0.1f},     {500.0f, 50000, 500.0f},
+  };
+  for (const auto& c : cases) {
+    SimWorld w(1e-5);
+    ASSERT_EQ(w.ctx.delay.DelayCount, 1);
+    float ms = c.argument;
+    DelayMs(w.ctx, ms);
+    EXPECT_EQ(w.busy.totalPasses(), c.steps) << "argument " << c.argument;
+    EXPECT_EQ(ms, c.argumentAfter) << "argument " << c.argument;
+  }
+}
+
+TEST(DelayMs, ConstArgumentIsNotWrittenAndFirstUseCalibrates) {
+  SimWorld w(1e-8, /*calibrated=*/false);
+  const float ms = 0.001f;
+  DelayMs(w.ctx, ms);
+  EXPECT_EQ(ms, 0.001f);
+  EXPECT_NE(w.ctx.delay.DelayCalibrated, 0);
+  EXPECT_FALSE(w.ctx.delay.CalibrationReport.empty());
+}
+
+struct CalibrationCase {
+  const char* name;
+  double secondsPerPass;
+  double tick;
+  bool commandLine;
+  int32_t expectedCount;
+  const char* reportStart;
+};
+
+TEST(CalibrateDelay, ConvergesToTenMicrosecondsOnTheMeasuredMachine) {
+  // Passes cost 1e-8 s: 1000 passes take 10 us, so the count settles at 1000. With a command
+  // line the first half second shows the smaller start count (200 passes a step: 0.1 s).
+  // 5e-10 s with a coarse 55 ms tick: the first half second reads 0 and the count is raised.
+  const CalibrationCase cases[] = {
+      {"fine clock", 1e-8, 0.0, false, 1000,
+       "First 0.5Sec delay =    0.5\r\n2nd 0.5Sec delay =   0"},
+      {"command line", 1e-8, 0.0, true, 1000, "First 0.5Sec delay =    0.1\r\n"},
+      {"slow machine", 5e-8, 0.0, false, 200, "First 0.5Sec delay =    2.5\r\n"},
+      {"coarse tick", 5e-10, 0.055, false, 20000, "First 0.5Sec delay =    0\r\n"},
+  };
+  for (const auto& c : cases) {
+    SimWorld w(c.secondsPerPass, false);
+    w.clock = sim::SimClock(0.0, c.tick);  // near midnight single precision is exact enough
+    w.ctx.delay.commandLineGiven = c.commandLine;
+    CalibrateDelay(w.ctx);
+    const DelayState& d = w.ctx.delay;
+    EXPECT_NEAR(d.DelayCount, c.expectedCount, c.expectedCount * 0.03) << c.name;
+    EXPECT_EQ(d.CalibrationReport.rfind(c.reportStart, 0), 0u) << c.name << "\n"
+                                                               << d.CalibrationReport;
+    EXPECT_EQ(w.ui.waitCursorChanges, (std::vector<bool>{true, false})) << c.name;
+  }
+}
+
+TEST(CalibrateDelay, ReportHasSevenLinesWithTheMinimumDelay) {
+  SimWorld w(1e-8, false);
+  w.clock = sim::SimClock(0.0, 0.0);
+  CalibrateDelay(w.ctx);
+  const DelayState& d = w.ctx.delay;
+  EXPECT_EQ(d.DelayCount, 1000);
+  EXPECT_FLOAT_EQ(d.MinimumDelay, 0.0004f);
+  EXPECT_EQ(d.MinimumDelayCount, 40);
+  EXPECT_EQ(d.CalibrationReport,
+            "First 0.5Sec delay =    0.5\r\n"
+            "2nd 0.5Sec delay =   0\r\n"
+            "3rd 0.5Sec delay =   0\r\n"
+            "Actual 3Sec delay =  3\r\n"
+            "10uS Delay Count =   1000\r\n"
+            "Minimum Delay=      0.4 uS\r\n"
+            "Minimum Delay Count= 40\r\n");
+}
+
+TEST(CalibrateDelay, MeasurementAcrossMidnightCountsAsTooShortAndStaysUsable) {
+  // Start 0.2 s before midnight: the first half second reads negative and is clamped.
+  SimWorld w(1e-8, false);
+  w.clock = sim::SimClock(86399.8, 0.0);
+  CalibrateDelay(w.ctx);
+  EXPECT_GT(w.ctx.delay.DelayCount, 0);
+  EXPECT_GT(w.ctx.delay.MinimumDelay, 0.0f);
+}
+
+}  // namespace
+}  // namespace vexa
