@@ -1,0 +1,424 @@
+#include "cli/cli.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <ostream>
+#include <sstream>
+
+#include "app/delay.h"
+#include "app/hex_text.h"
+#include "app/number_format.h"
+#include "app/settings_file.h"
+#include "platform/platform_set.h"
+#include "platform/sim/recording_services.h"
+#include "registers/register_access.h"
+#include "transport/parallel/parallel_spi.h"
+#include "transport/usb/ez_usb.h"
+#include "transport/usb/usb_spi.h"
+
+namespace vexa::cli {
+
+namespace {
+
+constexpr const char* kProgram = "vexa-cli";
+constexpr int kExitOk = 0;
+constexpr int kExitDevice = 1;
+constexpr int kExitUsage = 2;
+constexpr const char* kPortDriverMessage = "The required I/O drivers could not be installed.";
+
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string withoutBlanks(const std::string& text) {
+  std::string out;
+  for (char c : text)
+    if (c != ' ') out += c;
+  return out;
+}
+
+std::string rightTrimmed(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// Technical causes wait here until the next message or error line carries them.
+class CliDiagnostics : public Diagnostics {
+ public:
+  void cause(const std::string& line) override {
+    pending_.push_back(line);
+    last_ = line;
+  }
+  std::string lastCause() const override { return last_; }
+  // The causes noted since the last call, joined into one text; empty when none.
+  std::string take() {
+    std::string joined;
+    for (const auto& c : pending_) joined += (joined.empty() ? "" : "; ") + c;
+    pending_.clear();
+    return joined;
+  }
+
+ private:
+  std::vector<std::string> pending_;
+  std::string last_;
+};
+
+// Message boxes become lines on standard error, with the technical cause beside the text.
+class ConsoleMessages : public MessageService {
+ public:
+  ConsoleMessages(std::ostream& err, CliDiagnostics& diagnostics)
+      : err_(err), diagnostics_(diagnostics) {}
+  void show(const std::string& title, const std::string& text, MessageIcon) override {
+    ++shown_;
+    err_ << kProgram << ": ";
+    if (!title.empty() && title != kApplicationTitle) err_ << title << ": ";
+    err_ << text;
+    const std::string cause = diagnostics_.take();
+    if (!cause.empty()) err_ << " (" << cause << ")";
+    err_ << '\n';
+  }
+  int shown() const { return shown_; }
+
+ private:
+  std::ostream& err_;
+  CliDiagnostics& diagnostics_;
+  int shown_ = 0;
+};
+
+// A short calibration of the busy-wait delay against the monotonic clock: doubles the passes
+// until they take at least 20 ms, then scales to 10 microseconds. The full calibration takes
+// three and a half seconds, too long for a command run from a script.
+void CalibrateQuickly(AppContext& ctx) {
+  DelayState& d = ctx.delay;
+  d.commandLineGiven = true;
+  Clock& clock = ctx.clock();
+  BusyLoop& busy = *ctx.platform.busy;
+  int32_t passes = 1000;
+  double elapsed = 0;
+  for (;;) {
+    const double start = clock.monotonicSeconds();
+    busy.spin(passes);
+    elapsed = clock.monotonicSeconds() - start;
+    if (elapsed >= 0.02 || passes >= (1 << 29)) break;
+    passes *= 2;
+  }
+  double count = elapsed > 0 ? RoundHalfEven(passes * 1e-5 / elapsed) : passes;
+  if (count < 1) count = 1;
+  d.DelayCount = static_cast<int32_t>(count);
+  d.DelayCalibrated = -1;
+  d.MinimumDelay = 40.0f / static_cast<float>(d.DelayCount) * 0.01f;
+  d.MinimumDelayCount = static_cast<int32_t>(
+      RoundHalfEven(static_cast<double>(d.MinimumDelay) * d.DelayCount / 0.01));
+  d.CalibrationReport = "10uS Delay Count =   " + std::to_string(d.DelayCount) + "\r\n";
+}
+
+class Failure {
+ public:
+  Failure(int status, std::string text) : status(status), text(std::move(text)) {}
+  int status;
+  std::string text;
+};
+
+// Puts the interface in use into service, as the main window does when it opens.
+void BringUpTransport(AppContext& ctx, ConsoleMessages& messages, CliDiagnostics& diagnostics) {
+  if (ctx.settings.Interface == kInterfaceParallel) {
+    std::string cause;
+    const uint16_t base = static_cast<uint16_t>(ctx.settings.PortAddress);
+    if (!ctx.platform.portAccess->grant(base, cause))
+      throw Failure(kExitDevice, std::string(kPortDriverMessage) + " (" + cause + ")");
+    ctx.os.PortDriverStarted = -1;
+    PortReset(ctx);
+    return;
+  }
+  const int before = messages.shown();
+  FindUsbCard(ctx);
+  if (ctx.usb.SelectedCard.Present == 0) {
+    // FindUsbCard has said why in its own words; an error line only when it said nothing.
+    if (messages.shown() == before) {
+      std::string cause = diagnostics.take();
+      throw Failure(kExitDevice,
+                    "no usable USB SPI card" + (cause.empty() ? "" : " (" + cause + ")"));
+    }
+    throw Failure(kExitDevice, "");
+  }
+  uint8_t bits = ctx.usb.StaticBits;
+  UsbSetStaticBits(ctx, bits);
+  uint8_t delay = ctx.usb.WordDelay;
+  UsbSetWordDelay(ctx, delay);
+}
+
+struct Command {
+  std::vector<int16_t> registers;
+  int32_t value = 0;
+};
+
+// Checks the command and its operands before any device is touched.
+Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
+  Command c;
+  const auto findRow = [&](const std::string& name) {
+    const int16_t row = FindRegisterByName(table, name);
+    if (row < 0) throw Failure(kExitUsage, "unknown register name '" + name + "'");
+    return row;
+  };
+  if (options.command == "read") {
+    if (options.operands.empty())
+      throw Failure(kExitUsage, "read needs at least one register name");
+    for (const auto& name : options.operands) {
+      const int16_t row = findRow(name);
+      if (table.ReadFlag[row] == 0 || table.Hidden[row] != 0)
+        throw Failure(kExitUsage, "register " + rightTrimmed(table.Label[row]) + " cannot be read");
+      c.registers.push_back(row);
+    }
+  } else if (options.command == "write") {
+    if (options.operands.size() != 2)
+      throw Failure(kExitUsage, "write needs a register name and a hexadecimal value");
+    const int16_t row = findRow(options.operands[0]);
+    if (table.WriteFlag[row] == 0)
+      throw Failure(kExitUsage,
+                    "register " + rightTrimmed(table.Label[row]) + " cannot be written");
+    if (!ParseHexValue(options.operands[1], c.value))
+      throw Failure(kExitUsage, "malformed value '" + options.operands[1] +
+                                    "': give one to four hexadecimal digits, such as 0x1234");
+    c.registers.push_back(row);
+  } else if (options.command == "dump") {
+    if (!options.operands.empty()) throw Failure(kExitUsage, "dump takes no operands");
+  } else {
+    throw Failure(kExitUsage, "unknown command '" + options.command + "'");
+  }
+  return c;
+}
+
+}  // namespace
+
+bool ParseHexValue(const std::string& text, int32_t& value) {
+  std::string digits = text;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+    digits = digits.substr(2);
+  if (digits.empty() || digits.size() > 4) return false;
+  for (char c : digits)
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  value = HexToLong(digits);
+  return true;
+}
+
+int16_t FindRegisterByName(const RegisterTable& table, const std::string& name) {
+  const int16_t exact = FindRegisterByLabel(table, name);
+  if (exact >= 0) return exact;
+  const std::string wanted = upper(withoutBlanks(name));
+  if (wanted.empty()) return -1;
+  for (int16_t i = 0; i <= LastRegisterIndex; ++i)
+    if (upper(withoutBlanks(table.Label[i])) == wanted) return i;
+  return -1;
+}
+
+bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::string& error) {
+  size_t i = 0;
+  const auto valueOf = [&](const std::string& option, std::string& value) {
+    if (i + 1 >= args.size()) {
+      error = option + " needs a value";
+      return false;
+    }
+    value = args[++i];
+    return true;
+  };
+  for (; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (!o.command.empty()) {
+      o.operands.push_back(a);
+      continue;
+    }
+    std::string value;
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--simulate") {
+      o.simulate = true;
+    } else if (a == "--trace") {
+      o.trace = true;
+    } else if (a == "--interface") {
+      if (!valueOf(a, value)) return false;
+      if (value == "parallel")
+        o.interface = kInterfaceParallel;
+      else if (value == "usb")
+        o.interface = kInterfaceUsb;
+      else {
+        error = "unknown interface '" + value + "': use usb or parallel";
+        return false;
+      }
+    } else if (a == "--port" || a == "--vendor") {
+      if (!valueOf(a, value)) return false;
+      int32_t number = 0;
+      if (!ParseHexValue(value, number)) {
+        error = "malformed " + std::string(a == "--port" ? "port address" : "vendor ID") + " '" +
+                value + "': give one to four hexadecimal digits";
+        return false;
+      }
+      (a == "--port" ? o.port : o.vendorId) = static_cast<uint16_t>(number);
+    } else if (a.size() > 1 && a[0] == '-') {
+      error = "unknown option '" + a + "' (see --help)";
+      return false;
+    } else {
+      o.command = a;
+    }
+  }
+  if (!o.help && o.command.empty()) {
+    error = "no command given: use read, write or dump (see --help)";
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> RegisterDumpLines(AppContext& ctx) {
+  const RegisterTable& t = ctx.registers;
+  std::vector<std::string> lines;
+  lines.push_back("Name\t\tAddr\thexValue\t   decValue");
+  lines.push_back("--------------------\t---------\t---------\t   ---------");
+  for (int16_t i = 0; i <= LastRegisterIndex; ++i) {
+    ReadRegister(ctx, i);
+    std::string name;
+    std::string value = HexText(0);
+    std::string scaled = FormatPattern(0.0, "0.0####");
+    if (t.Hidden[i] != 0) {
+      name = "reserved";
+    } else {
+      name = rightTrimmed(t.Label[i]);
+      if (name.size() < 5) name += "     ";
+      if (t.ReadFlag[i] != 0) {
+        value = HexText(ctx.access.LastRaw);
+        scaled = FormatPattern(ctx.access.LastScaled, "0.0####");
+      }
+    }
+    lines.push_back(name + "      \t" + HexText(t.BaseAddr[i]) + "\t" + value + "\t   " + scaled);
+  }
+  return lines;
+}
+
+std::string ReadLine(AppContext& ctx, int16_t index) {
+  ReadRegister(ctx, index);
+  return rightTrimmed(ctx.registers.Label[index]) + "\t" + HexText(ctx.access.LastRaw) + "\t" +
+         GeneralNumber(ctx.access.LastScaled);
+}
+
+std::string UsageText() {
+  return R"(Usage: vexa-cli [OPTIONS] COMMAND
+
+Reads and writes the sensor's registers over the parallel port or the USB SPI card.
+
+Commands:
+  read NAME...          Read each named register; one line per register: label, raw value
+                        (0x and four hexadecimal digits, masked and sign-extended), and the
+                        scaled value, separated by tabs.
+  write NAME HEXVALUE   Write one register. HEXVALUE is one to four hexadecimal digits, with
+                        or without 0x. Both bytes are written, high byte first (ALM_SMPL1: low
+                        byte first), followed by a 0.1 ms wait.
+  dump                  Read every register and print the register dump: two heading lines,
+                        then one line per register row 0..45 (name, address, raw value, scaled
+                        value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
+                        cannot be read, shows 0x0000 and 0.0 as well.
+
+Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;
+the blank inside "ZGYRO_ OFF" may be left out.
+
+Options:
+  --simulate            Use the simulated sensor, behind a simulated parallel port (at any
+                        address) and a simulated USB SPI card "Ezusb-0", instead of hardware.
+  --interface usb|parallel
+                        The interface to use. Without it, Interface in CommPort.cfg (in the
+                        working folder) decides: 1 parallel port, 2 USB SPI card.
+  --port HEX            I/O address of the parallel port's data register (such as 378).
+                        Without it, Port Address in CommPort.cfg applies.
+  --vendor HEX          USB vendor ID of the card, for a card that carries another one
+                        (default 5645).
+  --trace               With --simulate: print on standard error one line per SPI frame that
+                        crossed the simulated bus, in order: spi mosi=0xB712 miso=0x0000.
+  -h, --help            Show this text.
+
+Real hardware on Linux: the parallel port is reached through ppdev (/dev/parportN, found from
+the address in /proc/sys/dev/parport/*/base-addr), or through direct port I/O where ppdev is
+missing and the process may use it (root). Your user needs access to /dev/parportN (the lp
+group) and the lp module must not hold the port ('sudo rmmod lp'). The USB card needs the udev
+rules installed.
+
+Exit status: 0 success; 1 the device could not be reached or a transfer failed; 2 bad usage
+(unknown option, command or register name, malformed value). Errors are one line on standard
+error.
+)";
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment) {
+  CliOptions options;
+  std::string error;
+  if (!ParseArguments(args, options, error)) {
+    err << kProgram << ": " << error << '\n';
+    return kExitUsage;
+  }
+  if (options.help) {
+    out << UsageText();
+    return kExitOk;
+  }
+
+  CliDiagnostics diagnostics;
+  ConsoleMessages messages(err, diagnostics);
+  UiHooks ui;
+  PlatformOptions platformOptions;
+  platformOptions.simulate = options.simulate;
+  platformOptions.trace = options.trace;
+  platformOptions.traceOut = &err;
+  platformOptions.diagnostics = &diagnostics;
+  if (options.vendorId) platformOptions.cardVendorId = *options.vendorId;
+  const AppContext* program = nullptr;
+  platformOptions.cardVendorIdSource = [&program, &platformOptions] {
+    return program ? program->usb.CardVendorId : platformOptions.cardVendorId;
+  };
+  PlatformSet world(platformOptions, messages, ui);
+
+  AppContext ctx(world.platform());
+  program = &ctx;
+  std::optional<sim::FixedPaths> otherFolder;
+  if (!environment.workingDirectory.empty()) {
+    otherFolder.emplace(environment.workingDirectory, environment.workingDirectory);
+    ctx.platform.paths = &*otherFolder;
+  }
+  BuildRegisterTable(ctx.registers);
+  if (options.vendorId) ctx.usb.CardVendorId = *options.vendorId;
+
+  try {
+    const Command command = CheckCommand(options, ctx.registers);
+    ReadSettings(ctx);
+    if (options.interface) ctx.settings.Interface = *options.interface;
+    if (options.port) ctx.settings.PortAddress = static_cast<int16_t>(*options.port);
+    if (ctx.settings.Interface != kInterfaceParallel && ctx.settings.Interface != kInterfaceUsb)
+      throw Failure(kExitUsage,
+                    "no interface selected: give --interface usb|parallel or set Interface in " +
+                        std::string(kSettingsFileName));
+    if (ctx.settings.Interface == kInterfaceParallel && ctx.settings.PortAddress == 0 &&
+        !options.simulate)
+      throw Failure(kExitUsage,
+                    "no parallel port address: give --port HEX or set Port Address in " +
+                        std::string(kSettingsFileName));
+
+    CalibrateQuickly(ctx);
+    BringUpTransport(ctx, messages, diagnostics);
+    if (environment.beforeCommand) environment.beforeCommand(world, ctx);
+
+    const int messagesBefore = messages.shown();
+    if (options.command == "read") {
+      for (int16_t row : command.registers) out << ReadLine(ctx, row) << '\n';
+    } else if (options.command == "write") {
+      WriteRegister(ctx, command.registers.front(), command.value);
+    } else {
+      for (const auto& line : RegisterDumpLines(ctx)) out << line << '\n';
+    }
+    out.flush();
+    // A failed transfer has shown its message; the values printed after it are stale.
+    if (messages.shown() != messagesBefore) return kExitDevice;
+  } catch (const Failure& failure) {
+    if (!failure.text.empty()) err << kProgram << ": " << failure.text << '\n';
+    return failure.status;
+  }
+  return kExitOk;
+}
+
+}  // namespace vexa::cli

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_context.h"
+
+namespace vexa {
+
+class PlatformSet;
+
+namespace cli {
+
+// What the command line asked for.
+struct CliOptions {
+  bool help = false;
+  bool simulate = false;
+  bool trace = false;
+  std::optional<int16_t> interface;  // kInterfaceParallel or kInterfaceUsb
+  std::optional<uint16_t> port;
+  std::optional<uint16_t> vendorId;
+  std::string command;  // "read", "write" or "dump"
+  std::vector<std::string> operands;
+};
+
+// Reads the arguments (without the program name). Returns false with a one-line error.
+bool ParseArguments(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// The row of a register named on the command line: its label, case aside; the inner blank of a
+// label such as "ZGYRO_ OFF" may be left out. -1 when no row has that name.
+int16_t FindRegisterByName(const RegisterTable& table, const std::string& name);
+
+// Hexadecimal text of one to four digits, with or without "0x". False for anything else.
+bool ParseHexValue(const std::string& text, int32_t& value);
+
+// The register dump of the register information window, line by line (no line ends): two
+// heading lines and one line per row 0..LastRegisterIndex, each row read first. A row that
+// cannot be read and is not hidden (COMMAND) shows 0x0000 and 0.0, like a hidden one, rather
+// than the values of the row read before it.
+std::vector<std::string> RegisterDumpLines(AppContext& ctx);
+
+// One line of `read`: label, TAB, raw value as HexText, TAB, scaled value in general form.
+std::string ReadLine(AppContext& ctx, int16_t index);
+
+std::string UsageText();
+
+// Hooks for tests: another working folder (CommPort.cfg), and a look at the world before the
+// command runs.
+struct CliEnvironment {
+  std::string workingDirectory;  // empty: the process's own
+  std::function<void(PlatformSet&, AppContext&)> beforeCommand;
+};
+
+// The whole program: exit status 0 on success, 1 when the device or a transfer failed, 2 on bad
+// usage. Results go to `out`, errors, messages and the trace to `err`.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment = {});
+
+}  // namespace cli
+}  // namespace vexa

@@ -1,0 +1,98 @@
+#include "platform/platform_set.h"
+
+#include <iostream>
+
+#include "platform/linux/libusb_driver.h"
+#include "platform/linux/linux_busy_loop.h"
+#include "platform/linux/linux_clock.h"
+#include "platform/linux/linux_paths.h"
+#include "platform/linux/linux_port_access.h"
+#include "platform/linux/linux_system_info.h"
+#include "platform/linux/stderr_diagnostics.h"
+#include "platform/sim/bus_monitor.h"
+#include "platform/sim/null_devices.h"
+#include "platform/sim/sim_parallel_port.h"
+#include "platform/sim/sim_sensor.h"
+#include "platform/sim/sim_usb_card.h"
+
+namespace vexa {
+
+struct PlatformSet::Parts {
+  linux_platform::LinuxClock clock;
+  linux_platform::LinuxBusyLoop busy;
+  linux_platform::LinuxPaths paths;
+  linux_platform::LinuxSystemInfo system;
+  std::unique_ptr<linux_platform::StderrDiagnostics> diagnostics;
+
+  // Real hardware.
+  std::unique_ptr<linux_platform::LinuxPortAccess> portAccess;
+  std::unique_ptr<UsbDriver> usb;
+
+  // The simulated world: the sensor behind a bus monitor, reached by the port and the card.
+  std::unique_ptr<sim::SimSensor> sensor;
+  std::unique_ptr<sim::BusMonitor> monitor;
+  std::unique_ptr<sim::SimParallelPort> simPort;
+  std::unique_ptr<sim::FixedPortAccess> simPortAccess;
+  sim::SimUsbDriver* simUsb = nullptr;
+};
+
+PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& messages, UiHooks& ui)
+    : options_(options), parts_(std::make_unique<Parts>()) {
+  Parts& p = *parts_;
+  if (options_.diagnostics == nullptr)
+    p.diagnostics = std::make_unique<linux_platform::StderrDiagnostics>(std::cerr);
+
+  platform_.clock = &p.clock;
+  platform_.busy = &p.busy;
+  platform_.messages = &messages;
+  platform_.ui = &ui;
+  platform_.paths = &p.paths;
+  platform_.system = &p.system;
+  platform_.diagnostics = options_.diagnostics ? options_.diagnostics : p.diagnostics.get();
+
+  if (options_.simulate) {
+    sim::SimSensorConfig config;
+    config.seed = options_.sensorSeed;
+    p.sensor = std::make_unique<sim::SimSensor>(p.clock, config);
+    p.monitor = std::make_unique<sim::BusMonitor>(*p.sensor);
+    p.monitor->setRecording(false);  // a long session must not grow without bound
+    if (options_.trace) {
+      std::ostream& out = options_.traceOut ? *options_.traceOut : std::cerr;
+      p.monitor->setTrace([&out](const std::string& line) { out << line << '\n'; });
+    }
+    p.simPort = std::make_unique<sim::SimParallelPort>(options_.simulatedPortBase);
+    p.simPort->attach(p.monitor.get());
+    p.simPortAccess = std::make_unique<sim::FixedPortAccess>();
+    auto usb = std::make_unique<sim::SimUsbDriver>();
+    usb->plug(0).attach(p.monitor.get());
+    p.simUsb = usb.get();
+    p.usb = std::move(usb);
+    platform_.port = p.simPort.get();
+    platform_.portAccess = p.simPortAccess.get();
+  } else {
+    p.portAccess = std::make_unique<linux_platform::LinuxPortAccess>();
+    std::function<uint16_t()> vendor = options_.cardVendorIdSource;
+    if (!vendor) vendor = [id = options_.cardVendorId] { return id; };
+    p.usb = std::make_unique<LibusbDriver>(platform_.diagnostics, std::move(vendor));
+    platform_.port = &p.portAccess->io();
+    platform_.portAccess = p.portAccess.get();
+  }
+  platform_.usb = p.usb.get();
+}
+
+PlatformSet::~PlatformSet() = default;
+
+sim::SimSensor* PlatformSet::sensor() {
+  return parts_->sensor.get();
+}
+sim::SimParallelPort* PlatformSet::simulatedPort() {
+  return parts_->simPort.get();
+}
+sim::SimUsbCard* PlatformSet::simulatedCard() {
+  return parts_->simUsb ? parts_->simUsb->card(0) : nullptr;
+}
+sim::BusMonitor* PlatformSet::busMonitor() {
+  return parts_->monitor.get();
+}
+
+}  // namespace vexa

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+
+#include "app/app_state.h"
+#include "platform/platform.h"
+
+namespace vexa {
+
+namespace sim {
+class SimParallelPort;
+class SimSensor;
+class SimUsbCard;
+class BusMonitor;
+}  // namespace sim
+
+// How one program reaches the world.
+struct PlatformOptions {
+  // The simulated sensor behind a simulated parallel port and a simulated USB card "Ezusb-0",
+  // instead of the machine's own port and cards.
+  bool simulate = false;
+  // The simulated port answers at this address only; unset, it answers wherever the program
+  // puts it.
+  std::optional<uint16_t> simulatedPortBase;
+  // Vendor ID the real USB backend looks for: asked at every device open when given (the
+  // windows pass the program's CardVendorId), else the fixed value.
+  std::function<uint16_t()> cardVendorIdSource;
+  uint16_t cardVendorId = kDefaultCardVendorId;
+  // Simulated bus only: one line per frame to `traceOut`.
+  bool trace = false;
+  std::ostream* traceOut = nullptr;  // default standard error
+  // Where technical causes go; default: one line each on standard error.
+  Diagnostics* diagnostics = nullptr;
+  // Seed of the simulated sensor's motion and noise.
+  uint64_t sensorSeed = 1;
+};
+
+// Builds and owns one program's platform services: real Linux ones, or the simulated sensor
+// world on real time. Message boxes and window-system hooks come from the caller (the windows
+// or the console) and must outlive the set.
+class PlatformSet {
+ public:
+  PlatformSet(const PlatformOptions& options, MessageService& messages, UiHooks& ui);
+  ~PlatformSet();
+  PlatformSet(const PlatformSet&) = delete;
+  PlatformSet& operator=(const PlatformSet&) = delete;
+
+  // The services, valid as long as this set.
+  const Platform& platform() const { return platform_; }
+  const PlatformOptions& options() const { return options_; }
+
+  // The simulated world, when simulating; null otherwise.
+  sim::SimSensor* sensor();
+  sim::SimParallelPort* simulatedPort();
+  sim::SimUsbCard* simulatedCard();
+  sim::BusMonitor* busMonitor();
+
+ private:
+  struct Parts;
+  PlatformOptions options_;
+  std::unique_ptr<Parts> parts_;
+  Platform platform_;
+};
+
+}  // namespace vexa
