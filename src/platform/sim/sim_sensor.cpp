@@ -132,7 +132,7 @@ void SimSensor::catchUp(double now) {
   }
 }
 
-double SimSensor::gyroCountDegPerSec() const {
+double SimSensor::gyroDegPerSecPerCount() const {
   switch ((regs_[SENS_AVG] >> 8) & 7) {
     case 1:
       return 0.0125;
@@ -149,7 +149,7 @@ void SimSensor::takeSample(double t) {
   const double filtered = config_.noiseScale / std::sqrt(taps);
   const double noise = config_.noiseScale;
   const bool selfTest = (regs_[MSC_CTRL] & kMscSelfTest) != 0;
-  const double gyroCount = gyroCountDegPerSec();
+  const double gyroCount = gyroDegPerSecPerCount();
   const double gyroOffLsb = table_.RegScale[XGYRO_OFF];
 
   for (int a = 0; a < 3; ++a) {

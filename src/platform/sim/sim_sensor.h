@@ -131,7 +131,7 @@ class SimSensor : public SpiSlave {
   void factoryRestore();
   void loadFromFlash(double now);
   void restartSampling(double now);
-  double gyroCountDegPerSec() const;
+  double gyroDegPerSecPerCount() const;
 
   Clock& clock_;
   SimSensorConfig config_;
