@@ -1,1 +1,89 @@
-int main() { return 0; }
+// The windowed program: start-up message, delay calibration, settings, then the main window.
+// `--simulate` puts the simulated sensor behind a simulated parallel port and USB card; any
+// argument at all makes the delay calibration start from the smaller count.
+// `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
+// image of the window to FILE a few seconds later and closes the program.
+
+#include <cstring>
+
+#include <QApplication>
+#include <QPalette>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTimer>
+
+#include "app/app_context.h"
+#include "app/startup.h"
+#include "platform/platform_set.h"
+#include "ui/main/startup_screens.h"
+#include "ui/services/modal_presenter.h"
+#include "ui/services/qt_message_service.h"
+#include "ui/services/qt_ui_hooks.h"
+
+namespace {
+
+void applyInstrumentLook(QApplication& app) {
+  if (QStyle* fusion = QStyleFactory::create("Fusion")) app.setStyle(fusion);
+  QPalette pal = app.style()->standardPalette();
+  pal.setColor(QPalette::Window, QColor(236, 238, 241));
+  pal.setColor(QPalette::Base, QColor(255, 255, 255));
+  pal.setColor(QPalette::AlternateBase, QColor(246, 247, 249));
+  pal.setColor(QPalette::Button, QColor(228, 231, 235));
+  pal.setColor(QPalette::Highlight, QColor(38, 94, 160));
+  app.setPalette(pal);
+  app.setStyleSheet(
+      "QGroupBox { font-weight: bold; border: 1px solid #b4bac3; border-radius: 4px;"
+      " margin-top: 1.1em; padding-top: 4px; }"
+      "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0 4px; color: #1f3550; }"
+      "QGroupBox QLabel, QGroupBox QCheckBox, QGroupBox QRadioButton, QGroupBox QPushButton,"
+      " QGroupBox QLineEdit { font-weight: normal; }");
+}
+
+void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
+  QTimer::singleShot(500, &form, [&form] {
+    if (auto* read = form.findChild<QPushButton*>("cmdReadData")) read->click();
+  });
+  QTimer::singleShot(6000, &form, [&form, file] {
+    form.grab().save(file);
+    form.close();
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool simulate = false;
+  QString screenshot;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
+    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[i + 1];
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(vexa::kApplicationTitle);
+  applyInstrumentLook(app);
+
+  vexa::ui::QtMessageService messages;
+  vexa::ui::QtUiHooks ui;
+  vexa::PlatformOptions options;
+  options.simulate = simulate;
+  const vexa::AppContext* program = nullptr;
+  options.cardVendorIdSource = [&program, &options] {
+    return program ? program->usb.CardVendorId : options.cardVendorId;
+  };
+  vexa::PlatformSet world(options, messages, ui);
+
+  vexa::AppContext ctx(world.platform());
+  program = &ctx;
+  ctx.delay.commandLineGiven = argc > 1;
+
+  vexa::ui::QtModalPresenter presenter;
+  vexa::ui::StartUpWindows windows(ctx, presenter);
+  windows.onUnloaded = [] { QCoreApplication::quit(); };
+  vexa::StartUp(ctx, windows);
+  vexa::ui::frmForm1* form = windows.mainWindow();
+  if (form == nullptr || form->unloaded()) return 0;
+  if (!screenshot.isEmpty()) scheduleScreenshot(*form, screenshot);
+  return QApplication::exec();
+}

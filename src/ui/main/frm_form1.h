@@ -1,0 +1,176 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include <QMainWindow>
+
+#include "app/app_context.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+
+namespace vexa::ui {
+
+class ModalPresenter;
+class StripChart;
+class frmPort;
+class frmUSBselect;
+
+// The main window: interface and device menus, the output-register read-out with its Read
+// loop, three strip charts, the status register, self-test and power-down.
+//
+// Controls carry their names as objectName. Controls that repeat carry the name, an underscore
+// and their index: txtReadReg_1 .. txtReadReg_12 (register index 1 .. 12), ckG_2 .. ckG_10 and
+// Shape_2 .. Shape_10 (channel = register index). Menu items are QActions of the same names
+// (mnuPort, mnuUsb, mnu27100, ...); submenus are QMenus named mnuInterface, mnuDevice,
+// mnuConfiguration and mnuOperation. The charts are pic1, pic2 and pic3.
+class frmForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kReadOuts = 12;
+  using Values = std::array<float, kReadOuts + 1>;  // element 0 unused
+
+  struct FullScale {
+    double high;
+    double low;
+  };
+
+  // Windows that later parts of the program attach to the menus; empty opens nothing.
+  struct LaterWindows {
+    std::function<void()> calibration;  // fmCalibration, after Check_Interface
+    std::function<void()> operation;    // frmOperationalControl
+    std::function<void()> alarms;       // frmAlarms
+    std::function<void()> datalog;      // frmDatalog
+    std::function<void()> registers;    // frmManualReg
+    std::function<void()> usbDebug;     // frmUSBdebug, from the card selection window
+  };
+
+  frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent = nullptr);
+  ~frmForm1() override;
+
+  // What happens when the window loads; run once, before it is first shown.
+  void Form_Load();
+
+  // Makes sure a usable transport is selected; ok is -1 when it is, 0 (after a message) if not.
+  void Check_Interface(int16_t& ok);
+  void setDevice(double ProductNumber);
+  void SETGYROSCALES();
+
+  void cmdReadData_Click();
+  void ReadData();
+  void CmdUpdateStatus_Click();
+
+  void PlotGyros(const Values& Yvalue, double& HiPk, double& LowPk);
+  void PlotAccs(const Values& Yvalue, double& HiPk, double& LowPk);
+  void PlotMags(const Values& Yvalue, double& HiPk, double& LowPk);
+  void cmdScaleGyro_Click();
+  void cmdScaleAcc_Click();
+  void cmdScaleMag_Click();
+
+  void optSTON_Click();
+  void optSTOFF_Click();
+  void cmdPowerDown_Click();
+
+  void mnuPort_Click();
+  void mnuUsb_Click();
+  void MnuCal_Click();
+
+  LaterWindows later;
+  // Called once the window has unloaded (settings written): the program ends.
+  std::function<void()> onUnloaded;
+
+  FullScale gyroScale() const { return gyro_; }
+  FullScale accScale() const { return acc_; }
+  FullScale magScale() const { return mag_; }
+  int32_t statusShadow() const { return StatusShadow_; }
+  // A read loop or a power-down count-down is running inside a handler.
+  bool busy() const { return busyDepth_ > 0; }
+  bool unloaded() const { return unloaded_; }
+  frmPort& portWindow();
+  frmUSBselect& usbWindow();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  class BusyScope;
+
+  void buildMenus();
+  QWidget* buildPlotFrame();
+  QWidget* buildRegisterFrame();
+  QWidget* buildStatusFrame();
+  QWidget* buildSelfTestFrame();
+  QWidget* buildPowerDownFrame();
+
+  void readPass(Values& values);
+  void plotAndStatus(const Values& values);
+  void writeScaleLabels(int chart, const FullScale& scale);
+  void setInterfaceChecks();
+  void txtLoopDelay_Change();
+  void txtPowerDown_Change();
+  void ckLoop_Click();
+  void ckG_Click(int channel);
+  void showPointer(int chart, double x, double y);
+  void present(QDialog& dialog);
+  void finishDeferredClose();
+
+  AppContext& ctx_;
+  ModalPresenter& presenter_;
+
+  FullScale gyro_{400, -400};
+  FullScale acc_{1.5, -1.5};
+  FullScale mag_{1000, -1000};
+  int32_t StatusShadow_ = 0;
+
+  int busyDepth_ = 0;
+  bool closing_ = false;
+  bool unloaded_ = false;
+
+  // Menus.
+  QAction* mnuPort_ = nullptr;
+  QAction* mnuUsb_ = nullptr;
+  QAction* mnu27100_ = nullptr;
+  QAction* mnu27150_ = nullptr;
+
+  // Frames.
+  QGroupBox* FrameDataPLot_ = nullptr;
+
+  // Output registers.
+  std::array<QLineEdit*, kReadOuts + 1> txtReadReg_{};
+  std::array<QCheckBox*, 11> ckG_{};
+  std::array<QFrame*, 11> Shape_{};
+  QPushButton* cmdReadData_ = nullptr;
+  QCheckBox* ckLoop_ = nullptr;
+  QLineEdit* txtLoopDelay_ = nullptr;
+
+  // Charts: index 0..2 for pic1..pic3.
+  std::array<StripChart*, 3> pic_{};
+  std::array<std::array<QLabel*, 3>, 3> scaleLabels_{};  // bottom, middle, top
+  std::array<QLabel*, 3> lblCurSam_{};
+  std::array<QLabel*, 3> lblCurVal_{};
+
+  // Status, self-test, power-down.
+  QLabel* lblStatus_ = nullptr;
+  std::array<QLabel*, 6> flags_{};
+  QRadioButton* optSTON_ = nullptr;
+  QRadioButton* optSTOFF_ = nullptr;
+  QLineEdit* txtPowerDown_ = nullptr;
+  QPushButton* cmdPowerDown_ = nullptr;
+  QLabel* lblPDElapsed_ = nullptr;
+
+  frmPort* frmPort_ = nullptr;
+  frmUSBselect* frmUSBselect_ = nullptr;
+};
+
+}  // namespace vexa::ui
