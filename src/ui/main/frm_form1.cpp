@@ -82,6 +82,7 @@ std::string str(const QString& s) {
 }
 
 void setBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+  if (widget->palette().color(role) == colour && widget->testAttribute(Qt::WA_SetPalette)) return;
   QPalette pal = widget->palette();
   pal.setColor(role, colour);
   widget->setPalette(pal);
@@ -439,6 +440,9 @@ QWidget* frmForm1::buildSelfTestFrame() {
   optSTOFF_->setObjectName("optSTOFF");
   layout->addWidget(optSTON_);
   layout->addWidget(optSTOFF_);
+  QFont title = frame->font();
+  title.setBold(true);
+  frame->setMinimumWidth(QFontMetrics(title).horizontalAdvance(frame->title()) + 36);
   connect(optSTON_, &QRadioButton::toggled, this, [this](bool on) {
     if (on) optSTON_Click();
   });
@@ -835,11 +839,12 @@ void frmForm1::CmdUpdateStatus_Click() {
   for (size_t n = 0; n < kStatusFlags.size(); ++n) {
     const bool set = (ctx_.access.LastRaw >> kStatusFlags[n].bit) & 1;
     QLabel* indicator = flags_[n];
+    indicator->setText(set ? "Alarm" : "OK");
+    if (indicator->palette().color(QPalette::Window) == (set ? kRed : kGreen)) continue;
     QPalette pal = indicator->palette();
     pal.setColor(QPalette::Window, set ? kRed : kGreen);
     pal.setColor(QPalette::WindowText, set ? kWhite : QColor(0, 0, 0));
     indicator->setPalette(pal);
-    indicator->setText(set ? "Alarm" : "OK");
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace vexa::ui {
@@ -97,12 +98,19 @@ void StripChart::addSample(const std::array<float, kChannels>& values,
   for (int k = 0; k < kChannels; ++k) previous_[k] = values[k];
   previousX_ = x;
 
-  if (imageCurrent()) {
-    QPainter painter(&traces_);
-    eraseColumn(painter, x);
-    paintSegments(painter, now);
+  if (!imageCurrent()) {
+    update();
+    return;
   }
-  update();
+  QPainter painter(&traces_);
+  eraseColumn(painter, x);
+  paintSegments(painter, now);
+  // Only the strip that changed: the new segment, the erased column and the old and new marks.
+  const QRectF plot = plotRect();
+  const int from = std::min(x == 0 ? 0 : x - 1, now.empty() ? x : now.front().x0);
+  const double left = plot.left() + unitX(from) - 3;
+  const double right = plot.left() + unitX(x + 2) + 3;
+  update(QRectF(left, plot.top() - 1, right - left, plot.height() + 2).toAlignedRect());
 }
 
 bool StripChart::imageCurrent() const {
@@ -147,9 +155,10 @@ void StripChart::paintSegments(QPainter& painter, const std::vector<Segment>& se
   }
 }
 
-void StripChart::paintEvent(QPaintEvent*) {
+void StripChart::paintEvent(QPaintEvent* event) {
   if (!imageCurrent()) rebuildImage();
   QPainter p(this);
+  p.setClipRect(event->rect());
   p.fillRect(rect(), palette().color(QPalette::Window));
   const QRectF plot = plotRect();
   p.fillRect(plot, kChartBackground);
@@ -180,6 +189,8 @@ void StripChart::paintEvent(QPaintEvent*) {
   p.drawRect(plot);
 
   // Sample numbers under the x axis.
+  if (!event->rect().intersects(QRectF(0, plot.bottom() + 1, width(), height()).toAlignedRect()))
+    return;
   p.setPen(palette().color(QPalette::WindowText));
   const QFontMetrics fm = fontMetrics();
   for (int x = 0; x <= kWidthUnits; x += kTickStep) {
