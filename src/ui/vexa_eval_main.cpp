@@ -42,6 +42,9 @@ void applyInstrumentLook(QApplication& app) {
 
 void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
   QTimer::singleShot(500, &form, [&form] {
+    // The bench rocks slowly: show the gyros at their finest range.
+    if (auto* scale = form.findChild<QPushButton*>("cmdScaleGyro"))
+      for (int n = 0; n < 3; ++n) scale->click();
     if (auto* read = form.findChild<QPushButton*>("cmdReadData")) read->click();
   });
   QTimer::singleShot(6000, &form, [&form, file] {
