@@ -1,10 +1,13 @@
 // The windowed program: start-up message, delay calibration, settings, then the main window.
 // `--simulate` puts the simulated sensor behind a simulated parallel port and USB card; any
 // argument at all makes the delay calibration start from the smaller count.
+// `--vendor HEX` names the USB vendor ID of a card that carries another one than the default.
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
 // image of the window to FILE a few seconds later and closes the program.
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <QApplication>
 #include <QPalette>
@@ -14,6 +17,7 @@
 #include <QTimer>
 
 #include "app/app_context.h"
+#include "app/hex_text.h"
 #include "app/startup.h"
 #include "platform/platform_set.h"
 #include "ui/main/startup_screens.h"
@@ -53,14 +57,44 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
   });
 }
 
+constexpr const char* kUsage =
+    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE]\n"
+    "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
+    "                     address) and a simulated USB SPI card (Ezusb-0)\n"
+    "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
+    "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
+    "Settings are kept in CommPort.cfg in the working folder.\n";
+
+bool isHexId(const char* text) {
+  const size_t n = std::strlen(text);
+  if (n == 0 || n > 6) return false;
+  const char* digits =
+      (n > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) ? text + 2 : text;
+  if (*digits == '\0' || std::strlen(digits) > 4) return false;
+  return std::strspn(digits, "0123456789abcdefABCDEF") == std::strlen(digits);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   bool simulate = false;
   QString screenshot;
+  int vendorId = -1;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
-    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[i + 1];
+    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
+    if (std::strcmp(argv[i], "--vendor") == 0) {
+      if (i + 1 >= argc || !isHexId(argv[i + 1])) {
+        std::fprintf(stderr,
+                     "vexa-eval: --vendor needs a USB vendor ID of up to four hex digits\n");
+        return 2;
+      }
+      vendorId = static_cast<uint16_t>(vexa::HexToLong(argv[++i]));
+    }
   }
 
   QApplication app(argc, argv);
@@ -79,6 +113,7 @@ int main(int argc, char** argv) {
 
   vexa::AppContext ctx(world.platform());
   program = &ctx;
+  if (vendorId >= 0) ctx.usb.CardVendorId = static_cast<uint16_t>(vendorId);
   ctx.delay.commandLineGiven = argc > 1;
 
   vexa::ui::QtModalPresenter presenter;

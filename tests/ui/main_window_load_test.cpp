@@ -26,6 +26,11 @@ struct LoadCase {
   std::vector<std::string> presented;
 };
 
+// Reports a case by its name, not as a dump of its bytes.
+void PrintTo(const LoadCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class LoadSequence : public MainWindowTest, public ::testing::WithParamInterface<LoadCase> {};
 
 TEST_P(LoadSequence, BringsUpTheTransportTheSettingsName) {

@@ -201,6 +201,20 @@ TEST_F(ReadCycle, PowerDownWritesHalfSecondsAndCountsDown) {
   }
 }
 
+TEST_F(ReadCycle, PowerDownAcrossMidnightStillEnds) {
+  world.clock = sim::SimClock(86400.0 - 0.45, 0.0);
+  edit("txtPowerDown")->setText("1");
+  int passes = 0;
+  world.ui.onProcessEvents = [this, &passes] {
+    world.clock.advance(0.1);
+    if (++passes == 100) form->close();  // ends a count-down that would never end by itself
+  };
+  button("cmdPowerDown")->click();
+  world.ui.onProcessEvents = nullptr;
+  EXPECT_NEAR(passes, 10, 2);
+  EXPECT_FALSE(form->unloaded());
+}
+
 TEST_F(ReadCycle, PowerDownTextIsNormalised) {
   const std::vector<std::pair<QString, QString>> cases = {{"200", "127.5"},   {"-", "0.0"},
                                                           {"abc", "0.0"},     {"-5", "0.0"},

@@ -65,7 +65,9 @@ TEST_F(SelectionWindows, PortWindowSelectsTheParallelInterface) {
     EXPECT_EQ(settings().Interface, c.interfaceAfter) << c.typed << c.button;
     EXPECT_EQ(settings().PortAddress, c.addressAfter) << c.typed << c.button;
     EXPECT_EQ(menu("mnuPort")->isChecked(), c.portChecked) << c.typed << c.button;
-    if (c.portChecked) EXPECT_FALSE(menu("mnuUsb")->isChecked());
+    if (c.portChecked) {
+      EXPECT_FALSE(menu("mnuUsb")->isChecked());
+    }
     EXPECT_EQ(openAfterButton, c.stillOpen) << c.typed << c.button;
   }
   EXPECT_TRUE(messages().empty());
@@ -147,7 +149,9 @@ TEST_F(SelectionWindows, UsbWindowSelectsTheCardOrNoInterface) {
     EXPECT_EQ(settings().Interface, c.interfaceAfter);
     EXPECT_EQ(menu("mnuUsb")->isChecked(), c.usbChecked);
     EXPECT_FALSE(menu("mnuPort")->isChecked());
-    if (c.choose) EXPECT_EQ(ctx().usb.DebugLoopStop, -1);
+    if (c.choose) {
+      EXPECT_EQ(ctx().usb.DebugLoopStop, -1);
+    }
   }
 }
 

@@ -11,9 +11,10 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDegToRad = kPi / 180.0;
 
-// Amplitude (deg) and frequency (Hz) of the two components of roll, pitch and heading.
-constexpr double kWaveAmplitudes[3][2] = {{12.0, 3.0}, {8.0, 2.5}, {35.0, 4.0}};
-constexpr double kWaveHertz[3][2] = {{0.041, 0.23}, {0.029, 0.17}, {0.013, 0.11}};
+// Amplitude (deg) and frequency (Hz) of the two components of roll, pitch and heading: a hand
+// rocking the module on the bench, a few seconds a swing, so one chart sweep shows it moving.
+constexpr double kWaveAmplitudes[3][2] = {{25.0, 6.0}, {18.0, 5.0}, {40.0, 8.0}};
+constexpr double kWaveHertz[3][2] = {{0.11, 0.53}, {0.08, 0.41}, {0.05, 0.29}};
 
 // Rotates a vector of the level frame into the body frame of attitude (roll, pitch, heading):
 // the transpose of Rz(heading) * Ry(pitch) * Rx(roll).

@@ -871,10 +871,15 @@ void frmForm1::cmdPowerDown_Click() {
   BusyScope busy(*this);
   Clock& clock = ctx_.clock();
   const float start = clock.secondsSinceMidnight();
-  float elapsed = clock.secondsSinceMidnight() - start;
+  // The time of day wraps at midnight; a count-down that spans it must still end.
+  auto sinceStart = [&clock, start] {
+    const float elapsed = clock.secondsSinceMidnight() - start;
+    return elapsed < 0 ? elapsed + 86400.0f : elapsed;
+  };
+  float elapsed = sinceStart();
   while (elapsed < t && !closing_) {
     lblPDElapsed_->setText(text(FormatPattern(elapsed, "##0.0")));
-    elapsed = clock.secondsSinceMidnight() - start;
+    elapsed = sinceStart();
     ctx_.ui().processEvents();
   }
   DelayMs(ctx_, 200.0f);
