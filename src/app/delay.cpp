@@ -32,7 +32,7 @@ float measure(AppContext& ctx, float ms) {
 int32_t scaledCount(double factor, int32_t count) {
   const double scaled = RoundHalfEven(factor * static_cast<double>(count));
   if (!(scaled >= 1.0)) return 1;
-  if (scaled > 2147483647.0) return 2147483647;
+  if (scaled > 1e9) return 1000000000;  // the inner loop counts up to it in 32 bits
   return static_cast<int32_t>(scaled);
 }
 

@@ -20,9 +20,9 @@ float SimClock::secondsSinceMidnight() {
 }
 
 std::string SimClock::shortTime() {
-  long s = static_cast<long>(timeOfDay(startOfDay_, now_, 0));
-  char text[16];
-  std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+  const int s = static_cast<int>(timeOfDay(startOfDay_, now_, 0)) % 86400;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", s / 3600, (s / 60) % 60, s % 60);
   return text;
 }
 
