@@ -1,0 +1,148 @@
+#include "ui/main/frm_form1.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "app/delay.h"
+#include "app/number_format.h"
+#include "registers/register_access.h"
+#include "ui/main/strip_chart.h"
+
+#include "ui/main/frm_form1_parts.h"
+
+namespace vexa::ui {
+
+using namespace form1;
+
+// ---------------------------------------------------------------------------------------------
+// Read cycle.
+
+void frmForm1::cmdReadData_Click() {
+  if (ctx_.settings.Interface == kInterfaceNone) return;
+  if (ckLoop_->isChecked()) {
+    if (cmdReadData_->text() == kRead)
+      cmdReadData_->setText(kStop);
+    else if (cmdReadData_->text() == kStop)
+      cmdReadData_->setText(kRead);
+  }
+  BusyScope busy(*this);
+  ctx_.ui().processEvents();
+  if (closing_) return;
+  ReadData();
+}
+
+void frmForm1::readPass(Values& values) {
+  for (int16_t i = 1; i <= kReadOuts; ++i) {
+    ReadRegister(ctx_, i);
+    const float scaled = ctx_.access.LastScaled;
+    txtReadReg_[i]->setText(text(FormatPattern(scaled, "0.00")));
+    if (i == SUPPLY_OUT) {
+      const double shown = RegionalValue(str(txtReadReg_[i]->text()));
+      if (shown < 2.6)
+        setBackground(txtReadReg_[i], QPalette::Base, kRed);
+      else if (shown > 2.6)
+        setBackground(txtReadReg_[i], QPalette::Base, kWhite);
+    }
+    values[i] = scaled;
+  }
+}
+
+void frmForm1::plotAndStatus(const Values& values) {
+  PlotGyros(values, gyro_.high, gyro_.low);
+  PlotAccs(values, acc_.high, acc_.low);
+  PlotMags(values, mag_.high, mag_.low);
+  CmdUpdateStatus_Click();
+}
+
+void frmForm1::ReadData() {
+  Values values{};
+  if (!ckLoop_->isChecked()) {
+    readPass(values);
+    plotAndStatus(values);
+    return;
+  }
+  BusyScope busy(*this);
+  while (cmdReadData_->text() == kStop && !closing_) {
+    readPass(values);
+    ctx_.ui().processEvents();
+    plotAndStatus(values);
+    DelayMs(ctx_, static_cast<float>(RegionalValue(str(txtLoopDelay_->text()))));
+  }
+}
+
+void frmForm1::ckLoop_Click() {
+  if (!ckLoop_->isChecked() && cmdReadData_->text() == kStop) cmdReadData_->setText(kRead);
+}
+
+void frmForm1::txtLoopDelay_Change() {
+  const std::string t = str(txtLoopDelay_->text());
+  if (!IsNumeric(t)) {
+    txtLoopDelay_->setText("0");
+  } else {
+    if (RegionalValue(t) > 1000) txtLoopDelay_->setText("1000");
+    if (RegionalValue(str(txtLoopDelay_->text())) < 0) txtLoopDelay_->setText("0");
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Charts.
+
+void frmForm1::writeScaleLabels(int chart, const FullScale& scale) {
+  scaleLabels_[chart][0]->setText(text(GeneralNumber(scale.low)));
+  scaleLabels_[chart][1]->setText(text(GeneralNumber(scale.low + (scale.high - scale.low) / 2)));
+  scaleLabels_[chart][2]->setText(text(GeneralNumber(scale.high)));
+}
+
+void frmForm1::PlotGyros(const Values& Yvalue, double& HiPk, double& LowPk) {
+  pic_[0]->addSample({Yvalue[2], Yvalue[3], Yvalue[4]},
+                     {ckG_[2]->isChecked(), ckG_[3]->isChecked(), ckG_[4]->isChecked()}, HiPk,
+                     LowPk);
+}
+
+void frmForm1::PlotAccs(const Values& Yvalue, double& HiPk, double& LowPk) {
+  writeScaleLabels(1, {HiPk, LowPk});
+  pic_[1]->addSample({Yvalue[5], Yvalue[6], Yvalue[7]},
+                     {ckG_[5]->isChecked(), ckG_[6]->isChecked(), ckG_[7]->isChecked()}, HiPk,
+                     LowPk);
+}
+
+void frmForm1::PlotMags(const Values& Yvalue, double& HiPk, double& LowPk) {
+  writeScaleLabels(2, {HiPk, LowPk});
+  pic_[2]->addSample({Yvalue[8], Yvalue[9], Yvalue[10]},
+                     {ckG_[8]->isChecked(), ckG_[9]->isChecked(), ckG_[10]->isChecked()}, HiPk,
+                     LowPk);
+}
+
+void frmForm1::cmdScaleGyro_Click() {
+  const double h = gyro_.high;
+  gyro_.high = h == 400 ? 300 : h == 300 ? 150 : h == 150 ? 75 : 400;
+  gyro_.low = -gyro_.high;
+  writeScaleLabels(0, gyro_);
+}
+
+void frmForm1::cmdScaleAcc_Click() {
+  const double h = acc_.high;
+  acc_.high = h == 1.5 ? 18 : h == 18 ? 7 : h == 7 ? 1.5 : 18;
+  acc_.low = -acc_.high;
+  writeScaleLabels(1, acc_);
+}
+
+void frmForm1::cmdScaleMag_Click() {
+  const double h = mag_.high;
+  mag_.high = h == 1000 ? 400 : h == 400 ? 2500 : h == 2500 ? 1000 : 2500;
+  mag_.low = -mag_.high;
+  writeScaleLabels(2, mag_);
+}
+
+void frmForm1::ckG_Click(int channel) {
+  Shape_[channel]->setVisible(ckG_[channel]->isChecked());
+}
+
+void frmForm1::showPointer(int chart, double x, double y) {
+  auto whole = [](double v) { return QString::number(static_cast<long long>(RoundHalfEven(v))); };
+  lblCurSam_[chart]->setText(whole(x));
+  lblCurVal_[chart]->setText(whole(y));
+}
+
+}  // namespace vexa::ui
