@@ -70,7 +70,8 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     platform_.port = p.simPort.get();
     platform_.portAccess = p.simPortAccess.get();
   } else {
-    p.portAccess = std::make_unique<linux_platform::LinuxPortAccess>();
+    p.portAccess = std::make_unique<linux_platform::LinuxPortAccess>(
+        linux_platform::PortAccessPaths{}, platform_.diagnostics);
     std::function<uint16_t()> vendor = options_.cardVendorIdSource;
     if (!vendor) vendor = [id = options_.cardVendorId] { return id; };
     p.usb = std::make_unique<LibusbDriver>(platform_.diagnostics, std::move(vendor));

@@ -8,7 +8,8 @@
 
 namespace vexa::linux_platform {
 
-LinuxPortAccess::LinuxPortAccess(PortAccessPaths paths) : paths_(std::move(paths)) {}
+LinuxPortAccess::LinuxPortAccess(PortAccessPaths paths, Diagnostics* diagnostics, PortOpener opener)
+    : paths_(std::move(paths)), diagnostics_(diagnostics), opener_(std::move(opener)) {}
 
 LinuxPortAccess::~LinuxPortAccess() {
   io_.target = nullptr;
@@ -16,26 +17,58 @@ LinuxPortAccess::~LinuxPortAccess() {
 
 bool LinuxPortAccess::grant(uint16_t base, std::string& cause) {
   if (backend_ && grantedBase_ == base) return true;
-
-  std::unique_ptr<PortIo> chosen;
   std::string chosenName;
+  std::unique_ptr<PortIo> chosen = openPort(base, chosenName, cause);
+  if (!chosen) return false;
+  io_.target = nullptr;
+  backend_ = std::move(chosen);
+  backendName_ = chosenName;
+  grantedBase_ = base;
+  io_.target = backend_.get();
+  refusedOnce_ = false;
+  return true;
+}
+
+void LinuxPortAccess::follow(uint16_t port) {
+  if (!backend_) return;
+  // The data, status and control registers of the granted port are its own.
+  if (port >= grantedBase_ && port <= grantedBase_ + 2) {
+    io_.target = backend_.get();
+    return;
+  }
+  if (refusedOnce_ && refusedBase_ == port) return;
+  std::string cause;
+  if (grant(port, cause)) return;
+  io_.target = nullptr;  // the old port must not see frames meant for another address
+  refusedOnce_ = true;
+  refusedBase_ = port;
+  if (diagnostics_ != nullptr) diagnostics_->cause(cause);
+}
+
+std::unique_ptr<PortIo> LinuxPortAccess::openPort(uint16_t base, std::string& chosenName,
+                                                  std::string& cause) {
+  if (opener_) {
+    chosenName = "port opener";
+    return opener_(base, cause);
+  }
+  std::unique_ptr<PortIo> chosen;
   std::error_code ec;
   std::string device;
   if (std::filesystem::is_directory(paths_.procParportDir, ec)) {
     const std::string name = FindParportByAddress(paths_.procParportDir, base);
     if (name.empty()) {
       cause = CauseNoPortAt(base, paths_.procParportDir);
-      return false;
+      return nullptr;
     }
     const std::string holder = ActivePortHolder(paths_.procParportDir, name);
     if (!holder.empty() && holder != "none" && holder.rfind("ppdev", 0) != 0) {
       cause = CauseClaimedBy(name, holder);
-      return false;
+      return nullptr;
     }
     device = paths_.devDir + "/" + name;
     if (std::filesystem::exists(device, ec)) {
       chosen = PpdevPortIo::open(device, base, cause);
-      if (!chosen) return false;
+      if (!chosen) return nullptr;
       chosenName = device;
     }
   }
@@ -50,16 +83,11 @@ bool LinuxPortAccess::grant(uint16_t base, std::string& cause) {
         cause = directCause;
       else
         cause = CauseNoPortAt(base, paths_.procParportDir);
-      return false;
+      return nullptr;
     }
     chosenName = "direct I/O";
   }
-  io_.target = nullptr;
-  backend_ = std::move(chosen);
-  backendName_ = chosenName;
-  grantedBase_ = base;
-  io_.target = backend_.get();
-  return true;
+  return chosen;
 }
 
 }  // namespace vexa::linux_platform

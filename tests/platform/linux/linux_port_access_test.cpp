@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <vector>
 
 #include "platform/linux/linux_system_info.h"
 #include "platform/linux/ppdev_port_io.h"
+#include "platform/sim/recording_services.h"
 #include "support/sim_world.h"
 
 namespace vexa::linux_platform {
@@ -90,6 +92,45 @@ TEST(LinuxPortAccess, RefusesWithTheCauseAndItsFix) {
     access.io().vbOut(0x378, 5);
     EXPECT_EQ(access.io().vbInp(0x379), 0xFF);
   }
+}
+
+// A port that records what reaches it, for the grant-following tests.
+struct RecordingPort : PortIo {
+  explicit RecordingPort(std::vector<std::string>& log, uint16_t base) : log_(log), base_(base) {}
+  void vbOut(uint16_t port, uint8_t value) override {
+    log_.push_back(std::to_string(base_) + ":" + std::to_string(port) + "=" +
+                   std::to_string(value));
+  }
+  uint8_t vbInp(uint16_t) override { return 0x40; }
+  std::vector<std::string>& log_;
+  uint16_t base_;
+};
+
+TEST(LinuxPortAccess, AWriteToAnotherAddressMovesTheGrantThere) {
+  std::vector<std::string> log;
+  std::vector<uint16_t> opened;
+  sim::RecordingDiagnostics diagnostics;
+  LinuxPortAccess access({}, &diagnostics,
+                         [&](uint16_t base, std::string& cause) -> std::unique_ptr<PortIo> {
+                           opened.push_back(base);
+                           if (base == 0x3BC) {
+                             cause = "no parallel port at 0x3BC";
+                             return nullptr;
+                           }
+                           return std::make_unique<RecordingPort>(log, base);
+                         });
+  access.io().vbOut(0x378, 1);  // before any grant: inert, nothing opened
+  std::string cause;
+  ASSERT_TRUE(access.grant(0x378, cause));
+  access.io().vbOut(0x379, 0x40);
+  access.io().vbOut(0x378, 4);
+  access.io().vbOut(0x278, 5);  // the address changed: the grant follows
+  access.io().vbOut(0x3BC, 6);  // a port that cannot be had: inert, its cause reported once
+  access.io().vbOut(0x3BC, 7);
+  access.io().vbOut(0x278, 8);
+  EXPECT_EQ(opened, (std::vector<uint16_t>{0x378, 0x278, 0x3BC}));  // 0x278 is still held
+  EXPECT_EQ(log, (std::vector<std::string>{"888:889=64", "888:888=4", "632:632=5", "632:632=8"}));
+  EXPECT_EQ(diagnostics.causes, (std::vector<std::string>{"no parallel port at 0x3BC"}));
 }
 
 TEST(PortAccessCauses, NameTheFix) {
