@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/parallel_frame_writes.h"
+
 #include <functional>
 #include <vector>
 
@@ -16,16 +18,6 @@ using testing::RegisterFileSlave;
 using Frame = RegisterFileSlave::Frame;
 
 constexpr uint16_t kBase = 0x278;
-
-std::vector<uint8_t> frameWrites(uint16_t word) {
-  std::vector<uint8_t> w = {4, 5};
-  for (int n = 15; n >= 0; --n) {
-    const uint8_t d = (word >> n) & 1 ? 0 : 4;
-    w.insert(w.end(), {7, static_cast<uint8_t>(d + 3), static_cast<uint8_t>(d + 1), 5});
-  }
-  w.push_back(0);
-  return w;
-}
 
 void play(sim::SimParallelPort& port, const std::vector<uint8_t>& writes) {
   for (uint8_t v : writes) port.vbOut(kBase, v);
@@ -114,7 +106,7 @@ TEST(SimParallelPort, AWrongPinSequenceGivesAWrongFrame) {
     sim::SimParallelPort port(kBase);
     RegisterFileSlave slave;
     port.attach(&slave);
-    std::vector<uint8_t> writes = frameWrites(word);
+    std::vector<uint8_t> writes = testing::ExpectedFrameWrites(word);
     c.change(writes);
     play(port, writes);
     ASSERT_FALSE(slave.frames.empty()) << c.fault;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/parallel_frame_writes.h"
+
 #include <vector>
 
 #include "platform/sim/sim_parallel_port.h"
@@ -13,17 +15,6 @@ namespace {
 using Access = sim::SimParallelPort::Access;
 
 constexpr uint16_t kBase = 0x378;
-
-// The data-register writes a frame must produce for `word`.
-std::vector<uint8_t> frameWrites(uint16_t word) {
-  std::vector<uint8_t> w = {4, 5};
-  for (int n = 15; n >= 0; --n) {
-    const uint8_t d = (word >> n) & 1 ? 0 : 4;
-    w.insert(w.end(), {7, static_cast<uint8_t>(d + 3), static_cast<uint8_t>(d + 1), 5});
-  }
-  w.push_back(0);
-  return w;
-}
 
 // A port whose status register reads a fixed value; notes every access.
 class StuckStatusPort : public PortIo {
@@ -62,7 +53,7 @@ TEST(ParallelSpi, ShiftOutWritesTheFrameSequence) {
   PortShiftOut(w.ctx, word);
   const std::vector<uint8_t> writes = w.dataWrites();
   ASSERT_EQ(writes.size(), 67u);
-  EXPECT_EQ(writes, frameWrites(0xB612));
+  EXPECT_EQ(writes, testing::ExpectedFrameWrites(0xB612));
   // First bit (a 1), second bit (a 0), as they appear after the two opening writes.
   EXPECT_EQ(std::vector<uint8_t>(writes.begin() + 2, writes.begin() + 6),
             (std::vector<uint8_t>{7, 3, 1, 5}));
@@ -75,7 +66,7 @@ TEST(ParallelSpi, ShiftOutSendsOnlyTheLowSixteenBits) {
   ParallelWorld w;
   int32_t word = 0x7B612;
   PortShiftOut(w.ctx, word);
-  EXPECT_EQ(w.dataWrites(), frameWrites(0xB612));
+  EXPECT_EQ(w.dataWrites(), testing::ExpectedFrameWrites(0xB612));
 }
 
 TEST(ParallelSpi, FrameEndsWithATenthOfAMillisecond) {
@@ -94,7 +85,8 @@ TEST(ParallelSpi, ReadWordSendsCommandThenClocksTheReply) {
   EXPECT_EQ(address, 0x56);
 
   std::vector<Access> expected;
-  for (uint8_t v : frameWrites(0x5600)) expected.push_back({Access::Write, kBase, v});
+  for (uint8_t v : testing::ExpectedFrameWrites(0x5600))
+    expected.push_back({Access::Write, kBase, v});
   expected.push_back({Access::Write, kBase, 4});
   expected.push_back({Access::Write, kBase, 5});
   for (int n = 0; n < 16; ++n) {
