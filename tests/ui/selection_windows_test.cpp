@@ -211,6 +211,24 @@ TEST_F(SelectionWindows, UsbWindowSearchesAtEveryOpening) {
   EXPECT_EQ(presenter.presented.size(), 5u);
 }
 
+// The card's set-up commands, in the order they reached it: 0x0B word delay, 0x0C static bits.
+std::vector<int> setUpCommands(const sim::SimUsbCard& card) {
+  std::vector<int> out;
+  for (const auto& w : card.pipe0Writes())
+    if (!w.empty() && (w[0] == 0x0B || w[0] == 0x0C)) out.push_back(w[0]);
+  return out;
+}
+
+TEST_F(MainWindowTest, CardSettingsGoOutStaticBitsFirstAtLoadWordDelayFirstOnChoosing) {
+  settings().Interface = kInterfaceUsb;
+  sim::SimUsbCard& card = plugCard();
+  load();
+  EXPECT_EQ(setUpCommands(card), (std::vector<int>{0x0C, 0x0B}));
+  card.clearLog();
+  menu("mnuUsb")->trigger();  // the search selects slot 0, which runs its option
+  EXPECT_EQ(setUpCommands(card), (std::vector<int>{0x0B, 0x0C}));
+}
+
 TEST_F(SelectionWindows, UsbDebugButtonOpensTheDebugWindowWhenThereIsOne) {
   int opened = 0;
   presenter.drive = [](QDialog& d) { in<QPushButton>(d, "cmdDebugUsb")->click(); };
