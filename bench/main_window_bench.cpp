@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/delay.h"
 #include "platform/linux/linux_busy_loop.h"
 #include "platform/linux/linux_clock.h"
 #include "platform/sim/sim_parallel_port.h"
@@ -29,18 +30,6 @@ namespace {
 
 using Seconds = std::chrono::duration<double>;
 constexpr int kPassesPerRun = 100;
-
-// Passes of the real busy loop that take 10 microseconds here.
-int32_t calibratedCount(BusyLoop& loop) {
-  int32_t passes = 1 << 16;
-  for (;;) {
-    const auto start = std::chrono::steady_clock::now();
-    loop.spin(passes);
-    const double took = Seconds(std::chrono::steady_clock::now() - start).count();
-    if (took > 0.05 || passes > (1 << 29)) return std::max<int32_t>(1, passes * 1e-5 / took);
-    passes *= 2;
-  }
-}
 
 // The window system's event pass, counting passes and pressing STOP after a number of them.
 class CountingHooks : public UiHooks {
@@ -68,7 +57,7 @@ struct Bench {
     if (realWaits) {
       ctx.platform.clock = &realClock;
       ctx.platform.busy = &busy;
-      ctx.delay.DelayCount = calibratedCount(busy);
+      CalibrateDelayQuickly(ctx, 0.05);
     }
     ctx.settings.Interface = interface;
     ctx.settings.PortAddress = 0x378;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/app_context.h"
+#include "app/delay.h"
 #include "platform/linux/linux_busy_loop.h"
 #include "platform/linux/linux_clock.h"
 #include "platform/sim/bus_monitor.h"
@@ -37,18 +38,6 @@ class TimedBusyLoop : public BusyLoop {
   linux_platform::LinuxBusyLoop inner_;
 };
 
-// Passes of the real loop that take 10 microseconds here.
-int32_t calibratedCount(BusyLoop& loop) {
-  int32_t passes = 1 << 16;
-  for (;;) {
-    const auto start = std::chrono::steady_clock::now();
-    loop.spin(passes);
-    const double took = Seconds(std::chrono::steady_clock::now() - start).count();
-    if (took > 0.05 || passes > (1 << 29)) return std::max<int32_t>(1, passes * 1e-5 / took);
-    passes *= 2;
-  }
-}
-
 // A program whose selected transport reaches the simulated sensor.
 struct Bench {
   Bench(int16_t interface, bool realWaits)
@@ -64,7 +53,7 @@ struct Bench {
     if (realWaits) {
       ctx.platform.clock = &realClock;
       ctx.platform.busy = &busy;
-      ctx.delay.DelayCount = calibratedCount(busy);
+      CalibrateDelayQuickly(ctx, 0.05);
       busy.waited = 0;
     }
     ctx.settings.Interface = interface;

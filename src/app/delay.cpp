@@ -36,6 +36,13 @@ int32_t scaledCount(double factor, int32_t count) {
   return static_cast<int32_t>(scaled);
 }
 
+// The shortest delay the loop resolves: 40 passes, in milliseconds and in passes again.
+void setMinimumDelay(DelayState& d) {
+  d.MinimumDelay = 40.0f / static_cast<float>(d.DelayCount) * 0.01f;
+  d.MinimumDelayCount = static_cast<int32_t>(
+      RoundHalfEven(static_cast<double>(d.MinimumDelay) * d.DelayCount / 0.01));
+}
+
 }  // namespace
 
 void DelayMs(AppContext& ctx, float& ms) {
@@ -75,9 +82,7 @@ void CalibrateDelay(AppContext& ctx) {
   if (fine < 0.1f) fine = 0.1f;
   d.DelayCount = scaledCount(3.0 / static_cast<double>(fine), d.DelayCount);
 
-  d.MinimumDelay = 40.0f / static_cast<float>(d.DelayCount) * 0.01f;
-  d.MinimumDelayCount = static_cast<int32_t>(
-      RoundHalfEven(static_cast<double>(d.MinimumDelay) * d.DelayCount / 0.01));
+  setMinimumDelay(d);
   ctx.ui().setWaitCursor(false);
 
   const std::string crlf = "\r\n";
@@ -88,6 +93,25 @@ void CalibrateDelay(AppContext& ctx) {
                         "10uS Delay Count =   " + std::to_string(d.DelayCount) + crlf +
                         "Minimum Delay=      " + GeneralNumber(d.MinimumDelay * 1000.0f) + " uS" +
                         crlf + "Minimum Delay Count= " + std::to_string(d.MinimumDelayCount) + crlf;
+}
+
+void CalibrateDelayQuickly(AppContext& ctx, double minimumSeconds) {
+  DelayState& d = ctx.delay;
+  Clock& clock = ctx.clock();
+  BusyLoop& busy = *ctx.platform.busy;
+  int32_t passes = 1000;
+  double elapsed = 0;
+  for (;;) {
+    const double start = clock.monotonicSeconds();
+    busy.spin(passes);
+    elapsed = clock.monotonicSeconds() - start;
+    if (elapsed >= minimumSeconds || passes >= (1 << 29)) break;
+    passes *= 2;
+  }
+  d.DelayCount = elapsed > 0 ? scaledCount(1e-5 / elapsed, passes) : passes;
+  d.DelayCalibrated = -1;
+  setMinimumDelay(d);
+  d.CalibrationReport = "10uS Delay Count =   " + std::to_string(d.DelayCount) + "\r\n";
 }
 
 }  // namespace vexa

@@ -13,4 +13,9 @@ void DelayMs(AppContext& ctx, const float& ms);
 // Measures how many inner-loop passes make 10 microseconds on this machine.
 void CalibrateDelay(AppContext& ctx);
 
+// A short calibration against the monotonic clock, for tools that cannot spend the three and a
+// half seconds of the full one: doubles the passes until they take `minimumSeconds`, then scales
+// to 10 microseconds. The report holds the count alone.
+void CalibrateDelayQuickly(AppContext& ctx, double minimumSeconds = 0.02);
+
 }  // namespace vexa

@@ -87,33 +87,6 @@ class ConsoleMessages : public MessageService {
   int shown_ = 0;
 };
 
-// A short calibration of the busy-wait delay against the monotonic clock: doubles the passes
-// until they take at least 20 ms, then scales to 10 microseconds. The full calibration takes
-// three and a half seconds, too long for a command run from a script.
-void CalibrateQuickly(AppContext& ctx) {
-  DelayState& d = ctx.delay;
-  d.commandLineGiven = true;
-  Clock& clock = ctx.clock();
-  BusyLoop& busy = *ctx.platform.busy;
-  int32_t passes = 1000;
-  double elapsed = 0;
-  for (;;) {
-    const double start = clock.monotonicSeconds();
-    busy.spin(passes);
-    elapsed = clock.monotonicSeconds() - start;
-    if (elapsed >= 0.02 || passes >= (1 << 29)) break;
-    passes *= 2;
-  }
-  double count = elapsed > 0 ? RoundHalfEven(passes * 1e-5 / elapsed) : passes;
-  if (count < 1) count = 1;
-  d.DelayCount = static_cast<int32_t>(count);
-  d.DelayCalibrated = -1;
-  d.MinimumDelay = 40.0f / static_cast<float>(d.DelayCount) * 0.01f;
-  d.MinimumDelayCount = static_cast<int32_t>(
-      RoundHalfEven(static_cast<double>(d.MinimumDelay) * d.DelayCount / 0.01));
-  d.CalibrationReport = "10uS Delay Count =   " + std::to_string(d.DelayCount) + "\r\n";
-}
-
 class Failure {
  public:
   Failure(int status, std::string text) : status(status), text(std::move(text)) {}
@@ -399,7 +372,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                     "no parallel port address: give --port HEX or set Port Address in " +
                         std::string(kSettingsFileName));
 
-    CalibrateQuickly(ctx);
+    ctx.delay.commandLineGiven = true;
+    CalibrateDelayQuickly(ctx);
     BringUpTransport(ctx, messages, diagnostics);
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 

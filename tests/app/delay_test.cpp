@@ -101,5 +101,19 @@ TEST(CalibrateDelay, MeasurementAcrossMidnightCountsAsTooShortAndStaysUsable) {
   EXPECT_GT(w.ctx.delay.MinimumDelay, 0.0f);
 }
 
+TEST(CalibrateDelayQuickly, ScalesToTenMicrosecondsAgainstTheMonotonicClock) {
+  const struct {
+    double secondsPerPass;
+    int32_t count;
+  } cases[] = {{1e-8, 1000}, {5e-10, 20000}, {1e-5, 1}, {1e-3, 1}};
+  for (const auto& c : cases) {
+    SimWorld w(c.secondsPerPass, false);
+    CalibrateDelayQuickly(w.ctx);
+    EXPECT_EQ(w.ctx.delay.DelayCount, c.count) << c.secondsPerPass;
+    EXPECT_NE(w.ctx.delay.DelayCalibrated, 0);
+    EXPECT_GT(w.ctx.delay.MinimumDelay, 0.0f);
+  }
+}
+
 }  // namespace
 }  // namespace vexa
