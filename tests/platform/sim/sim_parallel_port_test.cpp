@@ -23,14 +23,22 @@ void play(sim::SimParallelPort& port, const std::vector<uint8_t>& writes) {
   for (uint8_t v : writes) port.vbOut(kBase, v);
 }
 
-TEST(SimParallelPort, DecodesTheTransportsFrames) {
-  testing::SimWorld w;
-  sim::SimParallelPort port(kBase);
+// The parallel transport of a program world, driving the simulated port into a register file.
+struct PortRig {
+  PortRig() {
+    port.attach(&slave);
+    world.ctx.platform.port = &port;
+    world.ctx.settings.Interface = kInterfaceParallel;
+    world.ctx.settings.PortAddress = kBase;
+  }
+  testing::SimWorld world;
+  sim::SimParallelPort port{kBase};
   RegisterFileSlave slave;
-  port.attach(&slave);
-  w.ctx.platform.port = &port;
-  w.ctx.settings.Interface = kInterfaceParallel;
-  w.ctx.settings.PortAddress = kBase;
+};
+
+TEST(SimParallelPort, DecodesTheTransportsFrames) {
+  PortRig rig;
+  auto& [w, port, slave] = rig;
 
   for (int32_t word : {0x0000, 0xFFFF, 0xB612, 0x8001, 0x5AA5}) {
     int32_t copy = word;
@@ -43,13 +51,8 @@ TEST(SimParallelPort, DecodesTheTransportsFrames) {
 }
 
 TEST(SimParallelPort, ClocksTheSlavesReplyOntoTheStatusLine) {
-  testing::SimWorld w;
-  sim::SimParallelPort port(kBase);
-  RegisterFileSlave slave;
-  port.attach(&slave);
-  w.ctx.platform.port = &port;
-  w.ctx.settings.Interface = kInterfaceParallel;
-  w.ctx.settings.PortAddress = kBase;
+  PortRig rig;
+  auto& [w, port, slave] = rig;
 
   for (uint16_t reply : {0x0000, 0xFFFF, 0x8000, 0x0001, 0xA5C3}) {
     slave.words[0x16] = reply;
