@@ -2,6 +2,8 @@
 
 #include <QLabel>
 
+#include "ui/main/attach_windows.h"
+
 namespace vexa::ui {
 
 StartUpWindows::StartUpWindows(AppContext& ctx, ModalPresenter& presenter)
@@ -33,6 +35,7 @@ void StartUpWindows::hideMessageWindow() {
 void StartUpWindows::showMainWindow() {
   main_ = std::make_unique<frmForm1>(ctx_, presenter_);
   main_->onUnloaded = onUnloaded;
+  AttachWindows(*main_, ctx_, presenter_);
   main_->Form_Load();
   main_->show();
 }

@@ -1,0 +1,16 @@
+#include "ui/main/attach_windows.h"
+
+#include "app/app_context.h"
+#include "ui/main/frm_form1.h"
+#include "ui/services/modal_presenter.h"
+
+namespace vexa::ui {
+
+void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
+  // One block per window, each setting its hook in form.later.
+  (void)form;
+  (void)ctx;
+  (void)presenter;
+}
+
+}  // namespace vexa::ui
