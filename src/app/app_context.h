@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/app_state.h"
+#include "app/program_settings.h"
 #include "platform/platform.h"
 #include "registers/register_table.h"
 
@@ -20,6 +21,7 @@ struct AppContext {
   AccessState access;
   UsbState usb;
   OsState os;
+  ProgramSettings preferences;  // the program's own settings file, beside CommPort.cfg
 
   // Shorthands for the services used everywhere.
   MessageService& messages() { return *platform.messages; }

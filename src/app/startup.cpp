@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/delay.h"
+#include "app/preferences.h"
 #include "app/settings_file.h"
 
 namespace vexa {
@@ -24,6 +25,7 @@ void StartUp(AppContext& ctx, StartUpScreens& screens) {
   ctx.settings.Interface = 0;
 
   ReadSettings(ctx);
+  ReadPreferences(ctx);
   BuildRegisterTable(ctx.registers);
 
   screens.setMessage(" ");

@@ -9,6 +9,7 @@
 #include "app/delay.h"
 #include "app/hex_text.h"
 #include "app/number_format.h"
+#include "app/preferences.h"
 #include "app/settings_file.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
@@ -360,6 +361,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     const Command command = CheckCommand(options, ctx.registers);
     ReadSettings(ctx);
+    ReadPreferences(ctx);
     if (options.interface) ctx.settings.Interface = *options.interface;
     if (options.port) ctx.settings.PortAddress = static_cast<int16_t>(*options.port);
     if (ctx.settings.Interface != kInterfaceParallel && ctx.settings.Interface != kInterfaceUsb)

@@ -9,6 +9,7 @@
 
 #include "app/delay.h"
 #include "app/number_format.h"
+#include "app/preferences.h"
 #include "app/settings_file.h"
 #include "registers/register_access.h"
 #include "transport/usb/ez_usb.h"
@@ -149,6 +150,7 @@ void frmForm1::closeEvent(QCloseEvent* event) {
   unloaded_ = true;
   DelayMs(ctx_, 250.0f);
   WriteSettings(ctx_);
+  WritePreferences(ctx_);
   if (frmPort_ != nullptr) frmPort_->hide();
   if (frmUSBselect_ != nullptr) frmUSBselect_->hide();
   event->accept();
