@@ -70,11 +70,15 @@ void SpiWriteFrames(AppContext& ctx, int16_t& a1, int16_t& b1, int16_t& a2, int1
 
 void ReadRegister(AppContext& ctx, int16_t index) {
   checkIndex(index);
+  if (ctx.registers.ReadFlag[index] == 0) return;
+  int16_t address = static_cast<int16_t>(ctx.registers.BaseAddr[index]);
+  StoreReadResult(ctx, index, SpiReadWord(ctx, address));
+}
+
+void StoreReadResult(AppContext& ctx, int16_t index, int32_t word) {
+  checkIndex(index);
   const RegisterTable& t = ctx.registers;
-  if (t.ReadFlag[index] == 0) return;
   AccessState& a = ctx.access;
-  int16_t address = static_cast<int16_t>(t.BaseAddr[index]);
-  const int32_t word = SpiReadWord(ctx, address);
   a.LastRaw = word;
   a.LastHigh = static_cast<int16_t>(word / 256);
   a.LastLow = static_cast<int16_t>(word % 256);

@@ -10,6 +10,9 @@ namespace vexa {
 // LastScaled, ...); rows without the access flag, or no interface selected, send nothing.
 void ReadRegister(AppContext& ctx, int16_t index);
 void WriteRegister(AppContext& ctx, int16_t index, int32_t value);
+// What a read of a readable row does with the word received: masks, sign-extends and scales it
+// into the Last* results. Shared with the pipelined reads so both decode alike.
+void StoreReadResult(AppContext& ctx, int16_t index, int32_t word);
 
 // One read command and its reply from the following frame; the address is left masked to 7 bits.
 int32_t SpiReadWord(AppContext& ctx, int16_t& address);

@@ -73,6 +73,31 @@ int32_t PortReadWord(AppContext& ctx, int16_t& address) {
   return result;
 }
 
+void PortExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, size_t count) {
+  for (size_t f = 0; f < count; ++f) miso[f] = 0;
+  if (!parallelSelected(ctx)) return;
+  Port port(ctx);
+  for (size_t f = 0; f < count; ++f) {
+    const bool receive = f > 0;
+    const uint16_t word = mosi[f];
+    uint16_t reply = 0;
+    port.out(4);
+    port.out(5);
+    for (int n = 15; n >= 0; --n) {
+      port.out(7);
+      if (receive && port.dataInIsOne()) reply = static_cast<uint16_t>(reply | 1u << n);
+      if (word != 0) {
+        const uint8_t d = (word >> n) & 1 ? 0 : 4;
+        port.out(static_cast<uint8_t>(d + 3));
+        port.out(static_cast<uint8_t>(d + 1));
+      }
+      port.out(5);
+    }
+    port.endFrame();
+    miso[f] = reply;
+  }
+}
+
 void PortReset(AppContext& ctx) {
   if (!parallelSelected(ctx)) return;
   PortIo& io = *ctx.platform.port;
