@@ -28,6 +28,9 @@ class UsbDriver {
   virtual bool request(UsbHandle handle, uint32_t code, const uint8_t* in, size_t inLength,
                        uint8_t* out, size_t outLength, uint32_t& returned) = 0;
   virtual void close(UsbHandle handle) = 0;
+  // A search for cards begins: the next open matches names to the devices attached now. A
+  // driver that keeps devices open between operations lets go of those no longer attached.
+  virtual void startSearch() {}
 };
 
 }  // namespace vexa

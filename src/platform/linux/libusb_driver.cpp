@@ -62,11 +62,15 @@ int nameIndex(const std::string& name) {
 }  // namespace
 
 LibusbDriver::LibusbDriver(Diagnostics* diagnostics, std::function<uint16_t()> vendorId,
-                           unsigned timeoutMs)
-    : diagnostics_(diagnostics), vendorId_(std::move(vendorId)), timeoutMs_(timeoutMs) {}
+                           unsigned timeoutMs, bool keepOpen)
+    : diagnostics_(diagnostics),
+      vendorId_(std::move(vendorId)),
+      timeoutMs_(timeoutMs),
+      keepOpen_(keepOpen) {}
 
 LibusbDriver::~LibusbDriver() {
-  while (!open_.empty()) close(open_.begin()->first);
+  while (!open_.empty()) release(open_.begin());
+  forgetScan();
   if (context_ != nullptr) libusb_exit(context_);
 }
 
@@ -113,16 +117,27 @@ bool LibusbDriver::startLibusb() {
   return true;
 }
 
-UsbHandle LibusbDriver::open(const std::string& name) {
-  const int index = nameIndex(name);
-  if (index < 0 || !startLibusb()) return 0;
-  const uint16_t vendor = vendorId_ ? vendorId_() : 0;
+void LibusbDriver::forgetScan() {
+  for (libusb_device* d : cards_) libusb_unref_device(d);
+  cards_.clear();
+  scanned_ = false;
+}
 
+void LibusbDriver::startSearch() {
+  forgetScan();
+}
+
+// Lists the bus once: the devices with the card's vendor ID, in bus/port-path order. Cards kept
+// open that are no longer found under their name are closed.
+bool LibusbDriver::scan() {
+  forgetScan();
+  const uint16_t vendor = vendorId_ ? vendorId_() : 0;
   libusb_device** list = nullptr;
   const ssize_t count = libusb_get_device_list(context_, &list);
+  ++scans_;
   if (count < 0) {
     report(causeLine("listing USB devices", "/dev/bus/usb", static_cast<int>(count)));
-    return 0;
+    return false;
   }
   std::vector<Candidate> cards;
   for (ssize_t i = 0; i < count; ++i) {
@@ -138,88 +153,131 @@ UsbHandle LibusbDriver::open(const std::string& name) {
   }
   std::sort(cards.begin(), cards.end(),
             [](const Candidate& a, const Candidate& b) { return a.path < b.path; });
-
-  UsbHandle result = 0;
-  if (static_cast<size_t>(index) >= cards.size()) {
-    // Absent names are the normal outcome of a search; only an empty bus is worth a line.
-    if (index == 0) {
-      report("no USB device with vendor ID " + hex16(vendor) +
-             " is attached: plug in the card, or set the vendor ID that the card carries");
-    }
-  } else {
-    libusb_device* device = cards[static_cast<size_t>(index)].device;
-    OpenDevice od;
-    od.name = name;
-    od.node = nodeOf(device);
-    libusb_device_descriptor d;
-    libusb_config_descriptor* config = nullptr;
-    int rc = libusb_get_device_descriptor(device, &d);
-    if (rc == LIBUSB_SUCCESS) rc = libusb_get_active_config_descriptor(device, &config);
-    if (rc != LIBUSB_SUCCESS) {
-      report(causeLine(name + ": reading the descriptors of " + od.node, od.node, rc));
-    } else if (config->bNumInterfaces == 0 || config->interface[0].num_altsetting == 0) {
-      report(name + ": " + od.node +
-             " has no interface: it is not an SPI card, or its firmware is not loaded");
-    } else {
-      const libusb_interface_descriptor& alt = config->interface[0].altsetting[0];
-      od.interfaceNumber = alt.bInterfaceNumber;
-      for (uint8_t e = 0; e < alt.bNumEndpoints && od.pipes.size() < kMaxPipes; ++e) {
-        const libusb_endpoint_descriptor& ep = alt.endpoint[e];
-        od.pipes.push_back({ep.bEndpointAddress, static_cast<uint8_t>(ep.bmAttributes & 3),
-                            ep.bInterval, ep.wMaxPacketSize});
-      }
-      uint8_t* raw = od.deviceDescriptor;
-      raw[0] = d.bLength;
-      raw[1] = d.bDescriptorType;
-      put16(raw + 2, d.bcdUSB);
-      raw[4] = d.bDeviceClass;
-      raw[5] = d.bDeviceSubClass;
-      raw[6] = d.bDeviceProtocol;
-      raw[7] = d.bMaxPacketSize0;
-      put16(raw + 8, d.idVendor);
-      put16(raw + 10, d.idProduct);
-      put16(raw + 12, d.bcdDevice);
-      raw[14] = d.iManufacturer;
-      raw[15] = d.iProduct;
-      raw[16] = d.iSerialNumber;
-      raw[17] = d.bNumConfigurations;
-
-      rc = libusb_open(device, &od.handle);
-      if (rc != LIBUSB_SUCCESS) {
-        report(causeLine(name + ": opening " + od.node, od.node, rc));
-      } else {
-        libusb_set_auto_detach_kernel_driver(od.handle, 1);  // unsupported: nothing to detach
-        rc = libusb_claim_interface(od.handle, od.interfaceNumber);
-        if (rc != LIBUSB_SUCCESS) {
-          report(causeLine(name + ": claiming interface " + std::to_string(od.interfaceNumber) +
-                               " of " + od.node,
-                           od.node, rc));
-          libusb_close(od.handle);
-        } else {
-          result = nextHandle_++;
-          open_.emplace(result, std::move(od));
-        }
-      }
-    }
-    if (config != nullptr) libusb_free_config_descriptor(config);
-  }
+  for (const Candidate& c : cards) cards_.push_back(libusb_ref_device(c.device));
   libusb_free_device_list(list, 1);
+  scanned_ = true;
+  if (cards_.empty()) {
+    // Absent names are the normal outcome of a search; only an empty bus is worth a line.
+    report("no USB device with vendor ID " + hex16(vendor) +
+           " is attached: plug in the card, or set the vendor ID that the card carries");
+  }
+
+  for (auto it = open_.begin(); it != open_.end();) {
+    const OpenDevice& od = it->second;
+    const size_t index = static_cast<size_t>(nameIndex(od.name));
+    const bool stillThere = index < cards_.size() && cards_[index] == od.device;
+    if (!od.inUse && !stillThere)
+      release(it++);
+    else
+      ++it;
+  }
+  return true;
+}
+
+UsbHandle LibusbDriver::open(const std::string& name) {
+  const int index = nameIndex(name);
+  if (index < 0 || !startLibusb()) return 0;
+  if (!scanned_ && !scan()) return 0;
+  if (static_cast<size_t>(index) >= cards_.size()) return 0;
+  libusb_device* device = cards_[static_cast<size_t>(index)];
+
+  for (auto& [handle, od] : open_) {
+    if (od.device == device && od.name == name && !od.inUse && !od.failed) {
+      od.inUse = true;
+      return handle;
+    }
+  }
+
+  OpenDevice od;
+  od.device = device;
+  od.name = name;
+  od.node = nodeOf(device);
+  libusb_device_descriptor d;
+  libusb_config_descriptor* config = nullptr;
+  int rc = libusb_get_device_descriptor(device, &d);
+  if (rc == LIBUSB_SUCCESS) rc = libusb_get_active_config_descriptor(device, &config);
+  UsbHandle result = 0;
+  if (rc != LIBUSB_SUCCESS) {
+    report(causeLine(name + ": reading the descriptors of " + od.node, od.node, rc));
+  } else if (config->bNumInterfaces == 0 || config->interface[0].num_altsetting == 0) {
+    report(name + ": " + od.node +
+           " has no interface: it is not an SPI card, or its firmware is not loaded");
+  } else {
+    const libusb_interface_descriptor& alt = config->interface[0].altsetting[0];
+    od.interfaceNumber = alt.bInterfaceNumber;
+    for (uint8_t e = 0; e < alt.bNumEndpoints && od.pipes.size() < kMaxPipes; ++e) {
+      const libusb_endpoint_descriptor& ep = alt.endpoint[e];
+      od.pipes.push_back({ep.bEndpointAddress, static_cast<uint8_t>(ep.bmAttributes & 3),
+                          ep.bInterval, ep.wMaxPacketSize});
+    }
+    uint8_t* raw = od.deviceDescriptor;
+    raw[0] = d.bLength;
+    raw[1] = d.bDescriptorType;
+    put16(raw + 2, d.bcdUSB);
+    raw[4] = d.bDeviceClass;
+    raw[5] = d.bDeviceSubClass;
+    raw[6] = d.bDeviceProtocol;
+    raw[7] = d.bMaxPacketSize0;
+    put16(raw + 8, d.idVendor);
+    put16(raw + 10, d.idProduct);
+    put16(raw + 12, d.bcdDevice);
+    raw[14] = d.iManufacturer;
+    raw[15] = d.iProduct;
+    raw[16] = d.iSerialNumber;
+    raw[17] = d.bNumConfigurations;
+
+    ++opens_;
+    rc = libusb_open(device, &od.handle);
+    if (rc != LIBUSB_SUCCESS) {
+      report(causeLine(name + ": opening " + od.node, od.node, rc));
+    } else {
+      libusb_set_auto_detach_kernel_driver(od.handle, 1);  // unsupported: nothing to detach
+      rc = libusb_claim_interface(od.handle, od.interfaceNumber);
+      if (rc != LIBUSB_SUCCESS) {
+        report(causeLine(
+            name + ": claiming interface " + std::to_string(od.interfaceNumber) + " of " + od.node,
+            od.node, rc));
+        libusb_close(od.handle);
+      } else {
+        result = nextHandle_++;
+        open_.emplace(result, std::move(od));
+      }
+    }
+  }
+  if (config != nullptr) libusb_free_config_descriptor(config);
+  // A card that cannot be opened now may be another device by the next search.
+  if (result == 0) forgetScan();
   return result;
+}
+
+void LibusbDriver::release(std::map<UsbHandle, OpenDevice>::iterator it) {
+  libusb_release_interface(it->second.handle, it->second.interfaceNumber);
+  libusb_close(it->second.handle);
+  open_.erase(it);
 }
 
 void LibusbDriver::close(UsbHandle handle) {
   auto it = open_.find(handle);
   if (it == open_.end()) return;
-  libusb_release_interface(it->second.handle, it->second.interfaceNumber);
-  libusb_close(it->second.handle);
-  open_.erase(it);
+  if (keepOpen_ && !it->second.failed)
+    it->second.inUse = false;
+  else
+    release(it);
+}
+
+// A request that failed closes the card at the end of the operation, and the next open lists
+// the bus again: the card may be gone, or back under another device number.
+bool LibusbDriver::failed(OpenDevice& device) {
+  device.failed = true;
+  forgetScan();
+  return false;
 }
 
 bool LibusbDriver::request(UsbHandle handle, uint32_t code, const uint8_t* in, size_t inLength,
                            uint8_t* out, size_t outLength, uint32_t& returned) {
   returned = 0;
   auto it = open_.find(handle);
-  if (it == open_.end()) return false;
+  if (it == open_.end() || !it->second.inUse) return false;
   OpenDevice& device = it->second;
   switch (code) {
     case usbreq::kGetPipeInfo:
@@ -276,12 +334,12 @@ bool LibusbDriver::stringDescriptor(OpenDevice& device, const uint8_t* in, size_
   if (rc < 0) {
     report(causeLine(device.name + ": reading string descriptor " + std::to_string(index),
                      device.node, rc));
-    return false;
+    return failed(device);
   }
   if (rc < 2 || buffer[1] != LIBUSB_DT_STRING || buffer[0] > rc) {
     report(device.name + ": string descriptor " + std::to_string(index) +
            " is malformed: check the card's firmware");
-    return false;
+    return failed(device);
   }
   const size_t n = std::min<size_t>(outLength, buffer[0]);
   std::memcpy(out, buffer, n);
@@ -296,14 +354,14 @@ bool LibusbDriver::bulk(OpenDevice& device, bool read, const uint8_t* in, size_t
   if (pipe < 0 || static_cast<size_t>(pipe) >= device.pipes.size()) {
     report(device.name + ": pipe " + std::to_string(pipe) + " does not exist (the card has " +
            std::to_string(device.pipes.size()) + "): check the card's firmware");
-    return false;
+    return failed(device);
   }
   const Pipe& p = device.pipes[static_cast<size_t>(pipe)];
   const bool fromCard = (p.endpoint & LIBUSB_ENDPOINT_IN) != 0;
   if (fromCard != read) {
     report(device.name + ": pipe " + std::to_string(pipe) + " (endpoint " + hex8(p.endpoint) +
            ") cannot be " + (read ? "read" : "written"));
-    return false;
+    return failed(device);
   }
   if (length > 0 && data == nullptr) return false;
   int transferred = 0;
@@ -319,7 +377,7 @@ bool LibusbDriver::bulk(OpenDevice& device, bool read, const uint8_t* in, size_t
                        std::to_string(pipe) + " (endpoint " + hex8(p.endpoint) + ")";
     if (rc == LIBUSB_ERROR_TIMEOUT) what += " within " + std::to_string(timeoutMs_) + " ms";
     report(causeLine(what, device.node, rc));
-    return false;
+    return failed(device);
   }
   return true;
 }

@@ -10,6 +10,7 @@
 #include "platform/usb_driver.h"
 
 struct libusb_context;
+struct libusb_device;
 struct libusb_device_handle;
 
 namespace vexa {
@@ -19,13 +20,20 @@ namespace vexa {
 // its socket. A device's pipes are the endpoints of its interface 0 in descriptor order. Every
 // transfer is bounded in time, so a card pulled out fails a request instead of hanging. Each
 // failure leaves one line with its cause and fix in the diagnostics.
+//
+// Listing the bus, opening a card and claiming its interface cost several times a transfer, so
+// the devices found by one listing are kept until the next search (startSearch), and a card
+// stays open and claimed after close() for the next operation on it. A card is really closed
+// when a request on it fails (an unplugged card fails its next request), when a search no
+// longer finds it under its name, and when the driver goes.
 class LibusbDriver : public UsbDriver {
  public:
   static constexpr unsigned kDefaultTimeoutMs = 1000;
 
-  // `vendorId` is asked at every open, so a vendor ID set at run time applies to the next search.
+  // `vendorId` is asked at every listing of the bus, so a vendor ID set at run time applies to
+  // the next search. `keepOpen` false closes every device at close(), as an operation ends.
   LibusbDriver(Diagnostics* diagnostics, std::function<uint16_t()> vendorId,
-               unsigned timeoutMs = kDefaultTimeoutMs);
+               unsigned timeoutMs = kDefaultTimeoutMs, bool keepOpen = true);
   ~LibusbDriver() override;
   LibusbDriver(const LibusbDriver&) = delete;
   LibusbDriver& operator=(const LibusbDriver&) = delete;
@@ -34,6 +42,11 @@ class LibusbDriver : public UsbDriver {
   bool request(UsbHandle handle, uint32_t code, const uint8_t* in, size_t inLength, uint8_t* out,
                size_t outLength, uint32_t& returned) override;
   void close(UsbHandle handle) override;
+  void startSearch() override;
+
+  // Listings of the bus and device opens (each with its interface claim) so far.
+  int scans() const { return scans_; }
+  int opens() const { return opens_; }
 
   // The cause line for a libusb error code met while doing `what` on the device at
   // /dev/bus/usb/BBB/DDD (`node`), with what to do about it.
@@ -47,7 +60,10 @@ class LibusbDriver : public UsbDriver {
     uint16_t maxPacketSize;
   };
   struct OpenDevice {
+    libusb_device* device = nullptr;
     libusb_device_handle* handle = nullptr;
+    bool inUse = true;    // between open() and close()
+    bool failed = false;  // a request failed: closed for good at close()
     std::string name;
     std::string node;
     int interfaceNumber = 0;
@@ -57,6 +73,10 @@ class LibusbDriver : public UsbDriver {
   };
 
   bool startLibusb();
+  bool scan();
+  void forgetScan();
+  void release(std::map<UsbHandle, OpenDevice>::iterator it);
+  bool failed(OpenDevice& device);
   void report(const std::string& line);
   bool pipeInfo(const OpenDevice& device, uint8_t* out, size_t outLength, uint32_t& returned);
   bool stringDescriptor(OpenDevice& device, const uint8_t* in, size_t inLength, uint8_t* out,
@@ -69,8 +89,13 @@ class LibusbDriver : public UsbDriver {
   unsigned timeoutMs_;
   libusb_context* context_ = nullptr;
   bool startFailed_ = false;
+  bool keepOpen_;
   std::map<UsbHandle, OpenDevice> open_;
   UsbHandle nextHandle_ = 1;
+  bool scanned_ = false;
+  std::vector<libusb_device*> cards_;  // the last listing's cards in name order, referenced
+  int scans_ = 0;
+  int opens_ = 0;
 };
 
 }  // namespace vexa

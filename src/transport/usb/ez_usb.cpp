@@ -160,6 +160,7 @@ void EnumerateUsbCards(AppContext& ctx) {
     slot.Name.clear();
     slot.Present = 0;
   }
+  if (ctx.platform.usb != nullptr) ctx.platform.usb->startSearch();
   for (int n = 0; n < kCardSlots; ++n) {
     const std::string name = "Ezusb-" + std::to_string(n);
     const UsbHandle handle = OpenUsbDevice(ctx, name);

@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "platform/linux/libusb_driver.h"
+#include "registers/register_access.h"
+#include "registers/register_pipeline.h"
 #include "support/sim_world.h"
 #include "transport/usb/ez_usb.h"
 #include "transport/usb/usb_spi.h"
@@ -32,6 +34,10 @@ struct ScriptedCard {
   std::string product;  // string descriptor 1
   std::string serial;   // string descriptor 2
   bool silent = false;  // commands are taken but never answered
+  bool gone = false;    // unplugged: every URB fails as on a vanished device
+  int opens = 0;        // each open of the node asks its capabilities first
+  int claims = 0;
+  int releases = 0;
   std::mutex lock;
   std::vector<Bytes> writes;
   std::deque<uint8_t> reply;
@@ -120,6 +126,7 @@ gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
   switch (request) {
     case USBDEVFS_GET_CAPABILITIES: {
+      ++card.opens;
       UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
       *reinterpret_cast<guint32*>(caps->data) =
           USBDEVFS_CAP_BULK_SCATTER_GATHER | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
@@ -129,8 +136,14 @@ gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
       return TRUE;
     }
     case USBDEVFS_CLAIMINTERFACE:
+    case USBDEVFS_DISCONNECT_CLAIM:  // a claim that detaches a kernel driver first
+      ++card.claims;
+      umockdev_ioctl_client_complete(client, 0, 0);
+      return TRUE;
     case USBDEVFS_RELEASEINTERFACE:
-    case USBDEVFS_DISCONNECT_CLAIM:
+      ++card.releases;
+      umockdev_ioctl_client_complete(client, 0, 0);
+      return TRUE;
     case USBDEVFS_CLEAR_HALT:
     case USBDEVFS_RESET:
     case USBDEVFS_SETINTERFACE:
@@ -141,6 +154,10 @@ gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
       umockdev_ioctl_client_complete(client, -1, ENODATA);
       return TRUE;
     case USBDEVFS_SUBMITURB: {
+      if (card.gone) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return TRUE;
+      }
       UMockdevIoctlData* urbData =
           umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
       auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
@@ -342,6 +359,63 @@ TEST_F(LibusbUmockdevTest, NoDeviceWithTheVendorIdIsNamedAsTheCause) {
   EXPECT_EQ(w.diagnostics.lastCause(),
             "no USB device with vendor ID 0x1111 is attached: plug in the card, or set the vendor "
             "ID that the card carries");
+}
+
+// A program run: the search at start, the card's set-up, then a long read loop, one register
+// at a time and pipelined. The bus is listed once and the card opened and claimed once; it is
+// let go when the program ends.
+TEST_F(LibusbUmockdevTest, ACardStaysOpenAndClaimedForTheWholeRun) {
+  ScriptedCard& card = addCard(1, 2, 0xED03, "Card");
+  LibusbDriver& d = driver();
+  w.ctx.settings.Interface = kInterfaceUsb;
+  FindUsbCard(w.ctx);
+  ASSERT_NE(w.ctx.usb.SelectedCard.Present, 0) << w.diagnostics.lastCause();
+  uint8_t bits = w.ctx.usb.StaticBits, delay = w.ctx.usb.WordDelay;
+  UsbSetStaticBits(w.ctx, bits);
+  UsbSetWordDelay(w.ctx, delay);
+  std::vector<int16_t> outputs;
+  for (int16_t i = SUPPLY_OUT; i <= AUX_ADC; ++i) outputs.push_back(i);
+  for (int pass = 0; pass < 20; ++pass) {
+    for (int16_t i : outputs) ReadRegister(w.ctx, i);
+    ReadRegisterList(w.ctx, outputs, true);
+  }
+  EXPECT_TRUE(w.messages.shown.empty()) << w.diagnostics.lastCause();
+  EXPECT_EQ(card.writes.size(), 1u + 2u + 20u * 13u) << "version, set-up, reads";
+  EXPECT_EQ(d.scans(), 1);
+  EXPECT_EQ(d.opens(), 1);
+  EXPECT_EQ(card.opens, 1);
+  EXPECT_EQ(card.claims, 1);
+  EXPECT_EQ(card.releases, 0);
+  driver_.reset();
+  EXPECT_EQ(card.releases, 1) << "closed when the program ends";
+}
+
+// Pulled out between two reads: the next request fails with its message and closes the card;
+// a search after it is plugged back lists the bus again and opens it anew.
+TEST_F(LibusbUmockdevTest, AnUnpluggedCardFailsItsNextRequestAndIsClosed) {
+  ScriptedCard& card = addCard(1, 2, 0xED03, "Card");
+  LibusbDriver& d = driver();
+  w.ctx.settings.Interface = kInterfaceUsb;
+  FindUsbCard(w.ctx);
+  ReadRegister(w.ctx, XGYRO_OUT);
+  ASSERT_TRUE(w.messages.shown.empty()) << w.diagnostics.lastCause();
+
+  card.gone = true;
+  ReadRegisterList(w.ctx, {XGYRO_OUT, YGYRO_OUT}, true);
+  EXPECT_EQ(w.messages.texts(), std::vector<std::string>{"Error Writing SPI"});
+  EXPECT_NE(w.diagnostics.lastCause().find("LIBUSB_ERROR_NO_DEVICE"), std::string::npos)
+      << w.diagnostics.lastCause();
+  EXPECT_EQ(w.ctx.usb.SelectedCard.Present, 0);
+  EXPECT_EQ(card.releases, 1) << "closed after the failed request";
+
+  card.gone = false;
+  FindUsbCard(w.ctx);
+  ASSERT_NE(w.ctx.usb.SelectedCard.Present, 0) << w.diagnostics.lastCause();
+  ReadRegister(w.ctx, XGYRO_OUT);
+  EXPECT_EQ(w.messages.shown.size(), 1u);
+  EXPECT_EQ(d.scans(), 2);
+  EXPECT_EQ(d.opens(), 2);
+  EXPECT_EQ(card.claims, 2);
 }
 
 }  // namespace
