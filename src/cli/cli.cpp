@@ -14,6 +14,7 @@
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
+#include "registers/register_pipeline.h"
 #include "transport/parallel/parallel_spi.h"
 #include "transport/usb/ez_usb.h"
 #include "transport/usb/usb_spi.h"
@@ -126,6 +127,7 @@ void BringUpTransport(AppContext& ctx, ConsoleMessages& messages, CliDiagnostics
 struct Command {
   std::vector<int16_t> registers;
   int32_t value = 0;
+  bool pipelined = false;  // read --pipelined
 };
 
 // Checks the command and its operands before any device is touched.
@@ -137,14 +139,17 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
     return row;
   };
   if (options.command == "read") {
-    if (options.operands.empty())
-      throw Failure(kExitUsage, "read needs at least one register name");
     for (const auto& name : options.operands) {
+      if (name == "--pipelined") {
+        c.pipelined = true;
+        continue;
+      }
       const int16_t row = findRow(name);
       if (table.ReadFlag[row] == 0 || table.Hidden[row] != 0)
         throw Failure(kExitUsage, "register " + rightTrimmed(table.Label[row]) + " cannot be read");
       c.registers.push_back(row);
     }
+    if (c.registers.empty()) throw Failure(kExitUsage, "read needs at least one register name");
   } else if (options.command == "write") {
     if (options.operands.size() != 2)
       throw Failure(kExitUsage, "write needs a register name and a hexadecimal value");
@@ -270,8 +275,12 @@ std::vector<std::string> RegisterDumpLines(AppContext& ctx) {
 
 std::string ReadLine(AppContext& ctx, int16_t index) {
   ReadRegister(ctx, index);
-  return rightTrimmed(ctx.registers.Label[index]) + "\t" + HexText(ctx.access.LastRaw) + "\t" +
-         GeneralNumber(ctx.access.LastScaled);
+  return ReadLine(ctx.registers, index, ctx.access);
+}
+
+std::string ReadLine(const RegisterTable& table, int16_t index, const AccessState& result) {
+  return rightTrimmed(table.Label[index]) + "\t" + HexText(result.LastRaw) + "\t" +
+         GeneralNumber(result.LastScaled);
 }
 
 std::string UsageText() {
@@ -283,6 +292,10 @@ Commands:
   read NAME...          Read each named register; one line per register: label, raw value
                         (0x and four hexadecimal digits, masked and sign-extended), and the
                         scaled value, separated by tabs.
+  read --pipelined NAME...
+                        The same reads and lines, pipelined: each read command travels in the
+                        frame that brings back the reply to the one before, so N registers
+                        take N + 1 frames (up to 16 frames per USB card transfer).
   write NAME HEXVALUE   Write one register. HEXVALUE is one to four hexadecimal digits, with
                         or without 0x. Both bytes are written, high byte first (ALM_SMPL1: low
                         byte first), followed by a 0.1 ms wait.
@@ -380,7 +393,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 
     const int messagesBefore = messages.shown();
-    if (options.command == "read") {
+    if (options.command == "read" && command.pipelined) {
+      const auto results = ReadRegisterList(ctx, command.registers, true);
+      for (size_t i = 0; i < results.size(); ++i)
+        out << ReadLine(ctx.registers, command.registers[i], results[i]) << '\n';
+    } else if (options.command == "read") {
       for (int16_t row : command.registers) out << ReadLine(ctx, row) << '\n';
     } else if (options.command == "write") {
       WriteRegister(ctx, command.registers.front(), command.value);

@@ -45,6 +45,8 @@ std::vector<std::string> RegisterDumpLines(AppContext& ctx);
 
 // One line of `read`: label, TAB, raw value as HexText, TAB, scaled value in general form.
 std::string ReadLine(AppContext& ctx, int16_t index);
+// The same line for results already read.
+std::string ReadLine(const RegisterTable& table, int16_t index, const AccessState& result);
 
 std::string UsageText();
 

@@ -98,6 +98,10 @@ void ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t coun
   if (card && !readable.empty()) ctx.usb.RxWords[2] = lastDelivered;
 }
 
+bool PipelinedReadsChosen(const AppContext& ctx) {
+  return ctx.preferences.flag(kPipelinedReadsKey, false);
+}
+
 std::vector<AccessState> ReadRegisterList(AppContext& ctx, const std::vector<int16_t>& indices,
                                           bool pipelined) {
   std::vector<AccessState> results(indices.size());

@@ -30,6 +30,11 @@ size_t ExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, siz
 void ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
                             AccessState* results);
 
+// The program setting that asks the read loop for pipelined reads ("Fast Reads"), off unless
+// the user chose it.
+constexpr const char* kPipelinedReadsKey = "read.pipelined";
+bool PipelinedReadsChosen(const AppContext& ctx);
+
 // The rows read one at a time (ReadRegister) or pipelined, with the results of each.
 std::vector<AccessState> ReadRegisterList(AppContext& ctx, const std::vector<int16_t>& indices,
                                           bool pipelined);

@@ -188,6 +188,28 @@ TEST(Cli, ReadsWhatCrossedEitherSimulatedBus) {
   }
 }
 
+TEST(Cli, PipelinedReadPrintsTheSameLinesInNPlusOneFrames) {
+  const struct {
+    const char* interface;
+    const char* lastMosi;  // the frame that brings the last reply
+  } cases[] = {{"parallel", "0x0000"}, {"usb", "0x5600"}};
+  for (const auto& c : cases) {
+    const std::vector<std::string> names = {"PROD_ID", "SMPL_PRD", "SENS_AVG", "PROD_ID"};
+    std::vector<std::string> single = {"--simulate", "--trace", "--interface", c.interface, "read"};
+    single.insert(single.end(), names.begin(), names.end());
+    std::vector<std::string> piped = single;
+    piped.insert(piped.begin() + 5, "--pipelined");
+    const CliRun one = runCli(single), fast = runCli(piped);
+    EXPECT_EQ(fast.status, 0) << fast.err;
+    EXPECT_EQ(fast.out, one.out) << c.interface;
+    const auto trace = lines(fast.err);
+    ASSERT_EQ(trace.size(), 5u) << fast.err;
+    EXPECT_EQ(trace[0].substr(0, 15), "spi mosi=0x5600") << "PROD_ID first";
+    EXPECT_EQ(trace[4].substr(0, 15), std::string("spi mosi=") + c.lastMosi) << c.interface;
+  }
+  EXPECT_EQ(runCli({"--simulate", "--interface", "usb", "read", "--pipelined"}).status, 2);
+}
+
 TEST(Cli, WriteTracesItsTwoFrames) {
   for (const char* interface : {"parallel", "usb"}) {
     const CliRun r =

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "registers/register_pipeline.h"
 #include "ui/main/strip_chart.h"
 
 #include "ui/main/frm_form1_parts.h"
@@ -44,6 +45,15 @@ void frmForm1::buildMenus() {
   bar->addMenu(mnuInterface);
   mnuPort_ = item(mnuInterface, "mnuPort", "Parallel", true, [this] { mnuPort_Click(); });
   mnuUsb_ = item(mnuInterface, "mnuUsb", "Usb", true, [this] { mnuUsb_Click(); });
+  // Pipelined reads for the read loop, kept in the program's own settings file.
+  mnuInterface->addSeparator();
+  QAction* mnuFastReads = mnuInterface->addAction("Fast Reads");
+  mnuFastReads->setObjectName("mnuFastReads");
+  mnuFastReads->setCheckable(true);
+  mnuFastReads->setChecked(PipelinedReadsChosen(ctx_));
+  mnuFastReads->setStatusTip("Pipelined reads: N registers in N + 1 frames");
+  connect(mnuFastReads, &QAction::toggled, this,
+          [this](bool on) { ctx_.preferences.setFlag(kPipelinedReadsKey, on); });
 
   QMenu* mnuDevice = submenu(bar, "mnuDevice", "Device");
   bar->addMenu(mnuDevice);

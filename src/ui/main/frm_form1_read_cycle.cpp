@@ -7,6 +7,7 @@
 #include "app/delay.h"
 #include "app/number_format.h"
 #include "registers/register_access.h"
+#include "registers/register_pipeline.h"
 #include "ui/main/strip_chart.h"
 
 #include "ui/main/frm_form1_parts.h"
@@ -33,9 +34,17 @@ void frmForm1::cmdReadData_Click() {
 }
 
 void frmForm1::readPass(Values& values) {
+  // With Fast Reads the twelve registers go out pipelined first; the read-outs then follow the
+  // same steps with each register's own results.
+  std::vector<AccessState> piped;
+  if (PipelinedReadsChosen(ctx_)) {
+    std::vector<int16_t> rows;
+    for (int16_t i = 1; i <= kReadOuts; ++i) rows.push_back(i);
+    piped = ReadRegisterList(ctx_, rows, true);
+  }
   for (int16_t i = 1; i <= kReadOuts; ++i) {
-    ReadRegister(ctx_, i);
-    const float scaled = ctx_.access.LastScaled;
+    if (piped.empty()) ReadRegister(ctx_, i);
+    const float scaled = piped.empty() ? ctx_.access.LastScaled : piped[i - 1].LastScaled;
     txtReadReg_[i]->setText(text(FormatPattern(scaled, "0.00")));
     if (i == SUPPLY_OUT) {
       const double shown = RegionalValue(str(txtReadReg_[i]->text()));
