@@ -33,11 +33,11 @@ size_t usbExchange(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, size_t
   return done;
 }
 
-// The frame that brings back the last reply: what a single read sends in its second frame (the
-// command repeated on the card, all zeros on the port).
-uint16_t trailerFrame(const AppContext& ctx, uint16_t lastCommand) {
-  return ctx.settings.Interface == kInterfaceUsb ? lastCommand : 0;
-}
+// The frame that brings back the last reply is all zeros, as on the port's single reads: a
+// read of address 0, which changes nothing in the sensor. (The card's single reads repeat their
+// command there instead, which reads the register a second time and so clears its new-data bit
+// without anyone seeing it: a sample that arrives between the two reads would go unnoticed.)
+constexpr uint16_t kTrailerFrame = 0x0000;
 
 }  // namespace
 
@@ -72,7 +72,7 @@ void ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t coun
   std::vector<uint16_t> miso;
   size_t received = 0;
   if (!readable.empty()) {
-    mosi.push_back(trailerFrame(ctx, mosi.back()));
+    mosi.push_back(kTrailerFrame);
     miso.resize(mosi.size());
     received = ExchangeFrames(ctx, mosi.data(), miso.data(), mosi.size());
   }

@@ -21,7 +21,8 @@ namespace vexa {
 // and all count as received, as a single read yields 0.
 size_t ExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, size_t count);
 
-// Reads the rows `indices` in order. results[i] receives ctx.access exactly as
+// Reads the rows `indices` in order: their read commands, then a frame of zeros that brings the
+// last reply. results[i] receives ctx.access exactly as
 // ReadRegister(indices[i]) would leave it after reading the rows before it one at a time, and
 // ctx.access is left as after the last of them. Rows without ReadFlag send nothing and keep the
 // results before them. When the transport fails part-way, the rows whose replies were lost read

@@ -156,11 +156,19 @@ TEST(RegisterPipeline, GivesTheResultsOfSingleReadsInNPlusOneFrames) {
           continue;
         }
         std::vector<uint16_t> expected = commands;
-        expected.push_back(interface == kInterfaceUsb ? commands.back() : 0);
+        expected.push_back(0);
         EXPECT_EQ(piped.mosi(), expected) << what;
         for (const auto& f : piped.monitor.frames()) EXPECT_EQ(f.bitCount, 16) << what;
         if (n == 1) {
-          EXPECT_EQ(piped.monitor.frames(), single.monitor.frames()) << what << ": frame for frame";
+          // Frame for frame, but for what the card's single read sends with the reply: its
+          // command again, where the pipelined read sends zeros as the port always does (and
+          // so the next read's first frame brings back another unused word).
+          auto frames = piped.monitor.frames();
+          if (interface == kInterfaceUsb) {
+            frames[0].miso = single.monitor.frames()[0].miso;
+            frames[1].mosi = single.monitor.frames()[1].mosi;
+          }
+          EXPECT_EQ(frames, single.monitor.frames()) << what << ": frame for frame";
         }
         if (interface == kInterfaceParallel) {
           // Each frame keeps its closing 0.1 ms pause, and nothing else waits.

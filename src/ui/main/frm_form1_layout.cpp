@@ -46,7 +46,6 @@ void frmForm1::buildMenus() {
   mnuPort_ = item(mnuInterface, "mnuPort", "Parallel", true, [this] { mnuPort_Click(); });
   mnuUsb_ = item(mnuInterface, "mnuUsb", "Usb", true, [this] { mnuUsb_Click(); });
   // Pipelined reads for the read loop, kept in the program's own settings file.
-  mnuInterface->addSeparator();
   QAction* mnuFastReads = mnuInterface->addAction("Fast Reads");
   mnuFastReads->setObjectName("mnuFastReads");
   mnuFastReads->setCheckable(true);
