@@ -51,11 +51,11 @@ void put16(Bytes& b, uint16_t v) {
 }
 
 // Device, configuration, interface and four bulk endpoint descriptors, as sysfs shows them.
-Bytes descriptors(uint16_t product, uint16_t pipe3PacketSize) {
+Bytes descriptors(uint16_t product, uint16_t pipe3PacketSize, uint16_t vendor = kVendor) {
   Bytes d = {18, 1};
   put16(d, 0x0200);
   d.insert(d.end(), {0xFF, 0, 0, 64});
-  put16(d, kVendor);
+  put16(d, vendor);
   put16(d, product);
   put16(d, 0x0001);
   d.insert(d.end(), {1, 2, 0, 1});
@@ -244,7 +244,7 @@ class LibusbUmockdevTest : public ::testing::Test {
 
   // A card at port `port` of bus 1, with device number `devnum`.
   ScriptedCard& addCard(int port, int devnum, uint16_t product, std::string productName,
-                        uint16_t pipe3PacketSize = 512) {
+                        uint16_t pipe3PacketSize = 512, uint16_t vendor = kVendor) {
     auto card = std::make_unique<ScriptedCard>();
     card->product = std::move(productName);
     card->serial = "SN" + std::to_string(devnum);
@@ -256,7 +256,7 @@ class LibusbUmockdevTest : public ::testing::Test {
                                              "devnum", num, "speed", "480", "bConfigurationValue",
                                              "1", nullptr, "BUSNUM", "001", "DEVNUM", num,
                                              "DEVNAME", node, "DEVTYPE", "usb_device", nullptr);
-    const Bytes d = descriptors(product, pipe3PacketSize);
+    const Bytes d = descriptors(product, pipe3PacketSize, vendor);
     umockdev_testbed_set_attribute_binary(
         testbed_, sys, "descriptors", const_cast<guint8*>(d.data()), static_cast<gssize>(d.size()));
     g_free(sys);
@@ -416,6 +416,28 @@ TEST_F(LibusbUmockdevTest, AnUnpluggedCardFailsItsNextRequestAndIsClosed) {
   EXPECT_EQ(d.scans(), 2);
   EXPECT_EQ(d.opens(), 2);
   EXPECT_EQ(card.claims, 2);
+}
+
+// A search that no longer finds the card kept open under its name lets go of it, and opens the
+// card that now carries the name (here: the vendor ID was changed between two searches).
+TEST_F(LibusbUmockdevTest, ASearchLetsGoOfACardNoLongerFoundUnderItsName) {
+  ScriptedCard& kept = addCard(2, 2, 0xEF00, "Kept");
+  ScriptedCard& other = addCard(1, 3, 0xED03, "Other", 512, 0x1234);
+  LibusbDriver& d = driver();
+  FindUsbCard(w.ctx);
+  ASSERT_EQ(w.ctx.usb.SelectedCard.Descriptor0, "Kept") << w.diagnostics.lastCause();
+  FindUsbCard(w.ctx);
+  EXPECT_EQ(kept.claims, 1) << "still the same card under the same name";
+  EXPECT_EQ(kept.releases, 0);
+
+  w.ctx.usb.CardVendorId = 0x1234;
+  FindUsbCard(w.ctx);
+  EXPECT_EQ(w.ctx.usb.SelectedCard.Descriptor0, "Other") << w.diagnostics.lastCause();
+  EXPECT_EQ(w.ctx.usb.UsbCardCount, 1);
+  EXPECT_EQ(kept.releases, 1);
+  EXPECT_EQ(other.claims, 1);
+  EXPECT_EQ(d.scans(), 3);
+  EXPECT_EQ(d.opens(), 2);
 }
 
 }  // namespace
