@@ -14,6 +14,7 @@
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
+#include "registers/register_dump.h"
 #include "transport/parallel/parallel_spi.h"
 #include "transport/usb/ez_usb.h"
 #include "transport/usb/usb_spi.h"
@@ -241,31 +242,6 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     return false;
   }
   return true;
-}
-
-std::vector<std::string> RegisterDumpLines(AppContext& ctx) {
-  const RegisterTable& t = ctx.registers;
-  std::vector<std::string> lines;
-  lines.push_back("Name\t\tAddr\thexValue\t   decValue");
-  lines.push_back("--------------------\t---------\t---------\t   ---------");
-  for (int16_t i = 0; i <= LastRegisterIndex; ++i) {
-    ReadRegister(ctx, i);
-    std::string name;
-    std::string value = HexText(0);
-    std::string scaled = FormatPattern(0.0, "0.0####");
-    if (t.Hidden[i] != 0) {
-      name = "reserved";
-    } else {
-      name = rightTrimmed(t.Label[i]);
-      if (name.size() < 5) name += "     ";
-      if (t.ReadFlag[i] != 0) {
-        value = HexText(ctx.access.LastRaw);
-        scaled = FormatPattern(ctx.access.LastScaled, "0.0####");
-      }
-    }
-    lines.push_back(name + "      \t" + HexText(t.BaseAddr[i]) + "\t" + value + "\t   " + scaled);
-  }
-  return lines;
 }
 
 std::string ReadLine(AppContext& ctx, int16_t index) {
