@@ -85,7 +85,7 @@ frmManualReg::frmManualReg(AppContext& ctx, PrintService& printer, QWidget* pare
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   Text1_->setFont(fixed);
   Text1_->setTabStopDistance(QFontMetricsF(fixed).horizontalAdvance(' ') * 8);
-  Text1_->setMinimumSize(QFontMetrics(fixed).horizontalAdvance(QString(60, 'M')), 420);
+  Text1_->setMinimumSize(QFontMetrics(fixed).horizontalAdvance(QString(74, 'M')), 520);
   auto* userLayout = new QVBoxLayout(frameUserReg);
   userLayout->addWidget(Text1_);
   auto* userButtons = new QHBoxLayout;

@@ -123,12 +123,14 @@ frmUSBdebug::frmUSBdebug(AppContext& ctx, QWidget* parent) : QDialog(parent), ct
 
   txtLoopDelay_ = box("txtLoopDelay", 50, false);
   txtLoopDelay_->setText("10");
+  txtLoopDelay_->setMaximumWidth(70);
   txtLoopDelay_->installEventFilter(this);
   cmdReadDelay_ = button("cmdReadDelay", "Read");
   setup->addWidget(new QLabel("Delay between words (uS)"), 2, 0);
   setup->addWidget(txtLoopDelay_, 2, 1);
   setup->addWidget(cmdReadDelay_, 2, 2);
   cmdPolarity_ = button("cmdPolarity", "Pos");
+  cmdPolarity_->setMaximumWidth(70);
   setup->addWidget(new QLabel("Data Input Polarity"), 3, 0);
   setup->addWidget(cmdPolarity_, 3, 1);
 
