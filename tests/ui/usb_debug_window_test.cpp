@@ -11,6 +11,7 @@
 #include "platform/usb_driver.h"
 #include "ui/config_windows_fixture.h"
 #include "ui/transport/frm_usb_debug.h"
+#include "ui/transport/frm_usb_select.h"
 
 namespace vexa::ui::testing {
 namespace {
@@ -182,6 +183,13 @@ TEST_F(UsbDebugWindow, LoopRunsUntilStoppedByStopByNoneOrByTheCardFailing) {
        4,
        true,
        {"Error Writing SPI"}},
+      // "None" in the card selection window, which is open beneath, ends it as well.
+      {"None beneath",
+       [this](QDialog&) { form->usbWindow().findChild<QRadioButton*>("optUsbPort_4")->click(); },
+       3,
+       4,
+       false,
+       {}},
       // Hiding the window does not stop the loop; "Stop" does, two passes later.
       {"OK",
        [this](QDialog& d) {

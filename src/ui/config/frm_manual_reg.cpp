@@ -130,6 +130,13 @@ frmManualReg::frmManualReg(AppContext& ctx, PrintService& printer, QWidget* pare
   connect(cmdClose_, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
 }
 
+frmManualReg::frmManualReg(AppContext& ctx, std::unique_ptr<PrintService> printer, QWidget* parent)
+    : frmManualReg(ctx, *printer, parent) {
+  ownPrinter_ = std::move(printer);
+}
+
+frmManualReg::~frmManualReg() = default;
+
 void frmManualReg::Form_Load(const QPoint& mainTopLeft) {
   move(mainTopLeft);
   cmboRegister_->clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QDialog>
 
 #include "app/app_context.h"
@@ -24,6 +26,9 @@ class frmManualReg : public QDialog {
 
  public:
   frmManualReg(AppContext& ctx, PrintService& printer, QWidget* parent = nullptr);
+  // The window keeps the printing service for its own lifetime.
+  frmManualReg(AppContext& ctx, std::unique_ptr<PrintService> printer, QWidget* parent = nullptr);
+  ~frmManualReg() override;
 
   // First opening only: placed at the main window's top-left corner, the register list filled
   // (nothing chosen), the dump built.
@@ -42,6 +47,7 @@ class frmManualReg : public QDialog {
 
  private:
   AppContext& ctx_;
+  std::unique_ptr<PrintService> ownPrinter_;
   PrintService& printer_;
   QPlainTextEdit* Text1_;
   QPushButton* cmdReadUserReg_;

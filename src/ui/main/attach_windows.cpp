@@ -24,18 +24,15 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   };
 
   // frmManualReg: loaded at its first opening, then only hidden and shown again; the main
-  // window owns it. Printing goes to the system's printers.
-  {
-    auto printer = std::make_shared<QtPrintService>();
-    form.later.registers = [&form, &ctx, &presenter, printer] {
-      auto* window = form.findChild<frmManualReg*>("frmManualReg", Qt::FindDirectChildrenOnly);
-      if (window == nullptr) {
-        window = new frmManualReg(ctx, *printer, &form);
-        window->Form_Load(form.frameGeometry().topLeft());
-      }
-      presenter.present(*window);
-    };
-  }
+  // window owns it. It prints to the system's printers.
+  form.later.registers = [&form, &ctx, &presenter] {
+    auto* window = form.findChild<frmManualReg*>("frmManualReg", Qt::FindDirectChildrenOnly);
+    if (window == nullptr) {
+      window = new frmManualReg(ctx, std::make_unique<QtPrintService>(), &form);
+      window->Form_Load(form.frameGeometry().topLeft());
+    }
+    presenter.present(*window);
+  };
 
   // frmUSBdebug: opened by "Debug" of the card selection window, which owns it; hidden, never
   // unloaded, between openings.
