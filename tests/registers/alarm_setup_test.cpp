@@ -77,69 +77,12 @@ TEST_F(AlarmSetupTest, EveryLimitReadsBackWithItsSign) {
 }
 
 TEST_F(AlarmSetupTest, LimitAndConversionReadTheSameRegionalForm) {
+  EXPECT_EQ(AlarmMagnitudeFromText(table, XGYRO_OUT, "1.5", german).text, "0");  // not a number
   EXPECT_EQ(AlarmMagnitudeFromText(table, XGYRO_OUT, "1,5", german).magnitude, 30);
   const AlarmTypedLevel limited = AlarmMagnitudeFromText(table, XACCL_OUT, "25", german);
   EXPECT_EQ(limited.text, "20,66");
   EXPECT_EQ(limited.magnitude, 6204);
   EXPECT_EQ(AlarmLevelFromWord(table, XACCL_OUT, 6204, german).level, "20,659");
-}
-
-TEST_F(AlarmSetupTest, MagnitudeWordsShowAsLevels) {
-  struct Case {
-    int source;
-    int32_t word;
-    int32_t magnitude;
-    const char* level;
-  };
-  const std::vector<Case> cases = {
-      {XGYRO_OUT, 0x8064, 100, "5.000"},  // polarity bit ignored
-      {XGYRO_OUT, 0x3F9C, -100, "-5.000"},
-      {XACCL_OUT, 6204, 6204, "20.659"},
-      {TEMP_OUT, 0, 0, "25.000"},
-      {TEMP_OUT, 0x3800, -2048, "-252.914"},  // 12-bit source: bit 11 is the sign
-      {SUPPLY_OUT, 0x3FFF, 4095, "9.900"},    // unsigned 12 bits
-      {0, 0x1234, 0x1234, "4660.000"},
-      {13, 0xC064, 100, "100"},  // no source: the raw magnitude
-      {-1, 0x0064, 100, "100"},
-  };
-  for (const Case& k : cases) {
-    const AlarmLevelView v = AlarmLevelFromWord(table, k.source, k.word, c);
-    EXPECT_EQ(v.magnitude, k.magnitude) << k.source << " " << k.word;
-    EXPECT_EQ(v.level, k.level) << k.source << " " << k.word;
-  }
-}
-
-TEST_F(AlarmSetupTest, ControlWordFields) {
-  EXPECT_EQ(AlarmSourceCode(0x2105, 1), 1);
-  EXPECT_EQ(AlarmSourceCode(0x2105, 2), 2);
-  EXPECT_FALSE(AlarmRateOfChange(0x2105, 1));
-  EXPECT_FALSE(AlarmRateOfChange(0x2105, 2));
-  const AlarmIndicator i = AlarmIndicatorOf(0x2105);
-  EXPECT_TRUE(i.lineOne);
-  EXPECT_FALSE(i.high);
-  EXPECT_TRUE(i.enabled);
-
-  EXPECT_EQ(WithAlarmSources(0xFFFF, 3, 12), 0xC3FF);
-  EXPECT_EQ(WithAlarmSources(0x00FF, 0, 0), 0x00FF);
-  EXPECT_EQ(WithAlarmRateOfChange(0x0000, 1, true), 0x0040);
-  EXPECT_EQ(WithAlarmRateOfChange(0xFFFF, 2, false), 0xFF7F);
-  EXPECT_EQ(WithAlarmIndicator(0xFFFF, {false, true, false}), 0xFFFA);
-  EXPECT_EQ(WithAlarmIndicator(0x0000, {true, false, true}), 0x0005);
-}
-
-TEST_F(AlarmSetupTest, AverageNumbers) {
-  struct Case {
-    const char* typed;
-    const char* shown;
-    int32_t value;
-  };
-  const std::vector<Case> cases = {{"300", "255", 255}, {"2.5", "2.5", 2}, {"3.5", "3.5", 4},
-                                   {"-3", "0", 0},      {"x", "0", 0},     {"17", "17", 17}};
-  for (const Case& k : cases) {
-    const AlarmAverage a = AlarmAverageFromText(k.typed, c);
-    EXPECT_EQ(a.text, k.shown) << k.typed;
-    EXPECT_EQ(a.value, k.value) << k.typed;
-  }
 }
 
 }  // namespace
