@@ -19,20 +19,12 @@ class AlarmsWindow : public ConfigWindowsTest {
  protected:
   void SetUp() override { load(); }
 
-  static QString text(QDialog& d, const char* name) {
-    if (auto* e = d.findChild<QLineEdit*>(name)) return e->text();
-    return in<QLabel>(d, name)->text();
-  }
   static bool checked(QDialog& d, const char* name) {
     return in<QRadioButton>(d, name)->isChecked();
   }
   static void source(QDialog& d, const char* list, int code) {
     in<QComboBox>(d, list)->setCurrentIndex(code);
   }
-  static void type(QDialog& d, const char* field, const char* typed) {
-    in<QLineEdit>(d, field)->setText(typed);
-  }
-  static void click(QDialog& d, const char* name) { in<QAbstractButton>(d, name)->click(); }
 };
 
 TEST_F(AlarmsWindow, ShowsTheSensorsAlarmSetup) {

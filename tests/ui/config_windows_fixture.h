@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +78,15 @@ class ConfigWindowsTest : public ::testing::Test {
     EXPECT_NE(found, nullptr) << name.toStdString();
     return found;
   }
+  // What a text field or a label shows; typing into a field; clicking a button or an option.
+  static QString text(QDialog& d, const QString& name) {
+    if (auto* e = d.findChild<QLineEdit*>(name)) return e->text();
+    return in<QLabel>(d, name)->text();
+  }
+  static void type(QDialog& d, const QString& name, const QString& typed) {
+    in<QLineEdit>(d, name)->setText(typed);
+  }
+  static void click(QDialog& d, const QString& name) { in<QAbstractButton>(d, name)->click(); }
 
   // Register words written since the last clear, in order, as (address, byte) frames.
   std::vector<uint16_t> writeFrames() const {

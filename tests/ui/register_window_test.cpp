@@ -53,13 +53,11 @@ class RegisterWindow : public ConfigWindowsTest {
   static QStringList dump(QDialog& d) {
     return in<QPlainTextEdit>(d, "Text1")->toPlainText().split('\n');
   }
-  static QString text(QDialog& d, const char* name) { return in<QLineEdit>(d, name)->text(); }
   static void choose(QDialog& d, int row) {
     auto* list = in<QComboBox>(d, "cmboRegister");
     list->setCurrentIndex(row);
     emit list->activated(row);
   }
-  static void click(QDialog& d, const char* name) { in<QPushButton>(d, name)->click(); }
   static bool enabled(QDialog& d, const char* name) {
     return in<QPushButton>(d, name)->isEnabled();
   }

@@ -31,11 +31,6 @@ class UsbDebugWindow : public ConfigWindowsTest {
         drive(d);
     });
   }
-  static QString text(QDialog& d, const QString& name) { return in<QLineEdit>(d, name)->text(); }
-  static void type(QDialog& d, const QString& name, const QString& t) {
-    in<QLineEdit>(d, name)->setText(t);
-  }
-  static void click(QDialog& d, const QString& name) { in<QAbstractButton>(d, name)->click(); }
   static void pressEnter(QDialog& d, const char* name) {
     QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(in<QLineEdit>(d, name), &key);
