@@ -19,6 +19,7 @@
 #include "app/app_context.h"
 #include "app/hex_text.h"
 #include "app/startup.h"
+#include "app/version.h"
 #include "platform/platform_set.h"
 #include "ui/main/startup_screens.h"
 #include "ui/services/modal_presenter.h"
@@ -58,11 +59,12 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
 }
 
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE]\n"
+    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE] [--version]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
+    "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
 bool isHexId(const char* text) {
@@ -83,6 +85,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("vexa-eval %s\n", vexa::kVersion);
       return 0;
     }
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
