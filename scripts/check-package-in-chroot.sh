@@ -6,10 +6,14 @@ set -euo pipefail
 deb=$(realpath "${1:?usage: check-package-in-chroot.sh vexa-eval_VERSION_ARCH.deb}")
 root=${CHROOT_DIR:-/var/tmp/vexa-bookworm}
 # The archive this machine's apt uses, unless MIRROR names another.
-mirror=${MIRROR:-$(grep -hoE 'https?://[^ ]+' /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
-  2>/dev/null | head -1)}
+mirror=${MIRROR:-}
 if [ -z "$mirror" ]; then
-  mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -1 | cut -d' ' -f1)
+  mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+    sed -n 's/^deb \(\[[^]]*\] \)\{0,1\}\(https\{0,1\}:[^ ]*\).*/\2/p' | head -1 || true)
+fi
+if [ -z "$mirror" ]; then
+  mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -1 |
+    cut -d' ' -f1 || true)
 fi
 [ -n "$mirror" ] || { echo "no Debian archive found in apt's sources: set MIRROR" >&2; exit 1; }
 
