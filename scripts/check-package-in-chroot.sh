@@ -33,7 +33,7 @@ chroot "$root" /bin/sh -ec "
   cd /tmp
   vexa-cli --version
   vexa-cli --simulate --interface usb dump | head -5
-  xvfb-run -a vexa-eval --simulate --screenshot /tmp/out.png
+  timeout 120 xvfb-run -a vexa-eval --simulate --screenshot /tmp/out.png
   ls -l /tmp/out.png
 "
 cp "$root/tmp/out.png" "${SCREENSHOT_OUT:-/tmp/vexa-chroot-screenshot.png}"
