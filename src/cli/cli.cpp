@@ -11,6 +11,7 @@
 #include "app/number_format.h"
 #include "app/preferences.h"
 #include "app/settings_file.h"
+#include "app/version.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
@@ -207,6 +208,8 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     std::string value;
     if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--simulate") {
       o.simulate = true;
     } else if (a == "--trace") {
@@ -237,7 +240,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
       o.command = a;
     }
   }
-  if (!o.help && o.command.empty()) {
+  if (!o.help && !o.version && o.command.empty()) {
     error = "no command given: use read, write or dump (see --help)";
     return false;
   }
@@ -282,6 +285,7 @@ Options:
                         (default 5645).
   --trace               With --simulate: print on standard error one line per SPI frame that
                         crossed the simulated bus, in order: spi mosi=0xB712 miso=0x0000.
+  --version             Print the program's version and exit.
   -h, --help            Show this text.
 
 Real hardware on Linux: the parallel port is reached through ppdev (/dev/parportN, found from
@@ -306,6 +310,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   if (options.help) {
     out << UsageText();
+    return kExitOk;
+  }
+  if (options.version) {
+    out << kProgram << ' ' << kVersion << '\n';
     return kExitOk;
   }
 

@@ -19,6 +19,7 @@ namespace cli {
 // What the command line asked for.
 struct CliOptions {
   bool help = false;
+  bool version = false;
   bool simulate = false;
   bool trace = false;
   std::optional<int16_t> interface;  // kInterfaceParallel or kInterfaceUsb

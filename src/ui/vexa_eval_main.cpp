@@ -20,6 +20,7 @@
 #include "app/app_context.h"
 #include "app/hex_text.h"
 #include "app/startup.h"
+#include "app/version.h"
 #include "platform/platform_set.h"
 #include "ui/main/startup_screens.h"
 #include "ui/main/window_screenshots.h"
@@ -61,12 +62,14 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
 
 constexpr const char* kUsage =
     "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE [--window NAME]]\n"
+    "                 [--version]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
     "  --window NAME      with --screenshot: an image of the window alarms, registers or\n"
     "                     usb-debug instead\n"
+    "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
 bool isHexId(const char* text) {
@@ -88,6 +91,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("vexa-eval %s\n", vexa::kVersion);
       return 0;
     }
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
