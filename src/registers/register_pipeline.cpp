@@ -51,12 +51,23 @@ size_t ExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, siz
       return count;
     default:
       for (size_t i = 0; i < count; ++i) miso[i] = 0;
-      return count;
+      return 0;
   }
+}
+
+bool CanExchangeFrames(const AppContext& ctx) {
+  return ctx.settings.Interface == kInterfaceUsb || ctx.settings.Interface == kInterfaceParallel;
 }
 
 void ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
                             AccessState* results) {
+  if (!CanExchangeFrames(ctx)) {
+    for (size_t i = 0; i < count; ++i) {
+      ReadRegister(ctx, indices[i]);
+      if (results != nullptr) results[i] = ctx.access;
+    }
+    return;
+  }
   const RegisterTable& t = ctx.registers;
   std::vector<int16_t> readable;
   std::vector<uint16_t> mosi;

@@ -17,9 +17,12 @@ namespace vexa {
 // word received during frame i into miso[i]. miso[0] may be left 0 (it answers a command sent
 // before the list; nothing asks for it). Returns how many leading frames brought their replies:
 // `count` when all did, fewer when the transport failed (it has then shown its message and, for
-// the card, marked it unusable). With no interface selected nothing is sent, every reply is 0
-// and all count as received, as a single read yields 0.
+// the card, marked it unusable). An interface without a case here exchanges nothing (returns 0).
 size_t ExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, size_t count);
+// Whether ExchangeFrames serves the selected interface. Pipelined reads on any other interface
+// (none selected, or an adapter not wired in here yet) go one register at a time instead, with
+// the same results.
+bool CanExchangeFrames(const AppContext& ctx);
 
 // Reads the rows `indices` in order: their read commands, then a frame of zeros that brings the
 // last reply. results[i] receives ctx.access exactly as

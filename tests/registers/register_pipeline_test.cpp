@@ -243,7 +243,7 @@ TEST(RegisterPipeline, AFailedTransferLeavesWhatSingleReadsLeave) {
 }
 
 TEST(RegisterPipeline, NoUsableTransportReadsAsSingleReadsDo) {
-  for (int16_t interface : {kInterfaceUsb, kInterfaceNone}) {
+  for (int16_t interface : {kInterfaceUsb, kInterfaceNone, int16_t{3}, int16_t{9}}) {
     Link single(interface), piped(interface);
     for (Link* l : {&single, &piped}) {
       l->w.ctx.usb.SelectedCard.Present = 0;
