@@ -3,13 +3,18 @@
 // argument at all makes the delay calibration start from the smaller count.
 // `--vendor HEX` names the USB vendor ID of a card that carries another one than the default.
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
-// image of the window to FILE a few seconds later and closes the program.
+// image of the window to FILE a few seconds later and closes the program. With `--window NAME`
+// it opens that window from its menu instead (calibration, operation), lets it show the sensor,
+// and saves that window.
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QStyle>
@@ -57,12 +62,48 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
   });
 }
 
+// Opens a configuration window from its menu item and captures it once it shows the sensor.
+// The window runs modally, so the capture is set up before the menu item is triggered.
+void scheduleWindowScreenshot(vexa::ui::frmForm1& form, const QString& file,
+                              const QString& window) {
+  const QString item = window == "calibration" ? "MnuCal" : "mnuSampleRate";
+  QTimer::singleShot(500, &form, [&form, file, window, item] {
+    QTimer::singleShot(1500, &form, [&form, file, window] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (dialog != nullptr) {
+        auto press = [dialog](const char* name) {
+          if (auto* b = dialog->findChild<QAbstractButton*>(name)) b->click();
+        };
+        if (window == "calibration") {
+          press("cmdAutoNull");  // the offsets of this module's gyros
+        } else {
+          for (const char* name :
+               {"op_io_one_output", "op_dat_one_high", "optDRPolarity_High", "optDREnable_On"})
+            press(name);
+          if (auto* volts = dialog->findChild<QLineEdit*>("txtVolts")) volts->setText("1.25");
+          press("cmdWriteAuxDac");
+        }
+        QTimer::singleShot(500, dialog, [&form, dialog, file] {
+          dialog->grab().save(file);
+          dialog->close();
+          QTimer::singleShot(200, &form, [&form] { form.close(); });
+        });
+      } else {
+        form.close();
+      }
+    });
+    if (auto* action = form.findChild<QAction*>(item)) action->trigger();
+  });
+}
+
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE]\n"
+    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE [--window NAME]]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
+    "  --window NAME      with --screenshot: save the window NAME instead, opened from its\n"
+    "                     menu (calibration, operation)\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
 bool isHexId(const char* text) {
@@ -79,6 +120,7 @@ bool isHexId(const char* text) {
 int main(int argc, char** argv) {
   bool simulate = false;
   QString screenshot;
+  QString screenshotWindow = "main";
   int vendorId = -1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -87,6 +129,14 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
+    if (std::strcmp(argv[i], "--window") == 0) {
+      screenshotWindow = i + 1 < argc ? argv[++i] : "";
+      if (screenshotWindow != "main" && screenshotWindow != "calibration" &&
+          screenshotWindow != "operation") {
+        std::fprintf(stderr, "vexa-eval: --window names main, calibration or operation\n");
+        return 2;
+      }
+    }
     if (std::strcmp(argv[i], "--vendor") == 0) {
       if (i + 1 >= argc || !isHexId(argv[i + 1])) {
         std::fprintf(stderr,
@@ -122,6 +172,8 @@ int main(int argc, char** argv) {
   vexa::StartUp(ctx, windows);
   vexa::ui::frmForm1* form = windows.mainWindow();
   if (form == nullptr || form->unloaded()) return 0;
-  if (!screenshot.isEmpty()) scheduleScreenshot(*form, screenshot);
+  if (!screenshot.isEmpty() && screenshotWindow == "main") scheduleScreenshot(*form, screenshot);
+  if (!screenshot.isEmpty() && screenshotWindow != "main")
+    scheduleWindowScreenshot(*form, screenshot, screenshotWindow);
   return QApplication::exec();
 }

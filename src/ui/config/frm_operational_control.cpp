@@ -36,6 +36,7 @@ QLabel* contentsLabel(const QString& name, QWidget* parent) {
   l->setFrameShape(QFrame::Panel);
   l->setFrameShadow(QFrame::Sunken);
   l->setMinimumWidth(l->fontMetrics().horizontalAdvance("0x0000") + 12);
+  l->setMinimumHeight(l->fontMetrics().height() + 8);
   return l;
 }
 
