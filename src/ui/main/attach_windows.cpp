@@ -14,6 +14,8 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   // Calibration: loaded afresh at each opening, unloaded when closed.
   form.later.calibration = [&form, &ctx, &presenter] {
     fmCalibration window(ctx, &form);
+    // A magnetometer calibration assistant, once there is one, is set here:
+    // window.openMagnetometerAssistant = [...] { ... };
     window.Form_Load();
     presenter.present(window);
   };

@@ -75,9 +75,14 @@ TEST_F(OperationalControlWindow, SampleRateAndRangeWritesShowWhatTheSensorReport
     EXPECT_EQ(text(d, "lblSensAvg"), "0x0202");
     EXPECT_TRUE(checked(d, "opt_Rate_2"));
   });
-  // The main window now scales its gyro read-outs for 150 deg/sec.
+  // The main window now scales its gyro read-outs for 150 deg/sec: the still module's X bias
+  // of 0.35 deg/sec still reads 0.35 (with the old scale it would read twice that).
   EXPECT_FLOAT_EQ(ctx().registers.RegScale[XGYRO_OUT], static_cast<float>(409.575 / 16383));
   EXPECT_FLOAT_EQ(ctx().registers.RegScale[ZGYRO_OUT], static_cast<float>(409.575 / 16383));
+  world.clock.advance(0.1);
+  check("ckLoop")->setChecked(false);  // one pass
+  button("cmdReadData")->click();
+  EXPECT_EQ(readOut(XGYRO_OUT)->text(), "0.35");
 }
 
 TEST_F(OperationalControlWindow, DigitalLinesAndDataReadyWriteOnClicksOnly) {
