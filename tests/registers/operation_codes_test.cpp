@@ -59,29 +59,18 @@ TEST(SensAvg, RangeAndTapsToTheRegister) {
   EXPECT_EQ(TapsOf(0), 1);
 }
 
-TEST(DigitalLines, LevelsAreWrittenOnlyForOutputs) {
+// Line 2 as a high output (0x404) and back to input are driven through the window's options.
+TEST(DigitalLinesAndDataReady, BitsBothWays) {
   DigitalLines lines;
-  lines.output[2] = true;
-  lines.high[2] = true;
-  EXPECT_EQ(GpioCtrlValue(lines), 0x404);
-  lines.output[2] = false;  // "High" stays selected for an input line
-  EXPECT_EQ(GpioCtrlValue(lines), 0x000);
-  lines = {};
   lines.output[0] = lines.output[3] = true;
-  lines.high[3] = true;
+  lines.high[1] = lines.high[3] = true;  // line 1 is an input: no level bit
   EXPECT_EQ(GpioCtrlValue(lines), 0x809);
   const DigitalLines read = DigitalLinesOf(0xA05);
   EXPECT_EQ(read.output, (std::array<bool, 4>{true, false, true, false}));
   EXPECT_EQ(read.high, (std::array<bool, 4>{false, true, false, true}));
-}
-
-TEST(DataReady, ThreeBitsAndNothingAbove) {
-  EXPECT_EQ(MscCtrlValue({true, true, true}), 0x007);
   EXPECT_EQ(MscCtrlValue({false, false, true}), 0x004);
-  const DataReady dr = DataReadyOf(0x106);
-  EXPECT_FALSE(dr.lineOne);
-  EXPECT_TRUE(dr.activeHigh);
-  EXPECT_TRUE(dr.enabled);
+  const DataReady dr = DataReadyOf(0x106);  // bits above 2 are not shown
+  EXPECT_TRUE(!dr.lineOne && dr.activeHigh && dr.enabled);
 }
 
 TEST(Dac, VoltsToCodeAndBack) {
