@@ -204,7 +204,6 @@ LogResult LogRun::run() {
       taken = s;
       ++result.samplesTaken;
       wait_(ctx_, delayMs);
-      ctx_.ui().processEvents();
 
       progress.sample = s;
       progress.file = n;
@@ -215,8 +214,9 @@ LogResult LogRun::run() {
                                progress.samplesPerSecond;
       }
       progress.fraction = total > 0 ? static_cast<double>(result.samplesTaken) / total : 1;
-      host_.progress(progress);
+      host_.progress(progress);  // before the events pass, which repaints it
 
+      ctx_.ui().processEvents();
       if (host_.cancelRequested()) {
         result.outcome = LogOutcome::Cancelled;
         last = true;

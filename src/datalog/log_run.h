@@ -77,7 +77,7 @@ class LogHost {
   virtual bool cancelRequested() = 0;
   // File n is open; the window system runs right after.
   virtual void fileStarted(int64_t /*file*/) {}
-  // After every sample; cheap to call, the host decides how often it shows anything.
+  // After every sample, before the events pass; the host decides how often it shows anything.
   virtual void progress(const LogProgress& /*progress*/) {}
   // A file has been written and closed.
   virtual void fileWritten(const std::string& /*path*/) {}
