@@ -18,8 +18,9 @@ void LineBuffer::nextBlock(size_t atLeast) {
     current_ = next;
     return;
   }
-  const size_t grown =
-      blocks_.empty() ? kFirstBlock : std::min(blocks_.back().size * 2, kLargestBlock);
+  // Each new block adds half of what the buffer holds already: at most half again as much
+  // memory as text once the first block is full.
+  const size_t grown = std::clamp(blockBytes_ / 2, kFirstBlock, kLargestBlock);
   const size_t size = std::max(grown, atLeast);
   const size_t freed = next < blocks_.size() ? blocks_[next].size : 0;
   if (blockBytes_ - freed + size > limit_) throw std::bad_alloc();

@@ -10,9 +10,10 @@
 namespace vexa::datalog {
 
 // The text lines of the file being filled, held until its last sample has been taken. Grows
-// with the lines appended, in blocks that double from 4 KiB up to 1 MiB and then stay at 1 MiB,
-// so a large file costs little more memory than its text and no block is ever copied. Blocks
-// are kept across clear() and reused for the next file of the run.
+// with the lines appended, in blocks of half the memory taken so far (4 KiB at least, 1 MiB at
+// most), so once the first block is full the memory is at most about 1.5 times the text, and
+// no block is ever copied or needs one large piece of memory. Blocks are kept across clear()
+// and reused for the next file of the run.
 class LineBuffer {
  public:
   static constexpr size_t kFirstBlock = 4 * 1024;

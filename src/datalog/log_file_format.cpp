@@ -1,6 +1,7 @@
 #include "datalog/log_file_format.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "app/number_format.h"
 
@@ -108,6 +109,44 @@ void AppendSampleLine(std::string& line, int64_t sampleNumber, const SampleValue
       appendInteger(line, r.raw);
     else
       AppendGeneral(line, r.scaled, format);
+    line += d;
+  }
+  line += kLineEnd;
+}
+
+SampleLineWriter::SampleLineWriter(LogFormat format)
+    : format_(std::move(format)), recent_(kEntries) {}
+
+void SampleLineWriter::appendScaled(std::string& line, float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  Entry& e = recent_[(bits ^ (bits >> 13) ^ (bits >> 23)) & (kEntries - 1)];
+  if (e.length == 0 || e.bits != bits) {
+    std::string text;
+    AppendGeneral(text, value, format_);
+    if (text.size() > sizeof e.text) {  // a decimal separator of several characters
+      line += text;
+      return;
+    }
+    e.bits = bits;
+    e.length = static_cast<uint8_t>(text.size());
+    std::memcpy(e.text, text.data(), text.size());
+  }
+  line.append(e.text, e.length);
+}
+
+void SampleLineWriter::append(std::string& line, int64_t sampleNumber, const SampleValues& readings,
+                              LogUnits units) {
+  const char d = format_.separator;
+  appendInteger(line, sampleNumber);
+  line += d;
+  for (const ChannelReading& r : readings) {
+    line += r.newData / kNewDataBit != 0 ? kNewDataSet : kNewDataClear;
+    line += d;
+    if (units == LogUnits::Lsb)
+      appendInteger(line, r.raw);
+    else
+      appendScaled(line, r.scaled);
     line += d;
   }
   line += kLineEnd;

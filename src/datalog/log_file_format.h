@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QLocale>
 
@@ -114,6 +115,28 @@ std::string HeaderBlock(const LogHeader& header, const ChannelList& channels,
 // Appends one data line with its line end: the sample number, then flag and value per reading.
 void AppendSampleLine(std::string& line, int64_t sampleNumber, const SampleValues& readings,
                       LogUnits units, const LogFormat& format);
+
+// AppendSampleLine for a whole run: the same text, with the general forms of the values met
+// recently remembered (a sensor at rest gives the same few values again and again), so a line
+// costs little more than copying it.
+class SampleLineWriter {
+ public:
+  explicit SampleLineWriter(LogFormat format);
+  void append(std::string& line, int64_t sampleNumber, const SampleValues& readings,
+              LogUnits units);
+
+ private:
+  struct Entry {
+    uint32_t bits = 0;
+    uint8_t length = 0;  // 0: empty
+    char text[19] = {};
+  };
+  static constexpr size_t kEntries = 4096;
+  void appendScaled(std::string& line, float value);
+
+  LogFormat format_;
+  std::vector<Entry> recent_;
+};
 
 // The general form of a single-precision number, appended.
 void AppendGeneral(std::string& out, float value, const LogFormat& format);

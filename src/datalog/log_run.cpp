@@ -156,6 +156,7 @@ LogResult LogRun::run() {
   LogResult result;
   LineBuffer buffer(bufferLimit_);
   SampleValues values(channels.size());
+  SampleLineWriter writer(format);
   std::string line;
   line.reserve(32 + channels.size() * 24);
 
@@ -194,7 +195,7 @@ LogResult LogRun::run() {
       try {
         line.clear();
         reader_(ctx_, channels, values);
-        AppendSampleLine(line, s, values, settings_.units, format);
+        writer.append(line, s, values, settings_.units);
         buffer.append(line);
       } catch (const std::bad_alloc&) {
         outOfMemory = true;

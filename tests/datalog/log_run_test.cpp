@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "app/number_format.h"
@@ -342,6 +343,30 @@ TEST(LogFormat, GeneralFormMatchesTheProgramsNumberForm) {
   }
   EXPECT_EQ(LogFormat::forLocale(kPoint).extension, ".csv");
   EXPECT_EQ(LogFormat::forLocale(kComma).separator, '\t');
+}
+
+TEST(LogFormat, LineWriterGivesTheSameLinesAsTheFormItRemembers) {
+  // Values that come back, values that share a slot, raw and scaled forms, both locales.
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> raw(-8192, 8191);
+  for (const QLocale& locale : {kPoint, kComma}) {
+    const LogFormat format = LogFormat::forLocale(locale);
+    SampleLineWriter writer(format);
+    for (LogUnits units : {LogUnits::Scaled, LogUnits::Lsb}) {
+      for (int s = 1; s <= 3000; ++s) {
+        SampleValues values(12);
+        for (auto& v : values) {
+          v.raw = s % 3 == 0 ? raw(random) : raw(random) % 8;
+          v.scaled = static_cast<float>(v.raw) * 0.049996212f + (s % 5 == 0 ? 25.0f : 0.0f);
+          v.newData = (v.raw & 1) * kNewDataBit;
+        }
+        std::string expected, written;
+        AppendSampleLine(expected, s, values, units, format);
+        writer.append(written, s, values, units);
+        ASSERT_EQ(written, expected) << s;
+      }
+    }
+  }
 }
 
 TEST(LineBuffer, HoldsTextInLittleMoreMemoryAndAppendsAllOrNothing) {
