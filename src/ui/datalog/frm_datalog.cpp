@@ -150,9 +150,14 @@ void frmDatalog::buildControls() {
   barProgress_->setRange(0, 1000);
   barProgress_->setTextVisible(false);
   barProgress_->setMaximumHeight(12);
-  LBLDatalogInProgress_->hide();
-  lblProgress_->hide();
-  barProgress_->hide();
+  // The run's lines keep their place while hidden, so the window does not jump when it starts.
+  for (QWidget* w : std::initializer_list<QWidget*>{LBLDatalogInProgress_, lblProgress_,
+                                                    barProgress_}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+    w->hide();
+  }
 
   auto* left = new QVBoxLayout;
   left->addWidget(FrameFilePref_);
