@@ -49,27 +49,6 @@ class CliLog : public ::testing::Test {
   testing::SimWorld keep;
 };
 
-TEST(LogArguments, ReadsOptionsAndChannelsInAnyOrder) {
-  RegisterTable table;
-  BuildRegisterTable(table);
-  LogCommand c;
-  std::string error;
-  ASSERT_TRUE(ParseLogCommand(
-      {"temp_out", "--samples", "50", "--files", "3", "--delay", "0.5", "SUPPLY_OUT", "--name",
-       "bench", "--units", "lsb", "--dir", "/tmp", "TEMP_OUT"},
-      table, c, error))
-      << error;
-  EXPECT_EQ(c.samples, 50);
-  EXPECT_EQ(c.files, 3);
-  EXPECT_EQ(c.delayMs, 0.5f);
-  EXPECT_EQ(c.name, "bench");
-  EXPECT_EQ(c.units, datalog::LogUnits::Lsb);
-  EXPECT_EQ(c.directory, std::optional<std::string>("/tmp"));
-  EXPECT_EQ(c.channels, (datalog::ChannelList{SUPPLY_OUT, TEMP_OUT}));
-  ASSERT_TRUE(ParseLogCommand({"AUX_ADC", "all"}, table, c, error));
-  EXPECT_EQ(c.channels.size(), 12u);
-}
-
 TEST(LogArguments, RefusesWhatItCannotUseWithoutClamping) {
   RegisterTable table;
   BuildRegisterTable(table);
@@ -101,7 +80,7 @@ TEST(LogArguments, RefusesWhatItCannotUseWithoutClamping) {
 
 TEST_F(CliLog, WritesTheFilesAndPrintsTheirPaths) {
   const LogCli r = log({"--samples", "3", "--files", "2", "--units", "lsb", "--name", "bench",
-                        "ZGYRO_OUT", "supply_out"});
+                        "ZGYRO_OUT", "--delay", "0.5", "supply_out", "ZGYRO_OUT"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, r.folder + "/bench_1.csv\n" + r.folder + "/bench_2.csv\n");
   EXPECT_EQ(r.err, "");

@@ -154,22 +154,6 @@ TEST_F(LogRunTest, FileByteForByteInPointAndCommaLocales) {
   }
 }
 
-TEST_F(LogRunTest, ScaledFormOfAFullScaleGyroReadingFollowsTheTableScale) {
-  // 0x3FFF is -1 LSB; the scaled form is -1 times the scale, in 7 significant digits.
-  const struct {
-    float scale;
-    const char* scaled;
-  } cases[] = {{0.049996212f, "-0.04999621"}, {0.0499962f, "-0.0499962"}};
-  answer(XGYRO_OUT, 0x3FFF);
-  settings.samplesPerFile = 1;
-  settings.channels = {XGYRO_OUT};
-  for (const auto& c : cases) {
-    world.ctx.registers.RegScale[XGYRO_OUT] = c.scale;
-    run();
-    EXPECT_EQ(crlfLines(file("DATALOG_1.csv")).at(7), std::string("1,0,") + c.scaled + ",");
-  }
-}
-
 TEST_F(LogRunTest, EachFileHasItsOwnHeaderAndStartsAfterThePreviousIsClosed) {
   settings.samplesPerFile = 3;
   settings.filesPerSession = 3;
@@ -228,43 +212,43 @@ TEST_F(LogRunTest, CancelWritesTheCurrentFileWithExactlyTheSamplesTaken) {
   }
 }
 
-TEST_F(LogRunTest, FileThatCannotBeOpenedEndsTheRunAndKeepsEarlierFiles) {
-  fs::create_directory(world.folder() + "/DATALOG_2.csv");  // stands for a file held elsewhere
+TEST_F(LogRunTest, FailedFileEndsTheRunWithItsMessageAndKeepsEarlierFiles) {
+  const std::string opened =
+      "\r\n\r\nThis file may already be open by another application."
+      "\r\n\r\nClose the file or choose a different file name.";
+  const struct {
+    bool directory;  // a folder in the file's place cannot be opened; /dev/full cannot be written
+    LogOutcome outcome;
+    std::string text;  // of the message after the file name
+    const char* cause;
+  } cases[] = {{true, LogOutcome::OpenFailed, opened, "Is a directory"},
+               {false, LogOutcome::WriteFailed,
+                "\r\n\r\nThe file could not be written: No space left on device.",
+                "No space left on device"}};
   settings.samplesPerFile = 2;
   settings.filesPerSession = 3;
   settings.channels = {XGYRO_OUT};
-  const LogResult result = run();
-  EXPECT_EQ(result.outcome, LogOutcome::OpenFailed);
-  EXPECT_EQ(crlfLines(file("DATALOG_1.csv")).size(), 9u);
-  EXPECT_FALSE(exists("DATALOG_3.csv"));
-  ASSERT_EQ(world.messages.shown.size(), 1u);
-  const auto& m = world.messages.shown[0];
-  EXPECT_EQ(m.title, kApplicationTitle);
-  EXPECT_EQ(m.icon, MessageIcon::Warning);
-  EXPECT_EQ(m.text,
-            "\r\nFILE ACCESS ERROR\r\n\r\nFile name = DATALOG_2.csv\r\n\r\nThis file may "
-            "already be open by another application.\r\n\r\nClose the file or choose a "
-            "different file name.");
-  EXPECT_NE(world.diagnostics.lastCause().find("Is a directory"), std::string::npos);
-  EXPECT_EQ(host.started, std::vector<int64_t>{1});
-}
-
-TEST_F(LogRunTest, WriteFailureIsReportedWithFileAndCauseAndEndsTheRun) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  fs::create_symlink("/dev/full", world.folder() + "/DATALOG_2.csv");  // a full disk
-  settings.samplesPerFile = 2;
-  settings.filesPerSession = 3;
-  settings.channels = {XGYRO_OUT};
-  const LogResult result = run();
-  EXPECT_EQ(result.outcome, LogOutcome::WriteFailed);
-  EXPECT_EQ(result.filesWritten, std::vector<std::string>{world.folder() + "/DATALOG_1.csv"});
-  EXPECT_EQ(crlfLines(file("DATALOG_1.csv")).size(), 9u);
-  EXPECT_FALSE(exists("DATALOG_3.csv"));
-  ASSERT_EQ(world.messages.shown.size(), 1u);
-  const std::string& text = world.messages.shown[0].text;
-  EXPECT_NE(text.find("File name = DATALOG_2.csv"), std::string::npos) << text;
-  EXPECT_NE(text.find("No space left on device"), std::string::npos) << text;
-  EXPECT_EQ(text.find("FILE ACCESS ERROR"), std::string::npos) << "the file did open";
+  for (const auto& c : cases) {
+    for (const auto& entry : fs::directory_iterator(world.folder())) fs::remove(entry.path());
+    world.messages.shown.clear();
+    if (c.directory)
+      fs::create_directory(world.folder() + "/DATALOG_2.csv");
+    else
+      fs::create_symlink("/dev/full", world.folder() + "/DATALOG_2.csv");
+    const LogResult result = run();
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.filesWritten, std::vector<std::string>{world.folder() + "/DATALOG_1.csv"});
+    EXPECT_EQ(crlfLines(file("DATALOG_1.csv")).size(), 9u);
+    EXPECT_FALSE(exists("DATALOG_3.csv"));
+    ASSERT_EQ(world.messages.shown.size(), 1u);
+    const auto& m = world.messages.shown[0];
+    EXPECT_EQ(m.title, kApplicationTitle);
+    EXPECT_EQ(m.icon, MessageIcon::Warning);
+    const std::string word = c.directory ? "FILE ACCESS ERROR" : "FILE WRITE ERROR";
+    EXPECT_EQ(m.text.substr(0, m.text.find(c.text) + c.text.size()),
+              "\r\n" + word + "\r\n\r\nFile name = DATALOG_2.csv" + c.text);
+    EXPECT_NE(world.diagnostics.lastCause().find(c.cause), std::string::npos);
+  }
 }
 
 TEST_F(LogRunTest, NameThatWouldLeaveTheFolderIsRefused) {
