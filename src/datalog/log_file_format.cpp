@@ -97,23 +97,6 @@ std::string HeaderBlock(const LogHeader& header, const ChannelList& channels,
   return out;
 }
 
-void AppendSampleLine(std::string& line, int64_t sampleNumber, const SampleValues& readings,
-                      LogUnits units, const LogFormat& format) {
-  const char d = format.separator;
-  appendInteger(line, sampleNumber);
-  line += d;
-  for (const ChannelReading& r : readings) {
-    line += r.newData / kNewDataBit != 0 ? kNewDataSet : kNewDataClear;
-    line += d;
-    if (units == LogUnits::Lsb)
-      appendInteger(line, r.raw);
-    else
-      AppendGeneral(line, r.scaled, format);
-    line += d;
-  }
-  line += kLineEnd;
-}
-
 SampleLineWriter::SampleLineWriter(LogFormat format)
     : format_(std::move(format)), recent_(kEntries) {}
 

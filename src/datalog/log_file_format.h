@@ -112,16 +112,14 @@ struct LogHeader {
 std::string HeaderBlock(const LogHeader& header, const ChannelList& channels,
                         const LogFormat& format);
 
-// Appends one data line with its line end: the sample number, then flag and value per reading.
-void AppendSampleLine(std::string& line, int64_t sampleNumber, const SampleValues& readings,
-                      LogUnits units, const LogFormat& format);
-
-// AppendSampleLine for a whole run: the same text, with the general forms of the values met
-// recently remembered (a sensor at rest gives the same few values again and again), so a line
-// costs little more than copying it.
+// Writes the data lines of a run. The general forms of the values met recently are remembered
+// (a sensor at rest gives the same few values again and again), so a line costs little more
+// than copying it.
 class SampleLineWriter {
  public:
   explicit SampleLineWriter(LogFormat format);
+  // Appends one data line with its line end: the sample number, then flag and value per
+  // reading.
   void append(std::string& line, int64_t sampleNumber, const SampleValues& readings,
               LogUnits units);
 

@@ -313,64 +313,35 @@ TEST_F(LogRunTest, PerSampleStepsCanBeReplaced) {
   EXPECT_EQ(sensor.frames.size(), 0u);
 }
 
-TEST(LogFormat, GeneralFormMatchesTheProgramsNumberForm) {
-  const float values[] = {0.0f,      -0.0f,    1.0f,       -1.0f,        0.5f,    1e-5f,
-                          0.0001f,   9999999,  12345678,   -0.04999621f, 3.4e38f, 1.17e-38f,
-                          47859.12f, 86399.9f, 0.3499735f, 100.0f,       2.5e-4f, 123456.7f};
-  for (const QLocale& locale : {kPoint, kComma}) {
-    const LogFormat format = LogFormat::forLocale(locale);
-    for (float v : values) {
-      std::string text;
-      AppendGeneral(text, v, format);
-      EXPECT_EQ(text, GeneralNumber(v, locale)) << v;
-    }
-  }
-  EXPECT_EQ(LogFormat::forLocale(kPoint).extension, ".csv");
-  EXPECT_EQ(LogFormat::forLocale(kComma).separator, '\t');
-}
-
-TEST(LogFormat, LineWriterGivesTheSameLinesAsTheFormItRemembers) {
-  // Values that come back, values that share a slot, raw and scaled forms, both locales.
+TEST(LogFormat, DataLinesCarryTheProgramsNumberForms) {
+  // Values that come back, values that share a slot of the writer's memory, exponent forms.
+  const float rare[] = {0.0f, -0.0f, 1e-5f, 0.0001f, 9999999, 12345678, 3.4e38f, -1.17e-38f};
   std::mt19937 random(7);
   std::uniform_int_distribution<int> raw(-8192, 8191);
   for (const QLocale& locale : {kPoint, kComma}) {
     const LogFormat format = LogFormat::forLocale(locale);
+    const std::string d(1, format.separator);
     SampleLineWriter writer(format);
     for (LogUnits units : {LogUnits::Scaled, LogUnits::Lsb}) {
       for (int s = 1; s <= 3000; ++s) {
-        SampleValues values(12);
-        for (auto& v : values) {
+        SampleValues values(4);
+        std::string expected = std::to_string(s) + d;
+        for (size_t i = 0; i < values.size(); ++i) {
+          ChannelReading& v = values[i];
           v.raw = s % 3 == 0 ? raw(random) : raw(random) % 8;
-          v.scaled = static_cast<float>(v.raw) * 0.049996212f + (s % 5 == 0 ? 25.0f : 0.0f);
+          v.scaled = i == 3 ? rare[s % 8] : static_cast<float>(v.raw) * 0.049996212f + (s % 2) * 25;
           v.newData = (v.raw & 1) * kNewDataBit;
+          expected +=
+              (v.raw & 1 ? "1" : "0") + d +
+              (units == LogUnits::Lsb ? std::to_string(v.raw) : GeneralNumber(v.scaled, locale)) +
+              d;
         }
-        std::string expected, written;
-        AppendSampleLine(expected, s, values, units, format);
+        std::string written;
         writer.append(written, s, values, units);
-        ASSERT_EQ(written, expected) << s;
+        ASSERT_EQ(written, expected + "\r\n") << s;
       }
     }
   }
-}
-
-TEST(LineBuffer, HoldsTextInLittleMoreMemoryAndAppendsAllOrNothing) {
-  const std::string line(150, 'x');
-  LineBuffer unlimited;
-  for (int i = 0; i < 20000; ++i) unlimited.append(line);
-  EXPECT_EQ(unlimited.textBytes(), 150u * 20000);
-  EXPECT_LE(unlimited.memoryBytes(), unlimited.textBytes() * 2);
-
-  LineBuffer limited(LineBuffer::kFirstBlock);
-  int appended = 0;
-  try {
-    for (;; ++appended) limited.append(line);
-  } catch (const std::bad_alloc&) {
-  }
-  EXPECT_EQ(appended, static_cast<int>(LineBuffer::kFirstBlock / line.size()));
-  EXPECT_EQ(limited.textBytes(), appended * line.size());
-  limited.clear();
-  limited.append("again");  // the kept block is reused
-  EXPECT_EQ(limited.textBytes(), 5u);
 }
 
 TEST(LogDirectory, ProgramFolderWhenWritableElseWorkingFolder) {

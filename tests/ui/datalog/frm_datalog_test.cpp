@@ -224,19 +224,6 @@ TEST_F(DatalogWindow, ClosingDuringARunCancelsItWritesTheFileThenCloses) {
   }
 }
 
-TEST_F(DatalogWindow, CommaLocaleGivesTextFilesWithTabs) {
-  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  frmDatalog comma(world.ctx);
-  comma.Form_Load();
-  EXPECT_EQ(comma.findChild<QLabel*>("lblFext")->text(), ".txt");
-  comma.findChild<QLineEdit*>("txtSamplesPerFile")->setText("1");
-  comma.cmdStartDatalog_Click();
-  QLocale::setDefault(QLocale::c());
-  const auto lines = fileLines(world.folder() + "/DATALOG_1.txt");
-  ASSERT_EQ(lines.size(), 8u);
-  EXPECT_EQ(lines[6], "Sample #\tXgND\tX Gryo\t");
-}
-
 // Through the main window: the Datalog menu opens the window, which ends the main read loop.
 TEST_F(MainWindowTest, DatalogMenuOpensTheWindowAndEndsTheReadLoop) {
   load();
