@@ -131,9 +131,18 @@ std::string FileAccessErrorText(const std::string& fileName) {
          "or choose a different file name.";
 }
 
+bool IsSystemFolder(const std::string& folder) {
+  for (const char* root : {"/usr", "/bin", "/sbin", "/lib", "/lib64", "/opt", "/etc", "/snap"}) {
+    const size_t n = std::strlen(root);
+    if (folder.compare(0, n, root) == 0 && (folder.size() == n || folder[n] == '/')) return true;
+  }
+  return false;
+}
+
 std::string LogDirectory(AppContext& ctx) {
   const std::string own = ctx.platform.paths->applicationDirectory();
-  if (!own.empty() && ::access(own.c_str(), W_OK | X_OK) == 0) return own;
+  // An installed program's folder is no place for data, even for root, who may write there.
+  if (!own.empty() && !IsSystemFolder(own) && ::access(own.c_str(), W_OK | X_OK) == 0) return own;
   return ctx.platform.paths->currentDirectory();
 }
 

@@ -132,7 +132,10 @@ bool NameStaysInFolder(const std::string& name);
 std::string FileAccessErrorText(const std::string& fileName);
 
 // The folder log files go to: the program's own folder when it may write there (a build tree),
-// else the working folder (an installed program). Paths are joined with "/".
+// else the working folder (an installed program). A program in a system folder (/usr, /bin,
+// /sbin, /lib, /lib64, /opt, /etc, /snap) counts as installed even when run by root. Paths are
+// joined with "/".
 std::string LogDirectory(AppContext& ctx);
+bool IsSystemFolder(const std::string& folder);
 
 }  // namespace vexa::datalog

@@ -347,9 +347,12 @@ TEST(LogFormat, DataLinesCarryTheProgramsNumberForms) {
 TEST(LogDirectory, ProgramFolderWhenWritableElseWorkingFolder) {
   testing::SimWorld world;
   EXPECT_EQ(LogDirectory(world.ctx), world.folder());
-  sim::FixedPaths installed(world.folder(), "/nonexistent/vexa/bin");
-  world.ctx.platform.paths = &installed;
-  EXPECT_EQ(LogDirectory(world.ctx), world.folder());
+  for (const char* program : {"/nonexistent/vexa/bin", "/usr/bin", "/opt/vexa/bin"}) {
+    sim::FixedPaths installed(world.folder(), program);  // /usr/bin is writable for root
+    world.ctx.platform.paths = &installed;
+    EXPECT_EQ(LogDirectory(world.ctx), world.folder()) << program;
+  }
+  EXPECT_FALSE(IsSystemFolder("/usrlocal/build"));
   sim::FixedPaths buildTree("/nonexistent/work", world.folder());
   world.ctx.platform.paths = &buildTree;
   EXPECT_EQ(LogDirectory(world.ctx), world.folder());
