@@ -12,6 +12,7 @@
 #include "app/preferences.h"
 #include "app/settings_file.h"
 #include "app/version.h"
+#include "cli/cli_log.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
@@ -130,6 +131,7 @@ struct Command {
   std::vector<int16_t> registers;
   int32_t value = 0;
   bool pipelined = false;  // read --pipelined
+  LogCommand log;
 };
 
 // Checks the command and its operands before any device is touched.
@@ -165,6 +167,9 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
     c.registers.push_back(row);
   } else if (options.command == "dump") {
     if (!options.operands.empty()) throw Failure(kExitUsage, "dump takes no operands");
+  } else if (options.command == "log") {
+    std::string error;
+    if (!ParseLogCommand(options.operands, table, c.log, error)) throw Failure(kExitUsage, error);
   } else {
     throw Failure(kExitUsage, "unknown command '" + options.command + "'");
   }
@@ -246,7 +251,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     }
   }
   if (!o.help && !o.version && o.command.empty()) {
-    error = "no command given: use read, write or dump (see --help)";
+    error = "no command given: use read, write, dump or log (see --help)";
     return false;
   }
   return true;
@@ -282,7 +287,7 @@ Commands:
                         then one line per register row 0..45 (name, address, raw value, scaled
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
-
+)" + LogUsageText() + R"(
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;
 the blank inside "ZGYRO_ OFF" may be left out.
 
@@ -307,9 +312,10 @@ missing and the process may use it (root). Your user needs access to /dev/parpor
 group) and the lp module must not hold the port ('sudo rmmod lp'). The USB card needs the udev
 rules installed.
 
-Exit status: 0 success; 1 the device could not be reached or a transfer failed; 2 bad usage
-(unknown option, command or register name, malformed value). Errors are one line on standard
-error.
+Exit status: 0 success; 1 the device could not be reached or a transfer failed, or a log file
+could not be opened or written; 2 bad usage (unknown option, command or register name,
+malformed value); 130 or 143 a log run cancelled by SIGINT (Ctrl-C) or SIGTERM. Errors are one
+line on standard error.
 )";
 }
 
@@ -376,6 +382,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     BringUpTransport(ctx, messages, diagnostics);
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 
+    if (options.command == "log") return RunLogCommand(ctx, command.log, out, err, IsTerminal(err));
     const int messagesBefore = messages.shown();
     if (options.command == "read" && command.pipelined) {
       const auto results = ReadRegisterList(ctx, command.registers, true);
