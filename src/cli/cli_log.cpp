@@ -162,6 +162,10 @@ bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTab
         return false;
       }
       c.directory = value;
+    } else if (a == "--pipelined") {
+      c.sampling.pipelined = true;
+    } else if (a == "--sync") {
+      c.sampling.dataReady = true;
     } else if (a.size() > 1 && a[0] == '-') {
       error = "unknown log option '" + a + "' (see --help)";
       return false;
@@ -208,6 +212,7 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
     SignalCancel cancel;
     ConsoleHost host(ctx, cancel, out, err, progress);
     datalog::LogRun run(ctx, std::move(s), host);
+    datalog::ChooseSampling(run, command.sampling);
     result = run.run();
     signal = cancel.signal();
   }
@@ -236,6 +241,11 @@ std::string LogUsageText() {
     --units scaled|lsb  Scaled values (default) or raw register values.
     --dir DIR           Folder of the files (default: the program's folder when it may write
                         there, else the working folder).
+    --pipelined         Read the channels pipelined: N channels in N + 1 frames (up to 16
+                        frames per USB card transfer), with the same values.
+    --sync              Take each sample when the first channel's new-data bit shows a new one,
+                        instead of after --delay. If the sensor gives none within two sample
+                        periods and 50 ms, the run ends with a message and exit status 1.
                         Files end in .csv with commas, or .txt with tabs where the regional
                         decimal separator is a comma (LC_ALL, LC_NUMERIC, LANG).
 )";

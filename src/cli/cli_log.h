@@ -7,11 +7,12 @@
 
 #include "app/app_context.h"
 #include "datalog/log_run.h"
+#include "datalog/sampling.h"
 
 namespace vexa::cli {
 
 // `log [--samples S] [--files F] [--delay MS] [--name NAME] [--units scaled|lsb] [--dir DIR]
-// CHANNEL...`: the datalog window's run from the command line, writing the same files.
+// [--pipelined] [--sync] CHANNEL...`: the datalog window's run from the command line, writing the same files.
 struct LogCommand {
   double samples = 1000;
   double files = 1;
@@ -20,6 +21,7 @@ struct LogCommand {
   datalog::LogUnits units = datalog::LogUnits::Scaled;
   std::optional<std::string> directory;  // none: the window's folder (datalog::LogDirectory)
   datalog::ChannelList channels;         // register indices, table order, no repeats
+  datalog::SamplingChoice sampling;      // --pipelined, --sync
 };
 
 // Reads the operands after the word `log`. False with a one-line error naming the problem;

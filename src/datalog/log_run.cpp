@@ -201,6 +201,11 @@ LogResult LogRun::run() {
     int64_t taken = 0;
     bool outOfMemory = false;
     for (int64_t s = 1; s <= S; ++s) {
+      if (gate_ && !gate_(ctx_, channels)) {
+        result.outcome = LogOutcome::NoSample;
+        last = true;
+        break;
+      }
       try {
         line.clear();
         reader_(ctx_, channels, values);

@@ -15,6 +15,8 @@
 //    reader that fetches them in one pipelined exchange replaces the default (ReadRegister per
 //    channel, in table order) with LogRun::setSampleReader.
 //  - SampleWait is the one step that waits after a sample (default DelayMs).
+//  - SampleGate, when set, runs before each sample and may end the run there (a wait for the
+//    sensor's next sample that ran out).
 //  - LogHost is where the run meets its caller: cancel, the file number, progress, files done.
 //  - The file layout (header lines, titles, number forms, separators) is log_file_format.h.
 
@@ -50,6 +52,8 @@ using SampleReader =
     std::function<void(AppContext& ctx, const ChannelList& channels, SampleValues& values)>;
 // Waits after a sample.
 using SampleWait = std::function<void(AppContext& ctx, float delayMs)>;
+// Runs before each sample; false ends the run before that sample (the gate has said why).
+using SampleGate = std::function<bool(AppContext& ctx, const ChannelList& channels)>;
 
 // The default reader: ReadRegister per channel, one after another, taking LastNewData, LastRaw
 // and LastScaled.
@@ -89,6 +93,7 @@ enum class LogOutcome {
   OpenFailed,   // a file could not be opened (or its name would leave the folder)
   WriteFailed,  // a file that opened could not be written or closed
   OutOfMemory,  // the samples of a file no longer fit in memory; those taken were written
+  NoSample,     // the sample gate ended the run; the samples taken were written
 };
 
 struct LogResult {
@@ -103,6 +108,7 @@ class LogRun {
 
   void setSampleReader(SampleReader reader) { reader_ = std::move(reader); }
   void setSampleWait(SampleWait wait) { wait_ = std::move(wait); }
+  void setSampleGate(SampleGate gate) { gate_ = std::move(gate); }
   // The most memory the line buffer may take (default: whatever the system gives).
   void setBufferLimit(size_t bytes) { bufferLimit_ = bytes; }
 
@@ -119,6 +125,7 @@ class LogRun {
   LogHost& host_;
   SampleReader reader_ = ReadSampleByRegister;
   SampleWait wait_ = WaitSampleDelay;
+  SampleGate gate_;
   size_t bufferLimit_ = static_cast<size_t>(-1);
   size_t bufferMemory_ = 0;
   size_t bufferText_ = 0;

@@ -14,6 +14,8 @@
 
 #include "app/number_format.h"
 #include "datalog/log_run.h"
+#include "datalog/sampling.h"
+#include "registers/register_pipeline.h"
 
 namespace vexa::ui {
 
@@ -123,6 +125,21 @@ void frmDatalog::buildControls() {
   units->addWidget(OpUnits_);
   units->addStretch();
 
+  // Sampling: pipelined reads, and samples taken at the sensor's own rate.
+  FraSampling_ = new QGroupBox("Sampling", this);
+  FraSampling_->setObjectName("FraSampling");
+  ckFastReads_ = new QCheckBox("Fast Reads", FraSampling_);
+  ckFastReads_->setObjectName("ckFastReads");
+  ckFastReads_->setToolTip("Read the channels pipelined: N channels in N + 1 frames");
+  ckDataReady_ = new QCheckBox("Wait for New Data", FraSampling_);
+  ckDataReady_->setObjectName("ckDataReady");
+  ckDataReady_->setToolTip(
+      "Take each sample when the first selected channel has a new one, instead of after the "
+      "sample delay");
+  auto* sampling = new QVBoxLayout(FraSampling_);
+  sampling->addWidget(ckFastReads_);
+  sampling->addWidget(ckDataReady_);
+
   // Channels.
   FrameDataSelection_ = new QGroupBox("DATA SELECTION", this);
   FrameDataSelection_->setObjectName("FrameDataSelection");
@@ -163,6 +180,7 @@ void frmDatalog::buildControls() {
   left->addWidget(FrameFilePref_);
   left->addWidget(FrameFileInfo_);
   left->addWidget(FraDataFormat_);
+  left->addWidget(FraSampling_);
   left->addStretch();
   auto* top = new QHBoxLayout;
   top->addLayout(left, 1);
@@ -198,6 +216,8 @@ void frmDatalog::Form_Load() {
   if (clearMainLoop) clearMainLoop();
   lblFext_->setText(qs(datalog::LogFormat::forLocale(QLocale()).extension));
   OpUnits_->setChecked(true);
+  ckFastReads_->setChecked(PipelinedReadsChosen(ctx_));
+  ckDataReady_->setChecked(false);
   for (int i = 1; i <= kBoxes; ++i) CheckReg_[i]->setChecked(i == XGYRO_OUT);
 }
 
@@ -273,7 +293,8 @@ void frmDatalog::setRunning(bool running) {
   for (int i = 1; i <= kBoxes; ++i) CheckReg_[i]->setEnabled(!running);
   for (QWidget* w :
        std::initializer_list<QWidget*>{OpUnits_, OpLSB_, txtSamplesPerFile_, txtSampleDelay_,
-                                       txtFilesPerSession_, txtDirectory_, txtFileName_})
+                                       txtFilesPerSession_, txtDirectory_, txtFileName_,
+                                       ckFastReads_, ckDataReady_})
     w->setEnabled(!running);
   if (!running) cmdStartDatalog_->setText(kStart);
 }
@@ -294,6 +315,7 @@ void frmDatalog::RunDatalog() {
   setRunning(true);
   Host host(*this);
   datalog::LogRun run(ctx_, std::move(s), host);
+  datalog::ChooseSampling(run, {ckFastReads_->isChecked(), ckDataReady_->isChecked()});
   run.run();
   setRunning(false);
   if (closeAfterRun_) {

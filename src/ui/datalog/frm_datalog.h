@@ -26,7 +26,9 @@ namespace vexa::ui {
 // Controls (objectName): frames FrameFilePref, FrameFileInfo, FraDataFormat,
 // FrameDataSelection; fields txtSamplesPerFile, txtSampleDelay, txtFilesPerSession,
 // txtDirectory, txtFileName, txtFileNum; label lblFext; options OpLSB, OpUnits; check boxes
-// CheckReg_1 .. CheckReg_12 (register index 1 .. 12); button cmdStartDatalog; banner
+// CheckReg_1 .. CheckReg_12 (register index 1 .. 12); frame FraSampling with the check boxes
+// ckFastReads (pipelined reads) and ckDataReady (each sample waits for the sensor's next one
+// instead of the sample delay); button cmdStartDatalog; banner
 // LBLDatalogInProgress; while a run lasts, beside the banner, lblProgress and barProgress.
 class frmDatalog : public QDialog {
   Q_OBJECT
@@ -92,6 +94,9 @@ class frmDatalog : public QDialog {
   QGroupBox* FraDataFormat_ = nullptr;
   QRadioButton* OpLSB_ = nullptr;
   QRadioButton* OpUnits_ = nullptr;
+  QGroupBox* FraSampling_ = nullptr;
+  QCheckBox* ckFastReads_ = nullptr;
+  QCheckBox* ckDataReady_ = nullptr;
   QGroupBox* FrameDataSelection_ = nullptr;
   std::array<QCheckBox*, kBoxes + 1> CheckReg_{};  // element 0 unused
   QPushButton* cmdStartDatalog_ = nullptr;
