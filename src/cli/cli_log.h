@@ -12,7 +12,8 @@
 namespace vexa::cli {
 
 // `log [--samples S] [--files F] [--delay MS] [--name NAME] [--units scaled|lsb] [--dir DIR]
-// [--pipelined] [--sync] CHANNEL...`: the datalog window's run from the command line, writing the same files.
+// [--pipelined] [--sync] CHANNEL...`: the datalog window's run from the command line, writing the
+// same files.
 struct LogCommand {
   double samples = 1000;
   double files = 1;
