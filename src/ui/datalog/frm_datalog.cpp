@@ -291,10 +291,9 @@ void frmDatalog::setRunning(bool running) {
     barProgress_->setValue(0);
   }
   for (int i = 1; i <= kBoxes; ++i) CheckReg_[i]->setEnabled(!running);
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{OpUnits_, OpLSB_, txtSamplesPerFile_, txtSampleDelay_,
-                                       txtFilesPerSession_, txtDirectory_, txtFileName_,
-                                       ckFastReads_, ckDataReady_})
+  for (QWidget* w : std::initializer_list<QWidget*>{
+           OpUnits_, OpLSB_, txtSamplesPerFile_, txtSampleDelay_, txtFilesPerSession_,
+           txtDirectory_, txtFileName_, ckFastReads_, ckDataReady_})
     w->setEnabled(!running);
   if (!running) cmdStartDatalog_->setText(kStart);
 }
