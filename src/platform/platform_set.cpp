@@ -34,7 +34,20 @@ struct PlatformSet::Parts {
   std::unique_ptr<sim::SimParallelPort> simPort;
   std::unique_ptr<sim::FixedPortAccess> simPortAccess;
   sim::SimUsbDriver* simUsb = nullptr;
+  std::unique_ptr<BenchControl> bench;
 };
+
+namespace {
+// The simulated module, turned by the magnetometer calibration.
+class SimBench : public BenchControl {
+ public:
+  explicit SimBench(sim::SimSensor& sensor) : sensor_(sensor) {}
+  void setTumbling(bool on) override { sensor_.setTumbling(on); }
+
+ private:
+  sim::SimSensor& sensor_;
+};
+}  // namespace
 
 PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& messages, UiHooks& ui)
     : options_(options), parts_(std::make_unique<Parts>()) {
@@ -69,6 +82,8 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     p.usb = std::move(usb);
     platform_.port = p.simPort.get();
     platform_.portAccess = p.simPortAccess.get();
+    p.bench = std::make_unique<SimBench>(*p.sensor);
+    platform_.bench = p.bench.get();
   } else {
     p.portAccess = std::make_unique<linux_platform::LinuxPortAccess>(
         linux_platform::PortAccessPaths{}, platform_.diagnostics);
