@@ -7,9 +7,9 @@
 #include "platform/sim/sensor_alarm.h"
 #include "platform/sim/sensor_motion.h"
 #include "platform/sim/sensor_random.h"
+#include "platform/sim/sensor_register_map.h"
 #include "platform/sim/sensor_soft_iron.h"
 #include "platform/sim/sensor_tumble.h"
-#include "platform/sim/sensor_register_map.h"
 #include "platform/sim/spi_slave.h"
 #include "registers/register_table.h"
 
@@ -28,7 +28,8 @@ struct SimSensorConfig {
   Vec3 gyroBiasDegPerSec{0.35, -0.22, 0.12};
   Vec3 accelBiasG{0.004, -0.006, 0.003};
   Vec3 hardIronMilliGauss{24.0, -16.0, 9.0};  // the board's own magnetisation
-  SoftIronDistortion softIron{{1.10, 0.92, 1.0}, 0.0};  // iron near the elements
+  // Iron near the elements: per-axis scale and a cross-axis term.
+  SoftIronDistortion softIron{{1.10, 0.92, 1.0}, 0.0};
   Vec3 baseAttitudeDeg{2.0, -3.0, 40.0};      // roll, pitch, heading
   double ambientC = 24.0;
   double supplyVolts = 5.0;
