@@ -11,6 +11,7 @@
 #include "app/number_format.h"
 #include "app/preferences.h"
 #include "app/settings_file.h"
+#include "cli/cli_magcal.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
@@ -158,6 +159,10 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
     c.registers.push_back(row);
   } else if (options.command == "dump") {
     if (!options.operands.empty()) throw Failure(kExitUsage, "dump takes no operands");
+  } else if (options.command == "magcal") {
+    MagCalOptions magcal;
+    std::string error;
+    if (!ParseMagCalOperands(options.operands, magcal, error)) throw Failure(kExitUsage, error);
   } else {
     throw Failure(kExitUsage, "unknown command '" + options.command + "'");
   }
@@ -290,7 +295,7 @@ Commands:
                         then one line per register row 0..45 (name, address, raw value, scaled
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
-
+)" + std::string(MagCalUsage()) + R"(
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;
 the blank inside "ZGYRO_ OFF" may be left out.
 
@@ -315,8 +320,8 @@ group) and the lp module must not hold the port ('sudo rmmod lp'). The USB card 
 rules installed.
 
 Exit status: 0 success; 1 the device could not be reached or a transfer failed; 2 bad usage
-(unknown option, command or register name, malformed value). Errors are one line on standard
-error.
+(unknown option, command or register name, malformed value); magcal adds 3 and 4 (above).
+Errors are one line on standard error.
 )";
 }
 
@@ -384,6 +389,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       for (int16_t row : command.registers) out << ReadLine(ctx, row) << '\n';
     } else if (options.command == "write") {
       WriteRegister(ctx, command.registers.front(), command.value);
+    } else if (options.command == "magcal") {
+      MagCalOptions magcal;
+      std::string unused;
+      ParseMagCalOperands(options.operands, magcal, unused);
+      const int status = RunMagCal(ctx, magcal, out, err);
+      if (messages.shown() != messagesBefore) return kExitDevice;
+      return status;
     } else {
       for (const auto& line : RegisterDumpLines(ctx)) out << line << '\n';
     }

@@ -11,6 +11,7 @@
 #include "platform/linux/stderr_diagnostics.h"
 #include "platform/sim/bus_monitor.h"
 #include "platform/sim/null_devices.h"
+#include "platform/sim/sim_bench.h"
 #include "platform/sim/sim_parallel_port.h"
 #include "platform/sim/sim_sensor.h"
 #include "platform/sim/sim_usb_card.h"
@@ -37,17 +38,6 @@ struct PlatformSet::Parts {
   std::unique_ptr<BenchControl> bench;
 };
 
-namespace {
-// The simulated module, turned by the magnetometer calibration.
-class SimBench : public BenchControl {
- public:
-  explicit SimBench(sim::SimSensor& sensor) : sensor_(sensor) {}
-  void setTumbling(bool on) override { sensor_.setTumbling(on); }
-
- private:
-  sim::SimSensor& sensor_;
-};
-}  // namespace
 
 PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& messages, UiHooks& ui)
     : options_(options), parts_(std::make_unique<Parts>()) {
@@ -82,7 +72,7 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     p.usb = std::move(usb);
     platform_.port = p.simPort.get();
     platform_.portAccess = p.simPortAccess.get();
-    p.bench = std::make_unique<SimBench>(*p.sensor);
+    p.bench = std::make_unique<sim::SimBench>(*p.sensor);
     platform_.bench = p.bench.get();
   } else {
     p.portAccess = std::make_unique<linux_platform::LinuxPortAccess>(

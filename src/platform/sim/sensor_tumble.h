@@ -15,7 +15,7 @@ class TumbleMotion {
   BenchState at(double seconds) const;
 
   // Turns per second about the heading, pitch and roll axes.
-  static constexpr double kTurnsPerSecond[3] = {0.061, 0.0947, 0.1523};
+  static constexpr double kTurnsPerSecond[3] = {0.097, 0.151, 0.243};
 
  private:
   BenchMotionConfig config_;
