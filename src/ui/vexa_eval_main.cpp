@@ -9,7 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QPalette>
 #include <QPushButton>
 #include <QStyle>
@@ -57,12 +59,32 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
   });
 }
 
+// Opens the magnetometer calibration, starts collecting, saves an image of it mid-run to FILE
+// and closes the program.
+void scheduleMagCalScreenshot(vexa::ui::frmForm1& form, const QString& file) {
+  QTimer::singleShot(500, &form, [&form, file] {
+    QTimer::singleShot(300, &form, [&form] {
+      if (auto* start = form.findChild<QPushButton*>("cmdCollect")) start->click();
+    });
+    QTimer::singleShot(25000, &form, [&form, file] {
+      if (auto* window = form.findChild<QDialog*>("frmMagCal")) {
+        window->grab().save(file);
+        window->close();
+      }
+      QTimer::singleShot(500, &form, [&form] { form.close(); });
+    });
+    if (auto* open = form.findChild<QAction*>("mnuMagCal")) open->trigger();
+  });
+}
+
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE]\n"
+    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE] [--screenshot-magcal FILE]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
+    "  --screenshot-magcal FILE\n"
+    "                     run the magnetometer calibration, save an image of it to FILE, exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
 bool isHexId(const char* text) {
@@ -79,6 +101,7 @@ bool isHexId(const char* text) {
 int main(int argc, char** argv) {
   bool simulate = false;
   QString screenshot;
+  QString magCalScreenshot;
   int vendorId = -1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -87,6 +110,8 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
+    if (std::strcmp(argv[i], "--screenshot-magcal") == 0 && i + 1 < argc)
+      magCalScreenshot = argv[++i];
     if (std::strcmp(argv[i], "--vendor") == 0) {
       if (i + 1 >= argc || !isHexId(argv[i + 1])) {
         std::fprintf(stderr,
@@ -123,5 +148,6 @@ int main(int argc, char** argv) {
   vexa::ui::frmForm1* form = windows.mainWindow();
   if (form == nullptr || form->unloaded()) return 0;
   if (!screenshot.isEmpty()) scheduleScreenshot(*form, screenshot);
+  if (!magCalScreenshot.isEmpty()) scheduleMagCalScreenshot(*form, magCalScreenshot);
   return QApplication::exec();
 }
