@@ -145,6 +145,7 @@ QWidget* frmMagCal::buildFigures() {
 QWidget* frmMagCal::buildRegisters() {
   auto* box = new QGroupBox("Registers", this);
   auto* grid = new QGridLayout(box);
+  grid->setHorizontalSpacing(14);
   const char* headings[] = {"", "When opened", "In sensor", "From the fit"};
   for (int c = 0; c < 4; ++c) grid->addWidget(new QLabel(headings[c], box), 0, c);
   for (int i = 0; i < 6; ++i) {
@@ -163,6 +164,7 @@ QWidget* frmMagCal::buildVerification() {
   auto* box =
       new QGroupBox("Verification: spread of the magnitudes as the sensor reads them", this);
   auto* grid = new QGridLayout(box);
+  grid->setHorizontalSpacing(14);
   grid->addWidget(new QLabel("Before", box), 0, 0);
   lblSpreadBefore_ = named(new QLabel("-", box), "lblSpreadBefore");
   grid->addWidget(lblSpreadBefore_, 0, 1);
