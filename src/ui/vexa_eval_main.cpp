@@ -3,7 +3,8 @@
 // argument at all makes the delay calibration start from the smaller count.
 // `--vendor HEX` names the USB vendor ID of a card that carries another one than the default.
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
-// image of the window to FILE a few seconds later and closes the program.
+// image of the window to FILE a few seconds later and closes the program. With `--window NAME`
+// (alarms, registers, usb-debug) the image is of that window instead.
 
 #include <cstdio>
 #include <cstring>
@@ -21,8 +22,10 @@
 #include "app/app_context.h"
 #include "app/hex_text.h"
 #include "app/startup.h"
+#include "app/version.h"
 #include "platform/platform_set.h"
 #include "ui/main/startup_screens.h"
+#include "ui/main/window_screenshots.h"
 #include "ui/services/modal_presenter.h"
 #include "ui/services/qt_message_service.h"
 #include "ui/services/qt_ui_hooks.h"
@@ -78,13 +81,15 @@ void scheduleMagCalScreenshot(vexa::ui::frmForm1& form, const QString& file) {
 }
 
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE] [--screenshot-magcal FILE]\n"
+    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE [--window NAME]]\n"
+    "                 [--version]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
-    "  --screenshot-magcal FILE\n"
-    "                     run the magnetometer calibration, save an image of it to FILE, exit\n"
+    "  --window NAME      with --screenshot: an image of the window alarms, registers,\n"
+    "                     usb-debug or magcal (the calibration mid-run) instead\n"
+    "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
 bool isHexId(const char* text) {
@@ -101,17 +106,20 @@ bool isHexId(const char* text) {
 int main(int argc, char** argv) {
   bool simulate = false;
   QString screenshot;
-  QString magCalScreenshot;
+  QString screenshotWindow;
   int vendorId = -1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("vexa-eval %s\n", vexa::kVersion);
+      return 0;
+    }
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
-    if (std::strcmp(argv[i], "--screenshot-magcal") == 0 && i + 1 < argc)
-      magCalScreenshot = argv[++i];
+    if (std::strcmp(argv[i], "--window") == 0 && i + 1 < argc) screenshotWindow = argv[++i];
     if (std::strcmp(argv[i], "--vendor") == 0) {
       if (i + 1 >= argc || !isHexId(argv[i + 1])) {
         std::fprintf(stderr,
@@ -147,7 +155,16 @@ int main(int argc, char** argv) {
   vexa::StartUp(ctx, windows);
   vexa::ui::frmForm1* form = windows.mainWindow();
   if (form == nullptr || form->unloaded()) return 0;
-  if (!screenshot.isEmpty()) scheduleScreenshot(*form, screenshot);
-  if (!magCalScreenshot.isEmpty()) scheduleMagCalScreenshot(*form, magCalScreenshot);
+  if (!screenshot.isEmpty() && screenshotWindow == "magcal") {
+    scheduleMagCalScreenshot(*form, screenshot);
+  } else if (!screenshot.isEmpty() && !screenshotWindow.isEmpty()) {
+    if (!vexa::ui::ScheduleWindowScreenshot(*form, screenshotWindow, screenshot)) {
+      std::fprintf(stderr, "vexa-eval: --window: no window named %s\n",
+                   screenshotWindow.toLocal8Bit().constData());
+      return 2;
+    }
+  } else if (!screenshot.isEmpty()) {
+    scheduleScreenshot(*form, screenshot);
+  }
   return QApplication::exec();
 }
