@@ -274,7 +274,8 @@ Commands:
                         then one line per register row 0..45 (name, address, raw value, scaled
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
-)" + std::string(MagCalUsage()) + R"(
+)" + std::string(MagCalUsage()) +
+         R"(
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;
 the blank inside "ZGYRO_ OFF" may be left out.
 

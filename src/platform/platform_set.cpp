@@ -38,7 +38,6 @@ struct PlatformSet::Parts {
   std::unique_ptr<BenchControl> bench;
 };
 
-
 PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& messages, UiHooks& ui)
     : options_(options), parts_(std::make_unique<Parts>()) {
   Parts& p = *parts_;
