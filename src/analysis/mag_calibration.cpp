@@ -107,8 +107,9 @@ MagCalResult AnalyseMagReadings(const std::vector<Vec3>& readings, const MagCorr
                          " of the field, at most " + percentText(kMaxResidualPercent) + ".");
   for (int i = 0; i < 6; ++i) {
     if (r.limited[i]) {
-      r.problems.push_back(std::string(i < 3 ? "Hard" : "Soft") +
-                           " iron beyond what its register holds; the value is limited.");
+      r.warnings.push_back(
+          "A correction is beyond what its register holds; the value is limited, so the "
+          "correction will be partial.");
       break;
     }
   }

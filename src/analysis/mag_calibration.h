@@ -61,6 +61,8 @@ struct MagCalResult {
   // Trustworthy: enough samples, enough coverage, a determined fit with a small residual.
   bool trusted = false;
   std::vector<std::string> problems;  // why not, one plain sentence each
+  // Worth knowing but no reason to distrust the fit (a value limited to its register).
+  std::vector<std::string> warnings;
 };
 
 // Readings (mG) taken with `current` in the sensor, back to what the elements felt (mG).

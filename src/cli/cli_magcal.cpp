@@ -115,6 +115,7 @@ int RunMagCal(AppContext& ctx, const MagCalOptions& o, std::ostream& out, std::o
   printCorrections(out, before, "now\t");
   if (r.fit.ok) printCorrections(out, r.derived, "fit\t");
   for (const std::string& p : r.problems) out << "problem\t" << p << "\n";
+  for (const std::string& w : r.warnings) out << "warning\t" << w << "\n";
   out.flush();
   if (!r.trusted) {
     err << "vexa-cli: magcal: the fit is not good enough to trust; nothing written\n";

@@ -59,6 +59,16 @@ TEST(MagCorrections, DerivedFromTheFitAndLimitedToTheRegisters) {
   }
 }
 
+TEST(MagCorrections, AValueLimitedToItsRegisterWarnsButTheFitStaysTrusted) {
+  const SphereBins bins;
+  const MagCalResult r =
+      AnalyseMagReadings(MakeCloud({{0, 0, 0}, {1200, 280, 500}}), MagCorrections{}, bins);
+  EXPECT_TRUE(r.trusted);
+  EXPECT_EQ(r.derived.softIron[1], kSoftIronMax);
+  ASSERT_EQ(r.warnings.size(), 1u);
+  EXPECT_NE(r.warnings[0].find("limited"), std::string::npos);
+}
+
 TEST(MagCorrections, RunsInARowConvergeWhateverTheRegistersHeldBefore) {
   // The element feels a distorted field; the registers start anywhere.
   const auto field = MakeCloud({{40, -25, 15}, {520, 430, 470}, 0, -1, 1, 0.6});

@@ -219,12 +219,12 @@ void frmMagCal::refresh() {
   lblCrossAxis_->setText(result_.full.ok ? number(result_.full.crossAxisPercent, 1) + " %" : "-");
   if (set_.samples().empty()) {
     lblQuality_->setText("");
-  } else if (result_.trusted) {
-    lblQuality_->setText("Good enough to apply.");
   } else {
-    QStringList problems;
-    for (const auto& p : result_.problems) problems << QString::fromStdString(p);
-    lblQuality_->setText(problems.join("\n"));
+    QStringList lines;
+    if (result_.trusted) lines << "Good enough to apply.";
+    for (const auto& p : result_.problems) lines << QString::fromStdString(p);
+    for (const auto& w : result_.warnings) lines << QString::fromStdString(w);
+    lblQuality_->setText(lines.join("\n"));
   }
   lblQuality_->setStyleSheet(result_.trusted ? "color: #1e7a3c;" : "color: #a33a00;");
   showCorrections(lblNow_, current_, true);
