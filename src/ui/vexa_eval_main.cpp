@@ -4,15 +4,17 @@
 // `--vendor HEX` names the USB vendor ID of a card that carries another one than the default.
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
 // image of the window to FILE a few seconds later and closes the program. With `--window NAME`
-// (alarms, registers, usb-debug) the image is of that window instead.
+// (calibration, operation, alarms, registers, usb-debug) the image is of that window instead.
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QStyle>
@@ -87,8 +89,8 @@ constexpr const char* kUsage =
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
-    "  --window NAME      with --screenshot: an image of the window alarms, registers,\n"
-    "                     usb-debug or magcal (the calibration mid-run) instead\n"
+    "  --window NAME      with --screenshot: an image of the window calibration, operation,\n"
+    "                     alarms, registers, usb-debug or magcal (mid-run) instead\n"
     "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 

@@ -130,5 +130,20 @@ TEST_F(MainWindowTest, ConfigurationMenuOpensTheMagnetometerCalibration) {
   EXPECT_EQ(messages().back(), "Please select an interface first");
 }
 
+TEST_F(MainWindowTest, CalibrationWindowOpensTheAssistantFromItsMagnetometersBlock) {
+  load();
+  AttachWindows(*form, ctx(), presenter);
+  presenter.drive = [](QDialog& d) {
+    if (d.objectName() == "fmCalibration") {
+      auto* assistant = d.findChild<QPushButton*>("cmdMagAssistant");
+      ASSERT_NE(assistant, nullptr);
+      EXPECT_TRUE(assistant->isVisible());
+      assistant->click();
+    }
+  };
+  menu("MnuCal")->trigger();
+  EXPECT_EQ(presenter.presented, (std::vector<std::string>{"fmCalibration", "frmMagCal"}));
+}
+
 }  // namespace
 }  // namespace vexa::ui::testing
