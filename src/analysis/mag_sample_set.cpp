@@ -10,6 +10,8 @@ MagSampleSet::MagSampleSet(double spacingMilliGauss, size_t capacity)
 bool MagSampleSet::add(const Vec3& r) {
   ++offered_;
   if (samples_.size() >= capacity_) return false;
+  for (double v : r)
+    if (!std::isfinite(v) || std::abs(v) > 1e9) return false;
   uint64_t key = 0;
   for (int a = 0; a < 3; ++a) {
     // 21 bits per axis: +-2^20 cubes reach far beyond any reading the registers give.

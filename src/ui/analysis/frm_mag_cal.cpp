@@ -71,8 +71,12 @@ frmMagCal::frmMagCal(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(c
   coverageLayout->addWidget(picCoverage_);
   middle->addWidget(coverageBox, 2);
   middle->addWidget(buildFigures(), 2);
-  middle->addWidget(buildRegisters(), 3);
+  middle->addWidget(buildRegisters(), 4);
   layout->addLayout(middle);
+  // Whether the fit can be trusted, and why not, in plain sentences.
+  lblQuality_ = named(new QLabel(this), "lblQuality");
+  lblQuality_->setWordWrap(true);
+  layout->addWidget(lblQuality_);
   layout->addWidget(buildVerification());
 
   lblStatus_ = named(new QLabel(this), "lblStatus");
@@ -106,7 +110,7 @@ frmMagCal::frmMagCal(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(c
   connect(cmdFlash_, &QPushButton::clicked, this, [this] { cmdFlash_Click(); });
   connect(cmdRevert_, &QPushButton::clicked, this, [this] { cmdRevert_Click(); });
   connect(cmdClose_, &QPushButton::clicked, this, [this] { close(); });
-  resize(900, 780);
+  resize(960, 800);
 }
 
 frmMagCal::~frmMagCal() {
@@ -135,9 +139,6 @@ QWidget* frmMagCal::buildFigures() {
     (*row.label)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(*row.label, r++, 1);
   }
-  lblQuality_ = named(new QLabel(box), "lblQuality");
-  lblQuality_->setWordWrap(true);
-  grid->addWidget(lblQuality_, r, 0, 1, 2);
   grid->setRowStretch(r, 1);
   return box;
 }
@@ -316,7 +317,9 @@ void frmMagCal::cmdApply_Click() {
   // From now on the cloud is the one read with the new corrections.
   set_ = check;
   refresh();
-  status(stop_ ? "Check stopped early." : "Applied and checked. Save to flash to keep it.");
+  status(stop_ ? "Check stopped early. The cloud now shows the check pass."
+               : "Applied and checked; Save to flash keeps it. The cloud now shows the check "
+                 "pass, read through the new corrections; press Start to collect for a new fit.");
   if (closeWhenStopped_) close();
 }
 
