@@ -243,13 +243,14 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
   return true;
 }
 
-std::vector<std::string> RegisterDumpLines(AppContext& ctx) {
+std::vector<std::string> RegisterDumpLines(AppContext& ctx, const std::function<bool()>& failed) {
   const RegisterTable& t = ctx.registers;
   std::vector<std::string> lines;
   lines.push_back("Name\t\tAddr\thexValue\t   decValue");
   lines.push_back("--------------------\t---------\t---------\t   ---------");
   for (int16_t i = 0; i <= LastRegisterIndex; ++i) {
     ReadRegister(ctx, i);
+    if (failed && failed()) break;
     std::string name;
     std::string value = HexText(0);
     std::string scaled = FormatPattern(0.0, "0.0####");
@@ -341,6 +342,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   platformOptions.trace = options.trace;
   platformOptions.traceOut = &err;
   platformOptions.diagnostics = &diagnostics;
+  platformOptions.simulatedBusTime = environment.simulatedBusTime;
   if (options.vendorId) platformOptions.cardVendorId = *options.vendorId;
   const AppContext* program = nullptr;
   platformOptions.cardVendorIdSource = [&program, &platformOptions] {
@@ -379,17 +381,23 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     BringUpTransport(ctx, messages, diagnostics);
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 
+    // A failed transfer shows its message; no value read from then on is printed, since it
+    // would be what the failed transfer left behind rather than what the sensor holds.
     const int messagesBefore = messages.shown();
+    const auto failed = [&] { return messages.shown() != messagesBefore; };
     if (options.command == "read") {
-      for (int16_t row : command.registers) out << ReadLine(ctx, row) << '\n';
+      for (int16_t row : command.registers) {
+        const std::string line = ReadLine(ctx, row);
+        if (failed()) break;
+        out << line << '\n';
+      }
     } else if (options.command == "write") {
       WriteRegister(ctx, command.registers.front(), command.value);
     } else {
-      for (const auto& line : RegisterDumpLines(ctx)) out << line << '\n';
+      for (const auto& line : RegisterDumpLines(ctx, failed)) out << line << '\n';
     }
     out.flush();
-    // A failed transfer has shown its message; the values printed after it are stale.
-    if (messages.shown() != messagesBefore) return kExitDevice;
+    if (failed()) return kExitDevice;
   } catch (const Failure& failure) {
     if (!failure.text.empty()) err << kProgram << ": " << failure.text << '\n';
     return failure.status;

@@ -41,7 +41,10 @@ bool ParseHexValue(const std::string& text, int32_t& value);
 // heading lines and one line per row 0..LastRegisterIndex, each row read first. A row that
 // cannot be read and is not hidden (COMMAND) shows 0x0000 and 0.0, like a hidden one, rather
 // than the values of the row read before it.
-std::vector<std::string> RegisterDumpLines(AppContext& ctx);
+// `failed`, when given, is asked after each row's read: once it says a transfer failed, the
+// lines stop before that row, so no value read after a failure is shown.
+std::vector<std::string> RegisterDumpLines(AppContext& ctx,
+                                           const std::function<bool()>& failed = {});
 
 // One line of `read`: label, TAB, raw value as HexText, TAB, scaled value in general form.
 std::string ReadLine(AppContext& ctx, int16_t index);
@@ -52,6 +55,9 @@ std::string UsageText();
 // command runs.
 struct CliEnvironment {
   std::string workingDirectory;  // empty: the process's own
+  // With --simulate, the simulated card's bus time passes on the wall clock (the program);
+  // tests leave it off.
+  bool simulatedBusTime = false;
   std::function<void(PlatformSet&, AppContext&)> beforeCommand;
 };
 

@@ -168,22 +168,22 @@ void frmForm1::present(QDialog& dialog) {
   presenter_.present(dialog);
 }
 
+// The two selection windows open at the main window's top-left as it is now (it may have moved
+// since their first opening, or not have been placed yet when one opened during the load).
 frmPort& frmForm1::portWindow() {
-  if (frmPort_ == nullptr) {
-    frmPort_ = new frmPort(ctx_, this);
-    frmPort_->move(frameGeometry().topLeft());
-  }
+  if (frmPort_ == nullptr) frmPort_ = new frmPort(ctx_, this);
+  frmPort_->move(frameGeometry().topLeft());
   return *frmPort_;
 }
 
 frmUSBselect& frmForm1::usbWindow() {
   if (frmUSBselect_ == nullptr) {
     frmUSBselect_ = new frmUSBselect(ctx_, this);
-    frmUSBselect_->move(frameGeometry().topLeft());
     frmUSBselect_->onDebug = [this] {
       if (later.usbDebug) later.usbDebug();
     };
   }
+  frmUSBselect_->move(frameGeometry().topLeft());
   return *frmUSBselect_;
 }
 

@@ -140,7 +140,7 @@ void frmForm1::ckG_Click(int channel) {
 }
 
 void frmForm1::showPointer(int chart, double x, double y) {
-  auto whole = [](double v) { return QString::number(static_cast<long long>(RoundHalfEven(v))); };
+  auto whole = [](double v) { return QString::number(SaturatingInt64(RoundHalfEven(v))); };
   lblCurSam_[chart]->setText(whole(x));
   lblCurVal_[chart]->setText(whole(y));
 }
