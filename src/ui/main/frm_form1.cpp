@@ -29,6 +29,9 @@ using namespace form1;
 frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), presenter_(presenter) {
   setObjectName("frmForm1");
+  for (LaterHook* hook : {&later.calibration, &later.operation, &later.alarms, &later.datalog,
+                          &later.registers, &later.usbDebug})
+    hook->owner_ = this;
   buildMenus();
 
   auto* central = new QWidget(this);
@@ -48,7 +51,7 @@ frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
   right->addStretch(1);
   outer->addLayout(right, 0);
   setCentralWidget(central);
-  resize(1280, 820);
+  fitToScreen();
 }
 
 frmForm1::~frmForm1() = default;

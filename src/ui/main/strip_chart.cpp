@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 
 namespace vexa::ui {
 
@@ -40,6 +41,8 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   setCursor(Qt::CrossCursor);
   colours_ = {QColor(200, 0, 0), QColor(0, 150, 0), QColor(0, 0, 150)};
+  repaintTimer_.setSingleShot(true);
+  connect(&repaintTimer_, &QTimer::timeout, this, [this] { flushRepaint(); });
 }
 
 void StripChart::setTraceColour(int channel, const QColor& colour) {
@@ -98,19 +101,55 @@ void StripChart::addSample(const std::array<float, kChannels>& values,
   for (int k = 0; k < kChannels; ++k) previous_[k] = values[k];
   previousX_ = x;
 
-  if (!imageCurrent()) {
-    update();
+  // The image is brought up to date at the next paint, and paints come at most once per frame
+  // of the screen: a loop that adds samples faster than that costs no drawing in between.
+  if (!imageCurrent() || pending_.size() > kWidthUnits) {
+    traces_ = QImage();
+    pending_.clear();
+    requestRepaint(rect());
     return;
   }
-  QPainter painter(&traces_);
-  eraseColumn(painter, x);
-  paintSegments(painter, now);
+  pending_.push_back(x);
   // Only the strip that changed: the new segment, the erased column and the old and new marks.
   const QRectF plot = plotRect();
   const int from = std::min(x == 0 ? 0 : x - 1, now.empty() ? x : now.front().x0);
   const double left = plot.left() + unitX(from) - 3;
   const double right = plot.left() + unitX(x + 2) + 3;
-  update(QRectF(left, plot.top() - 1, right - left, plot.height() + 2).toAlignedRect());
+  requestRepaint(QRectF(left, plot.top() - 1, right - left, plot.height() + 2).toAlignedRect());
+}
+
+double StripChart::frameSeconds() const {
+  const QScreen* s = screen();
+  const double hz = s != nullptr ? s->refreshRate() : 0;
+  return hz >= 1 ? 1.0 / hz : 1.0 / 60;
+}
+
+void StripChart::requestRepaint(const QRect& area) {
+  dirty_ |= area;
+  if (repaintTimer_.isActive()) return;
+  const auto frameMs = static_cast<qint64>(std::ceil(frameSeconds() * 1000));
+  const qint64 since = lastRepaint_.isValid() ? lastRepaint_.elapsed() : frameMs;
+  if (since >= frameMs) {
+    flushRepaint();
+  } else {
+    repaintTimer_.start(static_cast<int>(frameMs - since));
+  }
+}
+
+void StripChart::flushRepaint() {
+  if (!dirty_.isEmpty()) update(dirty_);
+  dirty_ = QRect();
+  lastRepaint_.start();
+}
+
+void StripChart::paintPending() {
+  if (pending_.empty()) return;
+  QPainter painter(&traces_);
+  for (int x : pending_) {
+    eraseColumn(painter, x);
+    paintSegments(painter, slots_[x]);
+  }
+  pending_.clear();
 }
 
 bool StripChart::imageCurrent() const {
@@ -129,6 +168,7 @@ void StripChart::rebuildImage() {
                    QImage::Format_ARGB32_Premultiplied);
   traces_.setDevicePixelRatio(dpr);
   traces_.fill(Qt::transparent);
+  pending_.clear();
   QPainter painter(&traces_);
   for (const auto& segments : slots_) paintSegments(painter, segments);
 }
@@ -156,7 +196,10 @@ void StripChart::paintSegments(QPainter& painter, const std::vector<Segment>& se
 }
 
 void StripChart::paintEvent(QPaintEvent* event) {
-  if (!imageCurrent()) rebuildImage();
+  if (!imageCurrent())
+    rebuildImage();
+  else
+    paintPending();
   QPainter p(this);
   p.setClipRect(event->rect());
   p.fillRect(rect(), palette().color(QPalette::Window));
@@ -218,8 +261,11 @@ void StripChart::changeEvent(QEvent* event) {
 }
 
 void StripChart::mouseMoveEvent(QMouseEvent* event) {
-  const QPointF c = chartPoint(event->position());
-  emit pointerMoved(c.x(), c.y());
+  // Over the margins and the sample numbers there is nothing to read.
+  if (plotRect().contains(event->position())) {
+    const QPointF c = chartPoint(event->position());
+    emit pointerMoved(c.x(), c.y());
+  }
   QWidget::mouseMoveEvent(event);
 }
 
