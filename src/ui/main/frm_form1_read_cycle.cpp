@@ -113,6 +113,12 @@ void frmForm1::txtLoopDelay_Change() {
 // Charts.
 
 void frmForm1::writeScaleLabels(int chart, const FullScale& scale) {
+  // The plots write their labels on every sample; the text changes only with the scale.
+  FullScale& shown = labelsShown_[static_cast<size_t>(chart)];
+  if (shown.high == scale.high && shown.low == scale.low &&
+      !scaleLabels_[chart][0]->text().isEmpty())
+    return;
+  shown = scale;
   scaleLabels_[chart][0]->setText(text(GeneralNumber(scale.low)));
   scaleLabels_[chart][1]->setText(text(GeneralNumber(scale.low + (scale.high - scale.low) / 2)));
   scaleLabels_[chart][2]->setText(text(GeneralNumber(scale.high)));

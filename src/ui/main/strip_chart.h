@@ -86,7 +86,8 @@ class StripChart : public QWidget {
   void rebuildImage();
   bool imageCurrent() const;
   void paintSegments(QPainter& painter, const std::vector<Segment>& segments) const;
-  void eraseColumn(QPainter& painter, int x) const;
+  // Makes column x of the image transparent again.
+  void eraseColumn(int x);
   // Paints the columns added since the last paint into the image, in the order they came.
   void paintPending();
   // Asks for a paint of `area` now, or at the screen's next frame if one was asked for within
