@@ -98,20 +98,11 @@ void frmForm1::buildMenus() {
   // Items of windows not attached yet are disabled; attachment may come after construction.
   for (QMenu* m : {mnuConfiguration, mnuOperation})
     connect(m, &QMenu::aboutToShow, this, [this] { updateLaterMenus(); });
-  bar->installEventFilter(this);
   updateLaterMenus();
 }
 
 void frmForm1::updateLaterMenus() {
   for (const auto& [action, hook] : laterItems_) action->setEnabled(static_cast<bool>(later.*hook));
-}
-
-bool frmForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == menuBar() &&
-      (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::ShortcutOverride ||
-       event->type() == QEvent::Enter))
-    updateLaterMenus();
-  return QMainWindow::eventFilter(watched, event);
 }
 
 void frmForm1::showEvent(QShowEvent* event) {
