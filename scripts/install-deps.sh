@@ -10,6 +10,7 @@ packages=(
   umockdev libumockdev-dev
   xvfb xauth
   desktop-file-utils appstream man-db dpkg-dev
+  clang libclang-rt-dev
 )
 
 missing=()

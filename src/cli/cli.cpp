@@ -336,6 +336,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   platformOptions.trace = options.trace;
   platformOptions.traceOut = &err;
   platformOptions.diagnostics = &diagnostics;
+  platformOptions.simulatedBusTime = environment.simulatedBusTime;
   if (options.vendorId) platformOptions.cardVendorId = *options.vendorId;
   const AppContext* program = nullptr;
   platformOptions.cardVendorIdSource = [&program, &platformOptions] {
@@ -375,9 +376,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 
     if (options.command == "log") return RunLogCommand(ctx, command.log, out, err, IsTerminal(err));
+    // A failed transfer shows its message; no value read from then on is printed, since it
+    // would be what the failed transfer left behind rather than what the sensor holds.
     const int messagesBefore = messages.shown();
+    const auto failed = [&] { return messages.shown() != messagesBefore; };
     if (options.command == "read") {
-      for (int16_t row : command.registers) out << ReadLine(ctx, row) << '\n';
+      for (int16_t row : command.registers) {
+        const std::string line = ReadLine(ctx, row);
+        if (failed()) break;
+        out << line << '\n';
+      }
     } else if (options.command == "write") {
       WriteRegister(ctx, command.registers.front(), command.value);
     } else if (options.command == "magcal") {
@@ -388,11 +396,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       if (messages.shown() != messagesBefore) return kExitDevice;
       return status;
     } else {
-      for (const auto& line : RegisterDumpLines(ctx)) out << line << '\n';
+      for (const auto& line : RegisterDumpLines(ctx, failed)) out << line << '\n';
     }
     out.flush();
-    // A failed transfer has shown its message; the values printed after it are stale.
-    if (messages.shown() != messagesBefore) return kExitDevice;
+    if (failed()) return kExitDevice;
   } catch (const Failure& failure) {
     if (!failure.text.empty()) err << kProgram << ": " << failure.text << '\n';
     return failure.status;

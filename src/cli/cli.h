@@ -51,6 +51,9 @@ std::string UsageText();
 // command runs.
 struct CliEnvironment {
   std::string workingDirectory;  // empty: the process's own
+  // With --simulate, the simulated card's bus time passes on the wall clock (the program);
+  // tests leave it off.
+  bool simulatedBusTime = false;
   std::function<void(PlatformSet&, AppContext&)> beforeCommand;
 };
 

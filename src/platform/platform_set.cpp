@@ -66,7 +66,12 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     p.simPort->attach(p.monitor.get());
     p.simPortAccess = std::make_unique<sim::FixedPortAccess>();
     auto usb = std::make_unique<sim::SimUsbDriver>();
-    usb->plug(0).attach(p.monitor.get());
+    sim::SimUsbCardConfig cardConfig;
+    cardConfig.pipe3PacketSize = 64;  // full speed
+    cardConfig.wallClockBusTime = options_.simulatedBusTime;
+    sim::SimUsbCard& card = usb->plug(0, cardConfig);
+    card.attach(p.monitor.get());
+    card.setRecording(false);  // as the bus monitor: a long session must not grow
     p.simUsb = usb.get();
     p.usb = std::move(usb);
     platform_.port = p.simPort.get();

@@ -35,6 +35,10 @@ struct PlatformOptions {
   std::ostream* traceOut = nullptr;  // default standard error
   // Where technical causes go; default: one line each on standard error.
   Diagnostics* diagnostics = nullptr;
+  // The simulated card is a full-speed one; with this set its bus time (1 ms per bulk request,
+  // see kFullSpeedRequestSeconds) passes on the wall clock, as with a real card. Off, the card
+  // answers at once (tests).
+  bool simulatedBusTime = false;
   // Seed of the simulated sensor's motion and noise.
   uint64_t sensorSeed = 1;
 };

@@ -29,6 +29,9 @@ using namespace form1;
 frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), presenter_(presenter) {
   setObjectName("frmForm1");
+  for (LaterHook* hook : {&later.calibration, &later.operation, &later.alarms, &later.datalog,
+                          &later.registers, &later.usbDebug, &later.magCalibration})
+    hook->owner_ = this;
   buildMenus();
 
   auto* central = new QWidget(this);
@@ -48,7 +51,7 @@ frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
   right->addStretch(1);
   outer->addLayout(right, 0);
   setCentralWidget(central);
-  resize(1280, 820);
+  fitToScreen();
 }
 
 frmForm1::~frmForm1() = default;
@@ -171,22 +174,22 @@ void frmForm1::present(QDialog& dialog) {
   presenter_.present(dialog);
 }
 
+// The two selection windows open at the main window's top-left as it is now (it may have moved
+// since their first opening, or not have been placed yet when one opened during the load).
 frmPort& frmForm1::portWindow() {
-  if (frmPort_ == nullptr) {
-    frmPort_ = new frmPort(ctx_, this);
-    frmPort_->move(frameGeometry().topLeft());
-  }
+  if (frmPort_ == nullptr) frmPort_ = new frmPort(ctx_, this);
+  frmPort_->move(frameGeometry().topLeft());
   return *frmPort_;
 }
 
 frmUSBselect& frmForm1::usbWindow() {
   if (frmUSBselect_ == nullptr) {
     frmUSBselect_ = new frmUSBselect(ctx_, this);
-    frmUSBselect_->move(frameGeometry().topLeft());
     frmUSBselect_->onDebug = [this] {
       if (later.usbDebug) later.usbDebug();
     };
   }
+  frmUSBselect_->move(frameGeometry().topLeft());
   return *frmUSBselect_;
 }
 
