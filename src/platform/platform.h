@@ -3,8 +3,10 @@
 #include "platform/busy_loop.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/ftdi_io.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
+#include "platform/spidev_io.h"
 #include "platform/port_io.h"
 #include "platform/system_info.h"
 #include "platform/ui_hooks.h"
@@ -25,6 +27,8 @@ struct Platform {
   PortAccess* portAccess = nullptr;
   UsbDriver* usb = nullptr;
   Diagnostics* diagnostics = nullptr;
+  FtdiIo* ftdi = nullptr;      // FTDI boards; none: the adapter reports it is unavailable
+  SpidevIo* spidev = nullptr;  // spidev nodes; likewise
 };
 
 }  // namespace vexa
