@@ -35,8 +35,8 @@ const char* chipName(FtdiChip chip) {
   }
 }
 
+// The message carries the cause itself, so it goes to no diagnostics line as well.
 void report(AppContext& ctx, int16_t interface, const std::string& cause) {
-  if (ctx.platform.diagnostics != nullptr) ctx.platform.diagnostics->cause(cause);
   ctx.messages().show(kApplicationTitle, AdapterName(interface) + ": " + cause);
 }
 

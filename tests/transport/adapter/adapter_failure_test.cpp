@@ -66,7 +66,6 @@ TEST(AdapterFailure, OpeningNamesTheCauseAndTheFix) {
     link.w.ctx.settings.Interface = c.interface;
     EXPECT_FALSE(OpenAdapter(link.w.ctx, c.interface)) << c.what;
     EXPECT_EQ(link.w.messages.texts(), std::vector<std::string>{c.message}) << c.what;
-    EXPECT_EQ(link.w.diagnostics.lastCause(), c.message.substr(c.message.find(": ") + 2));
     EXPECT_TRUE(AdapterLost(link.w.ctx)) << c.what;
     // Reads after it send nothing, say nothing more and read 0.
     ReadRegister(link.w.ctx, PROD_ID);
