@@ -203,7 +203,8 @@ bool LibftdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
   while (done < length) {
     int moved = 0;
     const int chunk = static_cast<int>(std::min<size_t>(length - done, 65536));
-    const int rc = libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->out_ep),
+    // libftdi names the endpoints from the chip's side: in_ep takes the host's data.
+    const int rc = libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->in_ep),
                                         const_cast<uint8_t*>(data + done), chunk, &moved,
                                         timeoutMs_);
     if (rc != LIBUSB_SUCCESS) {
@@ -232,7 +233,7 @@ bool LibftdiIo::read(uint8_t* data, size_t length, std::string& cause) {
                            (packetSize - kStatusBytes);
     packet_.resize(packets * packetSize);
     int moved = 0;
-    const int rc = libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->in_ep),
+    const int rc = libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->out_ep),
                                         packet_.data(), static_cast<int>(packet_.size()), &moved,
                                         timeoutMs_);
     if (rc != LIBUSB_SUCCESS) {
