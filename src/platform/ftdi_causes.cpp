@@ -18,8 +18,9 @@ std::string noBoard(const FtdiSelector& s) {
   std::string which = "no FTDI board with the IDs " + idList(s.ids);
   if (!s.serial.empty()) which += " and serial " + s.serial;
   if (!s.busPort.empty()) which += " at bus-port " + s.busPort;
-  return which + " is attached: plug it in, check `lsusb`, or choose the board found in "
-                 "Interface > FTDI";
+  return which +
+         " is attached: plug it in, check `lsusb`, or choose the board found in "
+         "Interface > FTDI";
 }
 
 std::string noPermission(const std::string& node) {
@@ -29,7 +30,8 @@ std::string noPermission(const std::string& node) {
 
 std::string kernelDriver(const std::string& busPort, char channel) {
   return "the ftdi_sio kernel driver holds interface " + std::string(1, channel) + " of " +
-         busPort + ": unbind it (`sudo rmmod ftdi_sio`, or write the interface to "
+         busPort +
+         ": unbind it (`sudo rmmod ftdi_sio`, or write the interface to "
          "/sys/bus/usb/drivers/ftdi_sio/unbind), or install the udev rules that let the "
          "program detach it";
 }

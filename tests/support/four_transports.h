@@ -40,11 +40,16 @@ struct TransportLink {
 
   static std::string name(int16_t interface) {
     switch (interface) {
-      case kInterfaceParallel: return "parallel";
-      case kInterfaceUsb: return "usb";
-      case kInterfaceFtdi: return "ftdi";
-      case kInterfaceSpidev: return "spidev";
-      default: return "none";
+      case kInterfaceParallel:
+        return "parallel";
+      case kInterfaceUsb:
+        return "usb";
+      case kInterfaceFtdi:
+        return "ftdi";
+      case kInterfaceSpidev:
+        return "spidev";
+      default:
+        return "none";
     }
   }
 

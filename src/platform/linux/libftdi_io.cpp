@@ -21,21 +21,29 @@ constexpr int kStatusBytes = 2;  // every packet from the chip starts with two m
 
 FtdiChip chipOf(uint16_t bcdDevice) {
   switch (bcdDevice >> 8) {
-    case 0x05: return FtdiChip::Ft2232D;
-    case 0x07: return FtdiChip::Ft2232H;
-    case 0x08: return FtdiChip::Ft4232H;
-    case 0x09: return FtdiChip::Ft232H;
-    default: return FtdiChip::Unknown;
+    case 0x05:
+      return FtdiChip::Ft2232D;
+    case 0x07:
+      return FtdiChip::Ft2232H;
+    case 0x08:
+      return FtdiChip::Ft4232H;
+    case 0x09:
+      return FtdiChip::Ft232H;
+    default:
+      return FtdiChip::Unknown;
   }
 }
 
 int channels(FtdiChip chip) {
   switch (chip) {
-    case FtdiChip::Ft232H: return 1;
+    case FtdiChip::Ft232H:
+      return 1;
     case FtdiChip::Ft2232D:
     case FtdiChip::Ft2232H:
-    case FtdiChip::Ft4232H: return 2;  // the 4232H has MPSSE on A and B only
-    default: return 0;
+    case FtdiChip::Ft4232H:
+      return 2;  // the 4232H has MPSSE on A and B only
+    default:
+      return 0;
   }
 }
 
@@ -81,8 +89,8 @@ bool findBoards(ftdi_context* f, const std::vector<UsbId>& ids, std::vector<Foun
       item.board.ports = portsOf(d->dev);
       char manufacturer[kStringLength] = "", description[kStringLength] = "",
            serial[kStringLength] = "";
-      if (ftdi_usb_get_strings2(f, d->dev, manufacturer, kStringLength, description,
-                                kStringLength, serial, kStringLength) == 0) {
+      if (ftdi_usb_get_strings2(f, d->dev, manufacturer, kStringLength, description, kStringLength,
+                                serial, kStringLength) == 0) {
         item.board.description = description;
         item.board.serial = serial;
       } else {
@@ -92,9 +100,8 @@ bool findBoards(ftdi_context* f, const std::vector<UsbId>& ids, std::vector<Foun
     }
     ftdi_list_free(&list);
   }
-  std::sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
-    return a.board.busPort() < b.board.busPort();
-  });
+  std::sort(found.begin(), found.end(),
+            [](const Found& a, const Found& b) { return a.board.busPort() < b.board.busPort(); });
   return true;
 }
 
@@ -165,15 +172,15 @@ bool LibftdiIo::open(const FtdiSelector& selector, FtdiBoard& opened, std::strin
   if (rc == -8 || (rc == -4 && errno == EACCES)) return fail(ftdi_causes::noPermission(node_));
   if (rc == -5) return fail(ftdi_causes::kernelDriver(busPort_, selector.channel));
   if (rc < 0)
-    return fail("opening the FTDI board at " + busPort_ + " failed: " +
-                ftdi_get_error_string(ftdi_) + ": unplug and replug it");
+    return fail("opening the FTDI board at " + busPort_ +
+                " failed: " + ftdi_get_error_string(ftdi_) + ": unplug and replug it");
   release(found);
   ftdi_->usb_read_timeout = static_cast<int>(timeoutMs_);
   ftdi_->usb_write_timeout = static_cast<int>(timeoutMs_);
   if (ftdi_usb_reset(ftdi_) < 0 || ftdi_set_latency_timer(ftdi_, 1) < 0 ||
       ftdi_tcioflush(ftdi_) < 0 || ftdi_set_bitmode(ftdi_, 0, BITMODE_RESET) < 0) {
-    cause = "setting up the FTDI board at " + busPort_ + " failed: " +
-            ftdi_get_error_string(ftdi_) + ": unplug and replug it";
+    cause = "setting up the FTDI board at " + busPort_ +
+            " failed: " + ftdi_get_error_string(ftdi_) + ": unplug and replug it";
     close();
     return false;
   }
@@ -190,8 +197,8 @@ std::string LibftdiIo::transferCause(const char* what, int error) const {
   if (error == LIBUSB_ERROR_NO_DEVICE || ::access(node_.c_str(), F_OK) != 0)
     return ftdi_causes::unplugged(busPort_);
   if (error == LIBUSB_ERROR_TIMEOUT) return ftdi_causes::timedOut(busPort_, timeoutMs_);
-  return std::string(what) + " on the FTDI board at " + busPort_ + " failed: " +
-         libusb_error_name(error) + ": unplug and replug it";
+  return std::string(what) + " on the FTDI board at " + busPort_ +
+         " failed: " + libusb_error_name(error) + ": unplug and replug it";
 }
 
 bool LibftdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
@@ -204,9 +211,9 @@ bool LibftdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
     int moved = 0;
     const int chunk = static_cast<int>(std::min<size_t>(length - done, 65536));
     // libftdi names the endpoints from the chip's side: in_ep takes the host's data.
-    const int rc = libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->in_ep),
-                                        const_cast<uint8_t*>(data + done), chunk, &moved,
-                                        timeoutMs_);
+    const int rc =
+        libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->in_ep),
+                             const_cast<uint8_t*>(data + done), chunk, &moved, timeoutMs_);
     if (rc != LIBUSB_SUCCESS) {
       cause = transferCause("a USB write", rc);
       return false;
@@ -225,17 +232,16 @@ bool LibftdiIo::read(uint8_t* data, size_t length, std::string& cause) {
   std::copy_n(pending_.begin(), got, data);
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(got));
   const size_t packetSize = ftdi_->max_packet_size > kStatusBytes ? ftdi_->max_packet_size : 64;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
   while (got < length) {
     // Room for the answers still owed plus their status bytes, in whole packets.
-    const size_t packets = (length - got + packetSize - kStatusBytes - 1) /
-                           (packetSize - kStatusBytes);
+    const size_t packets =
+        (length - got + packetSize - kStatusBytes - 1) / (packetSize - kStatusBytes);
     packet_.resize(packets * packetSize);
     int moved = 0;
-    const int rc = libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->out_ep),
-                                        packet_.data(), static_cast<int>(packet_.size()), &moved,
-                                        timeoutMs_);
+    const int rc =
+        libusb_bulk_transfer(ftdi_->usb_dev, static_cast<unsigned char>(ftdi_->out_ep),
+                             packet_.data(), static_cast<int>(packet_.size()), &moved, timeoutMs_);
     if (rc != LIBUSB_SUCCESS) {
       cause = transferCause("a USB read", rc);
       return false;

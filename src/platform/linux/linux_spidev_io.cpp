@@ -70,8 +70,7 @@ int LinuxSpidevIo::message(const std::vector<SpidevSegment>& segments) {
   }
   if (fd_ < 0) return EBADF;
   // SPI_IOC_MESSAGE(n) spelt out for a count known only at run time.
-  const unsigned long request =
-      _IOC(_IOC_WRITE, SPI_IOC_MAGIC, 0, SPI_MSGSIZE(transfers.size()));
+  const unsigned long request = _IOC(_IOC_WRITE, SPI_IOC_MAGIC, 0, SPI_MSGSIZE(transfers.size()));
   const int rc = ::ioctl(fd_, request, transfers.data());
   return rc < 0 ? errno : 0;
 }

@@ -97,7 +97,9 @@ void MpsseInterpreter::feed(const uint8_t* data, size_t length) {
 void MpsseInterpreter::run(const uint8_t* c, size_t length) {
   const uint8_t op = c[0];
   switch (op) {
-    case 0x80: setLevels(c[1], c[2]); return;
+    case 0x80:
+      setLevels(c[1], c[2]);
+      return;
     case 0x81: {
       uint8_t read = 0;
       for (int pin = 0; pin < 8; ++pin) {
@@ -108,21 +110,39 @@ void MpsseInterpreter::run(const uint8_t* c, size_t length) {
       output_.push_back(read);
       return;
     }
-    case 0x83: output_.push_back(0xFF); return;
+    case 0x83:
+      output_.push_back(0xFF);
+      return;
     case 0x82:
     case 0x87:
     case 0x8C:
     case 0x8D:
     case 0x96:
-    case 0x97: return;
-    case 0x84: loopback_ = true; return;
-    case 0x85: loopback_ = false; return;
-    case 0x86: divisor_ = static_cast<uint16_t>(c[1] | c[2] << 8); return;
-    case 0x8A: divideBy5_ = false; return;
-    case 0x8B: divideBy5_ = true; return;
-    case 0x8E: idle(static_cast<uint32_t>(c[1]) + 1); return;
-    case 0x8F: idle((static_cast<uint32_t>(c[1] | c[2] << 8) + 1) * 8); return;
-    default: break;
+    case 0x97:
+      return;
+    case 0x84:
+      loopback_ = true;
+      return;
+    case 0x85:
+      loopback_ = false;
+      return;
+    case 0x86:
+      divisor_ = static_cast<uint16_t>(c[1] | c[2] << 8);
+      return;
+    case 0x8A:
+      divideBy5_ = false;
+      return;
+    case 0x8B:
+      divideBy5_ = true;
+      return;
+    case 0x8E:
+      idle(static_cast<uint32_t>(c[1]) + 1);
+      return;
+    case 0x8F:
+      idle((static_cast<uint32_t>(c[1] | c[2] << 8) + 1) * 8);
+      return;
+    default:
+      break;
   }
   const bool bitMode = (op & 0x02) != 0;
   const bool write = (op & 0x10) != 0;
@@ -230,7 +250,8 @@ void MpsseInterpreter::shift(uint8_t op, const uint8_t* data, uint32_t bits, boo
     // Data goes out on the write edge; when that is the period's second edge, the bit is put on
     // the line before the first one (at the previous write edge, or at the command's start).
     const bool writeOnFirst = writeOnFalling == !firstRising;
-    if (write && !writeOnFirst) levels_ = static_cast<uint8_t>(outBit ? levels_ | kDo : levels_ & ~kDo);
+    if (write && !writeOnFirst)
+      levels_ = static_cast<uint8_t>(outBit ? levels_ | kDo : levels_ & ~kDo);
     bool sample = false;
     for (int e = 0; e < 2; ++e) {
       const bool rising = (e == 0) == firstRising;

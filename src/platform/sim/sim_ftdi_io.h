@@ -17,7 +17,7 @@ class SimFtdiIo : public FtdiIo {
  public:
   struct Board {
     FtdiBoard info;
-    MpsseInterpreter engine;   // channel A, with the sensor
+    MpsseInterpreter engine;    // channel A, with the sensor
     MpsseInterpreter channelB;  // nothing on its pins
     int address = 2;            // device number on the bus
     bool plugged = true;

@@ -27,11 +27,16 @@ std::string hex4(uint16_t v) {
 
 const char* chipName(FtdiChip chip) {
   switch (chip) {
-    case FtdiChip::Ft2232D: return "FT2232D";
-    case FtdiChip::Ft2232H: return "FT2232H";
-    case FtdiChip::Ft4232H: return "FT4232H";
-    case FtdiChip::Ft232H: return "FT232H";
-    default: return "FTDI chip";
+    case FtdiChip::Ft2232D:
+      return "FT2232D";
+    case FtdiChip::Ft2232H:
+      return "FT2232H";
+    case FtdiChip::Ft4232H:
+      return "FT4232H";
+    case FtdiChip::Ft232H:
+      return "FT232H";
+    default:
+      return "FTDI chip";
   }
 }
 
@@ -49,8 +54,8 @@ bool ParseUsbIds(const std::string& text, std::vector<UsbId>& ids) {
   while (std::getline(in, item, ',')) {
     unsigned vendor = 0, product = 0;
     char tail = 0;
-    if (std::sscanf(item.c_str(), " %x:%x %c", &vendor, &product, &tail) != 2 ||
-        vendor > 0xFFFF || product > 0xFFFF)
+    if (std::sscanf(item.c_str(), " %x:%x %c", &vendor, &product, &tail) != 2 || vendor > 0xFFFF ||
+        product > 0xFFFF)
       return false;
     out.push_back({static_cast<uint16_t>(vendor), static_cast<uint16_t>(product)});
   }
@@ -65,15 +70,14 @@ FtdiChoice ReadFtdiChoice(const ProgramSettings& p) {
   c.selector.serial = p.text(kFtdiSerial);
   c.selector.busPort = p.text(kFtdiBusPort);
   const std::string channel = p.text(kFtdiInterface, "A");
-  c.selector.channel = channel.size() == 1 && channel[0] >= 'A' && channel[0] <= 'D' ? channel[0]
-                                                                                    : 'A';
+  c.selector.channel =
+      channel.size() == 1 && channel[0] >= 'A' && channel[0] <= 'D' ? channel[0] : 'A';
   c.selector.timeoutMs = static_cast<unsigned>(bounded(p, kFtdiTimeoutMs, 1000, 10, 60000));
   c.setup.clockHz = static_cast<uint32_t>(bounded(p, kFtdiClockHz, 1000000, 100, 30000000));
   c.setup.mode = static_cast<int>(bounded(p, kFtdiMode, 3, 0, 3));
-  c.setup.csPin = static_cast<int>(bounded(p, kFtdiCsPin, 3, mpsse::kFirstCsPin,
-                                           mpsse::kLastCsPin));
-  c.setup.pauseUs =
-      static_cast<double>(bounded(p, kFtdiPauseUs, 100, 100, 1000000));
+  c.setup.csPin =
+      static_cast<int>(bounded(p, kFtdiCsPin, 3, mpsse::kFirstCsPin, mpsse::kLastCsPin));
+  c.setup.pauseUs = static_cast<double>(bounded(p, kFtdiPauseUs, 100, 100, 1000000));
   return c;
 }
 

@@ -18,7 +18,7 @@ namespace vexa {
 namespace adapter_keys {
 constexpr const char* kFtdiIds = "ftdi.ids";  // "0403:6014,0403:6010,0403:6011"
 constexpr const char* kFtdiSerial = "ftdi.serial";
-constexpr const char* kFtdiBusPort = "ftdi.bus_port";  // "1-2.3"
+constexpr const char* kFtdiBusPort = "ftdi.bus_port";     // "1-2.3"
 constexpr const char* kFtdiInterface = "ftdi.interface";  // A..D
 constexpr const char* kFtdiClockHz = "ftdi.clock_hz";
 constexpr const char* kFtdiMode = "ftdi.mode";

@@ -44,8 +44,8 @@ std::vector<uint8_t> setupCommands(const SpiSetup& setup) {
   if (isHighSpeed(setup.chip)) out.insert(out.end(), {kDivideBy5Off, kAdaptiveOff, kThreePhaseOff});
   const ClockChoice clock = clockFor(setup.chip, setup.clockHz);
   out.insert(out.end(), {kLoopbackOff, kSetDivisor, static_cast<uint8_t>(clock.divisor & 0xFF),
-                         static_cast<uint8_t>(clock.divisor >> 8), kSetLowBits,
-                         idleLevels(setup), directions(setup)});
+                         static_cast<uint8_t>(clock.divisor >> 8), kSetLowBits, idleLevels(setup),
+                         directions(setup)});
   return out;
 }
 
@@ -63,9 +63,9 @@ void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
   // Whole bytes of idle clocking, at least the pause.
   const uint32_t pauseBytes = std::max<uint32_t>(1, (pauseClocks(setup) + 7) / 8);
   for (size_t i = 0; i < count; ++i) {
-    out.insert(out.end(), {kSetLowBits, selected, dir, shift, 0x01, 0x00,
-                           static_cast<uint8_t>(words[i] >> 8), static_cast<uint8_t>(words[i]),
-                           kSetLowBits, idle, dir});
+    out.insert(out.end(),
+               {kSetLowBits, selected, dir, shift, 0x01, 0x00, static_cast<uint8_t>(words[i] >> 8),
+                static_cast<uint8_t>(words[i]), kSetLowBits, idle, dir});
     // The pause: clocks with chip select high, which the sensor ignores. The 2232D has no
     // idle-clock command, so it clocks out zero bytes instead.
     for (uint32_t left = pauseBytes; left > 0;) {

@@ -9,11 +9,11 @@
 namespace vexa::mpsse {
 
 // Opcodes of the FTDI MPSSE command processor.
-constexpr uint8_t kSetLowBits = 0x80;   // value, direction of ADBUS0..7
-constexpr uint8_t kGetLowBits = 0x81;   // answers one byte
+constexpr uint8_t kSetLowBits = 0x80;  // value, direction of ADBUS0..7
+constexpr uint8_t kGetLowBits = 0x81;  // answers one byte
 constexpr uint8_t kLoopbackOn = 0x84;
 constexpr uint8_t kLoopbackOff = 0x85;
-constexpr uint8_t kSetDivisor = 0x86;   // low, high
+constexpr uint8_t kSetDivisor = 0x86;  // low, high
 constexpr uint8_t kSendImmediate = 0x87;
 constexpr uint8_t kDivideBy5Off = 0x8A;  // H chips: 60 MHz base clock
 constexpr uint8_t kDivideBy5On = 0x8B;   // H chips: 12 MHz base clock
@@ -59,9 +59,9 @@ ClockChoice clockFor(FtdiChip chip, uint32_t wantedHz);
 struct SpiSetup {
   FtdiChip chip = FtdiChip::Ft232H;
   uint32_t clockHz = 1000000;
-  int mode = 3;            // CPOL in bit 1, CPHA in bit 0
-  int csPin = 3;           // ADBUS3
-  double pauseUs = 100;    // chip select high after every frame
+  int mode = 3;          // CPOL in bit 1, CPHA in bit 0
+  int csPin = 3;         // ADBUS3
+  double pauseUs = 100;  // chip select high after every frame
 };
 
 // Pin levels and directions between frames: SCK at its idle level, chip select high.

@@ -6,15 +6,15 @@
 
 namespace vexa {
 
-std::string SpidevLink::causeLine(const std::string& what, const std::string& device,
-                                  int error) {
+std::string SpidevLink::causeLine(const std::string& what, const std::string& device, int error) {
   const std::string text = std::strerror(error);
   switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return device + " does not exist: enable the SPI controller and its spidev device (device "
-                      "tree overlay), or choose another node";
+      return device +
+             " does not exist: enable the SPI controller and its spidev device (device "
+             "tree overlay), or choose another node";
     case EACCES:
     case EPERM:
       return "no permission on " + device +

@@ -73,8 +73,8 @@ frmAdapterSelect::frmAdapterSelect(AppContext& ctx, int16_t interface, QWidget* 
   form->addRow("Pause after each frame (us)", txtPause_);
 
   auto* listHeader = new QHBoxLayout;
-  listHeader->addWidget(new QLabel(ftdi() ? "Boards found (description, serial, bus-port)"
-                                          : "Device nodes found"));
+  listHeader->addWidget(
+      new QLabel(ftdi() ? "Boards found (description, serial, bus-port)" : "Device nodes found"));
   listHeader->addStretch();
   listHeader->addWidget(cmdSearch_);
   auto* test = new QHBoxLayout;
@@ -138,8 +138,7 @@ void frmAdapterSelect::cmdSearch_Click() {
     const FtdiChoice c = ReadFtdiChoice(ctx_.preferences);
     std::vector<FtdiBoard> boards;
     std::string cause;
-    if (ctx_.platform.ftdi == nullptr ||
-        !ctx_.platform.ftdi->list(c.selector.ids, boards, cause)) {
+    if (ctx_.platform.ftdi == nullptr || !ctx_.platform.ftdi->list(c.selector.ids, boards, cause)) {
       lstAdapters_->addItem(q(cause.empty() ? "FTDI support is not available" : cause));
       return;
     }
@@ -155,8 +154,7 @@ void frmAdapterSelect::cmdSearch_Click() {
           (!c.selector.busPort.empty() && b.busPort() == c.selector.busPort))
         wanted = b.busPort();
     }
-    if (boards.empty())
-      lstAdapters_->addItem(q("none: " + ftdi_causes::noBoard(c.selector)));
+    if (boards.empty()) lstAdapters_->addItem(q("none: " + ftdi_causes::noBoard(c.selector)));
   } else {
     wanted = ReadSpidevChoice(ctx_.preferences).device;
     if (ctx_.platform.spidev != nullptr) {

@@ -157,7 +157,8 @@ gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
                    : index == 2 ? stringDescriptor("Single RS232-HS")
                                 : stringDescriptor(chip.serial);
         } else if (setup[0] == 0x40) {  // the chip's vendor requests: reset, latency, bitmode...
-          chip.vendorRequests.emplace_back(setup[1], static_cast<uint16_t>(setup[2] | setup[3] << 8));
+          chip.vendorRequests.emplace_back(setup[1],
+                                           static_cast<uint16_t>(setup[2] | setup[3] << 8));
           if (setup[1] == 0x0B && (setup[3] == 0x00 || setup[3] == 0x02)) chip.engine.reset();
         } else {
           stall = true;
@@ -289,8 +290,8 @@ TEST_F(LibftdiUmockdevTest, TheBoardIsListedOpenedInMpsseModeAndReadAndWritten) 
   std::vector<std::pair<uint8_t, uint16_t>> modes;
   for (const auto& r : chip.vendorRequests)
     if (r.first == 0x09 || r.first == 0x0B) modes.push_back(r);
-  EXPECT_EQ(modes, (std::vector<std::pair<uint8_t, uint16_t>>{{0x09, 1}, {0x0B, 0x0000},
-                                                              {0x0B, 0x0200}}));
+  EXPECT_EQ(modes,
+            (std::vector<std::pair<uint8_t, uint16_t>>{{0x09, 1}, {0x0B, 0x0000}, {0x0B, 0x0200}}));
   ReadRegister(w.ctx, PROD_ID);
   EXPECT_EQ(w.ctx.access.LastRaw, 0x6A0E);
   WriteRegister(w.ctx, SMPL_PRD, 0x1234);

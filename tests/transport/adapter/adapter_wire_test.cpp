@@ -24,7 +24,8 @@ const int16_t kAll[] = {kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, kInte
 
 // A register file in which every address answers a different word.
 void fill(RegisterFileSlave& slave) {
-  for (int a = 0; a < 128; ++a) slave.words[static_cast<uint8_t>(a)] = static_cast<uint16_t>(a * 0x0203 ^ 0x5A3C);
+  for (int a = 0; a < 128; ++a)
+    slave.words[static_cast<uint8_t>(a)] = static_cast<uint16_t>(a * 0x0203 ^ 0x5A3C);
 }
 
 struct Traffic {
@@ -107,11 +108,23 @@ TEST(AdapterWire, OneReadAndOneWriteAreTheseMpsseBytes) {
   EXPECT_EQ(link.ftdiBoard->engine.badCommands(), Bytes{0xAA});
   EXPECT_EQ(link.ftdi.lastWrite(),
             (Bytes{0x8A, 0x97, 0x8D, 0x85, 0x86, 0x1D, 0x00, 0x80, 0x09, 0x0B}));
-  // A frame: CS low (SCK stays high), 16 bits out on the falling and in on the rising edge, CS high, 13 x 8 idle
-  // clocks (at least 100 us at 1 MHz).
+  // A frame: CS low (SCK stays high), 16 bits out on the falling and in on the rising edge, CS
+  // high, 13 x 8 idle clocks (at least 100 us at 1 MHz).
   const auto frame = [](uint16_t word) {
-    return Bytes{0x80, 0x01, 0x0B, 0x31, 0x01, 0x00, static_cast<uint8_t>(word >> 8),
-                 static_cast<uint8_t>(word), 0x80, 0x09, 0x0B, 0x8F, 0x0C, 0x00};
+    return Bytes{0x80,
+                 0x01,
+                 0x0B,
+                 0x31,
+                 0x01,
+                 0x00,
+                 static_cast<uint8_t>(word >> 8),
+                 static_cast<uint8_t>(word),
+                 0x80,
+                 0x09,
+                 0x0B,
+                 0x8F,
+                 0x0C,
+                 0x00};
   };
   const auto batch = [&](uint16_t a, uint16_t b) {
     Bytes bytes = frame(a);
@@ -140,9 +153,9 @@ TEST(AdapterWire, ClockDivisorFollowsTheChipsBaseClock) {
     uint16_t divisor;
     double hz;
   } cases[] = {
-      {FtdiChip::Ft232H, 1000000, 29, 1e6},     {FtdiChip::Ft232H, 30000000, 0, 30e6},
-      {FtdiChip::Ft232H, 7000000, 4, 6e6},      {FtdiChip::Ft2232H, 2500000, 11, 2.5e6},
-      {FtdiChip::Ft2232D, 1000000, 5, 1e6},     {FtdiChip::Ft2232D, 30000000, 0, 6e6},
+      {FtdiChip::Ft232H, 1000000, 29, 1e6},          {FtdiChip::Ft232H, 30000000, 0, 30e6},
+      {FtdiChip::Ft232H, 7000000, 4, 6e6},           {FtdiChip::Ft2232H, 2500000, 11, 2.5e6},
+      {FtdiChip::Ft2232D, 1000000, 5, 1e6},          {FtdiChip::Ft2232D, 30000000, 0, 6e6},
       {FtdiChip::Ft232H, 100, 65535, 60e6 / 131072},
   };
   for (const auto& c : cases) {
@@ -162,9 +175,8 @@ TEST(AdapterWire, ClockDivisorFollowsTheChipsBaseClock) {
 }
 
 // The frames a set-up puts on the wire for one read of address 0x04 answered by 0x1234.
-std::vector<sim::BusFrame> framesOf(const mpsse::SpiSetup& setup, FtdiChip wiredChip,
-                                    int wiredCs, std::vector<uint16_t>& replies,
-                                    Bytes& refused) {
+std::vector<sim::BusFrame> framesOf(const mpsse::SpiSetup& setup, FtdiChip wiredChip, int wiredCs,
+                                    std::vector<uint16_t>& replies, Bytes& refused) {
   RegisterFileSlave slave;
   slave.words[0x04] = 0x1234;
   sim::BusMonitor monitor(slave);
@@ -245,8 +257,8 @@ TEST(AdapterWire, SpidevSendsOneSixteenBitSegmentPerFrame) {
       EXPECT_GE(segments[i].delayUsecs, 100);
       EXPECT_EQ(segments[i].csChange, i == 0) << "chip select up between frames, not after";
     }
-    EXPECT_EQ(monitor.frames(), (std::vector<sim::BusFrame>{{0x0400, 0x0000, 16},
-                                                             {0x0400, slave.words[0x04], 16}}));
+    EXPECT_EQ(monitor.frames(),
+              (std::vector<sim::BusFrame>{{0x0400, 0x0000, 16}, {0x0400, slave.words[0x04], 16}}));
     EXPECT_EQ(w.ctx.access.LastRaw, slave.words[0x04] & 0x3FFF);
     EXPECT_GE(spidev.shortestPauseUs(), 100);
   }
