@@ -83,6 +83,16 @@ TEST_F(AdapterWindows, EachWindowListsTestsAndSelectsItsAdapter) {
 
 TEST_F(AdapterWindows, CancelKeepsTheInterfaceAndAFailedTestSaysWhy) {
   load();
+  // A test that works, then Cancel: the parallel port stays in use, the test's link goes.
+  presenter.drive = [&](QDialog& d) {
+    in<QPushButton>(d, "cmdTest")->click();
+    in<QPushButton>(d, "cmdCancel")->click();
+  };
+  menu("mnuSpidev")->trigger();
+  EXPECT_EQ(settings().Interface, kInterfaceParallel);
+  EXPECT_EQ(ctx().adapters.Present, 0);
+  EXPECT_TRUE(menu("mnuPort")->isChecked());
+
   board->kernelDriverBound = true;
   QString result;
   presenter.drive = [&](QDialog& d) {

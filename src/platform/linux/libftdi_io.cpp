@@ -168,6 +168,9 @@ bool LibftdiIo::open(const FtdiSelector& selector, FtdiBoard& opened, std::strin
   if (::access(node_.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
     return fail(ftdi_causes::noPermission(node_));
   ftdi_set_interface(ftdi_, static_cast<ftdi_interface>(INTERFACE_A + channel));
+  // Bounded from the first request on, the set-up's control transfers included.
+  ftdi_->usb_read_timeout = static_cast<int>(timeoutMs_);
+  ftdi_->usb_write_timeout = static_cast<int>(timeoutMs_);
   const int rc = ftdi_usb_open_dev(ftdi_, chosen->device);
   if (rc == -8 || (rc == -4 && errno == EACCES)) return fail(ftdi_causes::noPermission(node_));
   if (rc == -5) return fail(ftdi_causes::kernelDriver(busPort_, selector.channel));
@@ -175,8 +178,6 @@ bool LibftdiIo::open(const FtdiSelector& selector, FtdiBoard& opened, std::strin
     return fail("opening the FTDI board at " + busPort_ +
                 " failed: " + ftdi_get_error_string(ftdi_) + ": unplug and replug it");
   release(found);
-  ftdi_->usb_read_timeout = static_cast<int>(timeoutMs_);
-  ftdi_->usb_write_timeout = static_cast<int>(timeoutMs_);
   if (ftdi_usb_reset(ftdi_) < 0 || ftdi_set_latency_timer(ftdi_, 1) < 0 ||
       ftdi_tcioflush(ftdi_) < 0 || ftdi_set_bitmode(ftdi_, 0, BITMODE_RESET) < 0) {
     cause = "setting up the FTDI board at " + busPort_ +

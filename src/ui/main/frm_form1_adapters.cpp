@@ -25,16 +25,18 @@ void frmForm1::bringUpAdapter() {
 }
 
 void frmForm1::chooseAdapter(int16_t interface) {
-  present(adapterWindow(interface));
+  frmAdapterSelect& window = adapterWindow(interface);
+  present(window);
   Settings& s = ctx_.settings;
   const AdapterState& a = ctx_.adapters;
-  if (a.Present != 0 && a.openInterface == interface) {
-    s.Interface = interface;
-  } else if (s.Interface == interface) {
-    s.Interface = kInterfaceNone;
-  } else if (AdapterLost(ctx_)) {
-    // A test in this window closed the other adapter that is in use: open it again.
-    OpenAdapter(ctx_, s.Interface);
+  if (window.chosen()) {
+    // OK: the adapter is in use if it opened, else there is no interface.
+    s.Interface = a.Present != 0 && a.openInterface == interface ? interface : kInterfaceNone;
+  } else if (a.openInterface != s.Interface || (s.Interface == interface && a.Present == 0)) {
+    // Cancel after a test: the link the test opened goes, and the adapter in use (if any) is
+    // opened again as it was set.
+    CloseAdapter(ctx_);
+    if (IsAdapterInterface(s.Interface)) OpenAdapter(ctx_, s.Interface);
   }
   setInterfaceChecks();
 }

@@ -103,6 +103,7 @@ bool frmAdapterSelect::ftdi() const {
 
 void frmAdapterSelect::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  chosen_ = false;
   lblTestResult_->clear();
   loadSettings();
   cmdSearch_Click();
@@ -231,6 +232,7 @@ void frmAdapterSelect::cmdTest_Click() {
 
 void frmAdapterSelect::cmdOK_Click() {
   if (!applySettings()) return;
+  chosen_ = true;
   OpenAdapter(ctx_, interface_);
   hide();
 }

@@ -18,8 +18,9 @@ namespace vexa::ui {
 // Choosing an SPI adapter: "FTDI Adapter Selection" (objectName frmFtdiSelect) or "spidev
 // Adapter Selection" (frmSpidevSelect). Lists the boards or device nodes found, with the SPI
 // clock and mode (and, for FTDI, the chip's interface, the chip-select pin and the pause);
-// Test opens the adapter as set and reads PROD_ID; OK keeps the settings and opens the
-// adapter, Cancel leaves everything as it was. Hidden between openings.
+// Test keeps the settings shown, opens the adapter with them and reads PROD_ID; OK keeps the
+// settings and opens the adapter for use; Cancel leaves the interface in use as it was.
+// Hidden between openings.
 // Controls (objectName): lstAdapters, cmdSearch, cmboInterface (FTDI), txtClock, cmboMode,
 // cmboCsPin (FTDI), txtPause, cmdTest, lblTestResult, cmdOK, cmdCancel.
 class frmAdapterSelect : public QDialog {
@@ -29,6 +30,8 @@ class frmAdapterSelect : public QDialog {
   frmAdapterSelect(AppContext& ctx, int16_t interface, QWidget* parent = nullptr);
 
   int16_t adapterInterface() const { return interface_; }
+  // OK was pressed at the last showing.
+  bool chosen() const { return chosen_; }
   void cmdSearch_Click();
   void cmdTest_Click();
   void cmdOK_Click();
@@ -59,6 +62,7 @@ class frmAdapterSelect : public QDialog {
   QLabel* lblTestResult_;
   QPushButton* cmdOK_;
   QPushButton* cmdCancel_;
+  bool chosen_ = false;
 };
 
 }  // namespace vexa::ui
