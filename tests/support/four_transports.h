@@ -38,6 +38,9 @@ struct TransportLink {
     monitor.clear();
   }
 
+  // The link refers to the simulated devices below, which go before the world does.
+  ~TransportLink() { CloseAdapter(w.ctx); }
+
   static std::string name(int16_t interface) {
     switch (interface) {
       case kInterfaceParallel:

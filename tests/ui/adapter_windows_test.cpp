@@ -7,6 +7,7 @@
 
 #include "platform/sim/sim_ftdi_io.h"
 #include "platform/sim/sim_spidev.h"
+#include "transport/adapter/adapter_spi.h"
 #include "ui/main_window_fixture.h"
 #include "ui/transport/frm_adapter_select.h"
 
@@ -29,6 +30,11 @@ class AdapterWindows : public MainWindowTest {
     ctx().platform.ftdi = &ftdi;
     ctx().platform.spidev = &spidev;
     sensor.set(PROD_ID, 27150);
+  }
+  // The window and the open link go before the simulated adapters they use.
+  ~AdapterWindows() override {
+    form.reset();
+    CloseAdapter(ctx());
   }
 
   sim::SimFtdiIo ftdi;

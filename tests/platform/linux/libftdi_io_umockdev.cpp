@@ -227,6 +227,7 @@ class LibftdiUmockdevTest : public ::testing::Test {
     w.ctx.preferences.setNumber("ftdi.timeout_ms", 200);
   }
   void TearDown() override {
+    CloseAdapter(w.ctx);  // the link closes the board before the test bed goes
     io.close();
     for (auto* h : handlers_) g_object_unref(h);
     if (testbed_ != nullptr) g_object_unref(testbed_);
