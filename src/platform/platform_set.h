@@ -16,12 +16,14 @@ class SimParallelPort;
 class SimSensor;
 class SimUsbCard;
 class BusMonitor;
+class SimFtdiIo;
+class SimSpidev;
 }  // namespace sim
 
 // How one program reaches the world.
 struct PlatformOptions {
-  // The simulated sensor behind a simulated parallel port and a simulated USB card "Ezusb-0",
-  // instead of the machine's own port and cards.
+  // The simulated sensor behind a simulated parallel port, a simulated USB card "Ezusb-0", a
+  // simulated FT232H board and a simulated spidev node, instead of the machine's own devices.
   bool simulate = false;
   // The simulated port answers at this address only; unset, it answers wherever the program
   // puts it.
@@ -62,6 +64,8 @@ class PlatformSet {
   sim::SimParallelPort* simulatedPort();
   sim::SimUsbCard* simulatedCard();
   sim::BusMonitor* busMonitor();
+  sim::SimFtdiIo* simulatedFtdi();
+  sim::SimSpidev* simulatedSpidev();
 
  private:
   struct Parts;

@@ -26,6 +26,7 @@ namespace vexa::ui {
 
 class ModalPresenter;
 class StripChart;
+class frmAdapterSelect;
 class frmPort;
 class frmUSBselect;
 
@@ -35,7 +36,7 @@ class frmUSBselect;
 // Controls carry their names as objectName. Controls that repeat carry the name, an underscore
 // and their index: txtReadReg_1 .. txtReadReg_12 (register index 1 .. 12), ckG_2 .. ckG_10 and
 // Shape_2 .. Shape_10 (channel = register index). Menu items are QActions of the same names
-// (mnuPort, mnuUsb, mnu27100, ...); submenus are QMenus named mnuInterface, mnuDevice,
+// (mnuPort, mnuUsb, mnuFtdi, mnuSpidev, mnu27100, ...); submenus are QMenus named mnuInterface, mnuDevice,
 // mnuConfiguration and mnuOperation. The charts are pic1, pic2 and pic3.
 class frmForm1 : public QMainWindow {
   Q_OBJECT
@@ -108,6 +109,8 @@ class frmForm1 : public QMainWindow {
 
   void mnuPort_Click();
   void mnuUsb_Click();
+  void mnuFtdi_Click();
+  void mnuSpidev_Click();
   void MnuCal_Click();
 
   LaterWindows later;
@@ -126,6 +129,7 @@ class frmForm1 : public QMainWindow {
   bool unloaded() const { return unloaded_; }
   frmPort& portWindow();
   frmUSBselect& usbWindow();
+  frmAdapterSelect& adapterWindow(int16_t interface);  // kInterfaceFtdi or kInterfaceSpidev
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -155,6 +159,8 @@ class frmForm1 : public QMainWindow {
   void plotAndStatus(const Values& values);
   void writeScaleLabels(int chart, const FullScale& scale);
   void setInterfaceChecks();
+  void bringUpAdapter();
+  void chooseAdapter(int16_t interface);
   void txtLoopDelay_Change();
   void txtPowerDown_Change();
   void ckLoop_Click();
@@ -181,6 +187,8 @@ class frmForm1 : public QMainWindow {
   // Menus.
   QAction* mnuPort_ = nullptr;
   QAction* mnuUsb_ = nullptr;
+  QAction* mnuFtdi_ = nullptr;
+  QAction* mnuSpidev_ = nullptr;
   QAction* mnu27100_ = nullptr;
   QAction* mnu27150_ = nullptr;
   // Menu items that open a window attached later, with the hook each one needs.
@@ -214,6 +222,8 @@ class frmForm1 : public QMainWindow {
 
   frmPort* frmPort_ = nullptr;
   frmUSBselect* frmUSBselect_ = nullptr;
+  frmAdapterSelect* frmFtdiSelect_ = nullptr;
+  frmAdapterSelect* frmSpidevSelect_ = nullptr;
 };
 
 }  // namespace vexa::ui

@@ -48,6 +48,8 @@ void frmForm1::buildMenus() {
   bar->addMenu(mnuInterface);
   mnuPort_ = item(mnuInterface, "mnuPort", "Parallel", true, [this] { mnuPort_Click(); });
   mnuUsb_ = item(mnuInterface, "mnuUsb", "Usb", true, [this] { mnuUsb_Click(); });
+  mnuFtdi_ = item(mnuInterface, "mnuFtdi", "FTDI", true, [this] { mnuFtdi_Click(); });
+  mnuSpidev_ = item(mnuInterface, "mnuSpidev", "spidev", true, [this] { mnuSpidev_Click(); });
 
   QMenu* mnuDevice = submenu(bar, "mnuDevice", "Device");
   bar->addMenu(mnuDevice);

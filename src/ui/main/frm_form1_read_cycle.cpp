@@ -7,6 +7,7 @@
 #include "app/delay.h"
 #include "app/number_format.h"
 #include "registers/register_access.h"
+#include "transport/adapter/adapter_spi.h"
 #include "ui/main/strip_chart.h"
 
 #include "ui/main/frm_form1_parts.h"
@@ -86,6 +87,11 @@ void frmForm1::ReadData() {
   bool unshown = false;
   while (cmdReadData_->text() == kStop && !closing_) {
     readPass(values);
+    if (AdapterLost(ctx_)) {
+      // The adapter failed during the pass and has said why; its values are stale.
+      cmdReadData_->setText(kRead);
+      break;
+    }
     unshown = !readOutsDue();
     if (!unshown) showReadOuts(values);
     ctx_.ui().processEvents();
