@@ -2,6 +2,7 @@
 
 #include "app/delay.h"
 #include "registers/register_pipeline.h"
+#include "transport/adapter/adapter_spi.h"
 
 namespace vexa {
 
@@ -13,7 +14,8 @@ constexpr double kTimeoutMarginSeconds = 0.05;
 // Between two polls: enough for time to pass on any clock, short against any sample period.
 constexpr float kPollPauseMs = 0.01f;
 
-bool cardUnusable(const AppContext& ctx) {
+bool cardUnusable(AppContext& ctx) {
+  if (IsAdapterInterface(ctx.settings.Interface)) return AdapterLost(ctx);
   return ctx.settings.Interface == kInterfaceUsb && ctx.usb.SelectedCard.Present == 0;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "registers/register_access.h"
+#include "transport/adapter/adapter_spi.h"
 #include "transport/parallel/parallel_spi.h"
 #include "transport/usb/usb_spi.h"
 
@@ -49,6 +50,11 @@ size_t ExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, siz
     case kInterfaceParallel:
       PortExchangeFrames(ctx, mosi, miso, count);
       return count;
+    case kInterfaceFtdi:
+    case kInterfaceSpidev:
+      // The adapter's link keeps each frame in its own chip-select cycle with its pause.
+      for (size_t i = 0; i < count; ++i) miso[i] = 0;
+      return AdapterTransfer(ctx, mosi, miso, count) ? count : 0;
     default:
       for (size_t i = 0; i < count; ++i) miso[i] = 0;
       return 0;
@@ -56,17 +62,18 @@ size_t ExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, siz
 }
 
 bool CanExchangeFrames(const AppContext& ctx) {
-  return ctx.settings.Interface == kInterfaceUsb || ctx.settings.Interface == kInterfaceParallel;
+  return ctx.settings.Interface == kInterfaceUsb || ctx.settings.Interface == kInterfaceParallel ||
+         IsAdapterInterface(ctx.settings.Interface);
 }
 
-void ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
-                            AccessState* results) {
+size_t ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
+                              AccessState* results) {
   if (!CanExchangeFrames(ctx)) {
     for (size_t i = 0; i < count; ++i) {
       ReadRegister(ctx, indices[i]);
       if (results != nullptr) results[i] = ctx.access;
     }
-    return;
+    return count;
   }
   const RegisterTable& t = ctx.registers;
   std::vector<int16_t> readable;
@@ -88,11 +95,16 @@ void ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t coun
     received = ExchangeFrames(ctx, mosi.data(), miso.data(), mosi.size());
   }
 
-  // A read whose reply was lost reads the card's last reply, as a single read of an unusable
-  // card does: the word of the last register that did arrive, or what the card held before.
-  const bool card = ctx.settings.Interface == kInterfaceUsb;
-  int32_t lastDelivered = card ? ctx.usb.RxWords[2] : 0;
+  // A read whose reply was lost reads the last reply that came, as a single read over a failed
+  // card or adapter does: the word of the last register that did arrive, or what was there
+  // before. That word is left where the single reads keep it.
+  int32_t* lastReply = nullptr;
+  int32_t adapterReply = ctx.adapters.lastReply;
+  if (ctx.settings.Interface == kInterfaceUsb) lastReply = &ctx.usb.RxWords[2];
+  if (IsAdapterInterface(ctx.settings.Interface)) lastReply = &adapterReply;
+  int32_t lastDelivered = lastReply != nullptr ? *lastReply : 0;
   size_t next = 0;  // position in `readable`
+  size_t live = count;
   for (size_t i = 0; i < count; ++i) {
     if (t.ReadFlag[indices[i]] != 0) {
       const size_t replyFrame = next + 1;
@@ -100,13 +112,18 @@ void ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t coun
       if (replyFrame < received) {
         word = miso[replyFrame];
         lastDelivered = word;
+      } else if (live == count) {
+        live = i;
       }
       StoreReadResult(ctx, indices[i], word);
       ++next;
     }
     if (results != nullptr) results[i] = ctx.access;
   }
-  if (card && !readable.empty()) ctx.usb.RxWords[2] = lastDelivered;
+  if (lastReply != nullptr && !readable.empty()) *lastReply = lastDelivered;
+  if (IsAdapterInterface(ctx.settings.Interface))
+    ctx.adapters.lastReply = static_cast<uint16_t>(adapterReply);
+  return live;
 }
 
 bool PipelinedReadsChosen(const AppContext& ctx) {

@@ -31,8 +31,9 @@ bool CanExchangeFrames(const AppContext& ctx);
 // results before them. When the transport fails part-way, the rows whose replies were lost read
 // what a single read of an unusable card reads: the reply the card last delivered, as the
 // one-at-a-time reads would have left it. The card's reply buffer is left in that state too.
-void ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
-                            AccessState* results);
+// Returns how many leading rows were read from the sensor: `count` unless the transport failed.
+size_t ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
+                              AccessState* results);
 
 // The program setting that asks the read loop for pipelined reads ("Fast Reads"), off unless
 // the user chose it.

@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 #include <vector>
 
 #include "platform/sim/bus_monitor.h"
+#include "platform/sim/sim_ftdi_io.h"
 #include "platform/sim/sim_parallel_port.h"
 #include "platform/sim/sim_sensor.h"
+#include "platform/sim/sim_spidev.h"
 #include "platform/sim/sim_usb_card.h"
 #include "registers/register_access.h"
+#include "support/four_transports.h"
 #include "support/sim_world.h"
+#include "transport/adapter/adapter_spi.h"
 #include "transport/usb/ez_usb.h"
 
 namespace vexa {
@@ -51,17 +57,26 @@ struct Link {
   explicit Link(int16_t interface) : sensor(sensorClock), monitor(sensor), usb(&w.clock) {
     port.attach(&monitor);
     usb.plug(0).attach(&monitor);
+    ftdiBoard = &ftdi.plug(sim::SimFtdiIo::ft232h());
+    ftdiBoard->engine.attach(&monitor);
+    spidev.attach(&monitor);
     w.ctx.platform.port = &port;
     w.ctx.platform.usb = &failing;
+    w.ctx.platform.ftdi = &ftdi;
+    w.ctx.platform.spidev = &spidev;
     w.ctx.settings.PortAddress = kBase;
     w.ctx.settings.Interface = interface;
     if (interface == kInterfaceUsb) FindUsbCard(w.ctx);
+    if (IsAdapterInterface(interface)) {
+      EXPECT_TRUE(OpenAdapter(w.ctx, interface));
+    }
     // A low supply latches a STATUS flag, so alarm bits and STATUS reads carry something.
     sensor.setSupplyVolts(4.6);
     nextSample();
     monitor.clear();
     usb.card(0)->clearLog();
   }
+  ~Link() { CloseAdapter(w.ctx); }
   void nextSample() { sensorClock.advance(SimSensor::samplePeriodSeconds(0x01) * 1.001); }
   std::vector<uint16_t> mosi() const {
     std::vector<uint16_t> out;
@@ -77,11 +92,16 @@ struct Link {
   sim::SimParallelPort port{kBase};
   sim::SimUsbDriver usb;
   FailingUsbDriver failing{usb};
+  sim::SimFtdiIo ftdi;
+  sim::SimFtdiIo::Board* ftdiBoard = nullptr;
+  sim::SimSpidev spidev;
 };
 
 std::string name(int16_t interface) {
-  return interface == kInterfaceParallel ? "parallel" : interface == kInterfaceUsb ? "usb" : "none";
+  return testing::TransportLink::name(interface);
 }
+
+const int16_t kTransports[] = {kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, kInterfaceSpidev};
 
 void expectSame(const AccessState& got, const AccessState& want, const std::string& what) {
   EXPECT_EQ(got.LastRaw, want.LastRaw) << what;
@@ -126,7 +146,7 @@ const struct Shape {
 };
 
 TEST(RegisterPipeline, GivesTheResultsOfSingleReadsInNPlusOneFrames) {
-  for (int16_t interface : {kInterfaceParallel, kInterfaceUsb}) {
+  for (int16_t interface : kTransports) {
     for (const Shape& shape : kShapes) {
       const std::string what = name(interface) + ", " + shape.what;
       Link single(interface), piped(interface);
@@ -160,11 +180,11 @@ TEST(RegisterPipeline, GivesTheResultsOfSingleReadsInNPlusOneFrames) {
         EXPECT_EQ(piped.mosi(), expected) << what;
         for (const auto& f : piped.monitor.frames()) EXPECT_EQ(f.bitCount, 16) << what;
         if (n == 1) {
-          // Frame for frame, but for what the card's single read sends with the reply: its
-          // command again, where the pipelined read sends zeros as the port always does (and
-          // so the next read's first frame brings back another unused word).
+          // Frame for frame, but for what the card's and the adapters' single reads send with
+          // the reply: the command again, where the pipelined read sends zeros as the port
+          // always does (and so the next read's first frame brings back another unused word).
           auto frames = piped.monitor.frames();
-          if (interface == kInterfaceUsb) {
+          if (interface != kInterfaceParallel) {
             frames[0].miso = single.monitor.frames()[0].miso;
             frames[1].mosi = single.monitor.frames()[1].mosi;
           }
@@ -174,7 +194,7 @@ TEST(RegisterPipeline, GivesTheResultsOfSingleReadsInNPlusOneFrames) {
           // Each frame keeps its closing 0.1 ms pause, and nothing else waits.
           EXPECT_NEAR(piped.w.clock.monotonicSeconds() - start, (n + 1) * 1e-4, 1e-9) << what;
           EXPECT_EQ(piped.port.strayClockEdges(), 0) << what;
-        } else {
+        } else if (interface == kInterfaceUsb) {
           const size_t transfers = (n + 1 + 15) / 16;
           const auto& writes = piped.usb.card(0)->pipe0Writes();
           ASSERT_EQ(writes.size(), transfers) << what;
@@ -228,7 +248,9 @@ TEST(RegisterPipeline, AFailedTransferLeavesWhatSingleReadsLeave) {
       want.push_back(single.w.ctx.access);
     }
     piped.failing.failNth(c.code, c.transfer);
-    const auto got = ReadRegisterList(piped.w.ctx, rows, true);
+    std::vector<AccessState> got(rows.size());
+    EXPECT_EQ(ReadRegistersPipelined(piped.w.ctx, rows.data(), rows.size(), got.data()), k - 1)
+        << what << ": the rows read from the sensor";
 
     expectSameResults(got, want, what);
     EXPECT_EQ(piped.w.messages.texts(), std::vector<std::string>{c.message}) << what;
@@ -242,8 +264,29 @@ TEST(RegisterPipeline, AFailedTransferLeavesWhatSingleReadsLeave) {
   }
 }
 
+// An adapter that fails takes the whole list with it: one message, and every row reads the last
+// reply, as single reads after the failure do.
+TEST(RegisterPipeline, AFailedAdapterLeavesWhatSingleReadsLeave) {
+  for (int16_t interface : {kInterfaceFtdi, kInterfaceSpidev}) {
+    Link single(interface), piped(interface);
+    ReadRegister(single.w.ctx, PROD_ID);
+    ReadRegister(piped.w.ctx, PROD_ID);
+    for (Link* l : {&single, &piped}) {
+      l->ftdiBoard->silent = true;
+      l->spidev.messageError = ETIMEDOUT;
+    }
+    const Rows rows = plus(outputs(), {STATUS});
+    const auto want = ReadRegisterList(single.w.ctx, rows, false);
+    std::vector<AccessState> got(rows.size());
+    EXPECT_EQ(ReadRegistersPipelined(piped.w.ctx, rows.data(), rows.size(), got.data()), 0u);
+    expectSameResults(got, want, name(interface));
+    EXPECT_EQ(piped.w.messages.texts(), single.w.messages.texts());
+    EXPECT_EQ(piped.w.messages.shown.size(), 1u);
+  }
+}
+
 TEST(RegisterPipeline, NoUsableTransportReadsAsSingleReadsDo) {
-  for (int16_t interface : {kInterfaceUsb, kInterfaceNone, int16_t{3}, int16_t{9}}) {
+  for (int16_t interface : {kInterfaceUsb, kInterfaceNone, int16_t{9}}) {
     Link single(interface), piped(interface);
     for (Link* l : {&single, &piped}) {
       l->w.ctx.usb.SelectedCard.Present = 0;

@@ -29,7 +29,7 @@ TEST_F(FastReads, ComesAfterTheInterfacesAndIsOffUnlessChosen) {
   QStringList names;
   for (QAction* a : items)
     if (!a->isSeparator()) names << a->objectName();
-  EXPECT_EQ(names, (QStringList{"mnuPort", "mnuUsb", "mnuFastReads"}));
+  EXPECT_EQ(names, (QStringList{"mnuPort", "mnuUsb", "mnuFtdi", "mnuSpidev", "mnuFastReads"}));
   EXPECT_EQ(menu("mnuFastReads")->text(), "Fast Reads");
   EXPECT_TRUE(menu("mnuFastReads")->isCheckable());
   EXPECT_FALSE(menu("mnuFastReads")->isChecked());
