@@ -19,6 +19,7 @@ namespace cli {
 struct CliOptions {
   bool help = false;
   bool simulate = false;
+  bool simulateStill = false;  // the simulated sensor lies still with its stated noise
   bool trace = false;
   std::optional<int16_t> interface;  // kInterfaceParallel or kInterfaceUsb
   std::optional<uint16_t> port;

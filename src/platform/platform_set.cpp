@@ -14,6 +14,7 @@
 #include "platform/sim/sim_parallel_port.h"
 #include "platform/sim/sim_sensor.h"
 #include "platform/sim/sim_usb_card.h"
+#include "platform/sim/still_bench.h"
 
 namespace vexa {
 
@@ -53,6 +54,7 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
   if (options_.simulate) {
     sim::SimSensorConfig config;
     config.seed = options_.sensorSeed;
+    if (options_.simulateStill) sim::LieStill(config);
     p.sensor = std::make_unique<sim::SimSensor>(p.clock, config);
     p.monitor = std::make_unique<sim::BusMonitor>(*p.sensor);
     p.monitor->setRecording(false);  // a long session must not grow without bound

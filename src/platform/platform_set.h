@@ -37,6 +37,8 @@ struct PlatformOptions {
   Diagnostics* diagnostics = nullptr;
   // Seed of the simulated sensor's motion and noise.
   uint64_t sensorSeed = 1;
+  // The simulated sensor lies still, with its stated noise figures (sim::LieStill).
+  bool simulateStill = false;
 };
 
 // Builds and owns one program's platform services: real Linux ones, or the simulated sensor

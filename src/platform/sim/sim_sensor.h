@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/sim/sensor_alarm.h"
 #include "platform/sim/sensor_motion.h"
+#include "platform/sim/sensor_noise.h"
 #include "platform/sim/sensor_random.h"
 #include "platform/sim/sensor_register_map.h"
 #include "platform/sim/spi_slave.h"
@@ -22,6 +23,10 @@ struct SimSensorConfig {
   double motionScale = 1.0;
   double noiseScale = 1.0;
   double temperatureDriftScale = 1.0;
+
+  // Stated angle / velocity random walk, bias instability and rate random walk of the gyros and
+  // accelerometers; when enabled it replaces their plain noise.
+  SensorNoiseConfig noiseModel;
 
   Vec3 gyroBiasDegPerSec{0.35, -0.22, 0.12};
   Vec3 accelBiasG{0.004, -0.006, 0.003};
@@ -117,6 +122,8 @@ class SimSensor : public SpiSlave {
   // Stored bits of a register (STATUS: the latched flags), without the read's side effects.
   uint16_t peekRegister(int16_t index) const;
   bool asleep();
+  // Another noise model for the gyros and accelerometers from the next sample on.
+  void setNoiseModel(const SensorNoiseConfig& model);
   double dacVolts() const { return dacCode_ * kDacFullScaleVolts / 4095.0; }
   const SimSensorConfig& config() const { return config_; }
 
@@ -139,6 +146,7 @@ class SimSensor : public SpiSlave {
   SensorRegisterMap map_;
   BenchMotion motion_;
   SensorRandom random_;
+  SensorNoise noise_;
   std::array<SensorAlarm, 2> alarms_;
 
   std::array<uint16_t, SensorRegisterMap::kRegisters> regs_{};

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/sim/sim_sensor.h"
+
+namespace vexa::sim {
+
+// The module lying still on a quiet bench at a steady temperature, its gyros and accelerometers
+// noisy only as their stated noise figures say: the set-up for a noise (Allan deviation) record.
+inline void LieStill(SimSensorConfig& config) {
+  config.motionScale = 0.0;
+  config.temperatureDriftScale = 0.0;
+  config.noiseModel.enabled = true;
+}
+
+}  // namespace vexa::sim
