@@ -4,22 +4,29 @@
 // `--vendor HEX` names the USB vendor ID of a card that carries another one than the default.
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
 // image of the window to FILE a few seconds later and closes the program.
+// `--simulate-still` simulates a sensor lying still with its stated noise figures.
+// `--view-log FILE...` opens the Log Viewer on log files, without a sensor; with `--screenshot`
+// it saves the time plot to FILE and the Allan deviation plot beside it (name-adev.png).
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include <QApplication>
+#include <QListWidget>
 #include <QPalette>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "app/app_context.h"
 #include "app/hex_text.h"
 #include "app/startup.h"
 #include "platform/platform_set.h"
+#include "ui/analysis/frm_log_viewer.h"
 #include "ui/main/startup_screens.h"
 #include "ui/services/modal_presenter.h"
 #include "ui/services/qt_message_service.h"
@@ -57,10 +64,41 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
   });
 }
 
+// The Log Viewer on its own, on the files named after --view-log.
+int viewLogs(const QStringList& files, const QString& screenshot) {
+  vexa::ui::QtMessageService messages;
+  vexa::ui::QtUiHooks ui;
+  vexa::PlatformSet world(vexa::PlatformOptions{}, messages, ui);
+  vexa::AppContext ctx(world.platform());
+  vexa::ui::frmLogViewer viewer(ctx);
+  viewer.show();
+  if (!viewer.openFiles(files)) return 1;
+  if (!screenshot.isEmpty()) {
+    QTimer::singleShot(300, &viewer, [&viewer, screenshot] {
+      for (int i = 0; i < int(viewer.record().channels.size()) && i < 3; ++i) {
+        if (auto* list = viewer.findChild<QListWidget*>("lstChannels"))
+          list->item(i)->setCheckState(Qt::Checked);
+      }
+      viewer.grab().save(screenshot);
+      if (auto* tabs = viewer.findChild<QTabWidget*>("tabViews")) tabs->setCurrentIndex(1);
+      viewer.computeAllan();
+      viewer.finishAllanNow();
+      QString adev = screenshot;
+      adev.replace(QRegularExpression("\\.png$"), "");
+      viewer.grab().save(adev + "-adev.png");
+      viewer.close();
+    });
+  }
+  return QApplication::exec();
+}
+
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE]\n"
+    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX] [--screenshot FILE]\n"
+    "       vexa-eval --view-log FILE... [--screenshot FILE]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
+    "  --simulate-still   the same, the sensor lying still with its stated noise figures\n"
+    "  --view-log FILE... open the Log Viewer on log files (no sensor needed)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
@@ -78,6 +116,8 @@ bool isHexId(const char* text) {
 
 int main(int argc, char** argv) {
   bool simulate = false;
+  bool still = false;
+  QStringList logs;
   QString screenshot;
   int vendorId = -1;
   for (int i = 1; i < argc; ++i) {
@@ -86,6 +126,9 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
+    if (std::strcmp(argv[i], "--simulate-still") == 0) simulate = still = true;
+    if (std::strcmp(argv[i], "--view-log") == 0)
+      while (i + 1 < argc && argv[i + 1][0] != '-') logs << QString::fromLocal8Bit(argv[++i]);
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
     if (std::strcmp(argv[i], "--vendor") == 0) {
       if (i + 1 >= argc || !isHexId(argv[i + 1])) {
@@ -100,11 +143,13 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(vexa::kApplicationTitle);
   applyInstrumentLook(app);
+  if (!logs.isEmpty()) return viewLogs(logs, screenshot);
 
   vexa::ui::QtMessageService messages;
   vexa::ui::QtUiHooks ui;
   vexa::PlatformOptions options;
   options.simulate = simulate;
+  options.simulateStill = still;
   const vexa::AppContext* program = nullptr;
   options.cardVendorIdSource = [&program, &options] {
     return program ? program->usb.CardVendorId : options.cardVendorId;

@@ -54,6 +54,7 @@ class frmForm1 : public QMainWindow {
     std::function<void()> datalog;      // frmDatalog
     std::function<void()> registers;    // frmManualReg
     std::function<void()> usbDebug;     // frmUSBdebug, from the card selection window
+    std::function<void()> logViewer;    // frmLogViewer, from Tools
   };
 
   frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent = nullptr);

@@ -78,6 +78,11 @@ void frmForm1::buildMenus() {
   barItem("mnuRegisters", "Registers", [this] {
     if (later.registers) later.registers();
   });
+  QMenu* mnuTools = submenu(bar, "mnuTools", "Tools");
+  bar->addMenu(mnuTools);
+  item(mnuTools, "mnuLogViewer", "Log Viewer", false, [this] {
+    if (later.logViewer) later.logViewer();
+  });
   barItem("MnuExit", "Exit", [this] { close(); });
 }
 
