@@ -9,6 +9,7 @@ namespace {
 
 constexpr int64_t kProgressStep = int64_t(1) << 20;  // terms between progress reports
 constexpr double kStandardGravity = 9.80665;
+constexpr double kFloorMinimumEdf = 20.0;
 
 // Inverse of the standard normal distribution (rational approximation, relative error < 1.2e-9).
 double normalQuantile(double p) {
@@ -155,12 +156,23 @@ double NonOverlappingAllanDeviation(const std::vector<double>& y, double tau0, i
 AllanReadOffs ReadOffs(const std::vector<AllanPoint>& curve) {
   AllanReadOffs r;
   if (curve.empty()) return r;
-  size_t lowest = 0;
-  for (size_t i = 1; i < curve.size(); ++i)
-    if (curve[i].adev < curve[lowest].adev) lowest = i;
+  // The floor: the lowest point whose estimate rests on enough clusters (the last few points
+  // scatter widely, and the least of them would read low); any point when none does.
+  size_t lowest = curve.size();
+  for (size_t i = 0; i < curve.size(); ++i)
+    if (curve[i].edf >= kFloorMinimumEdf &&
+        (lowest == curve.size() || curve[i].adev < curve[lowest].adev))
+      lowest = i;
+  if (lowest == curve.size()) {
+    lowest = 0;
+    for (size_t i = 1; i < curve.size(); ++i)
+      if (curve[i].adev < curve[lowest].adev) lowest = i;
+  }
   r.biasInstability = curve[lowest].adev / kBiasInstabilityFactor;
   r.floorTau = curve[lowest].tau;
-  r.floorFound = lowest + 1 < curve.size() && lowest > 0;
+  // A floor: the curve has fallen to it and does not fall further after it.
+  r.floorFound =
+      lowest > 0 && lowest + 1 < curve.size() && curve[lowest + 1].adev >= curve[lowest].adev;
 
   // The -1/2 line: the first segment before the floor that falls at -1/2 (within 0.1), else the
   // one nearest to -1/2 (within 0.25).

@@ -316,8 +316,8 @@ Options:
   --simulate-still      The same, with the sensor lying still and its gyros and
                         accelerometers noisy as their stated figures say (angle random walk
                         2 deg/sqrt(h), bias instability 50 deg/h, rate random walk
-                        100 deg/h/sqrt(h); velocity random walk 0.2 m/s/sqrt(h), 0.2 mg,
-                        0.05 mg/sqrt(h)), for noise records.
+                        30 deg/h/sqrt(h); velocity random walk 0.2 m/s/sqrt(h), 0.2 mg,
+                        0.05 mg/sqrt(h)), sampling at 52.8 Hz, for noise records.
   --interface usb|parallel
                         The interface to use. Without it, Interface in CommPort.cfg (in the
                         working folder) decides: 1 parallel port, 2 USB SPI card.

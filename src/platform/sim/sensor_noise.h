@@ -19,7 +19,7 @@ struct InertialNoiseFigures {
 // noise per sample.
 struct SensorNoiseConfig {
   bool enabled = false;
-  InertialNoiseFigures gyro{2.0, 50.0, 100.0};
+  InertialNoiseFigures gyro{2.0, 50.0, 30.0};
   InertialNoiseFigures accel{0.2, 0.2, 0.05};
 };
 
