@@ -125,18 +125,21 @@ void parseFile(const std::string& text, LogRecord& record) {
   info.separator = d;
   info.decimalComma = d == '\t';  // tabs are chosen where the decimal separator is a comma
 
-  const auto headerValue = [&](size_t index, const char* name) {
+  // `free`: the value is text that may hold the separator itself (a date or time form).
+  const auto headerValue = [&](size_t index, const char* name, bool free = false) {
     if (index >= lines.size())
       throw Failure(int64_t(index) + 1,
                     std::string("the file ends before the \"") + name + "\" line (truncated)");
     const std::vector<std::string> f = headerFields(lines[index], d);
-    if (f.size() != 2 || f[0] != name)
+    if (f.size() < 2 || (f.size() > 2 && !free) || f[0] != name)
       throw Failure(int64_t(index) + 1, std::string("expected \"") + name + "\" and one value");
-    return f[1];
+    std::string value = f[1];
+    for (size_t k = 2; k < f.size(); ++k) value += d + f[k];
+    return value;
   };
   info.fileName = headerValue(0, "File Name");
-  info.date = headerValue(1, "Date");
-  info.time = headerValue(2, "Time");
+  info.date = headerValue(1, "Date", true);
+  info.time = headerValue(2, "Time", true);
   const auto seconds = [&](size_t index, const char* name) {
     const std::string text = headerValue(index, name);
     double v = 0.0;
