@@ -91,8 +91,10 @@ void AllanPlot::render(QPainter& painter, const QRect& area) const {
   painter.save();
   painter.translate(area.left() + fm.height(), p.center().y());
   painter.rotate(-90);
-  QString units;
-  if (!curves_.empty()) units = curves_.front().units;
+  // One unit for all curves names the axis; mixed units are in the legend.
+  QString units = curves_.empty() ? QString() : curves_.front().units;
+  for (const auto& c : curves_)
+    if (c.units != units) units.clear();
   const QString yTitle = "Allan deviation" + (units.isEmpty() ? QString() : ", " + units);
   painter.drawText(QPointF(-fm.horizontalAdvance(yTitle) / 2.0, 0), yTitle);
   painter.restore();
@@ -109,7 +111,7 @@ void AllanPlot::render(QPainter& painter, const QRect& area) const {
       painter.drawLine(QPointF(xOf(tA), yOf(n / std::sqrt(tA))),
                        QPointF(xOf(tB), yOf(n / std::sqrt(tB))));
     }
-    if (c.readOffs.biasInstability > 0) {
+    if (c.readOffs.floorFound) {
       painter.setPen(QPen(c.color.lighter(140), 1.0, Qt::DotLine));
       const double y = yOf(c.readOffs.biasInstability * analysis::kBiasInstabilityFactor);
       painter.drawLine(QPointF(p.left(), y), QPointF(p.right(), y));
@@ -137,10 +139,12 @@ void AllanPlot::render(QPainter& painter, const QRect& area) const {
   // Legend, top right.
   int ly = p.top() + 8;
   for (const auto& c : curves_) {
-    const int w = fm.horizontalAdvance(c.name);
+    const QString label =
+        units.isEmpty() && !c.units.isEmpty() ? c.name + " (" + c.units + ")" : c.name;
+    const int w = fm.horizontalAdvance(label);
     painter.fillRect(QRectF(p.right() - w - 30, ly + fm.ascent() / 2.0 - 2, 16, 3), c.color);
     painter.setPen(QColor(40, 44, 52));
-    painter.drawText(QPointF(p.right() - w - 8, ly + fm.ascent()), c.name);
+    painter.drawText(QPointF(p.right() - w - 8, ly + fm.ascent()), label);
     ly += fm.height() + 2;
   }
   painter.setPen(QColor(110, 116, 125));

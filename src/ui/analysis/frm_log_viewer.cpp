@@ -77,6 +77,7 @@ frmLogViewer::frmLogViewer(AppContext& ctx, QWidget* parent) : QDialog(parent), 
   tabs_->addTab(timeTab, "Time");
   tabs_->addTab(allanTab, "Allan Deviation");
   split->setStretchFactor(1, 1);
+  split->setSizes({150, 950});
   outer->addWidget(split, 1);
 
   poll_ = new QTimer(this);
