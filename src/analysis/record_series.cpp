@@ -17,11 +17,9 @@ RateSeries SeriesForAnalysis(const LogRecord& record, int channel, double rateHz
   } else {
     s.values = c.values;
   }
-  if (rateHz > 0.0) {
-    s.tau0 = 1.0 / rateHz;
-  } else if (record.sampleInterval > 0.0 && !s.values.empty()) {
-    s.tau0 = record.sampleInterval * double(s.logged) / double(s.values.size());
-  }
+  const double interval = rateHz > 0.0 ? 1.0 / rateHz : record.sampleInterval;
+  if (interval > 0.0 && !s.values.empty())
+    s.tau0 = interval * double(s.logged) / double(s.values.size());
   return s;
 }
 

@@ -18,8 +18,8 @@ struct RateSeries {
 
 // A log that reads faster than the sensor samples repeats samples (new-data flag 0); those are
 // left out, so that the analysis sees each of the sensor's samples once, at the sensor's own
-// interval (the log's duration over the fresh samples). `rateHz` > 0 states the rate of the
-// samples taken instead of the interval the files give.
+// interval (the log's duration over the fresh samples). `rateHz` > 0 states the rate at which
+// the log's lines were taken, instead of the interval the files give.
 RateSeries SeriesForAnalysis(const LogRecord& record, int channel, double rateHz = 0.0);
 
 }  // namespace vexa::analysis

@@ -303,8 +303,9 @@ Commands:
                         m/s/sqrt(h) for accelerometers) and the bias instability (deg/h, mg).
                         The files of one session are joined in order. The sample interval comes
                         from the files' begin and end seconds, or from --rate (the rate of the
-                        fresh samples: repeated reads, new-data flag 0, are left out). --csv
-                        prints "channel,tau,adev,low,high" and one line per cluster time.
+                        log's lines). Repeated reads of one sample (new-data flag 0) are left
+                        out. --csv prints "channel,tau,adev,low,high" and one line per cluster
+                        time.
   stats FILE...         Per channel of a log: count, mean, standard deviation, min and max.
 
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;

@@ -130,7 +130,7 @@ void frmLogViewer::buildTimeTab(QWidget* tab) {
 void frmLogViewer::buildAllanTab(QWidget* tab) {
   auto* v = new QVBoxLayout(tab);
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel("Sample Rate Hz", tab));
+  row->addWidget(new QLabel("Log Rate Hz", tab));
   txtRate_ = new QLineEdit(tab);
   txtRate_->setObjectName("txtRate");
   txtRate_->setPlaceholderText("from the files");
@@ -160,6 +160,7 @@ void frmLogViewer::buildAllanTab(QWidget* tab) {
   tblReadOffs_->setMaximumHeight(130);
   v->addWidget(tblReadOffs_);
   connect(cmdComputeAllan_, &QPushButton::clicked, this, &frmLogViewer::computeAllan);
+  connect(txtRate_, &QLineEdit::editingFinished, this, [this] { refreshSeries(); });
   connect(cmdCancelAllan_, &QPushButton::clicked, this, [this] { run_.cancel(); });
 }
 
@@ -212,8 +213,12 @@ std::vector<int> frmLogViewer::checkedChannels() const {
 }
 
 void frmLogViewer::refreshSeries() {
-  // Without a known interval the samples are drawn one second apart.
-  const double tau0 = record_.sampleInterval > 0 ? record_.sampleInterval : 1.0;
+  // The rate typed in, else the files' interval; without either, one second apart.
+  bool ok = true;
+  const double rate = rateFromField(ok);
+  const double tau0 = ok && rate > 0               ? 1.0 / rate
+                      : record_.sampleInterval > 0 ? record_.sampleInterval
+                                                   : 1.0;
   std::vector<PlotSeries> series;
   for (int c : checkedChannels()) {
     const auto& ch = record_.channels[c];
@@ -253,7 +258,7 @@ void frmLogViewer::computeAllan() {
   bool ok = true;
   const double rate = rateFromField(ok);
   if (!ok) {
-    ctx_.messages().show("Log Viewer", "The sample rate must be a number of Hz above 0.",
+    ctx_.messages().show("Log Viewer", "The log rate must be a number of Hz above 0.",
                          MessageIcon::Warning);
     return;
   }
@@ -265,7 +270,7 @@ void frmLogViewer::computeAllan() {
     if (!(s.tau0 > 0)) {
       ctx_.messages().show("Log Viewer",
                            "The sample interval cannot be told from the files' begin and end "
-                           "seconds. Enter the sample rate.",
+                           "seconds. Enter the rate at which the log was taken.",
                            MessageIcon::Warning);
       return;
     }
