@@ -371,6 +371,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   platformOptions.cardVendorIdSource = [&program, &platformOptions] {
     return program ? program->usb.CardVendorId : platformOptions.cardVendorId;
   };
+  if (environment.adjustPlatform) environment.adjustPlatform(platformOptions);
   PlatformSet world(platformOptions, messages, ui);
 
   AppContext ctx(world.platform());

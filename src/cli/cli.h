@@ -12,6 +12,7 @@
 namespace vexa {
 
 class PlatformSet;
+struct PlatformOptions;
 
 namespace cli {
 
@@ -54,6 +55,8 @@ std::string UsageText();
 struct CliEnvironment {
   std::string workingDirectory;  // empty: the process's own
   std::function<void(PlatformSet&, AppContext&)> beforeCommand;
+  // A look at the platform options before the world is built (a virtual clock, say).
+  std::function<void(PlatformOptions&)> adjustPlatform;
 };
 
 // The whole program: exit status 0 on success, 1 when the device or a transfer failed, 2 on bad

@@ -43,8 +43,8 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
   if (options_.diagnostics == nullptr)
     p.diagnostics = std::make_unique<linux_platform::StderrDiagnostics>(std::cerr);
 
-  platform_.clock = &p.clock;
-  platform_.busy = &p.busy;
+  platform_.clock = options_.clock ? options_.clock : &p.clock;
+  platform_.busy = options_.busy ? options_.busy : &p.busy;
   platform_.messages = &messages;
   platform_.ui = &ui;
   platform_.paths = &p.paths;
@@ -55,7 +55,7 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     sim::SimSensorConfig config;
     config.seed = options_.sensorSeed;
     if (options_.simulateStill) sim::LieStill(config);
-    p.sensor = std::make_unique<sim::SimSensor>(p.clock, config);
+    p.sensor = std::make_unique<sim::SimSensor>(*platform_.clock, config);
     p.monitor = std::make_unique<sim::BusMonitor>(*p.sensor);
     p.monitor->setRecording(false);  // a long session must not grow without bound
     if (options_.trace) {
