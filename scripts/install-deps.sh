@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev
   xvfb xauth
+  desktop-file-utils appstream man-db dpkg-dev
 )
 
 missing=()

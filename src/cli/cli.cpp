@@ -11,10 +11,12 @@
 #include "app/number_format.h"
 #include "app/preferences.h"
 #include "app/settings_file.h"
+#include "app/version.h"
 #include "cli/cli_analysis.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
+#include "registers/register_dump.h"
 #include "transport/parallel/parallel_spi.h"
 #include "transport/usb/ez_usb.h"
 #include "transport/usb/usb_spi.h"
@@ -207,6 +209,8 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     std::string value;
     if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--simulate") {
       o.simulate = true;
     } else if (a == "--simulate-still") {
@@ -240,36 +244,11 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
       o.command = a;
     }
   }
-  if (!o.help && o.command.empty()) {
+  if (!o.help && !o.version && o.command.empty()) {
     error = "no command given: use read, write or dump (see --help)";
     return false;
   }
   return true;
-}
-
-std::vector<std::string> RegisterDumpLines(AppContext& ctx) {
-  const RegisterTable& t = ctx.registers;
-  std::vector<std::string> lines;
-  lines.push_back("Name\t\tAddr\thexValue\t   decValue");
-  lines.push_back("--------------------\t---------\t---------\t   ---------");
-  for (int16_t i = 0; i <= LastRegisterIndex; ++i) {
-    ReadRegister(ctx, i);
-    std::string name;
-    std::string value = HexText(0);
-    std::string scaled = FormatPattern(0.0, "0.0####");
-    if (t.Hidden[i] != 0) {
-      name = "reserved";
-    } else {
-      name = rightTrimmed(t.Label[i]);
-      if (name.size() < 5) name += "     ";
-      if (t.ReadFlag[i] != 0) {
-        value = HexText(ctx.access.LastRaw);
-        scaled = FormatPattern(ctx.access.LastScaled, "0.0####");
-      }
-    }
-    lines.push_back(name + "      \t" + HexText(t.BaseAddr[i]) + "\t" + value + "\t   " + scaled);
-  }
-  return lines;
 }
 
 std::string ReadLine(AppContext& ctx, int16_t index) {
@@ -328,6 +307,7 @@ Options:
                         (default 5645).
   --trace               With --simulate: print on standard error one line per SPI frame that
                         crossed the simulated bus, in order: spi mosi=0xB712 miso=0x0000.
+  --version             Print the program's version and exit.
   -h, --help            Show this text.
 
 Real hardware on Linux: the parallel port is reached through ppdev (/dev/parportN, found from
@@ -352,6 +332,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   if (options.help) {
     out << UsageText();
+    return kExitOk;
+  }
+  if (options.version) {
+    out << kProgram << ' ' << kVersion << '\n';
     return kExitOk;
   }
   if (IsAnalysisCommand(options.command))

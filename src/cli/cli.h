@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app_context.h"
+#include "registers/register_dump.h"
 
 namespace vexa {
 
@@ -19,6 +20,7 @@ namespace cli {
 // What the command line asked for.
 struct CliOptions {
   bool help = false;
+  bool version = false;
   bool simulate = false;
   bool simulateStill = false;  // the simulated sensor lies still with its stated noise
   bool trace = false;
@@ -39,11 +41,8 @@ int16_t FindRegisterByName(const RegisterTable& table, const std::string& name);
 // Hexadecimal text of one to four digits, with or without "0x". False for anything else.
 bool ParseHexValue(const std::string& text, int32_t& value);
 
-// The register dump of the register information window, line by line (no line ends): two
-// heading lines and one line per row 0..LastRegisterIndex, each row read first. A row that
-// cannot be read and is not hidden (COMMAND) shows 0x0000 and 0.0, like a hidden one, rather
-// than the values of the row read before it.
-std::vector<std::string> RegisterDumpLines(AppContext& ctx);
+// The register dump, shared with the register information window.
+using vexa::RegisterDumpLines;
 
 // One line of `read`: label, TAB, raw value as HexText, TAB, scaled value in general form.
 std::string ReadLine(AppContext& ctx, int16_t index);

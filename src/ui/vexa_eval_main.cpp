@@ -3,7 +3,8 @@
 // argument at all makes the delay calibration start from the smaller count.
 // `--vendor HEX` names the USB vendor ID of a card that carries another one than the default.
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
-// image of the window to FILE a few seconds later and closes the program.
+// image of the window to FILE a few seconds later and closes the program. With `--window NAME`
+// (alarms, registers, usb-debug) the image is of that window instead.
 // `--simulate-still` simulates a sensor lying still with its stated noise figures.
 // `--view-log FILE...` opens the Log Viewer on log files, without a sensor; with `--screenshot`
 // it saves the time plot to FILE and the Allan deviation plot beside it (name-adev.png).
@@ -25,9 +26,11 @@
 #include "app/app_context.h"
 #include "app/hex_text.h"
 #include "app/startup.h"
+#include "app/version.h"
 #include "platform/platform_set.h"
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/main/startup_screens.h"
+#include "ui/main/window_screenshots.h"
 #include "ui/services/modal_presenter.h"
 #include "ui/services/qt_message_service.h"
 #include "ui/services/qt_ui_hooks.h"
@@ -93,7 +96,8 @@ int viewLogs(const QStringList& files, const QString& screenshot) {
 }
 
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX] [--screenshot FILE]\n"
+    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX]\n"
+    "                 [--screenshot FILE [--window NAME]] [--version]\n"
     "       vexa-eval --view-log FILE... [--screenshot FILE]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
@@ -101,6 +105,9 @@ constexpr const char* kUsage =
     "  --view-log FILE... open the Log Viewer on log files (no sensor needed)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
+    "  --window NAME      with --screenshot: an image of the window alarms, registers or\n"
+    "                     usb-debug instead\n"
+    "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
 bool isHexId(const char* text) {
@@ -119,10 +126,15 @@ int main(int argc, char** argv) {
   bool still = false;
   QStringList logs;
   QString screenshot;
+  QString screenshotWindow;
   int vendorId = -1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("vexa-eval %s\n", vexa::kVersion);
       return 0;
     }
     if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
@@ -130,6 +142,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--view-log") == 0)
       while (i + 1 < argc && argv[i + 1][0] != '-') logs << QString::fromLocal8Bit(argv[++i]);
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
+    if (std::strcmp(argv[i], "--window") == 0 && i + 1 < argc) screenshotWindow = argv[++i];
     if (std::strcmp(argv[i], "--vendor") == 0) {
       if (i + 1 >= argc || !isHexId(argv[i + 1])) {
         std::fprintf(stderr,
@@ -167,6 +180,14 @@ int main(int argc, char** argv) {
   vexa::StartUp(ctx, windows);
   vexa::ui::frmForm1* form = windows.mainWindow();
   if (form == nullptr || form->unloaded()) return 0;
-  if (!screenshot.isEmpty()) scheduleScreenshot(*form, screenshot);
+  if (!screenshot.isEmpty() && !screenshotWindow.isEmpty()) {
+    if (!vexa::ui::ScheduleWindowScreenshot(*form, screenshotWindow, screenshot)) {
+      std::fprintf(stderr, "vexa-eval: --window: no window named %s\n",
+                   screenshotWindow.toLocal8Bit().constData());
+      return 2;
+    }
+  } else if (!screenshot.isEmpty()) {
+    scheduleScreenshot(*form, screenshot);
+  }
   return QApplication::exec();
 }

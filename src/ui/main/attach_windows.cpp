@@ -4,22 +4,55 @@
 
 #include "app/app_context.h"
 #include "ui/analysis/frm_log_viewer.h"
+#include "ui/config/frm_alarms.h"
+#include "ui/config/frm_manual_reg.h"
 #include "ui/main/frm_form1.h"
 #include "ui/services/modal_presenter.h"
+#include "ui/services/print_service.h"
+#include "ui/transport/frm_usb_debug.h"
+#include "ui/transport/frm_usb_select.h"
 
 namespace vexa::ui {
 
 void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   // One block per window, each setting its hook in form.later.
-  (void)form;
-  (void)ctx;
-  (void)presenter;
 
-  // Log Viewer: made on first use and kept, so it still shows the last log when reopened.
-  auto viewer = std::make_shared<std::unique_ptr<frmLogViewer>>();
-  form.later.logViewer = [viewer, &form, &ctx, &presenter] {
-    if (!*viewer) *viewer = std::make_unique<frmLogViewer>(ctx, &form);
-    presenter.present(**viewer);
+  // frmAlarms: a new window at every opening, unloaded when it closes.
+  form.later.alarms = [&form, &ctx, &presenter] {
+    frmAlarms window(ctx, &form);
+    window.Form_Load(form.frameGeometry().topLeft());
+    presenter.present(window);
+  };
+
+  // frmManualReg: loaded at its first opening, then only hidden and shown again; the main
+  // window owns it. It prints to the system's printers.
+  form.later.registers = [&form, &ctx, &presenter] {
+    auto* window = form.findChild<frmManualReg*>("frmManualReg", Qt::FindDirectChildrenOnly);
+    if (window == nullptr) {
+      window = new frmManualReg(ctx, std::make_unique<QtPrintService>(), &form);
+      window->Form_Load(form.frameGeometry().topLeft());
+    }
+    presenter.present(*window);
+  };
+
+  // frmUSBdebug: opened by "Debug" of the card selection window, which owns it; hidden, never
+  // unloaded, between openings.
+  form.later.usbDebug = [&form, &ctx, &presenter] {
+    frmUSBselect& select = form.usbWindow();
+    auto* window = select.findChild<frmUSBdebug*>("frmUSBdebug", Qt::FindDirectChildrenOnly);
+    if (window == nullptr) {
+      window = new frmUSBdebug(ctx, &select);
+      window->move(form.frameGeometry().topLeft());
+    }
+    presenter.present(*window);
+  };
+
+  // frmLogViewer: made at its first opening and kept by the main window, so it still shows the
+  // last log when opened again.
+  form.later.logViewer = [&form, &ctx, &presenter] {
+    auto* window = form.findChild<frmLogViewer*>("frmLogViewer", Qt::FindDirectChildrenOnly);
+    if (window == nullptr) window = new frmLogViewer(ctx, &form);
+    presenter.present(*window);
   };
 }
 

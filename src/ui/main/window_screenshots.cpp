@@ -1,0 +1,115 @@
+#include "ui/main/window_screenshots.h"
+
+#include <functional>
+#include <map>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QLineEdit>
+#include <QTimer>
+
+#include "ui/main/frm_form1.h"
+
+namespace vexa::ui {
+
+namespace {
+
+struct Shot {
+  const char* dialog;                   // objectName of the window
+  std::function<void(frmForm1&)> open;  // opens it (modally)
+  std::function<void(QDialog&)> fill;   // plays the user a little before the image is taken
+};
+
+template <typename T>
+T* child(QDialog& d, const char* name) {
+  return d.findChild<T*>(name);
+}
+
+void type(QDialog& d, const char* name, const char* text) {
+  if (auto* e = child<QLineEdit>(d, name)) e->setText(text);
+}
+
+void click(QDialog& d, const char* name) {
+  if (auto* b = child<QAbstractButton>(d, name)) b->click();
+}
+
+void choose(QDialog& d, const char* name, int index) {
+  if (auto* c = child<QComboBox>(d, name)) {
+    c->setCurrentIndex(index);
+    emit c->activated(index);
+  }
+}
+
+void trigger(frmForm1& form, const char* action) {
+  if (auto* a = form.findChild<QAction*>(action)) a->trigger();
+}
+
+const std::map<QString, Shot>& shots() {
+  static const std::map<QString, Shot> all = {
+      {"alarms",
+       {"frmAlarms", [](frmForm1& f) { trigger(f, "MnuAlarms"); },
+        [](QDialog& d) {
+          choose(d, "cmboAsource1", 2);  // X_Gyro
+          type(d, "txtLevel1", "150");
+          click(d, "opTrigPol1_Greater");
+          choose(d, "cmboAsource2", 11);  // Temperature
+          type(d, "txtLevel2", "60");
+          click(d, "opTrigPol2_greater");
+          click(d, "cmdWiteA1");
+          type(d, "txtAvg1", "4");
+          click(d, "cmdWriteAlmSmpl1");
+        }}},
+      {"registers",
+       {"frmManualReg", [](frmForm1& f) { trigger(f, "mnuRegisters"); },
+        [](QDialog& d) { choose(d, "cmboRegister", 27); }}},  // SMPL_PRD
+      {"usb-debug",
+       {"frmUSBdebug",
+        [](frmForm1& f) {
+          if (f.later.usbDebug) f.later.usbDebug();
+        },
+        [](QDialog& d) {
+          type(d, "txtNumWords", "3");
+          type(d, "txtWriteSpi_1", "5600");
+          type(d, "txtWriteSpi_2", "0400");
+          type(d, "txtWriteSpi_3", "0");
+          click(d, "cmdWriteSpi");
+        }}},
+  };
+  return all;
+}
+
+QDialog* visibleDialog(const char* name) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == name && w->isVisible()) return qobject_cast<QDialog*>(w);
+  return nullptr;
+}
+
+}  // namespace
+
+bool ScheduleWindowScreenshot(frmForm1& form, const QString& window, const QString& file) {
+  const auto found = shots().find(window);
+  if (found == shots().end()) return false;
+  const Shot& shot = found->second;
+  // The window opens modally from the first timer; the second runs inside its event loop.
+  QTimer::singleShot(1500, &form, [&form, &shot, file] {
+    QTimer::singleShot(1500, &form, [&form, &shot, file] {
+      if (QDialog* d = visibleDialog(shot.dialog)) {
+        shot.fill(*d);
+        QTimer::singleShot(500, &form, [&form, d, file] {
+          d->grab().save(file);
+          d->hide();
+          QTimer::singleShot(0, &form, [&form] { form.close(); });
+        });
+      } else {
+        form.close();
+      }
+    });
+    shot.open(form);
+  });
+  return true;
+}
+
+}  // namespace vexa::ui

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+
+#include <QString>
+
+class QImage;
+class QWidget;
+
+namespace vexa {
+struct AppContext;
+}
+
+namespace vexa::ui {
+
+// Printing of window images. The program prints through Qt Print Support to the system's
+// default printer; tests put their own service in its place and print to PDF files.
+class PrintService {
+ public:
+  virtual ~PrintService() = default;
+  // Whether the system has a default printer set up.
+  virtual bool hasDefaultPrinter() = 0;
+  // One page holding `image`, scaled to fit, to the default printer. False with a cause when
+  // the printer cannot be opened.
+  virtual bool printOnDefaultPrinter(const QImage& image, std::string& cause) = 0;
+  // Tells the user that no printer is set up and offers to save the image as a PDF file
+  // instead. The file chosen, or empty when the user declines.
+  virtual QString offerPdfFile(QWidget* parent) = 0;
+};
+
+// Qt Print Support and the system's printers; asks its questions in message and file windows.
+class QtPrintService : public PrintService {
+ public:
+  bool hasDefaultPrinter() override;
+  bool printOnDefaultPrinter(const QImage& image, std::string& cause) override;
+  QString offerPdfFile(QWidget* parent) override;
+};
+
+// One page holding `image`, scaled to fit its printable area, into the PDF file `file`.
+bool WriteImagePdf(const QImage& image, const QString& file, std::string& cause);
+
+enum class PrintOutcome { Printed, SavedAsPdf, Declined, Failed };
+
+// Sends one image of `window` with its current contents to the default printer; with no
+// printer set up, offers to save it as a PDF file. A failure is told in a message box, with
+// its technical cause in the diagnostics.
+PrintOutcome PrintWindowImage(QWidget& window, PrintService& printer, AppContext& ctx);
+
+}  // namespace vexa::ui

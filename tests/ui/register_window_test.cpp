@@ -1,0 +1,247 @@
+// The register information window against the simulated sensor: the dump, the register list
+// and its flags, reading and writing in hexadecimal, staying loaded between openings, and
+// printing through the printing service.
+
+#include <QComboBox>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "registers/register_dump.h"
+#include "ui/config/frm_manual_reg.h"
+#include "ui/config_windows_fixture.h"
+#include "ui/services/print_service.h"
+
+namespace vexa::ui::testing {
+namespace {
+
+// Prints to PDF files in the test's folder; with no printer, answers the offer with `offer`.
+class PdfPrintService : public PrintService {
+ public:
+  explicit PdfPrintService(QString folder) : folder_(std::move(folder)) {}
+  bool hasDefaultPrinter() override { return printerSetUp; }
+  bool printOnDefaultPrinter(const QImage& image, std::string& cause) override {
+    printed.push_back(image);
+    return WriteImagePdf(image, printerFile(), cause);
+  }
+  QString offerPdfFile(QWidget*) override {
+    ++offers;
+    return offer;
+  }
+  QString printerFile() const { return folder_ + "/default-printer.pdf"; }
+
+  bool printerSetUp = true;
+  QString offer;
+  int offers = 0;
+  std::vector<QImage> printed;
+
+ private:
+  QString folder_;
+};
+
+bool isPdf(const QString& file) {
+  QFile f(file);
+  return f.open(QIODevice::ReadOnly) && f.read(5) == "%PDF-" && f.size() > 1000;
+}
+
+class RegisterWindow : public ConfigWindowsTest {
+ protected:
+  void SetUp() override { load(); }
+
+  static QStringList dump(QDialog& d) {
+    return in<QPlainTextEdit>(d, "Text1")->toPlainText().split('\n');
+  }
+  static void choose(QDialog& d, int row) {
+    auto* list = in<QComboBox>(d, "cmboRegister");
+    list->setCurrentIndex(row);
+    emit list->activated(row);
+  }
+  static bool enabled(QDialog& d, const char* name) {
+    return in<QPushButton>(d, name)->isEnabled();
+  }
+};
+
+TEST_F(RegisterWindow, DumpsEveryRegisterLineByLine) {
+  poke(XGYRO_OFF, 0x1FFF);  // -1 in 13 bits
+  QStringList lines;
+  open("mnuRegisters", [&lines](QDialog& d) {
+    EXPECT_EQ(d.windowTitle(), "Register Information");
+    lines = dump(d);
+  });
+  ASSERT_EQ(lines.size(), 48);
+  EXPECT_EQ(lines[0], "Name\t\tAddr\thexValue\t   decValue");
+  EXPECT_EQ(lines[1], "--------------------\t---------\t---------\t   ---------");
+  const std::vector<std::pair<int, QString>> rows = {
+      {XGYRO_OFF, "XGYRO_OFF      \t0x001A\t0xFFFF\t   -0.0125"},
+      {ZGYRO_OFF, "ZGYRO_ OFF      \t0x001E\t0x0000\t   0.0"},
+      {COMMAND, "COMMAND      \t0x003E\t0x0000\t   0.0"},
+      {Reserved1, "reserved      \t0x004C\t0x0000\t   0.0"},
+      {Reserved2, "reserved      \t0x0050\t0x0000\t   0.0"},
+      {REV, "REV           \t0x0052\t0x0012\t   18.0"},
+      {DATE, "DATE           \t0x0053\t0x000E\t   14.0"},
+      {MONTH, "MONTH      \t0x0054\t0x0006\t   6.0"},
+      {PROD_ID, "PROD_ID      \t0x0056\t0x6A0E\t   27150.0"},
+  };
+  for (const auto& [row, line] : rows) EXPECT_EQ(lines[row + 2], line) << row;
+  // The command line prints the same dump, from the same code.
+  QStringList again;
+  for (const std::string& l : RegisterDumpLines(ctx())) again << QString::fromStdString(l);
+  EXPECT_EQ(again, lines);
+}
+
+TEST_F(RegisterWindow, ChoosingARegisterShowsItsRowAndItsFlagsGateTheButtons) {
+  struct Case {
+    int row;
+    const char* addr;
+    const char* bytes;
+    const char* readFlag;
+    const char* writeFlag;
+    bool readEnabled, writeEnabled;
+    const char* hex;  // what Read (Hex) shows; nullptr: nothing read
+  };
+  const std::vector<Case> cases = {
+      {COMMAND, "0x003E", "1", "False", "True", false, true, nullptr},
+      {STATUS, "0x003C", "2", "True", "False", true, false, "0x0000"},
+      {SMPL_PRD, "0x0036", "2", "True", "True", true, true, "0x0001"},
+      {Reserved1, "0x004C", "2", "False", "False", false, false, nullptr},
+  };
+  open("mnuRegisters", [&cases](QDialog& d) {
+    auto* list = in<QComboBox>(d, "cmboRegister");
+    EXPECT_EQ(list->count(), 46);
+    EXPECT_EQ(list->currentIndex(), -1);
+    EXPECT_EQ(list->itemText(Reserved2), "Reserved");
+    EXPECT_TRUE(enabled(d, "cmdRead") && enabled(d, "cmdWrite"));
+    for (const Case& c : cases) {
+      in<QLineEdit>(d, "txtHex")->clear();
+      choose(d, c.row);
+      EXPECT_EQ(text(d, "txtRegAddr"), c.addr) << c.row;
+      EXPECT_EQ(text(d, "txtRegByte"), c.bytes) << c.row;
+      EXPECT_EQ(text(d, "txtRegRead"), c.readFlag) << c.row;
+      EXPECT_EQ(text(d, "txtRegWrite"), c.writeFlag) << c.row;
+      EXPECT_EQ(enabled(d, "cmdRead"), c.readEnabled) << c.row;
+      EXPECT_EQ(enabled(d, "cmdWrite"), c.writeEnabled) << c.row;
+      EXPECT_EQ(text(d, "txtHex"), c.hex ? c.hex : "") << c.row;
+    }
+  });
+}
+
+TEST_F(RegisterWindow, WritesHexadecimalTextAndShowsWhatTheSensorReturns) {
+  const uint16_t endurance = peek(ENDURANCE);
+  open("mnuRegisters", [this](QDialog& d) {
+    monitor.clear();
+    click(d, "cmdWrite");  // no register chosen: nothing happens
+    EXPECT_TRUE(monitor.frames().empty());
+
+    choose(d, SMPL_PRD);
+    in<QLineEdit>(d, "txtDataWrite")->setText("1f");
+    const double before = world.clock.monotonicSeconds();
+    click(d, "cmdWrite");
+    EXPECT_GE(world.clock.monotonicSeconds() - before, 0.050);
+    EXPECT_EQ(peek(SMPL_PRD), 0x1F);
+    EXPECT_EQ(text(d, "txtHex"), "0x001F");
+    EXPECT_EQ(text(d, "txtRegVal"), "31");
+
+    choose(d, XGYRO_OFF);
+    in<QLineEdit>(d, "txtDataWrite")->setText("1FFF");
+    click(d, "cmdWrite");
+    EXPECT_EQ(text(d, "txtHex"), "0xFFFF");
+    EXPECT_EQ(text(d, "txtRegVal"), "-0.01249905");
+
+    // COMMAND: the flash update goes out, nothing is read back.
+    choose(d, COMMAND);
+    in<QLineEdit>(d, "txtDataWrite")->setText("8");
+    monitor.clear();
+    click(d, "cmdWrite");
+    EXPECT_EQ(writeFrames(), (std::vector<uint16_t>{0xBF00, 0xBE08}));
+    EXPECT_EQ(monitor.frames().size(), 2u);
+
+    monitor.clear();
+    const double flashStart = world.clock.monotonicSeconds();
+    click(d, "cmdUpdateFlash");
+    EXPECT_GE(world.clock.monotonicSeconds() - flashStart, 0.250);
+    EXPECT_EQ(writeFrames(), (std::vector<uint16_t>{0xBF00, 0xBE08}));
+    EXPECT_EQ(monitor.frames().size(), 2u);
+  });
+  EXPECT_EQ(peek(ENDURANCE), endurance + 2);
+}
+
+TEST_F(RegisterWindow, ClosingHidesSoTheDumpAndSelectionSurvive) {
+  QStringList first;
+  QDialog* window = nullptr;
+  open("mnuRegisters", [&](QDialog& d) {
+    window = &d;
+    first = dump(d);
+    choose(d, STATUS);
+    in<QLineEdit>(d, "txtDataWrite")->setText("12");
+    click(d, "cmdClose");
+    EXPECT_FALSE(d.isVisible());
+  });
+  poke(SMPL_PRD, 0x0A);
+  monitor.clear();
+  open("mnuRegisters", [&](QDialog& d) {
+    EXPECT_EQ(&d, window) << "the same window, still loaded";
+    EXPECT_TRUE(monitor.frames().empty()) << "reopening reads nothing";
+    EXPECT_EQ(dump(d), first);
+    EXPECT_EQ(in<QComboBox>(d, "cmboRegister")->currentText(), "STATUS");
+    EXPECT_EQ(text(d, "txtDataWrite"), "12");
+    EXPECT_FALSE(enabled(d, "cmdWrite"));
+    click(d, "cmdReadUserReg");
+    EXPECT_EQ(dump(d)[SMPL_PRD + 2], "SMPL_PRD      \t0x0036\t0x000A\t   10.0");
+  });
+  // The close box hides it as well.
+  open("mnuRegisters", [](QDialog& d) { d.close(); });
+  EXPECT_EQ(form->findChildren<frmManualReg*>().size(), 1);
+  EXPECT_EQ(presenter.presented.size(), 3u);
+}
+
+TEST_F(RegisterWindow, PrintsAnImageOfTheWindowOrOffersAPdfFile) {
+  const QString folder = QString::fromStdString(world.folder());
+  struct Case {
+    bool printer;
+    QString offer;  // file the user picks when offered; empty declines
+    PrintOutcome outcome;
+    int offers;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {true, "", PrintOutcome::Printed, 0, nullptr},
+      {false, folder + "/saved.pdf", PrintOutcome::SavedAsPdf, 1, nullptr},
+      {false, "", PrintOutcome::Declined, 1, nullptr},
+      {false, folder + "/missing/saved.pdf", PrintOutcome::Failed, 1,
+       "The PDF file could not be written."},
+  };
+  for (const Case& c : cases) {
+    PdfPrintService printer(folder);
+    printer.printerSetUp = c.printer;
+    printer.offer = c.offer;
+    frmManualReg window(ctx(), printer, form.get());
+    window.Form_Load({0, 0});
+    window.show();
+    world.messages.shown.clear();
+    EXPECT_EQ(PrintWindowImage(window, printer, ctx()), c.outcome);
+    EXPECT_EQ(printer.offers, c.offers);
+    EXPECT_EQ(world.messages.texts(),
+              c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+    if (c.outcome == PrintOutcome::Printed) {
+      ASSERT_EQ(printer.printed.size(), 1u);
+      EXPECT_EQ(printer.printed[0].size(), window.grab().size());
+      EXPECT_TRUE(isPdf(printer.printerFile()));
+    }
+    if (c.outcome == PrintOutcome::SavedAsPdf) {
+      EXPECT_TRUE(isPdf(c.offer));
+    }
+    window.hide();
+  }
+  // The button goes the same way.
+  PdfPrintService printer(folder);
+  frmManualReg window(ctx(), printer, form.get());
+  window.Form_Load({0, 0});
+  window.show();
+  in<QPushButton>(window, "cmdPrint")->click();
+  EXPECT_EQ(printer.printed.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vexa::ui::testing
