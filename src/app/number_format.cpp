@@ -49,17 +49,40 @@ double RoundHalfEven(double value) {
 }
 
 double RoundHalfEven(double value, int decimals) {
-  const double scale = std::pow(10.0, decimals);
-  const double scaled = value * scale;
-  // Only a tie of the value as stored goes to even; anything off the tie rounds to nearest.
-  const double floor = std::floor(scaled);
-  const double diff = scaled - floor;
-  double rounded;
-  if (diff == 0.5)
-    rounded = std::fmod(floor, 2.0) == 0 ? floor : floor + 1;
-  else
-    rounded = std::round(scaled);
-  return rounded / scale;
+  // A double has at most 1074 binary places, so that many decimals are its exact expansion:
+  // the decision is made on the digits of the value as stored, not on a product that has been
+  // rounded once already (0.0125 lies just above the half and goes up; 0.125 is a true half).
+  constexpr int kExactDecimals = 1074;
+  if (!std::isfinite(value) || decimals < 0 || decimals >= kExactDecimals) return value;
+  char text[kExactDecimals + 400];
+  auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, kExactDecimals);
+  std::string s(text, r.ptr);
+  const bool negative = s[0] == '-';
+  if (negative) s.erase(0, 1);
+  const size_t dot = s.find('.');
+  const size_t cut = dot + 1 + decimals;  // first digit dropped
+  const size_t tail = s.find_first_not_of('0', cut + 1);
+  bool up = s[cut] > '5' || (s[cut] == '5' && tail != std::string::npos);
+  if (s[cut] == '5' && tail == std::string::npos) {
+    const char last = decimals > 0 ? s[cut - 1] : s[dot - 1];
+    up = (last - '0') % 2 != 0;  // exact half: to the even neighbour
+  }
+  std::string kept = s.substr(0, decimals > 0 ? cut : dot);
+  if (up) {
+    int i = static_cast<int>(kept.size()) - 1;
+    for (; i >= 0; --i) {
+      if (kept[i] == '.') continue;
+      if (kept[i] != '9') {
+        ++kept[i];
+        break;
+      }
+      kept[i] = '0';
+    }
+    if (i < 0) kept.insert(kept.begin(), '1');
+  }
+  double rounded = 0;
+  std::from_chars(kept.data(), kept.data() + kept.size(), rounded);
+  return negative ? -rounded : rounded;
 }
 
 std::string FormatPattern(double value, const std::string& pattern, const QLocale& locale) {

@@ -13,6 +13,7 @@
 #include "app/settings_file.h"
 #include "app/version.h"
 #include "cli/cli_analysis.h"
+#include "cli/cli_log.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
@@ -129,6 +130,7 @@ void BringUpTransport(AppContext& ctx, ConsoleMessages& messages, CliDiagnostics
 struct Command {
   std::vector<int16_t> registers;
   int32_t value = 0;
+  LogCommand log;
 };
 
 // Checks the command and its operands before any device is touched.
@@ -161,6 +163,9 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
     c.registers.push_back(row);
   } else if (options.command == "dump") {
     if (!options.operands.empty()) throw Failure(kExitUsage, "dump takes no operands");
+  } else if (options.command == "log") {
+    std::string error;
+    if (!ParseLogCommand(options.operands, table, c.log, error)) throw Failure(kExitUsage, error);
   } else {
     throw Failure(kExitUsage, "unknown command '" + options.command + "'");
   }
@@ -245,7 +250,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     }
   }
   if (!o.help && !o.version && o.command.empty()) {
-    error = "no command given: use read, write or dump (see --help)";
+    error = "no command given: use read, write, dump or log (see --help)";
     return false;
   }
   return true;
@@ -273,8 +278,7 @@ Commands:
                         then one line per register row 0..45 (name, address, raw value, scaled
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
-
-  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
+)" + LogUsageText() + R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
                         The overlapping Allan deviation of each channel of a log (or of the
                         named ones: value column title such as "X Gryo", or the caption such as
                         "X Gyro"), at octave cluster times up to a tenth of the record, with
@@ -316,9 +320,10 @@ missing and the process may use it (root). Your user needs access to /dev/parpor
 group) and the lp module must not hold the port ('sudo rmmod lp'). The USB card needs the udev
 rules installed.
 
-Exit status: 0 success; 1 the device could not be reached or a transfer failed; 2 bad usage
-(unknown option, command or register name, malformed value). Errors are one line on standard
-error.
+Exit status: 0 success; 1 the device could not be reached or a transfer failed, or a log file
+could not be opened or written; 2 bad usage (unknown option, command or register name,
+malformed value); 130 or 143 a log run cancelled by SIGINT (Ctrl-C) or SIGTERM. Errors are one
+line on standard error.
 )";
 }
 
@@ -389,6 +394,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     BringUpTransport(ctx, messages, diagnostics);
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 
+    if (options.command == "log") return RunLogCommand(ctx, command.log, out, err, IsTerminal(err));
     const int messagesBefore = messages.shown();
     if (options.command == "read") {
       for (int16_t row : command.registers) out << ReadLine(ctx, row) << '\n';

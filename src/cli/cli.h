@@ -27,7 +27,7 @@ struct CliOptions {
   std::optional<int16_t> interface;  // kInterfaceParallel or kInterfaceUsb
   std::optional<uint16_t> port;
   std::optional<uint16_t> vendorId;
-  std::string command;  // "read", "write" or "dump"
+  std::string command;  // "read", "write", "dump" or "log"
   std::vector<std::string> operands;
 };
 

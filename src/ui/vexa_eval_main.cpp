@@ -4,7 +4,7 @@
 // `--vendor HEX` names the USB vendor ID of a card that carries another one than the default.
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
 // image of the window to FILE a few seconds later and closes the program. With `--window NAME`
-// (alarms, registers, usb-debug) the image is of that window instead.
+// (calibration, operation, alarms, registers, usb-debug) the image is of that window instead.
 // `--simulate-still` simulates a sensor lying still with its stated noise figures.
 // `--view-log FILE...` opens the Log Viewer on log files, without a sensor; with `--screenshot`
 // it saves the time plot to FILE and the Allan deviation plot beside it (name-adev.png).
@@ -13,8 +13,11 @@
 #include <cstring>
 #include <string>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QListWidget>
+#include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -105,8 +108,8 @@ constexpr const char* kUsage =
     "  --view-log FILE... open the Log Viewer on log files (no sensor needed)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
-    "  --window NAME      with --screenshot: an image of the window alarms, registers or\n"
-    "                     usb-debug instead\n"
+    "  --window NAME      with --screenshot: an image of the window calibration, operation,\n"
+    "                     alarms, registers or usb-debug instead\n"
     "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 

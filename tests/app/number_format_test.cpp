@@ -102,9 +102,34 @@ TEST(RoundHalfEven, ExactHalvesGoToTheEvenNeighbour) {
     double rounded;
   } cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-2.5, -2}, {-3.5, -4}, {2.4999, 2}, {12.5, 12}};
   for (const auto& c : cases) EXPECT_EQ(RoundHalfEven(c.value), c.rounded) << c.value;
-  EXPECT_DOUBLE_EQ(RoundHalfEven(0.0375, 3), 0.038);
+  // 0.0375 is stored as 0.03749999999999999861..., below the half: it goes down.
+  EXPECT_DOUBLE_EQ(RoundHalfEven(0.0375, 3), 0.037);
   EXPECT_DOUBLE_EQ(RoundHalfEven(-37.50912, 3), -37.509);
   EXPECT_DOUBLE_EQ(RoundHalfEven(0.125, 2), 0.12);
+}
+
+// Only a value that is an exact half as stored goes to even; a product value x 10^n that rounds
+// to a half in double precision must not fool it.
+TEST(RoundHalfEven, DecidesOnTheDigitsOfTheValueAsStored) {
+  const float gyroCode = -3001 * 0.012499053f;  // a gyro offset read back
+  struct Case {
+    double value;
+    int decimals;
+    double rounded;
+  } cases[] = {
+      {0.0125, 3, 0.013},  // 0.01250000000000000069...: above the half
+      {0.0005, 3, 0.001},  // above the half
+      {0.045, 2, 0.04},    // 0.04499999999999999833...: below
+      {2.675, 2, 2.67},    // below
+      {1.0005, 3, 1.0},    // below
+      {0.375, 2, 0.38},    // a true half: to even
+      {-0.125, 2, -0.12},  // a true half, negative
+      {9.9996, 3, 10.0},   // carries into a new digit
+      {9.9995, 3, 9.999},  // 9.99949999...: below
+      {gyroCode, 3, -37.51}, {-0.0004, 3, 0.0}, {3.5, 0, 4.0}, {1e300, 2, 1e300},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(RoundHalfEven(c.value, c.decimals), c.rounded) << c.value << " " << c.decimals;
 }
 
 }  // namespace

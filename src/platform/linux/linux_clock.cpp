@@ -24,11 +24,28 @@ double LinuxClock::monotonicSeconds() {
 }
 
 std::string LinuxClock::shortDate() {
-  return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+  return QLocale().toString(QDate::currentDate(), ShortDatePattern(QLocale())).toStdString();
 }
 
 std::string LinuxClock::shortTime() {
-  return QLocale().toString(QTime::currentTime(), QLocale::ShortFormat).toStdString();
+  return QLocale().toString(QTime::currentTime(), ShortTimePattern(QLocale())).toStdString();
+}
+
+QString ShortDatePattern(const QLocale& locale) {
+  QString pattern = locale.dateFormat(QLocale::ShortFormat);
+  // Dates that are written down (log files) keep the century.
+  if (!pattern.contains("yyyy")) pattern.replace("yy", "yyyy");
+  return pattern;
+}
+
+QString ShortTimePattern(const QLocale& locale) {
+  QString pattern = locale.timeFormat(QLocale::ShortFormat);
+  // A time of day to the second, in the locale's order and hour form.
+  if (!pattern.contains('s')) {
+    const qsizetype minutes = pattern.indexOf("mm");
+    if (minutes >= 0) pattern.insert(minutes + 2, ":ss");
+  }
+  return pattern;
 }
 
 }  // namespace vexa::linux_platform

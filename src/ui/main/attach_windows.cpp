@@ -2,10 +2,15 @@
 
 #include <memory>
 
+#include <QCheckBox>
+
 #include "app/app_context.h"
 #include "ui/analysis/frm_log_viewer.h"
+#include "ui/config/fm_calibration.h"
 #include "ui/config/frm_alarms.h"
 #include "ui/config/frm_manual_reg.h"
+#include "ui/config/frm_operational_control.h"
+#include "ui/datalog/frm_datalog.h"
 #include "ui/main/frm_form1.h"
 #include "ui/services/modal_presenter.h"
 #include "ui/services/print_service.h"
@@ -45,6 +50,33 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
       window->move(form.frameGeometry().topLeft());
     }
     presenter.present(*window);
+  };
+
+  // Calibration: loaded afresh at each opening, unloaded when closed.
+  form.later.calibration = [&form, &ctx, &presenter] {
+    fmCalibration window(ctx, &form);
+    // A magnetometer calibration assistant, once there is one, is set here:
+    // window.openMagnetometerAssistant = [...] { ... };
+    window.Form_Load();
+    presenter.present(window);
+  };
+
+  // Operational control, from each of the five Operation items.
+  form.later.operation = [&form, &ctx, &presenter] {
+    frmOperationalControl window(ctx, &form);
+    window.setGyroScales = [&form] { form.SETGYROSCALES(); };
+    window.Form_Load();
+    presenter.present(window);
+  };
+
+  // Datalog: loaded afresh at every opening, unloaded when closed.
+  form.later.datalog = [&form, &ctx, &presenter] {
+    frmDatalog window(ctx, &form);
+    window.clearMainLoop = [&form] {
+      if (auto* loop = form.findChild<QCheckBox*>("ckLoop")) loop->setChecked(false);
+    };
+    window.Form_Load();
+    presenter.present(window);
   };
 
   // frmLogViewer: made at its first opening and kept by the main window, so it still shows the

@@ -49,6 +49,18 @@ void trigger(frmForm1& form, const char* action) {
 
 const std::map<QString, Shot>& shots() {
   static const std::map<QString, Shot> all = {
+      {"calibration",
+       {"fmCalibration", [](frmForm1& f) { trigger(f, "MnuCal"); },
+        [](QDialog& d) { click(d, "cmdAutoNull"); }}},  // the offsets of this module's gyros
+      {"operation",
+       {"frmOperationalControl", [](frmForm1& f) { trigger(f, "mnuSampleRate"); },
+        [](QDialog& d) {
+          for (const char* name :
+               {"op_io_one_output", "op_dat_one_high", "optDRPolarity_High", "optDREnable_On"})
+            click(d, name);
+          type(d, "txtVolts", "1.25");
+          click(d, "cmdWriteAuxDac");
+        }}},
       {"alarms",
        {"frmAlarms", [](frmForm1& f) { trigger(f, "MnuAlarms"); },
         [](QDialog& d) {

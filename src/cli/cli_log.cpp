@@ -1,0 +1,244 @@
+#include "cli/cli_log.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <charconv>
+#include <csignal>
+#include <ctime>
+#include <iostream>
+#include <ostream>
+
+#include "cli/cli.h"
+
+namespace vexa::cli {
+
+namespace {
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A decimal number taking the whole text (a point as decimal separator, whatever the locale).
+bool wholeNumber(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  const char* begin = text.c_str();
+  if (*begin == '+') ++begin;
+  const char* end = text.c_str() + text.size();
+  const auto r = std::from_chars(begin, end, value, std::chars_format::fixed);
+  return r.ec == std::errc() && r.ptr == end;
+}
+
+// Blocks SIGINT and SIGTERM while the run lasts and asks once per sample whether one came: a
+// pending signal is taken as the Cancel click. No handler, so nothing global is touched.
+class SignalCancel {
+ public:
+  SignalCancel() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+  }
+  ~SignalCancel() {
+    poll();  // one that came while the last file was written ends nothing more; take it here
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  SignalCancel(const SignalCancel&) = delete;
+  SignalCancel& operator=(const SignalCancel&) = delete;
+
+  bool poll() {
+    const timespec zero{0, 0};
+    const int got = sigtimedwait(&set_, nullptr, &zero);
+    if (got > 0 && signal_ == 0) signal_ = got;
+    return signal_ != 0;
+  }
+  int signal() const { return signal_; }
+
+ private:
+  sigset_t set_{};
+  sigset_t previous_{};
+  int signal_ = 0;
+};
+
+class ConsoleHost : public datalog::LogHost {
+ public:
+  ConsoleHost(AppContext& ctx, SignalCancel& cancel, std::ostream& out, std::ostream& err,
+              bool progress)
+      : ctx_(ctx), cancel_(cancel), out_(out), err_(err), progress_(progress) {}
+  ~ConsoleHost() override { clearProgress(); }
+
+  bool cancelRequested() override { return cancel_.poll(); }
+
+  void progress(const datalog::LogProgress& p) override {
+    if (!progress_) return;
+    const double now = ctx_.clock().monotonicSeconds();
+    if (shownAt_ >= 0 && now - shownAt_ < 0.2) return;
+    shownAt_ = now;
+    const std::string text = datalog::ProgressText(p);
+    err_ << '\r' << text;
+    if (text.size() < width_) err_ << std::string(width_ - text.size(), ' ');
+    width_ = text.size();
+    err_.flush();
+  }
+
+  void fileWritten(const std::string& path) override {
+    clearProgress();
+    out_ << path << '\n';
+    out_.flush();
+  }
+
+ private:
+  void clearProgress() {
+    if (width_ == 0) return;
+    err_ << '\r' << std::string(width_, ' ') << '\r';
+    err_.flush();
+    width_ = 0;
+    shownAt_ = -1;
+  }
+
+  AppContext& ctx_;
+  SignalCancel& cancel_;
+  std::ostream& out_;
+  std::ostream& err_;
+  bool progress_;
+  double shownAt_ = -1;
+  size_t width_ = 0;
+};
+
+}  // namespace
+
+bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTable& table,
+                     LogCommand& c, std::string& error) {
+  bool channelGiven[datalog::kChannelCount + 1] = {};
+  for (size_t i = 0; i < operands.size(); ++i) {
+    const std::string& a = operands[i];
+    std::string value;
+    const auto valueOf = [&] {
+      if (i + 1 >= operands.size()) {
+        error = a + " needs a value";
+        return false;
+      }
+      value = operands[++i];
+      return true;
+    };
+    double number = 0;
+    if (a == "--samples" || a == "--files") {
+      if (!valueOf()) return false;
+      const bool samples = a == "--samples";
+      const double most = samples ? 2147483647.0 : 2000000000.0;
+      if (!wholeNumber(value, number) ||
+          number != static_cast<double>(static_cast<int64_t>(number)) || number < 1 ||
+          number > most) {
+        error = a + " needs a whole number from 1 to " + (samples ? "2147483647" : "2000000000") +
+                ", not '" + value + "'";
+        return false;
+      }
+      (samples ? c.samples : c.files) = number;
+    } else if (a == "--delay") {
+      if (!valueOf()) return false;
+      if (!wholeNumber(value, number) || number < 0 || number > 32000) {
+        error = "--delay needs milliseconds from 0 to 32000, not '" + value + "'";
+        return false;
+      }
+      c.delayMs = static_cast<float>(number);
+    } else if (a == "--name") {
+      if (!valueOf()) return false;
+      c.name = value;
+    } else if (a == "--units") {
+      if (!valueOf()) return false;
+      if (lower(value) == "scaled")
+        c.units = datalog::LogUnits::Scaled;
+      else if (lower(value) == "lsb")
+        c.units = datalog::LogUnits::Lsb;
+      else {
+        error = "unknown units '" + value + "': use scaled or lsb";
+        return false;
+      }
+    } else if (a == "--dir") {
+      if (!valueOf()) return false;
+      if (value.empty()) {
+        error = "--dir needs a folder";
+        return false;
+      }
+      c.directory = value;
+    } else if (a.size() > 1 && a[0] == '-') {
+      error = "unknown log option '" + a + "' (see --help)";
+      return false;
+    } else if (lower(a) == "all") {
+      for (int k = 1; k <= datalog::kChannelCount; ++k) channelGiven[k] = true;
+    } else {
+      const int16_t row = FindRegisterByName(table, a);
+      if (row < 0 || datalog::ChannelOfRegister(row) == nullptr) {
+        error = "unknown channel '" + a + "': give SUPPLY_OUT .. AUX_ADC or all";
+        return false;
+      }
+      channelGiven[row] = true;
+    }
+  }
+  c.channels.clear();
+  for (int16_t k = 1; k <= datalog::kChannelCount; ++k)
+    if (channelGiven[k]) c.channels.push_back(k);
+  if (c.channels.empty()) {
+    error = "log needs at least one channel: SUPPLY_OUT .. AUX_ADC or all";
+    return false;
+  }
+  return true;
+}
+
+bool IsTerminal(const std::ostream& err) {
+  return &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+}
+
+int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
+                  bool progress) {
+  datalog::LogSettings s;
+  s.samplesPerFile = command.samples;
+  s.filesPerSession = command.files;
+  s.sampleDelayMs = command.delayMs;
+  s.fileName = command.name;
+  s.units = command.units;
+  s.channels = command.channels;
+  s.directory = command.directory ? *command.directory : datalog::LogDirectory(ctx);
+  s.locale = QLocale();
+
+  datalog::LogResult result;
+  int signal = 0;
+  {
+    SignalCancel cancel;
+    ConsoleHost host(ctx, cancel, out, err, progress);
+    datalog::LogRun run(ctx, std::move(s), host);
+    result = run.run();
+    signal = cancel.signal();
+  }
+  switch (result.outcome) {
+    case datalog::LogOutcome::Completed:
+      return 0;
+    case datalog::LogOutcome::Cancelled:
+      return kExitCancelledBase + signal;
+    default:
+      return 1;
+  }
+}
+
+std::string LogUsageText() {
+  return R"(  log [LOG OPTIONS] CHANNEL...
+                        Log the named output registers (SUPPLY_OUT, XGYRO_OUT, ..., AUX_ADC,
+                        or all) to files, as the datalog window does: S samples per file, F
+                        files, each with a seven-line header; columns follow the register table
+                        whatever the order given. Prints each finished file's path; on a
+                        terminal, progress on standard error. Ctrl-C or SIGTERM ends the run
+                        after the current sample, and the current file is still written.
+    --samples S         Samples per file, 1 to 2147483647 (default 1000).
+    --files F           Files, 1 to 2000000000 (default 1).
+    --delay MS          Wait after each sample in milliseconds, 0 to 32000 (default 0).
+    --name NAME         File name before "_N" and the extension (default DATALOG).
+    --units scaled|lsb  Scaled values (default) or raw register values.
+    --dir DIR           Folder of the files (default: the program's folder when it may write
+                        there, else the working folder).
+                        Files end in .csv with commas, or .txt with tabs where the regional
+                        decimal separator is a comma (LC_ALL, LC_NUMERIC, LANG).
+)";
+}
+
+}  // namespace vexa::cli

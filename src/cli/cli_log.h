@@ -1,0 +1,46 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_context.h"
+#include "datalog/log_run.h"
+
+namespace vexa::cli {
+
+// `log [--samples S] [--files F] [--delay MS] [--name NAME] [--units scaled|lsb] [--dir DIR]
+// CHANNEL...`: the datalog window's run from the command line, writing the same files.
+struct LogCommand {
+  double samples = 1000;
+  double files = 1;
+  float delayMs = 0;
+  std::string name = datalog::kDefaultLogName;
+  datalog::LogUnits units = datalog::LogUnits::Scaled;
+  std::optional<std::string> directory;  // none: the window's folder (datalog::LogDirectory)
+  datalog::ChannelList channels;         // register indices, table order, no repeats
+};
+
+// Reads the operands after the word `log`. False with a one-line error naming the problem;
+// nothing out of range is clamped.
+bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTable& table,
+                     LogCommand& command, std::string& error);
+
+// Exit statuses of `log` besides 0 (all files written) and 1 (a file could not be opened or
+// written, or memory ran out): 128 + the signal when SIGINT or SIGTERM cancelled the run.
+constexpr int kExitCancelledBase = 128;
+
+// Runs the log on a transport that is up. Prints each finished file's path on `out`; with
+// `progress` (standard error is a terminal), a progress line on `err`. SIGINT and SIGTERM
+// cancel as the window's Cancel button does while the run lasts.
+int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
+                  bool progress);
+
+// Whether `err` is the process's standard error and that is a terminal.
+bool IsTerminal(const std::ostream& err);
+
+// The lines of the usage text that describe `log`.
+std::string LogUsageText();
+
+}  // namespace vexa::cli

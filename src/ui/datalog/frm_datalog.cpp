@@ -1,0 +1,325 @@
+#include "ui/datalog/frm_datalog.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/number_format.h"
+#include "datalog/log_run.h"
+
+namespace vexa::ui {
+
+namespace {
+
+constexpr const char* kStart = "Start Datalog";
+constexpr const char* kCancel = "Cancel Datalog";
+constexpr const char* kBanner = "D A T A L O G    I N    P R O G R E S S";
+constexpr const char* kNoSelection = "Please check at least one DATA SELECTION box.";
+constexpr double kProgressInterval = 0.1;  // seconds between progress repaints
+
+QString qs(const std::string& s) {
+  return QString::fromStdString(s);
+}
+std::string str(const QString& s) {
+  return s.toStdString();
+}
+
+QLineEdit* field(QWidget* parent, const char* name, const char* text) {
+  auto* e = new QLineEdit(text, parent);
+  e->setObjectName(name);
+  return e;
+}
+
+}  // namespace
+
+// The run as the window sees it: the caption is the cancel flag, the File Number field and the
+// progress line show where it is.
+class frmDatalog::Host : public datalog::LogHost {
+ public:
+  explicit Host(frmDatalog& window) : w_(window) {}
+
+  bool cancelRequested() override { return w_.cmdStartDatalog_->text() == kStart; }
+
+  void fileStarted(int64_t file) override {
+    w_.txtFileNum_->setText(QString::number(file));
+    shownAt_ = -1;
+  }
+
+  void progress(const datalog::LogProgress& p) override {
+    const double now = w_.ctx_.clock().monotonicSeconds();
+    if (shownAt_ >= 0 && now - shownAt_ < kProgressInterval && p.sample != 1 &&
+        static_cast<double>(p.sample) < p.samplesPerFile)
+      return;
+    shownAt_ = now;
+    w_.lblProgress_->setText(qs(datalog::ProgressText(p)));
+    w_.barProgress_->setValue(static_cast<int>(p.fraction * w_.barProgress_->maximum()));
+  }
+
+ private:
+  frmDatalog& w_;
+  double shownAt_ = -1;
+};
+
+frmDatalog::frmDatalog(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+  setObjectName("frmDatalog");
+  setWindowTitle("Datalog Control");
+  setModal(true);
+  buildControls();
+}
+
+frmDatalog::~frmDatalog() = default;
+
+void frmDatalog::buildControls() {
+  // File set-up.
+  FrameFilePref_ = new QGroupBox("FILE SETUP", this);
+  FrameFilePref_->setObjectName("FrameFilePref");
+  txtSamplesPerFile_ = field(FrameFilePref_, "txtSamplesPerFile", "");
+  txtSampleDelay_ = field(FrameFilePref_, "txtSampleDelay", "");
+  txtFilesPerSession_ = field(FrameFilePref_, "txtFilesPerSession", "");
+  auto* pref = new QGridLayout(FrameFilePref_);
+  pref->addWidget(new QLabel("Samples per File", FrameFilePref_), 0, 0);
+  pref->addWidget(txtSamplesPerFile_, 0, 1);
+  pref->addWidget(new QLabel("Sample Delay msec", FrameFilePref_), 1, 0);
+  pref->addWidget(txtSampleDelay_, 1, 1);
+  pref->addWidget(new QLabel("Files per Session", FrameFilePref_), 2, 0);
+  pref->addWidget(txtFilesPerSession_, 2, 1);
+
+  // File information.
+  FrameFileInfo_ = new QGroupBox("FILE INFORMATION", this);
+  FrameFileInfo_->setObjectName("FrameFileInfo");
+  txtDirectory_ = field(FrameFileInfo_, "txtDirectory", "");
+  txtDirectory_->setMinimumWidth(260);
+  txtFileName_ = field(FrameFileInfo_, "txtFileName", "");
+  lblFext_ = new QLabel(FrameFileInfo_);
+  lblFext_->setObjectName("lblFext");
+  txtFileNum_ = field(FrameFileInfo_, "txtFileNum", "1");
+  txtFileNum_->setEnabled(false);
+  auto* info = new QGridLayout(FrameFileInfo_);
+  info->addWidget(new QLabel("Directory", FrameFileInfo_), 0, 0);
+  info->addWidget(txtDirectory_, 0, 1, 1, 2);
+  info->addWidget(new QLabel("File Name", FrameFileInfo_), 1, 0);
+  info->addWidget(txtFileName_, 1, 1);
+  info->addWidget(lblFext_, 1, 2);
+  info->addWidget(new QLabel("File Number", FrameFileInfo_), 2, 0);
+  info->addWidget(txtFileNum_, 2, 1);
+
+  // Units.
+  FraDataFormat_ = new QGroupBox("Data Format", this);
+  FraDataFormat_->setObjectName("FraDataFormat");
+  OpLSB_ = new QRadioButton("LSB's", FraDataFormat_);
+  OpLSB_->setObjectName("OpLSB");
+  OpUnits_ = new QRadioButton("Scaled Units", FraDataFormat_);
+  OpUnits_->setObjectName("OpUnits");
+  auto* units = new QHBoxLayout(FraDataFormat_);
+  units->addWidget(OpLSB_);
+  units->addWidget(OpUnits_);
+  units->addStretch();
+
+  // Channels.
+  FrameDataSelection_ = new QGroupBox("DATA SELECTION", this);
+  FrameDataSelection_->setObjectName("FrameDataSelection");
+  auto* boxes = new QVBoxLayout(FrameDataSelection_);
+  for (int i = 1; i <= kBoxes; ++i) {
+    CheckReg_[i] = new QCheckBox(datalog::kLogChannels[i - 1].caption, FrameDataSelection_);
+    CheckReg_[i]->setObjectName(QString("CheckReg_%1").arg(i));
+    boxes->addWidget(CheckReg_[i]);
+  }
+
+  // Start / Cancel, banner and progress.
+  cmdStartDatalog_ = new QPushButton(kStart, this);
+  cmdStartDatalog_->setObjectName("cmdStartDatalog");
+  cmdStartDatalog_->setAutoDefault(false);
+  cmdStartDatalog_->setMinimumHeight(32);
+  LBLDatalogInProgress_ = new QLabel(kBanner, this);
+  LBLDatalogInProgress_->setObjectName("LBLDatalogInProgress");
+  LBLDatalogInProgress_->setAlignment(Qt::AlignCenter);
+  LBLDatalogInProgress_->setStyleSheet("color: #b00000; font-weight: bold;");
+  lblProgress_ = new QLabel(this);
+  lblProgress_->setObjectName("lblProgress");
+  lblProgress_->setAlignment(Qt::AlignCenter);
+  barProgress_ = new QProgressBar(this);
+  barProgress_->setObjectName("barProgress");
+  barProgress_->setRange(0, 1000);
+  barProgress_->setTextVisible(false);
+  barProgress_->setMaximumHeight(12);
+  // The run's lines keep their place while hidden, so the window does not jump when it starts.
+  for (QWidget* w : std::initializer_list<QWidget*>{LBLDatalogInProgress_, lblProgress_,
+                                                    barProgress_}) {
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+    w->hide();
+  }
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(FrameFilePref_);
+  left->addWidget(FrameFileInfo_);
+  left->addWidget(FraDataFormat_);
+  left->addStretch();
+  auto* top = new QHBoxLayout;
+  top->addLayout(left, 1);
+  top->addWidget(FrameDataSelection_);
+  auto* all = new QVBoxLayout(this);
+  all->addLayout(top);
+  all->addWidget(LBLDatalogInProgress_);
+  all->addWidget(lblProgress_);
+  all->addWidget(barProgress_);
+  all->addWidget(cmdStartDatalog_);
+  all->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(txtSampleDelay_, &QLineEdit::textChanged, this, [this] { txtSampleDelay_Change(); });
+  connect(txtSamplesPerFile_, &QLineEdit::textChanged, this,
+          [this] { txtSamplesPerFile_Change(); });
+  connect(txtFilesPerSession_, &QLineEdit::textChanged, this,
+          [this] { txtFilesPerSession_Change(); });
+  connect(txtDirectory_, &QLineEdit::textChanged, this, [this] { txtDirectory_Change(); });
+  connect(txtFileName_, &QLineEdit::textChanged, this, [this] { txtFileName_Change(); });
+  connect(cmdStartDatalog_, &QPushButton::clicked, this, [this] { cmdStartDatalog_Click(); });
+}
+
+void frmDatalog::Form_Load() {
+  txtSamplesPerFile_->setText("1000");
+  txtSampleDelay_->setText("0");
+  txtFilesPerSession_->setText("1");
+  directory_ = datalog::LogDirectory(ctx_);
+  txtDirectory_->setText(qs(directory_));
+  fileName_ = datalog::kDefaultLogName;
+  txtFileName_->setText(qs(fileName_));
+  txtFileNum_->setEnabled(false);
+  LBLDatalogInProgress_->hide();
+  if (clearMainLoop) clearMainLoop();
+  lblFext_->setText(qs(datalog::LogFormat::forLocale(QLocale()).extension));
+  OpUnits_->setChecked(true);
+  for (int i = 1; i <= kBoxes; ++i) CheckReg_[i]->setChecked(i == XGYRO_OUT);
+}
+
+// Field rules: each runs on every change of its field's text; a text a rule puts in runs the
+// rule again, which then accepts it.
+
+void frmDatalog::txtSampleDelay_Change() {
+  const std::string t = str(txtSampleDelay_->text());
+  if (!IsNumeric(t))
+    txtSampleDelay_->setText("0");
+  else if (Val(t) > 32000)
+    txtSampleDelay_->setText("32000");
+  else if (Val(t) < 0)
+    txtSampleDelay_->setText("0");
+}
+
+void frmDatalog::txtSamplesPerFile_Change() {
+  const std::string t = str(txtSamplesPerFile_->text());
+  if (!IsNumeric(t))
+    txtSamplesPerFile_->setText("1000");
+  else if (Val(t) < 1)
+    txtSamplesPerFile_->setText("1");
+  else if (Val(t) > 2147483647.0)
+    txtSamplesPerFile_->setText("2147483647");
+  else
+    samplesPerFile_ = Val(t);
+}
+
+void frmDatalog::txtFilesPerSession_Change() {
+  const std::string t = str(txtFilesPerSession_->text());
+  if (!IsNumeric(t))
+    txtFilesPerSession_->setText("1");
+  else if (Val(t) < 1)
+    txtFilesPerSession_->setText("1");
+  else if (Val(t) > 2000000000.0)
+    txtFilesPerSession_->setText("2000000000");
+  else
+    filesPerSession_ = Val(t);
+}
+
+void frmDatalog::txtDirectory_Change() {
+  if (txtDirectory_->text() != qs(directory_)) txtDirectory_->setText(qs(directory_));
+}
+
+void frmDatalog::txtFileName_Change() {
+  fileName_ = str(txtFileName_->text());
+}
+
+void frmDatalog::cmdStartDatalog_Click() {
+  bool any = false;
+  for (int i = 1; i <= kBoxes; ++i) any = any || CheckReg_[i]->isChecked();
+  if (!any) {
+    ctx_.messages().show("", kNoSelection, MessageIcon::None);
+    return;
+  }
+  if (cmdStartDatalog_->text() == kStart && !running_) {
+    cmdStartDatalog_->setText(kCancel);
+    RunDatalog();
+  } else if (cmdStartDatalog_->text() == kCancel) {
+    cmdStartDatalog_->setText(kStart);
+  }
+}
+
+void frmDatalog::setRunning(bool running) {
+  running_ = running;
+  LBLDatalogInProgress_->setVisible(running);
+  lblProgress_->setVisible(running);
+  barProgress_->setVisible(running);
+  if (running) {
+    lblProgress_->clear();
+    barProgress_->setValue(0);
+  }
+  for (int i = 1; i <= kBoxes; ++i) CheckReg_[i]->setEnabled(!running);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{OpUnits_, OpLSB_, txtSamplesPerFile_, txtSampleDelay_,
+                                       txtFilesPerSession_, txtDirectory_, txtFileName_})
+    w->setEnabled(!running);
+  if (!running) cmdStartDatalog_->setText(kStart);
+}
+
+void frmDatalog::RunDatalog() {
+  datalog::LogSettings s;
+  s.samplesPerFile = samplesPerFile_;
+  s.filesPerSession = filesPerSession_;
+  s.sampleDelayMs = static_cast<float>(Val(str(txtSampleDelay_->text())));
+  s.fileName = fileName_;
+  s.units = OpUnits_->isChecked() ? datalog::LogUnits::Scaled : datalog::LogUnits::Lsb;
+  for (int i = 1; i <= kBoxes; ++i)
+    if (CheckReg_[i]->isChecked()) s.channels.push_back(static_cast<int16_t>(i));
+  s.directory = directory_;
+  s.locale = QLocale();
+  lblFext_->setText(qs(datalog::LogFormat::forLocale(s.locale).extension));
+
+  setRunning(true);
+  Host host(*this);
+  datalog::LogRun run(ctx_, std::move(s), host);
+  run.run();
+  setRunning(false);
+  if (closeAfterRun_) {
+    closeAfterRun_ = false;
+    close();
+  }
+}
+
+bool frmDatalog::deferCloseWhileRunning() {
+  if (!running_) return false;
+  closeAfterRun_ = true;
+  cmdStartDatalog_->setText(kStart);  // the run ends after its current sample
+  return true;
+}
+
+void frmDatalog::closeEvent(QCloseEvent* event) {
+  if (deferCloseWhileRunning()) {
+    event->ignore();
+    return;
+  }
+  QDialog::closeEvent(event);
+}
+
+void frmDatalog::reject() {
+  if (deferCloseWhileRunning()) return;
+  QDialog::reject();
+}
+
+}  // namespace vexa::ui
