@@ -132,5 +132,26 @@ TEST_F(MainWindowTest, ToolsMenuOpensTheLogViewerAndExitStaysLast) {
   EXPECT_EQ(presenter.presented.back(), "frmLogViewer");
 }
 
+TEST_F(MainWindowTest, DatalogViewLogsOpensTheViewerOnTheLastRunsFiles) {
+  load();
+  AttachWindows(*form, world.ctx, presenter);
+  std::vector<std::string> viewed;
+  presenter.drive = [&](QDialog& d) {
+    if (d.objectName() == "frmDatalog") {
+      auto* files = d.findChild<QLineEdit*>("txtFilesPerSession");
+      files->setText("2");
+      d.findChild<QLineEdit*>("txtSamplesPerFile")->setText("5");
+      d.findChild<QPushButton*>("cmdStartDatalog")->click();
+      d.findChild<QPushButton*>("cmdViewLogs")->click();
+    } else if (auto* viewer = qobject_cast<frmLogViewer*>(&d)) {
+      for (const auto& f : viewer->record().files) viewed.push_back(f.path);
+    }
+  };
+  menu("mnuDatalog")->trigger();
+  EXPECT_EQ(presenter.presented, (std::vector<std::string>{"frmDatalog", "frmLogViewer"}));
+  EXPECT_EQ(viewed, (std::vector<std::string>{world.folder() + "/DATALOG_1.csv",
+                                              world.folder() + "/DATALOG_2.csv"}));
+}
+
 }  // namespace
 }  // namespace vexa::ui::testing

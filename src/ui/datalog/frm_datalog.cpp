@@ -48,6 +48,8 @@ class frmDatalog::Host : public datalog::LogHost {
 
   bool cancelRequested() override { return w_.cmdStartDatalog_->text() == kStart; }
 
+  void fileWritten(const std::string& path) override { w_.lastRunFiles_.push_back(path); }
+
   void fileStarted(int64_t file) override {
     w_.txtFileNum_->setText(QString::number(file));
     shownAt_ = -1;
@@ -173,6 +175,10 @@ void frmDatalog::buildControls() {
   all->addWidget(lblProgress_);
   all->addWidget(barProgress_);
   all->addWidget(cmdStartDatalog_);
+  cmdViewLogs_ = new QPushButton("View Logs...", this);
+  cmdViewLogs_->setObjectName("cmdViewLogs");
+  cmdViewLogs_->setAutoDefault(false);
+  all->addWidget(cmdViewLogs_);
   all->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(txtSampleDelay_, &QLineEdit::textChanged, this, [this] { txtSampleDelay_Change(); });
@@ -183,6 +189,9 @@ void frmDatalog::buildControls() {
   connect(txtDirectory_, &QLineEdit::textChanged, this, [this] { txtDirectory_Change(); });
   connect(txtFileName_, &QLineEdit::textChanged, this, [this] { txtFileName_Change(); });
   connect(cmdStartDatalog_, &QPushButton::clicked, this, [this] { cmdStartDatalog_Click(); });
+  connect(cmdViewLogs_, &QPushButton::clicked, this, [this] {
+    if (openLogViewer) openLogViewer(lastRunFiles_);
+  });
 }
 
 void frmDatalog::Form_Load() {
@@ -275,6 +284,7 @@ void frmDatalog::setRunning(bool running) {
        std::initializer_list<QWidget*>{OpUnits_, OpLSB_, txtSamplesPerFile_, txtSampleDelay_,
                                        txtFilesPerSession_, txtDirectory_, txtFileName_})
     w->setEnabled(!running);
+  cmdViewLogs_->setEnabled(!running);
   if (!running) cmdStartDatalog_->setText(kStart);
 }
 
@@ -291,6 +301,7 @@ void frmDatalog::RunDatalog() {
   s.locale = QLocale();
   lblFext_->setText(qs(datalog::LogFormat::forLocale(s.locale).extension));
 
+  lastRunFiles_.clear();
   setRunning(true);
   Host host(*this);
   datalog::LogRun run(ctx_, std::move(s), host);
