@@ -32,6 +32,7 @@
 #include "app/version.h"
 #include "platform/platform_set.h"
 #include "ui/analysis/frm_log_viewer.h"
+#include "ui/analysis/log_plot.h"
 #include "ui/main/startup_screens.h"
 #include "ui/main/window_screenshots.h"
 #include "ui/services/modal_presenter.h"
@@ -85,6 +86,7 @@ int viewLogs(const QStringList& files, const QString& screenshot) {
         if (auto* list = viewer.findChild<QListWidget*>("lstChannels"))
           list->item(i)->setCheckState(Qt::Checked);
       }
+      viewer.plot().setTimeRange(0.0, 20.0);  // the first seconds, sample by sample
       viewer.grab().save(screenshot);
       if (auto* tabs = viewer.findChild<QTabWidget*>("tabViews")) tabs->setCurrentIndex(1);
       viewer.computeAllan();
