@@ -99,7 +99,10 @@ std::string AcceptVoltsText(const std::string& typed, const QLocale& locale) {
 }
 
 int32_t DacCode(double volts) {
-  const double code = std::floor(volts / kDacFullScaleVolts * kDacFullScaleCode);
+  // Truncated, but the volts a code shows (seven decimals, so up to 0.00008 of a step below
+  // the code) give that code again: Update pressed twice must not step the DAC down.
+  constexpr double kShownSlack = 1e-4;
+  const double code = std::floor(volts / kDacFullScaleVolts * kDacFullScaleCode + kShownSlack);
   return static_cast<int32_t>(std::clamp<double>(code, 0, kDacFullScaleCode));
 }
 

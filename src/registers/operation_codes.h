@@ -64,7 +64,7 @@ constexpr double kDacFullScaleVolts = 2.5;
 constexpr int32_t kDacFullScaleCode = 4095;
 // Typed volts made acceptable: not a number or below 0 "0", above 2.5 "2.5".
 std::string AcceptVoltsText(const std::string& typed, const QLocale& locale = {});
-// volts / 2.5 x 4095, truncated, within 0..4095.
+// volts / 2.5 x 4095, truncated, within 0..4095; the volts a code shows give that code.
 int32_t DacCode(double volts);
 // The volts of a code, "0.0######" (2047 shows 1.2496947).
 std::string DacVoltsText(int32_t code, const QLocale& locale = {});

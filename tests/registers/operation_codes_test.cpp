@@ -90,6 +90,14 @@ TEST(Dac, VoltsToCodeAndBack) {
     EXPECT_EQ(code, c.code) << c.typed;
     EXPECT_EQ(DacVoltsText(code, kPoint), c.shown) << c.typed;
   }
+  // The volts a code shows, typed back (or the Update pressed again), give that code: 2047
+  // shows 1.2496947, a little below 2047 / 4095 x 2.5.
+  for (const QLocale& locale : {kPoint, QLocale(QLocale::German)}) {
+    for (int32_t code = 0; code <= 4095; ++code) {
+      const std::string shown = DacVoltsText(code, locale);
+      ASSERT_EQ(DacCode(RegionalValue(AcceptVoltsText(shown, locale), locale)), code) << shown;
+    }
+  }
 }
 
 }  // namespace

@@ -68,6 +68,8 @@ TEST_F(RegisterWindow, DumpsEveryRegisterLineByLine) {
   QStringList lines;
   open("mnuRegisters", [&lines](QDialog& d) {
     EXPECT_EQ(d.windowTitle(), "Register Information");
+    // A text field, unlike the grey display fields: a note typed into the dump is printed too.
+    EXPECT_FALSE(in<QPlainTextEdit>(d, "Text1")->isReadOnly());
     lines = dump(d);
   });
   ASSERT_EQ(lines.size(), 48);

@@ -219,6 +219,27 @@ TEST_F(UsbDebugWindow, LoopRunsUntilStoppedByStopByNoneOrByTheCardFailing) {
   }
 }
 
+// The window hidden with "OK" and the selection window closed, the loop still runs beneath the
+// main window; closing the main window ends the program, and so the loop, at its next check.
+TEST_F(UsbDebugWindow, ClosingTheMainWindowEndsARunningLoop) {
+  int unloaded = 0;
+  form->onUnloaded = [&unloaded] { ++unloaded; };
+  openDebug([&](QDialog& d) {
+    const int passesBefore = world.ui.eventPasses;
+    atEventPass(2, [&] {
+      click(d, "cmdExit");
+      form->close();
+    });
+    click(d, "cmdLoop");
+    world.ui.onProcessEvents = nullptr;
+    EXPECT_EQ(world.ui.eventPasses - passesBefore, 2);
+    EXPECT_EQ(in<QPushButton>(d, "cmdLoop")->text(), "Loop");
+  });
+  EXPECT_TRUE(form->unloaded());
+  EXPECT_EQ(unloaded, 1);
+  EXPECT_EQ(ctx().usb.DebugLoopStop, -1);
+}
+
 TEST_F(UsbDebugWindow, WithoutACardEveryActionAsksForABufferFirst) {
   struct Case {
     const char* control;

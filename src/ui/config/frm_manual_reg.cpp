@@ -79,7 +79,7 @@ frmManualReg::frmManualReg(AppContext& ctx, PrintService& printer, QWidget* pare
   auto* frameUserReg = new QGroupBox("User Registers (Hex Values)");
   frameUserReg->setObjectName("frameUserReg");
   Text1_->setObjectName("Text1");
-  Text1_->setReadOnly(true);
+  Text1_->setTabChangesFocus(true);  // editable, yet Tab still moves on to the buttons
   Text1_->setLineWrapMode(QPlainTextEdit::NoWrap);
   Text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);

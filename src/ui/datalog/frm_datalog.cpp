@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 #include "app/number_format.h"
 #include "datalog/log_run.h"
 
@@ -30,6 +32,14 @@ QString qs(const std::string& s) {
 }
 std::string str(const QString& s) {
   return s.toStdString();
+}
+
+// Whether a field's text is wholly a finite number in the regional form, and its value read
+// in that same form: "1,000" is a thousand where the comma groups digits, "0,5" a half where it
+// is the decimal separator. The field shows the text as typed, so the run uses what it shows.
+bool fieldValue(const std::string& text, double& value) {
+  value = RegionalValue(text);
+  return IsNumeric(text) && std::isfinite(value);
 }
 
 QLineEdit* field(QWidget* parent, const char* name, const char* text) {
@@ -214,37 +224,37 @@ void frmDatalog::Form_Load() {
 // rule again, which then accepts it.
 
 void frmDatalog::txtSampleDelay_Change() {
-  const std::string t = str(txtSampleDelay_->text());
-  if (!IsNumeric(t))
+  double v = 0;
+  if (!fieldValue(str(txtSampleDelay_->text()), v))
     txtSampleDelay_->setText("0");
-  else if (Val(t) > 32000)
+  else if (v > 32000)
     txtSampleDelay_->setText("32000");
-  else if (Val(t) < 0)
+  else if (v < 0)
     txtSampleDelay_->setText("0");
 }
 
 void frmDatalog::txtSamplesPerFile_Change() {
-  const std::string t = str(txtSamplesPerFile_->text());
-  if (!IsNumeric(t))
+  double v = 0;
+  if (!fieldValue(str(txtSamplesPerFile_->text()), v))
     txtSamplesPerFile_->setText("1000");
-  else if (Val(t) < 1)
+  else if (v < 1)
     txtSamplesPerFile_->setText("1");
-  else if (Val(t) > 2147483647.0)
+  else if (v > 2147483647.0)
     txtSamplesPerFile_->setText("2147483647");
   else
-    samplesPerFile_ = Val(t);
+    samplesPerFile_ = v;
 }
 
 void frmDatalog::txtFilesPerSession_Change() {
-  const std::string t = str(txtFilesPerSession_->text());
-  if (!IsNumeric(t))
+  double v = 0;
+  if (!fieldValue(str(txtFilesPerSession_->text()), v))
     txtFilesPerSession_->setText("1");
-  else if (Val(t) < 1)
+  else if (v < 1)
     txtFilesPerSession_->setText("1");
-  else if (Val(t) > 2000000000.0)
+  else if (v > 2000000000.0)
     txtFilesPerSession_->setText("2000000000");
   else
-    filesPerSession_ = Val(t);
+    filesPerSession_ = v;
 }
 
 void frmDatalog::txtDirectory_Change() {
@@ -292,7 +302,7 @@ void frmDatalog::RunDatalog() {
   datalog::LogSettings s;
   s.samplesPerFile = samplesPerFile_;
   s.filesPerSession = filesPerSession_;
-  s.sampleDelayMs = static_cast<float>(Val(str(txtSampleDelay_->text())));
+  s.sampleDelayMs = static_cast<float>(RegionalValue(str(txtSampleDelay_->text())));
   s.fileName = fileName_;
   s.units = OpUnits_->isChecked() ? datalog::LogUnits::Scaled : datalog::LogUnits::Lsb;
   for (int i = 1; i <= kBoxes; ++i)

@@ -148,6 +148,9 @@ void frmForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   unloaded_ = true;
+  // A transfer loop of the USB debug window may still run further down the stack, its window
+  // hidden: it ends with the program.
+  ctx_.usb.DebugLoopStop = -1;
   DelayMs(ctx_, 250.0f);
   WriteSettings(ctx_);
   WritePreferences(ctx_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ class ModalPresenter {
 class QtModalPresenter : public ModalPresenter {
  public:
   void present(QDialog& dialog) override;
+
+ private:
+  // Windows whose exec() is still on the stack. One hidden while a handler of its own runs on
+  // (the USB debug window's transfer loop) is only shown again when asked for.
+  std::set<const QDialog*> running_;
 };
 
 // Shows the window without a nested loop, hands it to `drive` (which plays the user: types,
