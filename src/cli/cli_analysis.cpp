@@ -1,5 +1,6 @@
 #include "cli/cli_analysis.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -23,12 +24,13 @@ class UsageError {
   std::string text;
 };
 
-// Numbers for other tools: a decimal point whatever the locale, enough digits to round-trip
-// a measurement.
+// Numbers for other tools: a decimal point whatever the locale (to_chars ignores it), seven
+// significant digits as the log itself carries.
 std::string number(double v, int digits = 7) {
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.*g", digits, v);
-  return buffer;
+  const auto r =
+      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, digits);
+  return std::string(buffer, r.ptr);
 }
 
 std::string csvField(const std::string& text) {
@@ -58,9 +60,9 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
       a.channels.push_back(value());
     } else if (adev && o == "--rate") {
       const std::string& v = value();
-      char* end = nullptr;
-      a.rateHz = std::strtod(v.c_str(), &end);
-      if (v.empty() || *end != '\0' || !(a.rateHz > 0.0) || !std::isfinite(a.rateHz))
+      const auto r = std::from_chars(v.data(), v.data() + v.size(), a.rateHz);
+      if (v.empty() || r.ec != std::errc() || r.ptr != v.data() + v.size() || !(a.rateHz > 0.0) ||
+          !std::isfinite(a.rateHz))
         throw UsageError("malformed rate '" + v + "': give the sample rate in Hz, such as 819.2");
     } else if (adev && o == "--csv") {
       a.csv = true;
