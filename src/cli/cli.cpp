@@ -14,6 +14,7 @@
 #include "app/version.h"
 #include "cli/cli_analysis.h"
 #include "cli/cli_log.h"
+#include "cli/cli_magcal.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
@@ -166,6 +167,10 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
   } else if (options.command == "log") {
     std::string error;
     if (!ParseLogCommand(options.operands, table, c.log, error)) throw Failure(kExitUsage, error);
+  } else if (options.command == "magcal") {
+    MagCalOptions magcal;
+    std::string error;
+    if (!ParseMagCalOperands(options.operands, magcal, error)) throw Failure(kExitUsage, error);
   } else {
     throw Failure(kExitUsage, "unknown command '" + options.command + "'");
   }
@@ -278,7 +283,7 @@ Commands:
                         then one line per register row 0..45 (name, address, raw value, scaled
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
-)" + LogUsageText() + R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
+)" + LogUsageText() + MagCalUsage() + R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
                         The overlapping Allan deviation of each channel of a log (or of the
                         named ones: value column title such as "X Gryo", or the caption such as
                         "X Gyro"), at octave cluster times up to a tenth of the record, with
@@ -322,8 +327,8 @@ rules installed.
 
 Exit status: 0 success; 1 the device could not be reached or a transfer failed, or a log file
 could not be opened or written; 2 bad usage (unknown option, command or register name,
-malformed value); 130 or 143 a log run cancelled by SIGINT (Ctrl-C) or SIGTERM. Errors are one
-line on standard error.
+malformed value); magcal adds 3 and 4 (above); 130 or 143 a log run cancelled by SIGINT
+(Ctrl-C) or SIGTERM. Errors are one line on standard error.
 )";
 }
 
@@ -400,6 +405,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       for (int16_t row : command.registers) out << ReadLine(ctx, row) << '\n';
     } else if (options.command == "write") {
       WriteRegister(ctx, command.registers.front(), command.value);
+    } else if (options.command == "magcal") {
+      MagCalOptions magcal;
+      std::string unused;
+      ParseMagCalOperands(options.operands, magcal, unused);
+      const int status = RunMagCal(ctx, magcal, out, err);
+      if (messages.shown() != messagesBefore) return kExitDevice;
+      return status;
     } else {
       for (const auto& line : RegisterDumpLines(ctx)) out << line << '\n';
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/bench_control.h"
 #include "platform/busy_loop.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
@@ -25,6 +26,7 @@ struct Platform {
   PortAccess* portAccess = nullptr;
   UsbDriver* usb = nullptr;
   Diagnostics* diagnostics = nullptr;
+  BenchControl* bench = nullptr;  // simulated bench only
 };
 
 }  // namespace vexa

@@ -11,6 +11,7 @@
 #include "platform/linux/stderr_diagnostics.h"
 #include "platform/sim/bus_monitor.h"
 #include "platform/sim/null_devices.h"
+#include "platform/sim/sim_bench.h"
 #include "platform/sim/sim_parallel_port.h"
 #include "platform/sim/sim_sensor.h"
 #include "platform/sim/sim_usb_card.h"
@@ -35,6 +36,7 @@ struct PlatformSet::Parts {
   std::unique_ptr<sim::SimParallelPort> simPort;
   std::unique_ptr<sim::FixedPortAccess> simPortAccess;
   sim::SimUsbDriver* simUsb = nullptr;
+  std::unique_ptr<BenchControl> bench;
 };
 
 PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& messages, UiHooks& ui)
@@ -71,6 +73,8 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     p.usb = std::move(usb);
     platform_.port = p.simPort.get();
     platform_.portAccess = p.simPortAccess.get();
+    p.bench = std::make_unique<sim::SimBench>(*p.sensor);
+    platform_.bench = p.bench.get();
   } else {
     p.portAccess = std::make_unique<linux_platform::LinuxPortAccess>(
         linux_platform::PortAccessPaths{}, platform_.diagnostics);

@@ -16,6 +16,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QListWidget>
 #include <QLineEdit>
 #include <QPalette>
@@ -71,6 +72,24 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
   });
 }
 
+// Opens the magnetometer calibration, starts collecting, saves an image of it mid-run to FILE
+// and closes the program.
+void scheduleMagCalScreenshot(vexa::ui::frmForm1& form, const QString& file) {
+  QTimer::singleShot(500, &form, [&form, file] {
+    QTimer::singleShot(300, &form, [&form] {
+      if (auto* start = form.findChild<QPushButton*>("cmdCollect")) start->click();
+    });
+    QTimer::singleShot(25000, &form, [&form, file] {
+      if (auto* window = form.findChild<QDialog*>("frmMagCal")) {
+        window->grab().save(file);
+        window->close();
+      }
+      QTimer::singleShot(500, &form, [&form] { form.close(); });
+    });
+    if (auto* open = form.findChild<QAction*>("mnuMagCal")) open->trigger();
+  });
+}
+
 // The Log Viewer on its own, on the files named after --view-log.
 int viewLogs(const QStringList& files, const QString& screenshot) {
   vexa::ui::QtMessageService messages;
@@ -111,7 +130,7 @@ constexpr const char* kUsage =
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
     "  --window NAME      with --screenshot: an image of the window calibration, operation,\n"
-    "                     alarms, registers or usb-debug instead\n"
+    "                     alarms, registers, usb-debug or magcal (mid-run) instead\n"
     "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
@@ -185,7 +204,9 @@ int main(int argc, char** argv) {
   vexa::StartUp(ctx, windows);
   vexa::ui::frmForm1* form = windows.mainWindow();
   if (form == nullptr || form->unloaded()) return 0;
-  if (!screenshot.isEmpty() && !screenshotWindow.isEmpty()) {
+  if (!screenshot.isEmpty() && screenshotWindow == "magcal") {
+    scheduleMagCalScreenshot(*form, screenshot);
+  } else if (!screenshot.isEmpty() && !screenshotWindow.isEmpty()) {
     if (!vexa::ui::ScheduleWindowScreenshot(*form, screenshotWindow, screenshot)) {
       std::fprintf(stderr, "vexa-eval: --window: no window named %s\n",
                    screenshotWindow.toLocal8Bit().constData());

@@ -57,6 +57,9 @@ SimSensor::SimSensor(Clock& clock, const SimSensorConfig& config)
       motion_(BenchMotionConfig{config.seed, config.motionScale, config.baseAttitudeDeg,
                                 BenchMotionConfig{}.earthFieldMilliGauss, config.ambientC,
                                 config.temperatureDriftScale}),
+      tumble_(BenchMotionConfig{config.seed, config.motionScale, config.baseAttitudeDeg,
+                                BenchMotionConfig{}.earthFieldMilliGauss, config.ambientC,
+                                config.temperatureDriftScale}),
       random_(config.seed),
       noise_(config.noiseModel, config.seed),
       supplyVolts_(config.supplyVolts) {
@@ -151,7 +154,8 @@ double SimSensor::gyroDegPerSecPerCount() const {
 }
 
 void SimSensor::takeSample(double t) {
-  const BenchState s = motion_.at(t);
+  const BenchState s = tumbling_ ? tumble_.at(t) : motion_.at(t);
+  const Vec3 felt = config_.softIron.apply(s.fieldMilliGauss);
   const double taps = static_cast<double>(1 << (regs_[SENS_AVG] & 7));
   const double filtered = config_.noiseScale / std::sqrt(taps);
   const double noise = config_.noiseScale;
@@ -180,7 +184,7 @@ void SimSensor::takeSample(double t) {
   }
   for (int a = 0; a < 3; ++a) {
     const int16_t out = static_cast<int16_t>(XMAGN_OUT + a);
-    const double field = s.fieldMilliGauss[a] + config_.hardIronMilliGauss[a] +
+    const double field = felt[a] + config_.hardIronMilliGauss[a] +
                          random_.gaussian() * kMagNoiseMilliGauss * filtered;
     const int32_t hardIron = map_.decode(static_cast<int16_t>(XMAGN_HIF + a), regs_[XMAGN_HIF + a]);
     const double softIron = regs_[XMAGN_SIF + a] / static_cast<double>(kSoftIronUnity);
@@ -365,6 +369,11 @@ uint16_t SimSensor::peekRegister(int16_t index) const {
   if (index == STATUS) return status_;
   if (index < 0 || index > LastRegisterIndex) return 0;
   return regs_[index];
+}
+
+void SimSensor::setTumbling(bool on) {
+  catchUp(clock_.monotonicSeconds());
+  tumbling_ = on;
 }
 
 bool SimSensor::asleep() {

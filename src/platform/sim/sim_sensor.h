@@ -9,6 +9,8 @@
 #include "platform/sim/sensor_noise.h"
 #include "platform/sim/sensor_random.h"
 #include "platform/sim/sensor_register_map.h"
+#include "platform/sim/sensor_soft_iron.h"
+#include "platform/sim/sensor_tumble.h"
 #include "platform/sim/spi_slave.h"
 #include "registers/register_table.h"
 
@@ -31,6 +33,8 @@ struct SimSensorConfig {
   Vec3 gyroBiasDegPerSec{0.35, -0.22, 0.12};
   Vec3 accelBiasG{0.004, -0.006, 0.003};
   Vec3 hardIronMilliGauss{24.0, -16.0, 9.0};  // the board's own magnetisation
+  // Iron near the elements: per-axis scale and a cross-axis term.
+  SoftIronDistortion softIron{{1.10, 0.92, 1.0}, 0.0};
   Vec3 baseAttitudeDeg{2.0, -3.0, 40.0};      // roll, pitch, heading
   double ambientC = 24.0;
   double supplyVolts = 5.0;
@@ -78,8 +82,9 @@ struct SimSensorConfig {
 // DATE, MONTH, YEAR and PROD_ID are set at the factory and ignore writes (a register write
 // spills its high byte into the next address, which would otherwise corrupt them).
 //
-// Magnetometers read (field + HIF) x SIF / 2048 in counts of 0.5 mG; gyro and accelerometer
-// offsets add to their outputs in the offset registers' own scales.
+// Magnetometers read (field + HIF) x SIF / 2048 in counts of 0.5 mG, where the field is the
+// earth field through the soft-iron distortion plus the board's hard iron; gyro and
+// accelerometer offsets add to their outputs in the offset registers' own scales.
 class SimSensor : public SpiSlave {
  public:
   static constexpr uint16_t kStatusLowSupply = 0x0001;
@@ -122,6 +127,10 @@ class SimSensor : public SpiSlave {
   // Stored bits of a register (STATUS: the latched flags), without the read's side effects.
   uint16_t peekRegister(int16_t index) const;
   bool asleep();
+  // The module tumbles through every orientation (a magnetometer calibration) or lies on the
+  // bench again.
+  void setTumbling(bool on);
+  bool tumbling() const { return tumbling_; }
   // Another noise model for the gyros and accelerometers from the next sample on.
   void setNoiseModel(const SensorNoiseConfig& model);
   double dacVolts() const { return dacCode_ * kDacFullScaleVolts / 4095.0; }
@@ -145,6 +154,8 @@ class SimSensor : public SpiSlave {
   RegisterTable table_;
   SensorRegisterMap map_;
   BenchMotion motion_;
+  TumbleMotion tumble_;
+  bool tumbling_ = false;
   SensorRandom random_;
   SensorNoise noise_;
   std::array<SensorAlarm, 2> alarms_;

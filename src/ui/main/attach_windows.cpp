@@ -6,6 +6,7 @@
 
 #include "app/app_context.h"
 #include "ui/analysis/frm_log_viewer.h"
+#include "ui/analysis/frm_mag_cal.h"
 #include "ui/config/fm_calibration.h"
 #include "ui/config/frm_alarms.h"
 #include "ui/config/frm_manual_reg.h"
@@ -68,8 +69,11 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   // Calibration: loaded afresh at each opening, unloaded when closed.
   form.later.calibration = [&form, &ctx, &presenter] {
     fmCalibration window(ctx, &form);
-    // A magnetometer calibration assistant, once there is one, is set here:
-    // window.openMagnetometerAssistant = [...] { ... };
+    window.openMagnetometerAssistant = [&window, &ctx, &presenter] {
+      frmMagCal assistant(ctx, &window);
+      assistant.Form_Load();
+      presenter.present(assistant);
+    };
     window.Form_Load();
     presenter.present(window);
   };
@@ -89,6 +93,15 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
     window.clearMainLoop = [&form] {
       if (auto* loop = form.findChild<QCheckBox*>("ckLoop")) loop->setChecked(false);
     };
+    window.Form_Load();
+    presenter.present(window);
+  };
+
+  // frmMagCal: a new window at every opening, from the Configuration menu (the calibration
+  // window opens it from its Magnetometers block); the module tumbles (when simulated) only
+  // while it collects.
+  form.later.magCalibration = [&form, &ctx, &presenter] {
+    frmMagCal window(ctx, &form);
     window.Form_Load();
     presenter.present(window);
   };

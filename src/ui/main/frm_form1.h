@@ -54,6 +54,8 @@ class frmForm1 : public QMainWindow {
     std::function<void()> datalog;      // frmDatalog
     std::function<void()> registers;    // frmManualReg
     std::function<void()> usbDebug;     // frmUSBdebug, from the card selection window
+    // frmMagCal, after Check_Interface
+    std::function<void()> magCalibration;
     std::function<void()> logViewer;    // frmLogViewer, from Tools
   };
 

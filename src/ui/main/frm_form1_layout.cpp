@@ -66,6 +66,11 @@ void frmForm1::buildMenus() {
   item(mnuConfiguration, "MnuAlarms", "Alarms", false, [this] {
     if (later.alarms) later.alarms();
   });
+  item(mnuConfiguration, "mnuMagCal", "Magnetometer Calibration", false, [this] {
+    int16_t ok = 0;
+    Check_Interface(ok);
+    if (ok != 0 && later.magCalibration) later.magCalibration();
+  });
 
   auto barItem = [this, bar](const char* name, const char* caption, std::function<void()> f) {
     auto* a = bar->addAction(caption);
