@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 namespace vexa::analysis {
 
@@ -43,28 +44,35 @@ std::string lower(std::string text) {
   return text;
 }
 
-std::vector<std::string> split(const std::string& line, char separator) {
-  std::vector<std::string> fields;
+// The fields of a line, as views into it (no copies: a log has millions of lines).
+void splitInto(std::string_view line, char separator, std::vector<std::string_view>& fields) {
+  fields.clear();
   size_t start = 0;
   for (;;) {
     const size_t at = line.find(separator, start);
-    if (at == std::string::npos) {
+    if (at == std::string_view::npos) {
       fields.push_back(line.substr(start));
-      return fields;
+      return;
     }
     fields.push_back(line.substr(start, at - start));
     start = at + 1;
   }
 }
 
+std::vector<std::string> split(std::string_view line, char separator) {
+  std::vector<std::string_view> views;
+  splitInto(line, separator, views);
+  return std::vector<std::string>(views.begin(), views.end());
+}
+
 // Header lines carry one value; a spreadsheet that saved the file may add empty fields.
-std::vector<std::string> headerFields(const std::string& line, char separator) {
+std::vector<std::string> headerFields(std::string_view line, char separator) {
   std::vector<std::string> fields = split(line, separator);
   while (fields.size() > 1 && fields.back().empty()) fields.pop_back();
   return fields;
 }
 
-bool isBlank(const std::string& line) {
+bool isBlank(std::string_view line) {
   return std::all_of(line.begin(), line.end(),
                      [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
@@ -94,18 +102,44 @@ std::pair<std::string, long long> sessionKey(const std::string& path) {
   return {folder + stem.substr(0, underscore) + "_*" + ext, std::stoll(digits)};
 }
 
+bool parseNumber(std::string_view text, bool decimalComma, double& value) {
+  if (text.empty() || text.size() > 64) return false;
+  char buffer[65];
+  size_t n = 0;
+  bool point = false;
+  for (char c : text) {
+    if (c == ',' && decimalComma) c = '.';
+    if (c == '.') {
+      if (point) return false;
+      point = true;
+    } else if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == 'E' ||
+                 c == 'e')) {
+      return false;
+    }
+    buffer[n++] = c;
+  }
+  const char* begin = buffer;
+  if (*begin == '+') ++begin;
+  double v = 0.0;
+  const auto [end, ec] = std::from_chars(begin, buffer + n, v);
+  if (ec != std::errc() || end != buffer + n || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
 void parseFile(const std::string& text, LogRecord& record) {
   // Lines end in CR LF; a bare LF (an editor's) is taken as well.
-  std::vector<std::string> lines;
+  std::vector<std::string_view> lines;
   {
+    const std::string_view all(text);
     size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      const size_t next = end == std::string::npos ? text.size() : end + 1;
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(std::move(line));
+    while (start < all.size()) {
+      size_t end = all.find('\n', start);
+      const size_t next = end == std::string_view::npos ? all.size() : end + 1;
+      if (end == std::string_view::npos) end = all.size();
+      std::string_view line = all.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      lines.push_back(line);
       start = next;
     }
   }
@@ -114,7 +148,7 @@ void parseFile(const std::string& text, LogRecord& record) {
   const bool lastLineEnded = text.back() == '\n';
 
   LogFileInfo info;
-  const std::string& first = lines[0];
+  const std::string_view first = lines[0];
   const std::string kFileName = "File Name";
   if (first.compare(0, kFileName.size(), kFileName) != 0 || first.size() <= kFileName.size() ||
       (first[kFileName.size()] != ',' && first[kFileName.size()] != '\t'))
@@ -172,6 +206,8 @@ void parseFile(const std::string& text, LogRecord& record) {
   size_t last = lines.size();
   while (last > 7 && isBlank(lines[last - 1])) --last;
   const size_t fieldCount = titles.size();
+  std::vector<std::string_view> f;
+  f.reserve(fieldCount + 2);
   for (auto& ch : channels) {
     ch.values.reserve(last - 7);
     ch.newData.reserve(last - 7);
@@ -182,7 +218,7 @@ void parseFile(const std::string& text, LogRecord& record) {
     // Every data line ends with a separator; a last line without one was cut short.
     if (i + 1 == lines.size() && !lastLineEnded && lines[i].back() != d)
       throw Failure(lineNo, "the file ends inside this line (truncated)");
-    std::vector<std::string> f = split(lines[i], d);
+    splitInto(lines[i], d, f);
     if (f.size() == fieldCount + 1 && f.back().empty()) f.pop_back();
     if (f.size() != fieldCount) {
       std::ostringstream what;
@@ -193,17 +229,18 @@ void parseFile(const std::string& text, LogRecord& record) {
     }
     const int64_t expected = int64_t(i) - 6;
     if (f[0] != std::to_string(expected))
-      throw Failure(lineNo, "sample number \"" + f[0] + "\" where " + std::to_string(expected) +
+      throw Failure(lineNo, "sample number \"" + std::string(f[0]) + "\" where " +
+                                std::to_string(expected) +
                                 " was expected (lines missing, repeated or edited)");
     for (size_t c = 0; c < channels.size(); ++c) {
-      const std::string& nd = f[1 + 2 * c];
+      const std::string_view nd = f[1 + 2 * c];
       if (nd != "0" && nd != "1")
-        throw Failure(
-            lineNo, "new-data flag of \"" + channels[c].title + "\" is \"" + nd + "\", not 0 or 1");
+        throw Failure(lineNo, "new-data flag of \"" + channels[c].title + "\" is \"" +
+                                  std::string(nd) + "\", not 0 or 1");
       double v = 0.0;
-      if (!ParseLogNumber(f[2 + 2 * c], info.decimalComma, v))
+      if (!parseNumber(f[2 + 2 * c], info.decimalComma, v))
         throw Failure(lineNo, "value of \"" + channels[c].title + "\" is not a number: \"" +
-                                  f[2 + 2 * c] + "\"");
+                                  std::string(f[2 + 2 * c]) + "\"");
       if (v != std::floor(v)) allWhole = false;
       channels[c].values.push_back(v);
       channels[c].newData.push_back(nd == "1" ? 1 : 0);
@@ -271,28 +308,7 @@ double SecondsBetween(double begin, double end) {
 }
 
 bool ParseLogNumber(const std::string& text, bool decimalComma, double& value) {
-  if (text.empty() || text.size() > 64) return false;
-  char buffer[65];
-  size_t n = 0;
-  bool point = false;
-  for (char c : text) {
-    if (c == ',' && decimalComma) c = '.';
-    if (c == '.') {
-      if (point) return false;
-      point = true;
-    } else if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == 'E' ||
-                 c == 'e')) {
-      return false;
-    }
-    buffer[n++] = c;
-  }
-  const char* begin = buffer;
-  if (*begin == '+') ++begin;
-  double v = 0.0;
-  const auto [end, ec] = std::from_chars(begin, buffer + n, v);
-  if (ec != std::errc() || end != buffer + n || !std::isfinite(v)) return false;
-  value = v;
-  return true;
+  return parseNumber(text, decimalComma, value);
 }
 
 bool ReadLogFile(const std::string& path, LogRecord& record, LogError& error) {
