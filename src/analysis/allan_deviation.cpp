@@ -172,8 +172,8 @@ AllanReadOffs ReadOffs(const std::vector<AllanPoint>& curve) {
   r.floorTau = curve[lowest].tau;
   // A floor: the curve has fallen to it and does not fall further after it (the next point's
   // bounds reach up to it).
-  r.floorFound = lowest > 0 && lowest + 1 < curve.size() &&
-                 curve[lowest + 1].high >= curve[lowest].adev;
+  r.floorFound =
+      lowest > 0 && lowest + 1 < curve.size() && curve[lowest + 1].high >= curve[lowest].adev;
 
   // The -1/2 line: the first segment before the floor that falls at -1/2 (within 0.1), else the
   // one nearest to -1/2 (within 0.25).
