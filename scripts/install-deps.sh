@@ -5,12 +5,13 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libusb-1.0-0-dev libeigen3-dev
+  qt6-base-dev libusb-1.0-0-dev libeigen3-dev libftdi1-dev
   qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev
   xvfb xauth
   desktop-file-utils appstream man-db dpkg-dev
+  clang libclang-rt-dev
 )
 
 missing=()

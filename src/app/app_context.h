@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/adapter_state.h"
 #include "app/app_state.h"
 #include "app/program_settings.h"
 #include "platform/platform.h"
@@ -20,6 +21,7 @@ struct AppContext {
   RegisterTable registers;
   AccessState access;
   UsbState usb;
+  AdapterState adapters;  // FTDI or spidev link
   OsState os;
   ProgramSettings preferences;  // the program's own settings file, beside CommPort.cfg
 

@@ -8,7 +8,7 @@ namespace vexa {
 
 // The four values kept between runs in CommPort.cfg.
 struct Settings {
-  int16_t Interface = 0;  // 0 none, 1 parallel port, 2 USB SPI card
+  int16_t Interface = 0;  // 0 none, 1 parallel port, 2 USB SPI card, 3 FTDI, 4 spidev
   int16_t PortAddress = 0;
   int16_t Factory = 0;
   int16_t Device = 0;
@@ -17,6 +17,8 @@ struct Settings {
 constexpr int16_t kInterfaceNone = 0;
 constexpr int16_t kInterfaceParallel = 1;
 constexpr int16_t kInterfaceUsb = 2;
+constexpr int16_t kInterfaceFtdi = 3;    // FTDI MPSSE board on USB
+constexpr int16_t kInterfaceSpidev = 4;  // Linux spidev node
 
 // Calibration of the busy-wait delay.
 struct DelayState {

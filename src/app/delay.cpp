@@ -1,5 +1,7 @@
 #include "app/delay.h"
 
+#include <cmath>
+
 #include "app/number_format.h"
 
 namespace vexa {
@@ -9,7 +11,7 @@ namespace {
 // Passes of the 10-microsecond step; formed in double from the single-precision argument, so
 // decimal fractions without an exact float form may round either way.
 int32_t stepsFor(float ms) {
-  return static_cast<int32_t>(RoundHalfEven(static_cast<double>(ms) * 100.0));
+  return SaturatingInt32(RoundHalfEven(static_cast<double>(ms) * 100.0));
 }
 
 void runSteps(AppContext& ctx, int32_t steps) {
@@ -46,7 +48,7 @@ void setMinimumDelay(DelayState& d) {
 }  // namespace
 
 void DelayMs(AppContext& ctx, float& ms) {
-  if (ms == 0.0f) return;
+  if (ms == 0.0f || std::isnan(ms)) return;  // not a number: no wait
   if (ms < 0.01f) ms = 0.01f;
   runSteps(ctx, stepsFor(ms));
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 namespace vexa {
 
@@ -43,6 +44,21 @@ bool isExactHalf(double value, int decimals) {
 }
 
 }  // namespace
+
+int32_t SaturatingInt32(double value) {
+  if (std::isnan(value)) return 0;
+  if (value <= static_cast<double>(INT32_MIN)) return INT32_MIN;
+  if (value >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+  return static_cast<int32_t>(value);
+}
+
+int64_t SaturatingInt64(double value) {
+  if (std::isnan(value)) return 0;
+  // 2^63 is exact in double; INT64_MAX is not, and rounds up to it.
+  if (value <= -9223372036854775808.0) return INT64_MIN;
+  if (value >= 9223372036854775808.0) return INT64_MAX;
+  return static_cast<int64_t>(value);
+}
 
 double RoundHalfEven(double value) {
   return std::nearbyint(value);
@@ -130,8 +146,8 @@ bool IsNumeric(const std::string& text, const QLocale& locale) {
   const QString trimmed = QString::fromStdString(text).trimmed();
   if (trimmed.isEmpty()) return false;
   bool ok = false;
-  locale.toDouble(trimmed, &ok);
-  return ok;
+  const double value = locale.toDouble(trimmed, &ok);
+  return ok && std::isfinite(value);
 }
 
 double Val(const std::string& text) {
@@ -164,14 +180,15 @@ double Val(const std::string& text) {
   double v = 0;
   const char* begin = number.c_str();
   if (*begin == '+') ++begin;
-  std::from_chars(begin, number.c_str() + number.size(), v);
+  const auto result = std::from_chars(begin, number.c_str() + number.size(), v);
+  if (result.ec != std::errc() || !std::isfinite(v)) return 0;
   return v;
 }
 
 double RegionalValue(const std::string& text, const QLocale& locale) {
   bool ok = false;
   const double v = locale.toDouble(QString::fromStdString(text).trimmed(), &ok);
-  return ok ? v : 0.0;
+  return ok && std::isfinite(v) ? v : 0.0;
 }
 
 }  // namespace vexa

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <QLocale>
@@ -13,6 +14,11 @@ double RoundHalfEven(double value);
 // Rounds to `decimals` places, exact halves (of the value as stored) to the even neighbour.
 double RoundHalfEven(double value, int decimals);
 
+// Floating point to integer without undefined behaviour: values beyond the type's range give
+// its nearest bound, NaN gives 0. The fraction is cut toward zero, as a plain conversion does.
+int32_t SaturatingInt32(double value);
+int64_t SaturatingInt64(double value);
+
 // Fixed patterns such as "0.00", "##0.0##", "0.0######", "#0.000": '0' after the point is a
 // decimal always shown, '#' one shown only when not zero; at least one integer digit.
 std::string FormatPattern(double value, const std::string& pattern, const QLocale& locale = {});
@@ -23,12 +29,13 @@ std::string GeneralNumber(float value, const QLocale& locale = {});
 std::string GeneralNumber(double value, const QLocale& locale = {});
 std::string GeneralNumber(int value, const QLocale& locale = {});
 
-// Whether the whole text, blanks around it aside, is a number in the regional form.
+// Whether the whole text, blanks around it aside, is a finite number in the regional form
+// ("nan" and "inf" are not numbers).
 bool IsNumeric(const std::string& text, const QLocale& locale = {});
 // The value of the text's leading number, read with a point as decimal separator; blanks are
-// skipped, and a text without a leading number is 0.
+// skipped, and a text without a leading number, or whose number is too large for a double, is 0.
 double Val(const std::string& text);
-// The text as a number in the regional form; 0 when it is not one.
+// The text as a finite number in the regional form; 0 when it is not one.
 double RegionalValue(const std::string& text, const QLocale& locale = {});
 
 }  // namespace vexa

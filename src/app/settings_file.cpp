@@ -1,7 +1,12 @@
 #include "app/settings_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
-#include <fstream>
+#include <cerrno>
+#include <cstring>
 #include <istream>
 #include <sstream>
 
@@ -15,7 +20,16 @@ std::string settingsPath(AppContext& ctx) {
   return ctx.platform.paths->currentDirectory() + "/" + kSettingsFileName;
 }
 
-// One text field: blanks in front skipped, ended by a comma or the end of the line.
+void reportCause(AppContext& ctx, const std::string& line) {
+  if (ctx.platform.diagnostics != nullptr) ctx.platform.diagnostics->cause(line);
+}
+
+std::string withErrno(const std::string& what, int error) {
+  return what + ": " + std::strerror(error);
+}
+
+// One text field: blanks in front skipped, ended by a comma or the end of the line. False at the
+// end of the input, and for a field longer than kMaxSettingsFieldLength (a bad line).
 bool nextField(std::istream& in, std::string& field) {
   field.clear();
   int c = in.peek();
@@ -31,6 +45,7 @@ bool nextField(std::istream& in, std::string& field) {
       if (in.peek() == '\n') in.get();
       break;
     }
+    if (field.size() >= kMaxSettingsFieldLength) return false;
     field += static_cast<char>(c);
   }
   return true;
@@ -56,7 +71,7 @@ bool toInt16(const std::string& text, int16_t& out) {
   }
   if (digits == 0) return false;
   const double v = RoundHalfEven(Val(t));
-  if (v < -32768 || v > 32767) return false;
+  if (!(v >= -32768 && v <= 32767)) return false;
   out = static_cast<int16_t>(v);
   return true;
 }
@@ -65,9 +80,37 @@ std::string printForm(int16_t v) {
   return (v >= 0 ? " " : "") + std::to_string(v) + " ";
 }
 
+// Writes all of `text` to `fd`, retrying short writes; false with errno set on failure.
+bool writeAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 void ReadSettingsFields(std::istream& in, Settings& s) {
+  // A byte-order mark in front of the first key is an editor's, not part of the key.
+  static const char kBom[] = "\xEF\xBB\xBF";
+  if (in.peek() == static_cast<unsigned char>(kBom[0])) {
+    char head[3] = {};
+    in.read(head, 3);
+    if (in.gcount() != 3 || std::memcmp(head, kBom, 3) != 0) {
+      in.clear();
+      in.seekg(0);
+    }
+  }
   std::string line;
   while (nextField(in, line)) {
     const size_t eq = line.find('=');
@@ -94,16 +137,82 @@ std::string SettingsFileText(const Settings& s) {
          "Factory = " + printForm(s.Factory) + "\r\n" + "Device = " + printForm(s.Device) + "\r\n";
 }
 
+bool ReadSettingsText(const std::string& path, std::string& text, std::string& cause) {
+  text.clear();
+  // Non-blocking, so that a FIFO in the file's place cannot hold up the start.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;  // no file: the settings keep their start values
+    cause = withErrno("cannot read " + path, errno);
+    return false;
+  }
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  if (!ok) {
+    cause = withErrno("cannot read " + path, errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    cause = path + " is not a regular file; its settings are not read";
+    ok = false;
+  } else if (st.st_size > static_cast<off_t>(kMaxSettingsFileBytes)) {
+    cause = path + " is larger than " + std::to_string(kMaxSettingsFileBytes / 1024) +
+            " KiB; its settings are not read";
+    ok = false;
+  }
+  char buffer[4096];
+  while (ok && text.size() < kMaxSettingsFileBytes) {
+    const size_t room = std::min(sizeof buffer, kMaxSettingsFileBytes - text.size());
+    const ssize_t n = ::read(fd, buffer, room);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      cause = withErrno("cannot read " + path, errno);
+      ok = false;
+    }
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (!ok) text.clear();
+  return ok;
+}
+
 void ReadSettings(AppContext& ctx) {
-  std::ifstream in(settingsPath(ctx), std::ios::binary);
-  if (!in) return;
+  std::string text, cause;
+  if (!ReadSettingsText(settingsPath(ctx), text, cause)) {
+    reportCause(ctx, cause);
+    return;
+  }
+  std::istringstream in(text);
   ReadSettingsFields(in, ctx.settings);
 }
 
-void WriteSettings(AppContext& ctx) {
-  std::ofstream out(settingsPath(ctx), std::ios::binary | std::ios::trunc);
-  if (!out) return;
-  out << SettingsFileText(ctx.settings);
+bool WriteSettings(AppContext& ctx) {
+  const std::string path = settingsPath(ctx);
+  // The new text goes to a file of its own beside the old one, which it replaces only once it
+  // is complete: a full disk or a failing write leaves the old settings as they were.
+  std::string temporary = path + ".XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) {
+    reportCause(ctx, withErrno("cannot write " + path, errno));
+    return false;
+  }
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  bool ok =
+      ::fchmod(fd, mode) == 0 && writeAll(fd, SettingsFileText(ctx.settings)) && ::fsync(fd) == 0;
+  int error = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    reportCause(ctx, withErrno("cannot write " + path + "; the old settings are kept", error));
+  }
+  return ok;
 }
 
 }  // namespace vexa

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 
@@ -8,12 +9,24 @@
 namespace vexa {
 
 constexpr const char* kSettingsFileName = "CommPort.cfg";
+// Longest field (line) and file the reader takes: an over-long field is a bad line, a larger
+// file is not read at all.
+constexpr size_t kMaxSettingsFieldLength = 256;
+constexpr size_t kMaxSettingsFileBytes = 64 * 1024;
 
 // Reads CommPort.cfg from the working folder into the four settings. A missing file changes
-// nothing; the first bad field ends the read, keeping what was read before it.
+// nothing; the first bad field ends the read, keeping what was read before it. A file that
+// cannot be read for another reason (not a regular file, too large, no permission) changes
+// nothing either, and its cause goes to the diagnostics.
 void ReadSettings(AppContext& ctx);
-// Creates or truncates CommPort.cfg and writes the four settings. Errors are ignored.
-void WriteSettings(AppContext& ctx);
+// Writes the four settings to a temporary file beside CommPort.cfg and renames it over the old
+// one once every write and the close have succeeded. On failure the old file stays, the cause
+// goes to the diagnostics, and the result is false.
+bool WriteSettings(AppContext& ctx);
+
+// The bytes of the settings file at `path`: true with empty text when there is none; false with
+// a one-line cause when it is not a regular file, larger than kMaxSettingsFileBytes or unreadable.
+bool ReadSettingsText(const std::string& path, std::string& text, std::string& cause);
 
 // The reading rule on a stream of fields, and the file's text; for the two above and tests.
 void ReadSettingsFields(std::istream& in, Settings& settings);

@@ -12,6 +12,7 @@
 #include "app/preferences.h"
 #include "app/settings_file.h"
 #include "app/version.h"
+#include "cli/cli_adapters.h"
 #include "cli/cli_analysis.h"
 #include "cli/cli_log.h"
 #include "cli/cli_magcal.h"
@@ -19,6 +20,7 @@
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
 #include "registers/register_dump.h"
+#include "transport/adapter/adapter_spi.h"
 #include "transport/parallel/parallel_spi.h"
 #include "transport/usb/ez_usb.h"
 #include "transport/usb/usb_spi.h"
@@ -102,6 +104,11 @@ class Failure {
 
 // Puts the interface in use into service, as the main window does when it opens.
 void BringUpTransport(AppContext& ctx, ConsoleMessages& messages, CliDiagnostics& diagnostics) {
+  if (IsAdapterInterface(ctx.settings.Interface)) {
+    // OpenAdapter's message names the cause and the fix.
+    if (!OpenAdapter(ctx, ctx.settings.Interface)) throw Failure(kExitDevice, "");
+    return;
+  }
   if (ctx.settings.Interface == kInterfaceParallel) {
     std::string cause;
     const uint16_t base = static_cast<uint16_t>(ctx.settings.PortAddress);
@@ -234,8 +241,12 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
         o.interface = kInterfaceParallel;
       else if (value == "usb")
         o.interface = kInterfaceUsb;
+      else if (value == "ftdi")
+        o.interface = kInterfaceFtdi;
+      else if (value == "spidev")
+        o.interface = kInterfaceSpidev;
       else {
-        error = "unknown interface '" + value + "': use usb or parallel";
+        error = "unknown interface '" + value + "': use usb, parallel, ftdi or spidev";
         return false;
       }
     } else if (a == "--port" || a == "--vendor") {
@@ -247,6 +258,9 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
         return false;
       }
       (a == "--port" ? o.port : o.vendorId) = static_cast<uint16_t>(number);
+    } else if (IsAdapterOption(a)) {
+      if (!valueOf(a, value) || !ParseAdapterOption(a, value, o.adapterSettings, error))
+        return false;
     } else if (a.size() > 1 && a[0] == '-') {
       error = "unknown option '" + a + "' (see --help)";
       return false;
@@ -270,7 +284,8 @@ std::string ReadLine(AppContext& ctx, int16_t index) {
 std::string UsageText() {
   return R"(Usage: vexa-cli [OPTIONS] COMMAND
 
-Reads and writes the sensor's registers over the parallel port or the USB SPI card.
+Reads and writes the sensor's registers over the parallel port, the USB SPI card, an FTDI
+MPSSE board (FT232H, FT2232H, FT4232H, FT2232D) or a Linux spidev node.
 
 Commands:
   read NAME...          Read each named register; one line per register: label, raw value
@@ -283,7 +298,8 @@ Commands:
                         then one line per register row 0..45 (name, address, raw value, scaled
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
-)" + LogUsageText() + MagCalUsage() + R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
+)" + LogUsageText() +
+         MagCalUsage() + R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
                         The overlapping Allan deviation of each channel of a log (or of the
                         named ones: value column title such as "X Gryo", or the caption such as
                         "X Gyro"), at octave cluster times up to a tenth of the record, with
@@ -301,15 +317,24 @@ the blank inside "ZGYRO_ OFF" may be left out.
 
 Options:
   --simulate            Use the simulated sensor, behind a simulated parallel port (at any
-                        address) and a simulated USB SPI card "Ezusb-0", instead of hardware.
+                        address), a simulated USB SPI card "Ezusb-0", a simulated FT232H board
+                        (bus-port 1-2) and a simulated /dev/spidev0.0, instead of hardware.
   --simulate-still      The same, with the sensor lying still and its gyros and
                         accelerometers noisy as their stated figures say (angle random walk
                         2 deg/sqrt(h), bias instability 50 deg/h, rate random walk
                         30 deg/h/sqrt(h); velocity random walk 0.2 m/s/sqrt(h), 0.2 mg,
                         0.05 mg/sqrt(h)), sampling at 52.8 Hz, for noise records.
-  --interface usb|parallel
+  --interface usb|parallel|ftdi|spidev
                         The interface to use. Without it, Interface in CommPort.cfg (in the
-                        working folder) decides: 1 parallel port, 2 USB SPI card.
+                        working folder) decides: 1 parallel port, 2 USB SPI card, 3 FTDI
+                        board, 4 spidev.
+  --ftdi-serial SERIAL  The FTDI board with this serial number (default: the first board with
+                        the IDs 0403:6014, 0403:6010 or 0403:6011).
+  --ftdi-interface A|B  The FTDI chip's interface (channel) wired to the sensor (default A).
+  --spi-device PATH     The spidev node (default /dev/spidev0.0).
+  --spi-speed HZ        SPI clock of the FTDI board or spidev, such as 1M or 500k (default 1M).
+  --spi-mode 0..3       SPI mode of the FTDI board or spidev (default 3).
+                        Without these options the settings in VexaEval.cfg apply.
   --port HEX            I/O address of the parallel port's data register (such as 378).
                         Without it, Port Address in CommPort.cfg applies.
   --vendor HEX          USB vendor ID of the card, for a card that carries another one
@@ -324,6 +349,9 @@ the address in /proc/sys/dev/parport/*/base-addr), or through direct port I/O wh
 missing and the process may use it (root). Your user needs access to /dev/parportN (the lp
 group) and the lp module must not hold the port ('sudo rmmod lp'). The USB card needs the udev
 rules installed.
+An FTDI board needs the udev rules too (or the plugdev group), and the ftdi_sio driver is
+detached from its interface while the program uses it. A spidev node needs read and write
+permission (often the spi group).
 
 Exit status: 0 success; 1 the device could not be reached or a transfer failed, or a log file
 could not be opened or written; 2 bad usage (unknown option, command or register name,
@@ -360,6 +388,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   platformOptions.trace = options.trace;
   platformOptions.traceOut = &err;
   platformOptions.diagnostics = &diagnostics;
+  platformOptions.simulatedBusTime = environment.simulatedBusTime;
   if (options.vendorId) platformOptions.cardVendorId = *options.vendorId;
   const AppContext* program = nullptr;
   platformOptions.cardVendorIdSource = [&program, &platformOptions] {
@@ -384,9 +413,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     ReadPreferences(ctx);
     if (options.interface) ctx.settings.Interface = *options.interface;
     if (options.port) ctx.settings.PortAddress = static_cast<int16_t>(*options.port);
-    if (ctx.settings.Interface != kInterfaceParallel && ctx.settings.Interface != kInterfaceUsb)
+    for (const auto& [key, value] : options.adapterSettings) ctx.preferences.setText(key, value);
+    if (ctx.settings.Interface != kInterfaceParallel && ctx.settings.Interface != kInterfaceUsb &&
+        !IsAdapterInterface(ctx.settings.Interface))
       throw Failure(kExitUsage,
-                    "no interface selected: give --interface usb|parallel or set Interface in " +
+                    "no interface selected: give --interface usb|parallel|ftdi|spidev or set "
+                    "Interface in " +
                         std::string(kSettingsFileName));
     if (ctx.settings.Interface == kInterfaceParallel && ctx.settings.PortAddress == 0 &&
         !options.simulate)
@@ -400,9 +432,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 
     if (options.command == "log") return RunLogCommand(ctx, command.log, out, err, IsTerminal(err));
+    // A failed transfer shows its message; no value read from then on is printed, since it
+    // would be what the failed transfer left behind rather than what the sensor holds.
     const int messagesBefore = messages.shown();
+    const auto failed = [&] { return messages.shown() != messagesBefore; };
     if (options.command == "read") {
-      for (int16_t row : command.registers) out << ReadLine(ctx, row) << '\n';
+      for (int16_t row : command.registers) {
+        const std::string line = ReadLine(ctx, row);
+        if (failed()) break;
+        out << line << '\n';
+      }
     } else if (options.command == "write") {
       WriteRegister(ctx, command.registers.front(), command.value);
     } else if (options.command == "magcal") {
@@ -413,11 +452,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       if (messages.shown() != messagesBefore) return kExitDevice;
       return status;
     } else {
-      for (const auto& line : RegisterDumpLines(ctx)) out << line << '\n';
+      for (const auto& line : RegisterDumpLines(ctx, failed)) out << line << '\n';
     }
     out.flush();
-    // A failed transfer has shown its message; the values printed after it are stale.
-    if (messages.shown() != messagesBefore) return kExitDevice;
+    if (failed()) return kExitDevice;
   } catch (const Failure& failure) {
     if (!failure.text.empty()) err << kProgram << ": " << failure.text << '\n';
     return failure.status;

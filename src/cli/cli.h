@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app_context.h"
@@ -24,10 +25,12 @@ struct CliOptions {
   bool simulate = false;
   bool simulateStill = false;  // the simulated sensor lies still with its stated noise
   bool trace = false;
-  std::optional<int16_t> interface;  // kInterfaceParallel or kInterfaceUsb
+  std::optional<int16_t> interface;  // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, ...
   std::optional<uint16_t> port;
   std::optional<uint16_t> vendorId;
-  std::string command;  // "read", "write", "dump" or "log"
+  // SPI adapter settings (VexaEval.cfg key, value) for this run only.
+  std::vector<std::pair<std::string, std::string>> adapterSettings;
+  std::string command;  // "read", "write", "dump", "log" or "magcal"
   std::vector<std::string> operands;
 };
 
@@ -53,6 +56,9 @@ std::string UsageText();
 // command runs.
 struct CliEnvironment {
   std::string workingDirectory;  // empty: the process's own
+  // With --simulate, the simulated card's bus time passes on the wall clock (the program);
+  // tests leave it off.
+  bool simulatedBusTime = false;
   std::function<void(PlatformSet&, AppContext&)> beforeCommand;
   // A look at the platform options before the world is built (a virtual clock, say).
   std::function<void(PlatformOptions&)> adjustPlatform;

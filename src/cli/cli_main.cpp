@@ -6,5 +6,7 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return vexa::cli::RunCli(args, std::cout, std::cerr);
+  vexa::cli::CliEnvironment environment;
+  environment.simulatedBusTime = true;
+  return vexa::cli::RunCli(args, std::cout, std::cerr, environment);
 }

@@ -4,9 +4,11 @@
 #include "platform/busy_loop.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/ftdi_io.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
 #include "platform/port_io.h"
+#include "platform/spidev_io.h"
 #include "platform/system_info.h"
 #include "platform/ui_hooks.h"
 #include "platform/usb_driver.h"
@@ -27,6 +29,8 @@ struct Platform {
   UsbDriver* usb = nullptr;
   Diagnostics* diagnostics = nullptr;
   BenchControl* bench = nullptr;  // simulated bench only
+  FtdiIo* ftdi = nullptr;         // FTDI boards; none: the adapter reports it is unavailable
+  SpidevIo* spidev = nullptr;     // spidev nodes; likewise
 };
 
 }  // namespace vexa

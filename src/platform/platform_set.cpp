@@ -2,18 +2,22 @@
 
 #include <iostream>
 
+#include "platform/linux/libftdi_io.h"
 #include "platform/linux/libusb_driver.h"
 #include "platform/linux/linux_busy_loop.h"
 #include "platform/linux/linux_clock.h"
 #include "platform/linux/linux_paths.h"
 #include "platform/linux/linux_port_access.h"
+#include "platform/linux/linux_spidev_io.h"
 #include "platform/linux/linux_system_info.h"
 #include "platform/linux/stderr_diagnostics.h"
 #include "platform/sim/bus_monitor.h"
 #include "platform/sim/null_devices.h"
 #include "platform/sim/sim_bench.h"
+#include "platform/sim/sim_ftdi_io.h"
 #include "platform/sim/sim_parallel_port.h"
 #include "platform/sim/sim_sensor.h"
+#include "platform/sim/sim_spidev.h"
 #include "platform/sim/sim_usb_card.h"
 #include "platform/sim/still_bench.h"
 
@@ -37,6 +41,12 @@ struct PlatformSet::Parts {
   std::unique_ptr<sim::FixedPortAccess> simPortAccess;
   sim::SimUsbDriver* simUsb = nullptr;
   std::unique_ptr<BenchControl> bench;
+
+  // SPI adapters: real or simulated.
+  std::unique_ptr<FtdiIo> ftdi;
+  std::unique_ptr<SpidevIo> spidev;
+  sim::SimFtdiIo* simFtdi = nullptr;
+  sim::SimSpidev* simSpidev = nullptr;
 };
 
 PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& messages, UiHooks& ui)
@@ -68,13 +78,26 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     p.simPort->attach(p.monitor.get());
     p.simPortAccess = std::make_unique<sim::FixedPortAccess>();
     auto usb = std::make_unique<sim::SimUsbDriver>();
-    usb->plug(0).attach(p.monitor.get());
+    sim::SimUsbCardConfig cardConfig;
+    cardConfig.pipe3PacketSize = 64;  // full speed
+    cardConfig.wallClockBusTime = options_.simulatedBusTime;
+    sim::SimUsbCard& card = usb->plug(0, cardConfig);
+    card.attach(p.monitor.get());
+    card.setRecording(false);  // as the bus monitor: a long session must not grow
     p.simUsb = usb.get();
     p.usb = std::move(usb);
     platform_.port = p.simPort.get();
     platform_.portAccess = p.simPortAccess.get();
     p.bench = std::make_unique<sim::SimBench>(*p.sensor);
     platform_.bench = p.bench.get();
+    auto ftdi = std::make_unique<sim::SimFtdiIo>();
+    ftdi->plug(sim::SimFtdiIo::ft232h()).engine.attach(p.monitor.get());
+    p.simFtdi = ftdi.get();
+    p.ftdi = std::move(ftdi);
+    auto spidev = std::make_unique<sim::SimSpidev>();
+    spidev->attach(p.monitor.get());
+    p.simSpidev = spidev.get();
+    p.spidev = std::move(spidev);
   } else {
     p.portAccess = std::make_unique<linux_platform::LinuxPortAccess>(
         linux_platform::PortAccessPaths{}, platform_.diagnostics);
@@ -83,8 +106,12 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     p.usb = std::make_unique<LibusbDriver>(platform_.diagnostics, std::move(vendor));
     platform_.port = &p.portAccess->io();
     platform_.portAccess = p.portAccess.get();
+    p.ftdi = std::make_unique<LibftdiIo>();
+    p.spidev = std::make_unique<LinuxSpidevIo>();
   }
   platform_.usb = p.usb.get();
+  platform_.ftdi = p.ftdi.get();
+  platform_.spidev = p.spidev.get();
 }
 
 PlatformSet::~PlatformSet() = default;
@@ -100,6 +127,12 @@ sim::SimUsbCard* PlatformSet::simulatedCard() {
 }
 sim::BusMonitor* PlatformSet::busMonitor() {
   return parts_->monitor.get();
+}
+sim::SimFtdiIo* PlatformSet::simulatedFtdi() {
+  return parts_->simFtdi;
+}
+sim::SimSpidev* PlatformSet::simulatedSpidev() {
+  return parts_->simSpidev;
 }
 
 }  // namespace vexa

@@ -16,12 +16,14 @@ class SimParallelPort;
 class SimSensor;
 class SimUsbCard;
 class BusMonitor;
+class SimFtdiIo;
+class SimSpidev;
 }  // namespace sim
 
 // How one program reaches the world.
 struct PlatformOptions {
-  // The simulated sensor behind a simulated parallel port and a simulated USB card "Ezusb-0",
-  // instead of the machine's own port and cards.
+  // The simulated sensor behind a simulated parallel port, a simulated USB card "Ezusb-0", a
+  // simulated FT232H board and a simulated spidev node, instead of the machine's own devices.
   bool simulate = false;
   // The simulated port answers at this address only; unset, it answers wherever the program
   // puts it.
@@ -35,6 +37,10 @@ struct PlatformOptions {
   std::ostream* traceOut = nullptr;  // default standard error
   // Where technical causes go; default: one line each on standard error.
   Diagnostics* diagnostics = nullptr;
+  // The simulated card is a full-speed one; with this set its bus time (1 ms per bulk request,
+  // see kFullSpeedRequestSeconds) passes on the wall clock, as with a real card. Off, the card
+  // answers at once (tests).
+  bool simulatedBusTime = false;
   // Seed of the simulated sensor's motion and noise.
   uint64_t sensorSeed = 1;
   // The simulated sensor lies still, with its stated noise figures (sim::LieStill).
@@ -64,6 +70,8 @@ class PlatformSet {
   sim::SimParallelPort* simulatedPort();
   sim::SimUsbCard* simulatedCard();
   sim::BusMonitor* busMonitor();
+  sim::SimFtdiIo* simulatedFtdi();
+  sim::SimSpidev* simulatedSpidev();
 
  private:
   struct Parts;

@@ -19,6 +19,11 @@ class PortAccess {
  public:
   virtual ~PortAccess() = default;
   virtual bool grant(uint16_t base, std::string& cause) = 0;
+  // Whether access to the port at `base` is held now (a grant there succeeded and still holds).
+  virtual bool holds(uint16_t base) const {
+    (void)base;
+    return false;
+  }
 };
 
 }  // namespace vexa

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/delay.h"
+#include "transport/adapter/adapter_spi.h"
 #include "transport/parallel/parallel_spi.h"
 #include "transport/usb/usb_spi.h"
 
@@ -38,6 +39,10 @@ int32_t SpiReadWord(AppContext& ctx, int16_t& address) {
     }
     case kInterfaceParallel:
       return PortReadWord(ctx, address);
+    case kInterfaceFtdi:
+    case kInterfaceSpidev:
+      // Like the card: the command twice, the reply in the second frame.
+      return AdapterReadWord(ctx, command);
     default:
       return 0;
   }
@@ -62,6 +67,10 @@ void SpiWriteFrames(AppContext& ctx, int16_t& a1, int16_t& b1, int16_t& a2, int1
     case kInterfaceParallel:
       PortShiftOut(ctx, frame1);
       PortShiftOut(ctx, frame2);
+      break;
+    case kInterfaceFtdi:
+    case kInterfaceSpidev:
+      AdapterWriteFrames(ctx, frame1, frame2);
       break;
     default:
       break;

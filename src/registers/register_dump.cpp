@@ -13,13 +13,14 @@ std::string rightTrimmed(std::string text) {
 }
 }  // namespace
 
-std::vector<std::string> RegisterDumpLines(AppContext& ctx) {
+std::vector<std::string> RegisterDumpLines(AppContext& ctx, const std::function<bool()>& failed) {
   const RegisterTable& t = ctx.registers;
   std::vector<std::string> lines;
   lines.push_back("Name\t\tAddr\thexValue\t   decValue");
   lines.push_back("--------------------\t---------\t---------\t   ---------");
   for (int16_t i = 0; i <= LastRegisterIndex; ++i) {
     ReadRegister(ctx, i);
+    if (failed && failed()) break;
     std::string name;
     std::string value = HexText(0);
     std::string scaled = FormatPattern(0.0, "0.0####");

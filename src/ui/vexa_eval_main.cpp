@@ -3,42 +3,44 @@
 // argument at all makes the delay calibration start from the smaller count.
 // `--vendor HEX` names the USB vendor ID of a card that carries another one than the default.
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
-// image of the window to FILE a few seconds later and closes the program. With `--window NAME`
-// (calibration, operation, alarms, registers, usb-debug) the image is of that window instead.
+// image of the window to FILE a few seconds later and closes the program; messages go to
+// standard error meanwhile, so it always ends. With `--window NAME` (calibration, operation,
+// alarms, registers, usb-debug, magcal) the image is of that window instead. SIGTERM and SIGINT
+// close the main window as the window system's close does.
 // `--simulate-still` simulates a sensor lying still with its stated noise figures.
 // `--view-log FILE...` opens the Log Viewer on log files, without a sensor; with `--screenshot`
 // it saves the time plot to FILE and the Allan deviation plot beside it (name-adev.png).
 
 #include <cstdio>
-#include <cstring>
+#include <iostream>
 #include <string>
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QListWidget>
-#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QDialog>
 #include <QPalette>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QTabWidget>
 #include <QTimer>
 
 #include "app/app_context.h"
-#include "app/hex_text.h"
 #include "app/startup.h"
 #include "app/version.h"
 #include "platform/platform_set.h"
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/log_plot.h"
+#include "ui/main/eval_arguments.h"
 #include "ui/main/startup_screens.h"
 #include "ui/main/window_screenshots.h"
 #include "ui/services/modal_presenter.h"
 #include "ui/services/qt_message_service.h"
 #include "ui/services/qt_ui_hooks.h"
+#include "ui/services/termination_signals.h"
+#include "ui/services/unattended_services.h"
 
 namespace {
 
@@ -59,15 +61,21 @@ void applyInstrumentLook(QApplication& app) {
       " QGroupBox QLineEdit { font-weight: normal; }");
 }
 
-void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file) {
+// Presses Read once the main window is up, then, a few seconds later, saves an image of the
+// window and closes the program, whatever the load did: without an interface Read does nothing
+// and the image shows the idle window. A failed save is reported and ends the program with 1.
+void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file, int& status) {
   QTimer::singleShot(500, &form, [&form] {
     // The bench rocks slowly: show the gyros at their finest range.
     if (auto* scale = form.findChild<QPushButton*>("cmdScaleGyro"))
       for (int n = 0; n < 3; ++n) scale->click();
     if (auto* read = form.findChild<QPushButton*>("cmdReadData")) read->click();
   });
-  QTimer::singleShot(6000, &form, [&form, file] {
-    form.grab().save(file);
+  QTimer::singleShot(6000, &form, [&form, file, &status] {
+    if (!form.grab().save(file)) {
+      std::fprintf(stderr, "vexa-eval: cannot write the screenshot %s\n", qPrintable(file));
+      status = 1;
+    }
     form.close();
   });
 }
@@ -134,59 +142,46 @@ constexpr const char* kUsage =
     "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
-bool isHexId(const char* text) {
-  const size_t n = std::strlen(text);
-  if (n == 0 || n > 6) return false;
-  const char* digits =
-      (n > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) ? text + 2 : text;
-  if (*digits == '\0' || std::strlen(digits) > 4) return false;
-  return std::strspn(digits, "0123456789abcdefABCDEF") == std::strlen(digits);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool simulate = false;
-  bool still = false;
-  QStringList logs;
-  QString screenshot;
-  QString screenshotWindow;
-  int vendorId = -1;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("vexa-eval %s\n", vexa::kVersion);
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--simulate") == 0) simulate = true;
-    if (std::strcmp(argv[i], "--simulate-still") == 0) simulate = still = true;
-    if (std::strcmp(argv[i], "--view-log") == 0)
-      while (i + 1 < argc && argv[i + 1][0] != '-') logs << QString::fromLocal8Bit(argv[++i]);
-    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
-    if (std::strcmp(argv[i], "--window") == 0 && i + 1 < argc) screenshotWindow = argv[++i];
-    if (std::strcmp(argv[i], "--vendor") == 0) {
-      if (i + 1 >= argc || !isHexId(argv[i + 1])) {
-        std::fprintf(stderr,
-                     "vexa-eval: --vendor needs a USB vendor ID of up to four hex digits\n");
-        return 2;
-      }
-      vendorId = static_cast<uint16_t>(vexa::HexToLong(argv[++i]));
-    }
+  // Read before QApplication takes its own options (-platform, ...) out of argv.
+  const vexa::ui::EvalArguments args = vexa::ui::ParseEvalArguments(argc, argv);
+  if (args.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
   }
+  if (args.version) {
+    std::printf("vexa-eval %s\n", vexa::kVersion);
+    return 0;
+  }
+  if (!args.error.empty()) {
+    std::fprintf(stderr, "vexa-eval: %s\n", args.error.c_str());
+    return 2;
+  }
+  const QString screenshot = QString::fromStdString(args.screenshot);
+  const QString screenshotWindow = QString::fromStdString(args.window);
+  const bool unattended = !screenshot.isEmpty();
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(vexa::kApplicationTitle);
   applyInstrumentLook(app);
-  if (!logs.isEmpty()) return viewLogs(logs, screenshot);
+  if (!args.logs.empty()) {
+    QStringList logs;
+    for (const auto& f : args.logs) logs << QString::fromStdString(f);
+    return viewLogs(logs, screenshot);
+  }
 
-  vexa::ui::QtMessageService messages;
+  // A screenshot run has nobody to press OK: messages go to standard error and the selection
+  // windows stay open beside the main window instead of waiting.
+  vexa::ui::QtMessageService boxes;
+  vexa::ui::ConsoleMessageService console(std::cerr);
+  vexa::MessageService& messages = unattended ? static_cast<vexa::MessageService&>(console) : boxes;
   vexa::ui::QtUiHooks ui;
   vexa::PlatformOptions options;
-  options.simulate = simulate;
-  options.simulateStill = still;
+  options.simulate = args.simulate;
+  options.simulateStill = args.simulateStill;
+  options.simulatedBusTime = true;
   const vexa::AppContext* program = nullptr;
   options.cardVendorIdSource = [&program, &options] {
     return program ? program->usb.CardVendorId : options.cardVendorId;
@@ -195,25 +190,49 @@ int main(int argc, char** argv) {
 
   vexa::AppContext ctx(world.platform());
   program = &ctx;
-  if (vendorId >= 0) ctx.usb.CardVendorId = static_cast<uint16_t>(vendorId);
-  ctx.delay.commandLineGiven = argc > 1;
+  if (args.vendorId >= 0) ctx.usb.CardVendorId = static_cast<uint16_t>(args.vendorId);
+  ctx.delay.commandLineGiven = args.commandLineGiven;
 
-  vexa::ui::QtModalPresenter presenter;
+  vexa::ui::QtModalPresenter modal;
+  vexa::ui::ModelessPresenter modeless;
+  // A screenshot of another window needs that window held open as a user would see it.
+  vexa::ui::ModalPresenter& presenter = unattended && screenshotWindow.isEmpty()
+                                            ? static_cast<vexa::ui::ModalPresenter&>(modeless)
+                                            : modal;
   vexa::ui::StartUpWindows windows(ctx, presenter);
   windows.onUnloaded = [] { QCoreApplication::quit(); };
+
+  // SIGTERM and SIGINT close the main window as its close box would; before it exists they end
+  // the start-up, leaving the settings file as it was.
+  bool endBeforeMainWindow = false;
+  vexa::ui::TerminationSignals terminationSignals;
+  QObject::connect(&terminationSignals, &vexa::ui::TerminationSignals::requested, &app,
+                   [&windows, &endBeforeMainWindow](int) {
+                     if (vexa::ui::frmForm1* form = windows.mainWindow())
+                       form->close();
+                     else
+                       endBeforeMainWindow = true;
+                   });
+
   vexa::StartUp(ctx, windows);
   vexa::ui::frmForm1* form = windows.mainWindow();
   if (form == nullptr || form->unloaded()) return 0;
-  if (!screenshot.isEmpty() && screenshotWindow == "magcal") {
+  if (endBeforeMainWindow) {
+    form->close();
+    if (form->unloaded()) return 0;
+  }
+  int status = 0;
+  if (unattended && screenshotWindow == "magcal") {
     scheduleMagCalScreenshot(*form, screenshot);
-  } else if (!screenshot.isEmpty() && !screenshotWindow.isEmpty()) {
+  } else if (unattended && !screenshotWindow.isEmpty()) {
     if (!vexa::ui::ScheduleWindowScreenshot(*form, screenshotWindow, screenshot)) {
       std::fprintf(stderr, "vexa-eval: --window: no window named %s\n",
-                   screenshotWindow.toLocal8Bit().constData());
+                   qPrintable(screenshotWindow));
       return 2;
     }
-  } else if (!screenshot.isEmpty()) {
-    scheduleScreenshot(*form, screenshot);
+  } else if (unattended) {
+    scheduleScreenshot(*form, screenshot, status);
   }
-  return QApplication::exec();
+  const int loopStatus = QApplication::exec();
+  return status != 0 ? status : loopStatus;
 }

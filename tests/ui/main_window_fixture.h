@@ -79,15 +79,20 @@ class OrderedPortAccess : public PortAccess {
   explicit OrderedPortAccess(const WordSensor& sensor) : sensor_(sensor) {}
   bool grant(uint16_t base, std::string& cause) override {
     grants.push_back({base, sensor_.frames});
+    held = allow;
+    heldBase = base;
     if (!allow) cause = "no access to /dev/parport0";
     return allow;
   }
+  bool holds(uint16_t base) const override { return held && heldBase == base; }
   struct Grant {
     uint16_t base;
     int framesBefore;
   };
   std::vector<Grant> grants;
   bool allow = true;
+  bool held = false;
+  uint16_t heldBase = 0;
 
  private:
   const WordSensor& sensor_;

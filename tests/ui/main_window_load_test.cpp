@@ -369,7 +369,8 @@ TEST_F(MainWindowTest, MenuBarHasItsItemsInOrder) {
     for (QAction* a : child<QMenu>(menuName)->actions()) out.push_back(a->text().toStdString());
     return out;
   };
-  EXPECT_EQ(itemsOf("mnuInterface"), (std::vector<std::string>{"Parallel", "Usb"}));
+  EXPECT_EQ(itemsOf("mnuInterface"),
+            (std::vector<std::string>{"Parallel", "Usb", "FTDI", "spidev"}));
   EXPECT_EQ(itemsOf("mnuDevice"), (std::vector<std::string>{"Vexa27100", "Vexa27150"}));
   EXPECT_EQ(
       itemsOf("mnuConfiguration"),

@@ -17,10 +17,25 @@ LinuxPortAccess::~LinuxPortAccess() {
 
 bool LinuxPortAccess::grant(uint16_t base, std::string& cause) {
   if (backend_ && grantedBase_ == base) return true;
+  attempted_ = true;
+  // The old port goes first: direct I/O permissions of overlapping ranges are one bitmap, so
+  // releasing the old range after opening the new one would revoke part of the new.
+  io_.target = nullptr;
+  const bool hadPort = backend_ != nullptr;
+  const uint16_t oldBase = grantedBase_;
+  backend_.reset();
+  backendName_.clear();
   std::string chosenName;
   std::unique_ptr<PortIo> chosen = openPort(base, chosenName, cause);
-  if (!chosen) return false;
-  io_.target = nullptr;
+  if (!chosen) {
+    // Back to the port held before, which the program may still address.
+    std::string ignored;
+    if (hadPort) backend_ = openPort(oldBase, backendName_, ignored);
+    if (!backend_) backendName_.clear();
+    refusedOnce_ = true;
+    refusedBase_ = base;
+    return false;
+  }
   backend_ = std::move(chosen);
   backendName_ = chosenName;
   grantedBase_ = base;
@@ -29,19 +44,23 @@ bool LinuxPortAccess::grant(uint16_t base, std::string& cause) {
   return true;
 }
 
+bool LinuxPortAccess::holds(uint16_t base) const {
+  return backend_ != nullptr && grantedBase_ == base;
+}
+
 void LinuxPortAccess::follow(uint16_t port) {
-  if (!backend_) return;
+  if (!attempted_) return;  // access is asked for by the program first, not by a stray write
   // The data, status and control registers of the granted port are its own.
-  if (port >= grantedBase_ && port <= grantedBase_ + 2) {
+  if (backend_ && port >= grantedBase_ && port <= grantedBase_ + 2) {
     io_.target = backend_.get();
     return;
   }
+  // Without a grant, or at another address: one try per address, so a port that cannot be had
+  // does not cost a grant attempt on every write.
   if (refusedOnce_ && refusedBase_ == port) return;
   std::string cause;
   if (grant(port, cause)) return;
   io_.target = nullptr;  // the old port must not see frames meant for another address
-  refusedOnce_ = true;
-  refusedBase_ = port;
   if (diagnostics_ != nullptr) diagnostics_->cause(cause);
 }
 

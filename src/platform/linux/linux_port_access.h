@@ -27,10 +27,11 @@ using PortOpener = std::function<std::unique_ptr<PortIo>(uint16_t base, std::str
 // direct port I/O is asked for instead. Until a grant succeeds, writes go nowhere and reads
 // return 0xFF, as on a port with nothing attached.
 //
-// Access is granted once per run, but the address may change later in the run: a write to a
-// data register outside the granted port then moves the grant to the port at that address. If
+// The address may change later in the run: a write to a data register outside the granted
+// port (or any write while no grant is held) moves the grant to the port at that address. If
 // that port cannot be had, its cause goes to `diagnostics` (once per address) and the writes
-// stay inert.
+// stay inert. A move releases the old port before opening the new one (overlapping direct I/O
+// ranges share their permissions), and takes the old one back when the new one is refused.
 class LinuxPortAccess : public PortAccess {
  public:
   explicit LinuxPortAccess(PortAccessPaths paths = {}, Diagnostics* diagnostics = nullptr,
@@ -38,6 +39,7 @@ class LinuxPortAccess : public PortAccess {
   ~LinuxPortAccess() override;
 
   bool grant(uint16_t base, std::string& cause) override;
+  bool holds(uint16_t base) const override;
   // The port I/O to hand to the program; valid as long as this object.
   PortIo& io() { return io_; }
   // "/dev/parport0", "direct I/O" or empty before a grant.
@@ -65,6 +67,7 @@ class LinuxPortAccess : public PortAccess {
   PortAccessPaths paths_;
   Diagnostics* diagnostics_;
   PortOpener opener_;
+  bool attempted_ = false;
   bool refusedOnce_ = false;
   uint16_t refusedBase_ = 0;
   std::unique_ptr<PortIo> backend_;

@@ -15,12 +15,17 @@ class NullPortIo : public PortIo {
 // Port access that is always granted, or always refused with a given cause.
 class FixedPortAccess : public PortAccess {
  public:
-  bool grant(uint16_t, std::string& cause) override {
+  bool grant(uint16_t base, std::string& cause) override {
     ++grants;
+    held = allow;
+    heldBase = base;
     if (!allow) cause = refusal;
     return allow;
   }
+  bool holds(uint16_t base) const override { return held && heldBase == base; }
   bool allow = true;
+  bool held = false;
+  uint16_t heldBase = 0;
   std::string refusal = "port access refused";
   int grants = 0;
 };

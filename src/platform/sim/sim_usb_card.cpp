@@ -1,8 +1,10 @@
 #include "platform/sim/sim_usb_card.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string_view>
+#include <thread>
 
 namespace vexa::sim {
 
@@ -36,11 +38,27 @@ bool pipeNumber(const uint8_t* in, size_t inLength, int& pipe) {
   return true;
 }
 
-void advance(SimClock* clock, double seconds) {
-  if (clock != nullptr && seconds > 0) clock->advance(seconds);
+// Sleeps through most of the wait and spins through the rest, so that the wait ends on time
+// without holding the processor for all of it.
+void waitWallClock(double seconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                      std::chrono::duration<double>(seconds));
+  constexpr auto kSpinTail = std::chrono::microseconds(200);
+  if (seconds > 1.5e-4 + 2e-4) std::this_thread::sleep_until(end - kSpinTail);
+  while (Clock::now() < end) {
+  }
 }
 
 }  // namespace
+
+void SimUsbCard::pass(SimClock* clock, double seconds) const {
+  if (!(seconds > 0)) return;
+  if (clock != nullptr)
+    clock->advance(seconds);
+  else if (config_.wallClockBusTime)
+    waitWallClock(seconds);
+}
 
 uint16_t SimUsbCard::packetSize(int pipe) const {
   if (pipe == 3) return config_.pipe3PacketSize;
@@ -49,7 +67,7 @@ uint16_t SimUsbCard::packetSize(int pipe) const {
 
 double SimUsbCard::requestSeconds() const {
   if (config_.requestSeconds >= 0) return config_.requestSeconds;
-  return config_.pipe3PacketSize <= 64 ? 1e-3 : 125e-6;
+  return config_.pipe3PacketSize <= 64 ? kFullSpeedRequestSeconds : kHighSpeedRequestSeconds;
 }
 
 bool SimUsbCard::request(uint32_t code, const uint8_t* in, size_t inLength, uint8_t* out,
@@ -123,13 +141,13 @@ bool SimUsbCard::request(uint32_t code, const uint8_t* in, size_t inLength, uint
     case usbreq::kBulkWrite: {
       int pipe;
       if (!pipeNumber(in, inLength, pipe)) return false;
-      advance(clock, requestSeconds());
+      pass(clock, requestSeconds());
       return bulkWrite(pipe, out, outLength, returned, clock);
     }
     case usbreq::kBulkRead: {
       int pipe;
       if (!pipeNumber(in, inLength, pipe)) return false;
-      advance(clock, requestSeconds());
+      pass(clock, requestSeconds());
       return bulkRead(pipe, out, outLength, returned);
     }
     default:
@@ -144,17 +162,18 @@ bool SimUsbCard::bulkWrite(int pipe, const uint8_t* data, size_t length, uint32_
   returned = static_cast<uint32_t>(length);
   if (pipe != 0) return true;  // the second OUT pipe is not wired to anything
   std::vector<uint8_t> bytes(data, data + length);
-  pipe0Writes_.push_back(bytes);
+  if (recording_) pipe0Writes_.push_back(bytes);
   runCommand(bytes, clock);
   return true;
 }
 
 bool SimUsbCard::bulkRead(int pipe, uint8_t* data, size_t length, uint32_t& returned) {
   if (!(kPipes[pipe].endpoint & 0x80)) return false;  // an OUT pipe has nothing to read
-  if (pipe == 1) pipe1Reads_.push_back(length);
+  if (pipe == 1 && recording_) pipe1Reads_.push_back(length);
   if (length == 0) return true;
   if (data == nullptr || pipe != 1 || replies_.empty()) return false;  // nothing comes: timeout
-  const size_t n = std::min(length, replies_.size());
+  size_t n = std::min(length, replies_.size());
+  n -= std::min(n, shortBy_);
   for (size_t i = 0; i < n; ++i) {
     data[i] = replies_.front();
     replies_.pop_front();
@@ -216,15 +235,15 @@ void SimUsbCard::transfer(const std::vector<uint8_t>& bytes, SimClock* clock) {
   const bool negative = bytes[0] == 0x0E;
   const double frameSeconds = 16 * config_.spiBitSeconds;
   for (size_t i = 0; i < words; ++i) {
-    if (i > 0) advance(clock, wordDelay_ * 1e-6);
+    if (i > 0) pass(clock, wordDelay_ * 1e-6);
     const auto mosi = static_cast<uint16_t>(bytes[3 + 2 * i] << 8 | bytes[4 + 2 * i]);
     uint16_t miso = config_.idleChannelWord;
     if (channel == 1 && slave_ != nullptr) {
       miso = slave_->frameStart();
-      advance(clock, frameSeconds);
+      pass(clock, frameSeconds);
       slave_->frameEnd(mosi, 16);
     } else {
-      advance(clock, frameSeconds);
+      pass(clock, frameSeconds);
     }
     if (negative) miso = static_cast<uint16_t>(~miso);
     replies_.push_back(static_cast<uint8_t>(miso >> 8));

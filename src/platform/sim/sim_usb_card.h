@@ -18,6 +18,19 @@ namespace vexa::sim {
 constexpr uint16_t kFifo4ProductId = 0xED03;
 constexpr uint16_t kMcpProductId = 0xEF00;
 
+// Bus time of one bulk request. A full-speed link (12 Mbit/s) carries bulk transactions in 1-ms
+// frames, and a synchronous request submitted during one frame completes at the earliest when
+// the host controller reports that frame done: about 1 ms per request, whatever its size. The
+// bytes themselves hardly count: the 7-byte command of a two-word transfer is 56 data bits plus
+// about 50 bits of sync, token, CRC and handshake, some 9 us on the wire. A transfer of the card
+// protocol is a round trip of two requests, the command out on pipe 0 and the reply in on pipe
+// 1, so one register read over a full-speed card costs kFullSpeedRoundTripSeconds (2 ms, at
+// most 500 transfers a second) however few words it carries. High speed (480 Mbit/s) runs
+// 125-us microframes.
+constexpr double kFullSpeedRequestSeconds = 1e-3;
+constexpr double kFullSpeedRoundTripSeconds = 2 * kFullSpeedRequestSeconds;
+constexpr double kHighSpeedRequestSeconds = 125e-6;
+
 // How one simulated card looks from the host.
 struct SimUsbCardConfig {
   uint16_t vendorId = kDefaultCardVendorId;
@@ -36,9 +49,12 @@ struct SimUsbCardConfig {
   // slave): the data line floats high (0xFFFF) or is pulled low (0).
   uint16_t idleChannelWord = 0xFFFF;
   // Virtual time: one SPI bit, and one bulk request's round trip on the bus (a negative value
-  // picks it from the link speed: 125 us high speed, 1 ms full speed).
+  // picks it from the link speed: kHighSpeedRequestSeconds or kFullSpeedRequestSeconds).
   double spiBitSeconds = 1e-6;
   double requestSeconds = -1;
+  // Without a virtual clock the card takes no time at all, unless this is set: then the bus
+  // time (requests, SPI words and word delays) passes on the wall clock, as with a real card.
+  bool wallClockBusTime = false;
 };
 
 enum class FaultMode { Once, Always };
@@ -64,16 +80,23 @@ class SimUsbCard {
   // unanswered, so the card cannot be identified.
   void failRequest(uint32_t code, FaultMode mode = FaultMode::Always) { faults_[code] = mode; }
   void failIdentification(bool fail = true) { silentVersion_ = fail; }
+  // Bulk reads on pipe 1 succeed with `missing` bytes fewer than asked (and than the card had).
+  void shortenReads(size_t missing) { shortBy_ = missing; }
   void clearFaults() {
     faults_.clear();
     silentVersion_ = false;
+    shortBy_ = 0;
   }
 
   // What crossed the wire: each write to pipe 0 in order, the byte counts asked of pipe 1.
+  // Recorded only while recording is on (the default, for tests); a long session turns it off,
+  // since the record would otherwise grow with every transfer.
   const std::vector<std::vector<uint8_t>>& pipe0Writes() const { return pipe0Writes_; }
   const std::vector<size_t>& pipe1Reads() const { return pipe1Reads_; }
   // Commands the card could not make sense of (unknown code, wrong length, bad channel/count).
   int protocolErrors() const { return protocolErrors_; }
+  void setRecording(bool on) { recording_ = on; }
+  bool recording() const { return recording_; }
   void clearLog() {
     pipe0Writes_.clear();
     pipe1Reads_.clear();
@@ -96,6 +119,9 @@ class SimUsbCard {
   void transfer(const std::vector<uint8_t>& bytes, SimClock* clock);
   uint16_t packetSize(int pipe) const;
   double requestSeconds() const;
+  // Lets `seconds` of bus time pass: on the virtual clock when there is one, else on the wall
+  // clock when the configuration asks for it.
+  void pass(SimClock* clock, double seconds) const;
 
   SimUsbCardConfig config_;
   SpiSlave* slave_ = nullptr;
@@ -104,6 +130,8 @@ class SimUsbCard {
   std::deque<uint8_t> replies_;
   std::map<uint32_t, FaultMode> faults_;
   bool silentVersion_ = false;
+  size_t shortBy_ = 0;
+  bool recording_ = true;
   bool plugged_ = true;
   uint64_t connection_ = 0;  // counts re-plugs; a handle from before an unplug stays dead
   std::vector<std::vector<uint8_t>> pipe0Writes_;

@@ -139,7 +139,7 @@ void ReadBoardInfo(AppContext& ctx, UsbHandle handle, UsbCardInfo& slot) {
   int32_t length = 1;
   if (PipeTransfer(ctx, handle, 0, version, length) != 1) return fail();
   length = 2;
-  if (PipeTransfer(ctx, handle, 1, version, length) != 1) return fail();
+  if (PipeTransfer(ctx, handle, 1, version, length) != 1 || length != 2) return fail();
   slot.FirmwareRev = static_cast<float>(version[0]) + static_cast<float>(version[1]) / 10.0f;
 
   const uint16_t packetSize = GetPipePacketSize(ctx, handle, 3);

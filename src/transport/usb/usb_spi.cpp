@@ -34,12 +34,16 @@ void closeDevice(AppContext& ctx, UsbHandle handle) {
   if (handle != 0 && ctx.platform.usb != nullptr) ctx.platform.usb->close(handle);
 }
 
+// A transfer counts only when it moved every byte: a short reply would leave the missing bytes
+// reading as 0, and a short command is not the command that was meant.
 bool sendBytes(AppContext& ctx, UsbHandle handle, uint8_t* bytes, int32_t count) {
-  return PipeTransfer(ctx, handle, kCommandPipe, bytes, count) == 1;
+  int32_t moved = count;
+  return PipeTransfer(ctx, handle, kCommandPipe, bytes, moved) == 1 && moved == count;
 }
 
 bool receiveBytes(AppContext& ctx, UsbHandle handle, uint8_t* bytes, int32_t count) {
-  return PipeTransfer(ctx, handle, kReplyPipe, bytes, count) == 1;
+  int32_t moved = count;
+  return PipeTransfer(ctx, handle, kReplyPipe, bytes, moved) == 1 && moved == count;
 }
 
 }  // namespace
@@ -91,9 +95,11 @@ void UsbTransfer(AppContext& ctx, uint8_t& count) {
   UsbState& usb = ctx.usb;
   if (usb.CselChannel < 1) usb.CselChannel = 1;
   if (usb.CselChannel > 5) usb.CselChannel = 5;
+  // More words than the buffers hold is refused; no words is no transfer.
+  if (count > kMaxWords) return;
   usb.WordCount = count;
-  // Callers keep the count within 1..16; a larger one is cut to what the buffers hold.
-  const int words = std::min<int>(count, kMaxWords);
+  if (count == 0) return;
+  const int words = count;
   const UsbHandle handle = OpenUsbDevice(ctx, usb.SelectedCard.Name);
 
   std::array<uint8_t, kCommandBufferSize> command{};

@@ -12,10 +12,12 @@
 #include "app/preferences.h"
 #include "app/settings_file.h"
 #include "registers/register_access.h"
+#include "transport/adapter/adapter_spi.h"
 #include "transport/usb/ez_usb.h"
 #include "transport/usb/usb_spi.h"
 #include "ui/main/strip_chart.h"
 #include "ui/services/modal_presenter.h"
+#include "ui/transport/frm_adapter_select.h"
 #include "ui/transport/frm_port.h"
 #include "ui/transport/frm_usb_select.h"
 #include "ui/transport/port_driver_step.h"
@@ -29,6 +31,10 @@ using namespace form1;
 frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), presenter_(presenter) {
   setObjectName("frmForm1");
+  for (LaterHook* hook : {&later.calibration, &later.operation, &later.alarms, &later.datalog,
+                          &later.registers, &later.usbDebug, &later.magCalibration,
+                          &later.logViewer})
+    hook->owner_ = this;
   buildMenus();
 
   auto* central = new QWidget(this);
@@ -48,7 +54,7 @@ frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
   right->addStretch(1);
   outer->addLayout(right, 0);
   setCentralWidget(central);
-  resize(1280, 820);
+  fitToScreen();
 }
 
 frmForm1::~frmForm1() = default;
@@ -93,6 +99,8 @@ void frmForm1::Form_Load() {
       mnuUsb_->setChecked(false);
       mnuUsb_->setVisible(false);
     }
+  } else if (IsAdapterInterface(s.Interface)) {
+    bringUpAdapter();
   } else {
     s.Interface = kInterfaceNone;
     ctx_.messages().show(kApplicationTitle, "Please select an interface before taking data");
@@ -112,7 +120,9 @@ void frmForm1::Form_Load() {
 
   // 8. Menu marks follow Interface; without an interface the sensor is left alone.
   setInterfaceChecks();
-  if (s.Interface != kInterfaceParallel && s.Interface != kInterfaceUsb) return;
+  if (s.Interface != kInterfaceParallel && s.Interface != kInterfaceUsb &&
+      !IsAdapterInterface(s.Interface))
+    return;
 
   // 9 - 13.
   CmdUpdateStatus_Click();
@@ -156,6 +166,9 @@ void frmForm1::closeEvent(QCloseEvent* event) {
   WritePreferences(ctx_);
   if (frmPort_ != nullptr) frmPort_->hide();
   if (frmUSBselect_ != nullptr) frmUSBselect_->hide();
+  if (frmFtdiSelect_ != nullptr) frmFtdiSelect_->hide();
+  if (frmSpidevSelect_ != nullptr) frmSpidevSelect_->hide();
+  CloseAdapter(ctx_);
   event->accept();
   if (onUnloaded) onUnloaded();
 }
@@ -171,38 +184,41 @@ void frmForm1::present(QDialog& dialog) {
   presenter_.present(dialog);
 }
 
+// The two selection windows open at the main window's top-left as it is now (it may have moved
+// since their first opening, or not have been placed yet when one opened during the load).
 frmPort& frmForm1::portWindow() {
-  if (frmPort_ == nullptr) {
-    frmPort_ = new frmPort(ctx_, this);
-    frmPort_->move(frameGeometry().topLeft());
-  }
+  if (frmPort_ == nullptr) frmPort_ = new frmPort(ctx_, this);
+  frmPort_->move(frameGeometry().topLeft());
   return *frmPort_;
 }
 
 frmUSBselect& frmForm1::usbWindow() {
   if (frmUSBselect_ == nullptr) {
     frmUSBselect_ = new frmUSBselect(ctx_, this);
-    frmUSBselect_->move(frameGeometry().topLeft());
     frmUSBselect_->onDebug = [this] {
       if (later.usbDebug) later.usbDebug();
     };
   }
+  frmUSBselect_->move(frameGeometry().topLeft());
   return *frmUSBselect_;
 }
 
 void frmForm1::setInterfaceChecks() {
   mnuPort_->setChecked(false);
   mnuUsb_->setChecked(false);
+  mnuFtdi_->setChecked(false);
+  mnuSpidev_->setChecked(false);
   if (ctx_.settings.Interface == kInterfaceParallel) mnuPort_->setChecked(true);
   if (ctx_.settings.Interface == kInterfaceUsb) mnuUsb_->setChecked(true);
+  if (ctx_.settings.Interface == kInterfaceFtdi) mnuFtdi_->setChecked(true);
+  if (ctx_.settings.Interface == kInterfaceSpidev) mnuSpidev_->setChecked(true);
 }
 
 void frmForm1::mnuPort_Click() {
   present(portWindow());
   if (ctx_.settings.PortAddress != 0) {
     ctx_.settings.Interface = kInterfaceParallel;
-    mnuPort_->setChecked(true);
-    mnuUsb_->setChecked(false);
+    setInterfaceChecks();
   }
 }
 
@@ -210,13 +226,10 @@ void frmForm1::mnuUsb_Click() {
   present(usbWindow());
   if (ctx_.usb.SelectedCard.Present != 0) {
     ctx_.settings.Interface = kInterfaceUsb;
-    mnuUsb_->setChecked(true);
-    mnuPort_->setChecked(false);
   } else {
     ctx_.settings.Interface = kInterfaceNone;
-    mnuPort_->setChecked(false);
-    mnuUsb_->setChecked(false);
   }
+  setInterfaceChecks();
 }
 
 void frmForm1::MnuCal_Click() {
@@ -229,7 +242,7 @@ void frmForm1::Check_Interface(int16_t& ok) {
   ok = -1;
   Settings& s = ctx_.settings;
   if ((s.Interface == kInterfaceParallel && s.PortAddress == 0) ||
-      (s.Interface == kInterfaceUsb && ctx_.usb.SelectedCard.Present == 0))
+      (s.Interface == kInterfaceUsb && ctx_.usb.SelectedCard.Present == 0) || AdapterLost(ctx_))
     s.Interface = kInterfaceNone;
   if (s.Interface == kInterfaceNone) {
     ctx_.messages().show(kApplicationTitle, "Please select an interface first");

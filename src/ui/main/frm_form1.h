@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include <QMainWindow>
 
@@ -23,6 +26,7 @@ namespace vexa::ui {
 
 class ModalPresenter;
 class StripChart;
+class frmAdapterSelect;
 class frmPort;
 class frmUSBselect;
 
@@ -32,7 +36,7 @@ class frmUSBselect;
 // Controls carry their names as objectName. Controls that repeat carry the name, an underscore
 // and their index: txtReadReg_1 .. txtReadReg_12 (register index 1 .. 12), ckG_2 .. ckG_10 and
 // Shape_2 .. Shape_10 (channel = register index). Menu items are QActions of the same names
-// (mnuPort, mnuUsb, mnu27100, ...); submenus are QMenus named mnuInterface, mnuDevice,
+// (mnuPort, mnuUsb, mnuFtdi, mnuSpidev, mnu27100, ...); submenus are QMenus named mnuInterface, mnuDevice,
 // mnuConfiguration and mnuOperation. The charts are pic1, pic2 and pic3.
 class frmForm1 : public QMainWindow {
   Q_OBJECT
@@ -46,17 +50,36 @@ class frmForm1 : public QMainWindow {
     double low;
   };
 
+  // One window's hook: assigned a function that opens the window; empty opens nothing. Setting
+  // or clearing it enables or disables the menu items that open that window at once.
+  class LaterHook {
+   public:
+    LaterHook& operator=(std::function<void()> open) {
+      open_ = std::move(open);
+      if (owner_ != nullptr) owner_->updateLaterMenus();
+      return *this;
+    }
+    explicit operator bool() const { return static_cast<bool>(open_); }
+    void operator()() const {
+      if (open_) open_();
+    }
+
+   private:
+    friend class frmForm1;
+    std::function<void()> open_;
+    frmForm1* owner_ = nullptr;
+  };
+
   // Windows that later parts of the program attach to the menus; empty opens nothing.
   struct LaterWindows {
-    std::function<void()> calibration;  // fmCalibration, after Check_Interface
-    std::function<void()> operation;    // frmOperationalControl
-    std::function<void()> alarms;       // frmAlarms
-    std::function<void()> datalog;      // frmDatalog
-    std::function<void()> registers;    // frmManualReg
-    std::function<void()> usbDebug;     // frmUSBdebug, from the card selection window
-    // frmMagCal, after Check_Interface
-    std::function<void()> magCalibration;
-    std::function<void()> logViewer;    // frmLogViewer, from Tools
+    LaterHook calibration;     // fmCalibration, after Check_Interface
+    LaterHook operation;       // frmOperationalControl
+    LaterHook alarms;          // frmAlarms
+    LaterHook datalog;         // frmDatalog
+    LaterHook registers;       // frmManualReg
+    LaterHook usbDebug;        // frmUSBdebug, from the card selection window
+    LaterHook magCalibration;  // frmMagCal, after Check_Interface
+    LaterHook logViewer;       // frmLogViewer, from Tools
   };
 
   frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent = nullptr);
@@ -87,9 +110,14 @@ class frmForm1 : public QMainWindow {
 
   void mnuPort_Click();
   void mnuUsb_Click();
+  void mnuFtdi_Click();
+  void mnuSpidev_Click();
   void MnuCal_Click();
 
   LaterWindows later;
+  // Enables each menu item whose window is attached in `later` and disables the others. Runs
+  // whenever a hook is set, and again when the window is shown and when a menu opens.
+  void updateLaterMenus();
   // Called once the window has unloaded (settings written): the program ends.
   std::function<void()> onUnloaded;
 
@@ -102,24 +130,38 @@ class frmForm1 : public QMainWindow {
   bool unloaded() const { return unloaded_; }
   frmPort& portWindow();
   frmUSBselect& usbWindow();
+  frmAdapterSelect& adapterWindow(int16_t interface);  // kInterfaceFtdi or kInterfaceSpidev
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   class BusyScope;
 
   void buildMenus();
+  // The preferred size where the screen has room, never more than its available area, and a
+  // place on it; so the window's top-left is known before it is first shown.
+  void fitToScreen();
   QWidget* buildPlotFrame();
   QWidget* buildRegisterFrame();
   QWidget* buildStatusFrame();
   QWidget* buildSelfTestFrame();
   QWidget* buildPowerDownFrame();
 
+  // Read-outs change at most this often during the read loop: four times a second is as fast
+  // as a person reads changing digits, where the loop makes hundreds of passes (and rewriting
+  // twelve text boxes costs about as much as a hundred passes' chart drawing).
+  static constexpr double kReadOutSeconds = 0.25;
+
   void readPass(Values& values);
+  void showReadOuts(const Values& values);
+  bool readOutsDue() const;
   void plotAndStatus(const Values& values);
   void writeScaleLabels(int chart, const FullScale& scale);
   void setInterfaceChecks();
+  void bringUpAdapter();
+  void chooseAdapter(int16_t interface);
   void txtLoopDelay_Change();
   void txtPowerDown_Change();
   void ckLoop_Click();
@@ -137,14 +179,21 @@ class frmForm1 : public QMainWindow {
   int32_t StatusShadow_ = 0;
 
   int busyDepth_ = 0;
+  std::array<FullScale, 3> labelsShown_{{{0, 0}, {0, 0}, {0, 0}}};  // as last written per chart
+  std::optional<bool> supplyLow_;  // the supply read-out's colour: red when true, white when false
+  double readOutsShownAt_ = -1e300;
   bool closing_ = false;
   bool unloaded_ = false;
 
   // Menus.
   QAction* mnuPort_ = nullptr;
   QAction* mnuUsb_ = nullptr;
+  QAction* mnuFtdi_ = nullptr;
+  QAction* mnuSpidev_ = nullptr;
   QAction* mnu27100_ = nullptr;
   QAction* mnu27150_ = nullptr;
+  // Menu items that open a window attached later, with the hook each one needs.
+  std::vector<std::pair<QAction*, LaterHook LaterWindows::*>> laterItems_;
 
   // Frames.
   QGroupBox* FrameDataPLot_ = nullptr;
@@ -174,6 +223,8 @@ class frmForm1 : public QMainWindow {
 
   frmPort* frmPort_ = nullptr;
   frmUSBselect* frmUSBselect_ = nullptr;
+  frmAdapterSelect* frmFtdiSelect_ = nullptr;
+  frmAdapterSelect* frmSpidevSelect_ = nullptr;
 };
 
 }  // namespace vexa::ui

@@ -1,11 +1,15 @@
 #include "ui/main/frm_form1.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "ui/main/strip_chart.h"
@@ -44,6 +48,8 @@ void frmForm1::buildMenus() {
   bar->addMenu(mnuInterface);
   mnuPort_ = item(mnuInterface, "mnuPort", "Parallel", true, [this] { mnuPort_Click(); });
   mnuUsb_ = item(mnuInterface, "mnuUsb", "Usb", true, [this] { mnuUsb_Click(); });
+  mnuFtdi_ = item(mnuInterface, "mnuFtdi", "FTDI", true, [this] { mnuFtdi_Click(); });
+  mnuSpidev_ = item(mnuInterface, "mnuSpidev", "spidev", true, [this] { mnuSpidev_Click(); });
 
   QMenu* mnuDevice = submenu(bar, "mnuDevice", "Device");
   bar->addMenu(mnuDevice);
@@ -52,43 +58,89 @@ void frmForm1::buildMenus() {
 
   QMenu* mnuConfiguration = submenu(bar, "mnuConfiguration", "Configuration");
   bar->addMenu(mnuConfiguration);
-  item(mnuConfiguration, "MnuCal", "Calibration", false, [this] { MnuCal_Click(); });
+  laterItems_.emplace_back(
+      item(mnuConfiguration, "MnuCal", "Calibration", false, [this] { MnuCal_Click(); }),
+      &LaterWindows::calibration);
   QMenu* mnuOperation = submenu(mnuConfiguration, "mnuOperation", "Operation");
   mnuConfiguration->addMenu(mnuOperation);
   auto operation = [this] {
     if (later.operation) later.operation();
   };
-  item(mnuOperation, "mnuSampleRate", "Sample Rate", false, operation);
-  item(mnuOperation, "mnuRange", "Range", false, operation);
-  item(mnuOperation, "mnuFiltering", "Filtering", false, operation);
-  item(mnuOperation, "mnuAxuIO", "Auxilliary I/O", false, operation);
-  item(mnuOperation, "mnuAxuDAC", "Auxilliary DAC", false, operation);
-  item(mnuConfiguration, "MnuAlarms", "Alarms", false, [this] {
-    if (later.alarms) later.alarms();
-  });
-  item(mnuConfiguration, "mnuMagCal", "Magnetometer Calibration", false, [this] {
-    int16_t ok = 0;
-    Check_Interface(ok);
-    if (ok != 0 && later.magCalibration) later.magCalibration();
-  });
+  for (const auto& [name, caption] : {std::pair{"mnuSampleRate", "Sample Rate"},
+                                      {"mnuRange", "Range"},
+                                      {"mnuFiltering", "Filtering"},
+                                      {"mnuAxuIO", "Auxilliary I/O"},
+                                      {"mnuAxuDAC", "Auxilliary DAC"}})
+    laterItems_.emplace_back(item(mnuOperation, name, caption, false, operation),
+                             &LaterWindows::operation);
+  laterItems_.emplace_back(item(mnuConfiguration, "MnuAlarms", "Alarms", false,
+                                [this] {
+                                  if (later.alarms) later.alarms();
+                                }),
+                           &LaterWindows::alarms);
+  laterItems_.emplace_back(item(mnuConfiguration, "mnuMagCal", "Magnetometer Calibration", false,
+                                [this] {
+                                  int16_t ok = 0;
+                                  Check_Interface(ok);
+                                  if (ok != 0 && later.magCalibration) later.magCalibration();
+                                }),
+                           &LaterWindows::magCalibration);
 
   auto barItem = [this, bar](const char* name, const char* caption, std::function<void()> f) {
     auto* a = bar->addAction(caption);
     a->setObjectName(name);
     connect(a, &QAction::triggered, this, [f] { f(); });
+    return a;
   };
-  barItem("mnuDatalog", "Datalog", [this] {
-    if (later.datalog) later.datalog();
-  });
-  barItem("mnuRegisters", "Registers", [this] {
-    if (later.registers) later.registers();
-  });
+  laterItems_.emplace_back(barItem("mnuDatalog", "Datalog",
+                                   [this] {
+                                     if (later.datalog) later.datalog();
+                                   }),
+                           &LaterWindows::datalog);
+  laterItems_.emplace_back(barItem("mnuRegisters", "Registers",
+                                   [this] {
+                                     if (later.registers) later.registers();
+                                   }),
+                           &LaterWindows::registers);
   QMenu* mnuTools = submenu(bar, "mnuTools", "Tools");
   bar->addMenu(mnuTools);
-  item(mnuTools, "mnuLogViewer", "Log Viewer", false, [this] {
-    if (later.logViewer) later.logViewer();
-  });
+  laterItems_.emplace_back(item(mnuTools, "mnuLogViewer", "Log Viewer", false,
+                                [this] {
+                                  if (later.logViewer) later.logViewer();
+                                }),
+                           &LaterWindows::logViewer);
   barItem("MnuExit", "Exit", [this] { close(); });
+
+  // Items of windows not attached yet are disabled; attachment may come after construction.
+  for (QMenu* m : {mnuConfiguration, mnuOperation})
+    connect(m, &QMenu::aboutToShow, this, [this] { updateLaterMenus(); });
+  updateLaterMenus();
+}
+
+void frmForm1::updateLaterMenus() {
+  for (const auto& [action, hook] : laterItems_) action->setEnabled(static_cast<bool>(later.*hook));
+}
+
+void frmForm1::showEvent(QShowEvent* event) {
+  updateLaterMenus();
+  QMainWindow::showEvent(event);
+}
+
+void frmForm1::fitToScreen() {
+  constexpr QSize kPreferred(1280, 820);
+  // Room for the title bar and borders that the window system adds around the window.
+  constexpr QSize kDecorations(16, 40);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) {
+    resize(kPreferred);
+    return;
+  }
+  const QRect area = screen->availableGeometry();
+  const QSize size = kPreferred.boundedTo(area.size() - kDecorations).expandedTo(minimumSizeHint());
+  resize(size);
+  const QSize framed = size + kDecorations;
+  move(area.left() + std::max(0, (area.width() - framed.width()) / 2),
+       area.top() + std::max(0, (area.height() - framed.height()) / 2));
 }
 
 QWidget* frmForm1::buildPlotFrame() {
@@ -205,7 +257,7 @@ QWidget* frmForm1::buildRegisterFrame() {
   auto* frame = new QGroupBox("Output  Registers", this);
   frame->setObjectName("frameDataReg");
   auto* grid = new QGridLayout(frame);
-  grid->setVerticalSpacing(3);
+  grid->setVerticalSpacing(2);
   grid->setHorizontalSpacing(8);
   auto* graph = new QLabel("Graph", frame);
   graph->setAlignment(Qt::AlignCenter);
@@ -299,8 +351,11 @@ QWidget* frmForm1::buildStatusFrame() {
     indicator->setFrameShadow(QFrame::Sunken);
     indicator->setMinimumWidth(indicator->fontMetrics().horizontalAdvance("Alarm") + 18);
     flags_[n] = indicator;
-    grid->addWidget(new QLabel(f.caption, frame), static_cast<int>(n) + 1, 0);
-    grid->addWidget(indicator, static_cast<int>(n) + 1, 1);
+    // Two flags a row, so the frame is short enough for the window to fit a 768-pixel screen.
+    const int row = static_cast<int>(n) / 2 + 1;
+    const int column = static_cast<int>(n) % 2 * 2;
+    grid->addWidget(new QLabel(f.caption, frame), row, column);
+    grid->addWidget(indicator, row, column + 1);
   }
   connect(update, &QPushButton::clicked, this, [this] { CmdUpdateStatus_Click(); });
   return frame;

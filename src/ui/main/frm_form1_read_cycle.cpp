@@ -7,6 +7,7 @@
 #include "app/delay.h"
 #include "app/number_format.h"
 #include "registers/register_access.h"
+#include "transport/adapter/adapter_spi.h"
 #include "ui/main/strip_chart.h"
 
 #include "ui/main/frm_form1_parts.h"
@@ -36,16 +37,33 @@ void frmForm1::readPass(Values& values) {
   for (int16_t i = 1; i <= kReadOuts; ++i) {
     ReadRegister(ctx_, i);
     const float scaled = ctx_.access.LastScaled;
-    txtReadReg_[i]->setText(text(FormatPattern(scaled, "0.00")));
     if (i == SUPPLY_OUT) {
-      const double shown = RegionalValue(str(txtReadReg_[i]->text()));
+      // The colour follows the supply as its read-out would show it, pass by pass.
+      const double shown = RegionalValue(FormatPattern(scaled, "0.00"));
       if (shown < 2.6)
-        setBackground(txtReadReg_[i], QPalette::Base, kRed);
+        supplyLow_ = true;
       else if (shown > 2.6)
-        setBackground(txtReadReg_[i], QPalette::Base, kWhite);
+        supplyLow_ = false;
     }
     values[i] = scaled;
   }
+}
+
+void frmForm1::showReadOuts(const Values& values) {
+  for (int16_t i = 1; i <= kReadOuts; ++i)
+    txtReadReg_[i]->setText(text(FormatPattern(values[i], "0.00")));
+  if (supplyLow_) {
+    QLineEdit* supply = txtReadReg_[SUPPLY_OUT];
+    const QColor colour = *supplyLow_ ? kRed : kWhite;
+    if (supply->palette().color(QPalette::Base) != colour)
+      setBackground(supply, QPalette::Base, colour);
+  }
+  readOutsShownAt_ = ctx_.clock().monotonicSeconds();
+}
+
+bool frmForm1::readOutsDue() const {
+  const double since = ctx_.clock().monotonicSeconds() - readOutsShownAt_;
+  return !(since >= 0 && since < kReadOutSeconds);
 }
 
 void frmForm1::plotAndStatus(const Values& values) {
@@ -59,16 +77,28 @@ void frmForm1::ReadData() {
   Values values{};
   if (!ckLoop_->isChecked()) {
     readPass(values);
+    showReadOuts(values);
     plotAndStatus(values);
     return;
   }
   BusyScope busy(*this);
+  // Every pass goes to the charts (which repaint at the screen's pace); the read-outs change at
+  // a pace a person can read, and show the last pass when the loop ends.
+  bool unshown = false;
   while (cmdReadData_->text() == kStop && !closing_) {
     readPass(values);
+    if (AdapterLost(ctx_)) {
+      // The adapter failed during the pass and has said why; its values are stale.
+      cmdReadData_->setText(kRead);
+      break;
+    }
+    unshown = !readOutsDue();
+    if (!unshown) showReadOuts(values);
     ctx_.ui().processEvents();
     plotAndStatus(values);
     DelayMs(ctx_, static_cast<float>(RegionalValue(str(txtLoopDelay_->text()))));
   }
+  if (unshown && !unloaded_) showReadOuts(values);
 }
 
 void frmForm1::ckLoop_Click() {
@@ -89,6 +119,12 @@ void frmForm1::txtLoopDelay_Change() {
 // Charts.
 
 void frmForm1::writeScaleLabels(int chart, const FullScale& scale) {
+  // The plots write their labels on every sample; the text changes only with the scale.
+  FullScale& shown = labelsShown_[static_cast<size_t>(chart)];
+  if (shown.high == scale.high && shown.low == scale.low &&
+      !scaleLabels_[chart][0]->text().isEmpty())
+    return;
+  shown = scale;
   scaleLabels_[chart][0]->setText(text(GeneralNumber(scale.low)));
   scaleLabels_[chart][1]->setText(text(GeneralNumber(scale.low + (scale.high - scale.low) / 2)));
   scaleLabels_[chart][2]->setText(text(GeneralNumber(scale.high)));
@@ -140,7 +176,7 @@ void frmForm1::ckG_Click(int channel) {
 }
 
 void frmForm1::showPointer(int chart, double x, double y) {
-  auto whole = [](double v) { return QString::number(static_cast<long long>(RoundHalfEven(v))); };
+  auto whole = [](double v) { return QString::number(SaturatingInt64(RoundHalfEven(v))); };
   lblCurSam_[chart]->setText(whole(x));
   lblCurVal_[chart]->setText(whole(y));
 }

@@ -51,7 +51,7 @@ void frmForm1::txtPowerDown_Change() {
 
 void frmForm1::cmdPowerDown_Click() {
   const float t = static_cast<float>(RegionalValue(str(txtPowerDown_->text())));
-  const int32_t count = static_cast<int32_t>(std::floor(2 * t));
+  const int32_t count = SaturatingInt32(std::floor(2.0 * t));
   WriteRegister(ctx_, SLP_CNT, count);
   BusyScope busy(*this);
   Clock& clock = ctx_.clock();

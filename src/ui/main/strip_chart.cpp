@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 
 namespace vexa::ui {
 
@@ -17,7 +19,10 @@ constexpr double kMarginLeft = 1;
 constexpr double kMarginTop = 7;
 constexpr double kMarginRight = 14;
 constexpr int kTickStep = 50;
-constexpr double kPenWidth = 1.4;
+// One device pixel, antialiased: the painter's fast line path. A wider pen goes through the
+// general stroker, which costs several times as much per segment, and every sample of the read
+// loop draws nine segments.
+constexpr double kPenWidth = 1.0;
 // Far beyond the edges; keeps a wild value from overflowing the painter.
 constexpr double kFractionLimit = 1000;
 
@@ -40,6 +45,8 @@ StripChart::StripChart(QWidget* parent) : QWidget(parent) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   setCursor(Qt::CrossCursor);
   colours_ = {QColor(200, 0, 0), QColor(0, 150, 0), QColor(0, 0, 150)};
+  repaintTimer_.setSingleShot(true);
+  connect(&repaintTimer_, &QTimer::timeout, this, [this] { flushRepaint(); });
 }
 
 void StripChart::setTraceColour(int channel, const QColor& colour) {
@@ -98,19 +105,87 @@ void StripChart::addSample(const std::array<float, kChannels>& values,
   for (int k = 0; k < kChannels; ++k) previous_[k] = values[k];
   previousX_ = x;
 
-  if (!imageCurrent()) {
-    update();
+  // The image is brought up to date at the next paint, and paints come at most once per frame
+  // of the screen: a loop that adds samples faster than that costs no drawing in between.
+  if (!imageCurrent() || pending_.size() > kWidthUnits) {
+    traces_ = QImage();
+    pending_.clear();
+    requestRepaint(rect());
     return;
   }
-  QPainter painter(&traces_);
-  eraseColumn(painter, x);
-  paintSegments(painter, now);
+  pending_.push_back(x);
   // Only the strip that changed: the new segment, the erased column and the old and new marks.
   const QRectF plot = plotRect();
   const int from = std::min(x == 0 ? 0 : x - 1, now.empty() ? x : now.front().x0);
   const double left = plot.left() + unitX(from) - 3;
   const double right = plot.left() + unitX(x + 2) + 3;
-  update(QRectF(left, plot.top() - 1, right - left, plot.height() + 2).toAlignedRect());
+  requestRepaint(QRectF(left, plot.top() - 1, right - left, plot.height() + 2).toAlignedRect());
+}
+
+double StripChart::frameSeconds() const {
+  const QScreen* s = screen();
+  const double hz = s != nullptr ? s->refreshRate() : 0;
+  return hz >= 1 ? 1.0 / hz : 1.0 / 60;
+}
+
+void StripChart::requestRepaint(const QRect& area) {
+  dirty_ |= area;
+  if (repaintTimer_.isActive()) return;
+  const auto frameMs = static_cast<qint64>(std::ceil(frameSeconds() * 1000));
+  const qint64 since = lastRepaint_.isValid() ? lastRepaint_.elapsed() : frameMs;
+  if (since >= frameMs) {
+    flushRepaint();
+  } else {
+    repaintTimer_.start(static_cast<int>(frameMs - since));
+  }
+}
+
+void StripChart::flushRepaint() {
+  if (!dirty_.isEmpty()) update(dirty_);
+  dirty_ = QRect();
+  lastRepaint_.start();
+}
+
+void StripChart::paintPending() {
+  if (pending_.empty()) return;
+  // Clearing the columns straight in the image's memory: the painter's clear composition on a
+  // column the height of the chart costs more than all the lines together.
+  for (int x : pending_) eraseColumn(x);
+  // Consecutive columns go out as one polyline per channel, not one stroke per segment.
+  QPainter painter(&traces_);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  const double h = plotRect().height();
+  size_t begin = 0;
+  while (begin < pending_.size()) {
+    size_t end = begin + 1;
+    while (end < pending_.size() && pending_[end] == pending_[end - 1] + 1) ++end;
+    for (int k = 0; k < kChannels; ++k) {
+      QPolygonF line;
+      const auto flush = [&] {
+        if (line.size() >= 2) {
+          QPen pen(colours_[k], kPenWidth);
+          pen.setCosmetic(true);
+          painter.setPen(pen);
+          painter.drawPolyline(line);
+        }
+        line.clear();
+      };
+      for (size_t i = begin; i < end; ++i) {
+        for (const Segment& seg : slots_[pending_[i]]) {
+          if (seg.channel != k) continue;
+          const QPointF from(unitX(seg.x0), seg.f0 * h), to(unitX(seg.x1), seg.f1 * h);
+          if (line.isEmpty() || line.back() != from) {
+            flush();
+            line << from;
+          }
+          line << to;
+        }
+      }
+      flush();
+    }
+    begin = end;
+  }
+  pending_.clear();
 }
 
 bool StripChart::imageCurrent() const {
@@ -129,18 +204,20 @@ void StripChart::rebuildImage() {
                    QImage::Format_ARGB32_Premultiplied);
   traces_.setDevicePixelRatio(dpr);
   traces_.fill(Qt::transparent);
+  pending_.clear();
   QPainter painter(&traces_);
   for (const auto& segments : slots_) paintSegments(painter, segments);
 }
 
-void StripChart::eraseColumn(QPainter& painter, int x) const {
+void StripChart::eraseColumn(int x) {
   const qreal dpr = traces_.devicePixelRatio();
-  const double left = std::floor(unitX(x) * dpr) / dpr;
-  const double right = std::ceil(unitX(x + 1) * dpr) / dpr;
-  painter.save();
-  painter.setCompositionMode(QPainter::CompositionMode_Clear);
-  painter.fillRect(QRectF(left, 0, right - left, traces_.height() / dpr + 1), Qt::transparent);
-  painter.restore();
+  const int left = std::clamp(static_cast<int>(std::floor(unitX(x) * dpr)), 0, traces_.width());
+  const int right =
+      std::clamp(static_cast<int>(std::ceil(unitX(x + 1) * dpr)), left, traces_.width());
+  if (right == left) return;
+  const size_t bytes = static_cast<size_t>(right - left) * 4;  // 32-bit pixels
+  for (int y = 0; y < traces_.height(); ++y)
+    std::memset(traces_.scanLine(y) + static_cast<size_t>(left) * 4, 0, bytes);
 }
 
 void StripChart::paintSegments(QPainter& painter, const std::vector<Segment>& segments) const {
@@ -149,14 +226,17 @@ void StripChart::paintSegments(QPainter& painter, const std::vector<Segment>& se
   painter.setRenderHint(QPainter::Antialiasing, true);
   for (const Segment& s : segments) {
     QPen pen(colours_[s.channel], kPenWidth);
-    pen.setCapStyle(Qt::RoundCap);
+    pen.setCosmetic(true);
     painter.setPen(pen);
     painter.drawLine(QPointF(unitX(s.x0), s.f0 * h), QPointF(unitX(s.x1), s.f1 * h));
   }
 }
 
 void StripChart::paintEvent(QPaintEvent* event) {
-  if (!imageCurrent()) rebuildImage();
+  if (!imageCurrent())
+    rebuildImage();
+  else
+    paintPending();
   QPainter p(this);
   p.setClipRect(event->rect());
   p.fillRect(rect(), palette().color(QPalette::Window));
@@ -176,7 +256,14 @@ void StripChart::paintEvent(QPaintEvent* event) {
     p.drawLine(QPointF(plot.left(), py), QPointF(plot.right(), py));
   }
 
-  p.drawImage(plot.topLeft(), traces_);
+  // Only the part of the traces that is being repainted: a paint of a new strip blends a strip.
+  const QRectF area = QRectF(event->rect()).intersected(plot);
+  if (!area.isEmpty()) {
+    const qreal dpr = traces_.devicePixelRatio();
+    const QRectF source((area.left() - plot.left()) * dpr, (area.top() - plot.top()) * dpr,
+                        area.width() * dpr, area.height() * dpr);
+    p.drawImage(area, traces_, source);
+  }
 
   if (mark_ >= 0 && mark_ <= kWidthUnits) {
     p.setPen(QPen(kCursorMark, 1.0));
@@ -218,8 +305,11 @@ void StripChart::changeEvent(QEvent* event) {
 }
 
 void StripChart::mouseMoveEvent(QMouseEvent* event) {
-  const QPointF c = chartPoint(event->position());
-  emit pointerMoved(c.x(), c.y());
+  // Over the margins and the sample numbers there is nothing to read.
+  if (plotRect().contains(event->position())) {
+    const QPointF c = chartPoint(event->position());
+    emit pointerMoved(c.x(), c.y());
+  }
   QWidget::mouseMoveEvent(event);
 }
 

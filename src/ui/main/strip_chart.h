@@ -4,7 +4,9 @@
 #include <vector>
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -21,6 +23,11 @@ namespace vexa::ui {
 // at which they were drawn, and paints them into an off-screen image at the screen's device
 // pixel ratio; a resize or a move to a denser screen redraws the image from the slots, so the
 // traces stay crisp.
+//
+// Every sample goes into the slots at once, but the drawing follows the screen: new columns are
+// painted into the image when the chart is painted, and the chart asks for a paint at most once
+// per refresh of its screen (a timer brings the last request in), so a read loop that adds
+// hundreds of samples a second draws only what can be seen.
 class StripChart : public QWidget {
   Q_OBJECT
 
@@ -65,6 +72,7 @@ class StripChart : public QWidget {
   QSize minimumSizeHint() const override { return {380, 110}; }
 
  signals:
+  // The pointer moved over the plot area (not the margins or the axis), in chart units.
   void pointerMoved(double x, double y);
 
  protected:
@@ -78,7 +86,15 @@ class StripChart : public QWidget {
   void rebuildImage();
   bool imageCurrent() const;
   void paintSegments(QPainter& painter, const std::vector<Segment>& segments) const;
-  void eraseColumn(QPainter& painter, int x) const;
+  // Makes column x of the image transparent again.
+  void eraseColumn(int x);
+  // Paints the columns added since the last paint into the image, in the order they came.
+  void paintPending();
+  // Asks for a paint of `area` now, or at the screen's next frame if one was asked for within
+  // the current frame.
+  void requestRepaint(const QRect& area);
+  void flushRepaint();
+  double frameSeconds() const;
 
   std::array<QColor, kChannels> colours_{};
   std::array<float, kChannels> previous_{};
@@ -89,7 +105,11 @@ class StripChart : public QWidget {
   bool initialised_ = false;
   double high_ = 1;
   double low_ = -1;
-  QImage traces_;  // transparent except for the traces, covers plotRect()
+  QImage traces_;             // transparent except for the traces, covers plotRect()
+  std::vector<int> pending_;  // columns added but not yet painted into traces_
+  QRect dirty_;               // area asked to be repainted, not yet handed to update()
+  QElapsedTimer lastRepaint_;
+  QTimer repaintTimer_;
 };
 
 // The three scale labels of a chart (bottom, middle, top), kept level with the chart's bottom

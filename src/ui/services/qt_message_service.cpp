@@ -21,12 +21,20 @@ QMessageBox::Icon iconOf(MessageIcon icon) {
 }
 }  // namespace
 
+QString MessageBoxTitle(const std::string& title) {
+  return title.empty() ? QStringLiteral(" ") : QString::fromStdString(title);
+}
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& title, const std::string& text,
+                                            MessageIcon icon, QWidget* parent) {
+  auto box = std::make_unique<QMessageBox>(iconOf(icon), MessageBoxTitle(title),
+                                           QString::fromStdString(text), QMessageBox::Ok, parent);
+  box->setDefaultButton(QMessageBox::Ok);
+  return box;
+}
+
 void QtMessageService::show(const std::string& title, const std::string& text, MessageIcon icon) {
-  QWidget* parent = QApplication::activeWindow();
-  QMessageBox box(iconOf(icon), QString::fromStdString(title), QString::fromStdString(text),
-                  QMessageBox::Ok, parent);
-  box.setDefaultButton(QMessageBox::Ok);
-  box.exec();
+  MakeMessageBox(title, text, icon, QApplication::activeWindow())->exec();
 }
 
 }  // namespace vexa::ui

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
@@ -14,5 +17,13 @@ class QtMessageService : public MessageService {
   void show(const std::string& title, const std::string& text,
             MessageIcon icon = MessageIcon::None) override;
 };
+
+// The box show() runs, for tests to look at without running it.
+std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& title, const std::string& text,
+                                            MessageIcon icon, QWidget* parent = nullptr);
+
+// The window title for a message box title: the window system puts the application's name on a
+// window whose title is empty, so an empty title becomes a single blank, which shows empty.
+QString MessageBoxTitle(const std::string& title);
 
 }  // namespace vexa::ui

@@ -49,9 +49,11 @@ frmPort::frmPort(AppContext& ctx, QWidget* parent)
 }
 
 void frmPort::showEvent(QShowEvent* event) {
-  txtUser_->setText(QString::fromStdString(HexDigits(ctx_.settings.PortAddress)));
-  txtUser_->selectAll();
   QDialog::showEvent(event);
+  // Every opening: the address field has the focus with its text selected, so typing replaces it.
+  txtUser_->setText(QString::fromStdString(HexDigits(ctx_.settings.PortAddress)));
+  txtUser_->setFocus(Qt::OtherFocusReason);
+  txtUser_->selectAll();
 }
 
 void frmPort::cmdOK_Click() {
@@ -60,7 +62,12 @@ void frmPort::cmdOK_Click() {
   ctx_.settings.PortAddress = HexToInteger(text);
   txtUser_->setText(QString::fromStdString(HexDigits(ctx_.settings.PortAddress)));
   ctx_.settings.Interface = kInterfaceParallel;
-  if (NeedsPortDriver(ctx_) && ctx_.os.PortDriverStarted == 0) StartPortDriver(ctx_);
+  // The driver is set up once per run; a port that was refused (a wrong address, a port held by
+  // another driver) is asked for again, so correcting the address here brings the port up.
+  const PortAccess* access = ctx_.platform.portAccess;
+  const bool held =
+      access != nullptr && access->holds(static_cast<uint16_t>(ctx_.settings.PortAddress));
+  if (NeedsPortDriver(ctx_) && (ctx_.os.PortDriverStarted == 0 || !held)) StartPortDriver(ctx_);
   hide();
 }
 

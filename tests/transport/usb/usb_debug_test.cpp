@@ -13,7 +13,8 @@ TEST(UsbDebugFields, WordCountsAreRefusedOutsideAByteAndHeldToSixteen) {
   };
   const std::vector<Case> cases = {{"40", 16},    {"0", 1},    {"3", 3},    {"2.5", 2},
                                    {"abc", 1},    {"255", 16}, {"256", -1}, {"-1", -1},
-                                   {"255.5", -1}, {"1e9", -1}, {"nan", -1}};
+                                   {"255.5", -1}, {"1e9", -1}, {"nan", 1}};  // nan: no number, like
+                                                                             // "abc"
   for (const Case& k : cases) {
     const auto count = DebugWordCount(k.typed, 5, c);
     EXPECT_EQ(count ? int{*count} : -1, k.expected) << k.typed;

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/sim/spi_slave.h"
+#include "platform/spidev_io.h"
+
+namespace vexa::sim {
+
+// spidev nodes of a simulated SPI controller with the sensor on /dev/spidev0.0. It checks
+// every transfer structure as the kernel would (buffers, length against the word size, clock
+// within the controller's limit) and turns the segments into chip-select cycles for the sensor:
+// chip select goes up after a segment marked cs_change and at the end of the message, so a
+// segment left without it makes one long frame. The sensor is a mode 3 slave: a master in a
+// mode with CPHA 0 samples each bit one edge early.
+class SimSpidev : public SpidevIo {
+ public:
+  explicit SimSpidev(std::vector<std::string> nodes = {"/dev/spidev0.0", "/dev/spidev0.1"})
+      : nodes_(std::move(nodes)) {}
+
+  // The sensor on one node (not owned); other nodes have nothing on their chip select.
+  void attach(SpiSlave* slave, const std::string& node = "/dev/spidev0.0") {
+    slave_ = slave;
+    slaveNode_ = node;
+  }
+  // An errno that open / the next messages return: e.g. EACCES on open, ETIMEDOUT or ENODEV.
+  std::map<std::string, int> openErrors;
+  int messageError = 0;
+  bool only8BitWords = false;
+  uint32_t maxSpeedHz = 10000000;
+
+  std::vector<std::string> nodes() override { return nodes_; }
+  int open(const std::string& path) override;
+  int setMode(uint8_t mode) override;
+  int setBitsPerWord(uint8_t bits) override;
+  int setSpeed(uint32_t hz) override;
+  int message(const std::vector<SpidevSegment>& segments) override;
+  void close() override { open_.clear(); }
+
+  // What the program asked for.
+  const std::string& openNode() const { return open_; }
+  uint8_t mode() const { return mode_; }
+  uint8_t bitsPerWord() const { return bits_; }
+  uint32_t speedHz() const { return speed_; }
+  long messages() const { return messages_; }
+  const std::vector<SpidevSegment>& lastMessage() const { return last_; }
+  // Shortest delay_usecs before chip select went up; -1 before the first.
+  int shortestPauseUs() const { return shortestPause_; }
+
+ private:
+  void endFrame();
+
+  std::vector<std::string> nodes_;
+  SpiSlave* slave_ = nullptr;
+  std::string slaveNode_;
+  std::string open_;
+  uint8_t mode_ = 0;
+  uint8_t bits_ = 8;
+  uint32_t speed_ = 500000;
+  long messages_ = 0;
+  std::vector<SpidevSegment> last_;
+  int shortestPause_ = -1;
+
+  bool inFrame_ = false;
+  uint16_t reply_ = 0;
+  uint32_t mosi_ = 0;
+  int frameBits_ = 0;
+};
+
+}  // namespace vexa::sim

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vexa::ui {
+
+// What vexa-eval was asked for on its command line.
+struct EvalArguments {
+  bool help = false;
+  bool version = false;
+  bool simulate = false;
+  bool simulateStill = false;     // the simulated sensor lies still with its stated noise
+  std::vector<std::string> logs;  // --view-log FILE...: the Log Viewer on these files alone
+  std::string screenshot;  // empty: none
+  std::string window;      // with a screenshot: the window to capture; empty: the main window
+  int vendorId = -1;       // -1: the default
+  // Any argument at all, as the program received them: read before the window system takes its
+  // own options (-platform, -style, ...) out of the list.
+  bool commandLineGiven = false;
+  std::string error;  // a bad option; the program then ends with status 2
+};
+
+EvalArguments ParseEvalArguments(int argc, const char* const* argv);
+
+}  // namespace vexa::ui

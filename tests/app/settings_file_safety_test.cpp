@@ -1,0 +1,151 @@
+// The settings file against what a user's folder may hold: special files, endless or over-long
+// text, an editor's byte-order mark, and a disk that refuses the write.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "app/settings_file.h"
+#include "support/sim_world.h"
+
+namespace vexa {
+namespace {
+
+std::string cfgPath(testing::SimWorld& w) {
+  return w.folder() + "/" + kSettingsFileName;
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string fileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(SettingsFileSafety, SpecialFilesAreNotReadAndTheCauseIsReported) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> make;
+  };
+  const Case cases[] = {
+      // A FIFO would block the start for ever; an endless stream would fill the memory.
+      {"fifo", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+      {"endless stream",
+       [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
+      {"folder", [](const std::string& p) { ASSERT_EQ(::mkdir(p.c_str(), 0700), 0); }},
+      {"too large",
+       [](const std::string& p) {
+         writeFile(p, "Interface = 1\r\n" + std::string(kMaxSettingsFileBytes, ' '));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::SimWorld w;
+    c.make(cfgPath(w));
+    w.ctx.settings.Interface = 2;
+    ReadSettings(w.ctx);
+    EXPECT_EQ(w.ctx.settings.Interface, 2);
+    ASSERT_EQ(w.diagnostics.causes.size(), 1u);
+    EXPECT_NE(w.diagnostics.causes[0].find(kSettingsFileName), std::string::npos);
+  }
+}
+
+TEST(SettingsFileSafety, MissingFileIsNoError) {
+  testing::SimWorld w;
+  ReadSettings(w.ctx);
+  EXPECT_TRUE(w.diagnostics.causes.empty());
+}
+
+TEST(SettingsFileSafety, OverLongFieldIsABadLineAndByteOrderMarkIsSkipped) {
+  const std::string blanks(kMaxSettingsFieldLength, ' ');
+  struct Case {
+    const char* name;
+    std::string text;
+    Settings expected;
+  };
+  const Case cases[] = {
+      {"over-long field ends the read",
+       "Interface = 1\nDevice = " + blanks + "5\nFactory = 2\n",
+       {1, 0, 0, 0}},
+      {"long field within the bound",
+       "Interface = 1\nDevice =" + blanks.substr(20) + "5\n",
+       {1, 0, 0, 5}},
+      {"byte-order mark", "\xEF\xBB\xBFInterface = 2\r\nDevice = 27100\r\n", {2, 0, 0, 27100}},
+      {"lone first byte of a mark", "\xEFInterface = 2\r\n", {0, 0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::SimWorld w;
+    writeFile(cfgPath(w), c.text);
+    ReadSettings(w.ctx);
+    EXPECT_EQ(w.ctx.settings.Interface, c.expected.Interface);
+    EXPECT_EQ(w.ctx.settings.PortAddress, c.expected.PortAddress);
+    EXPECT_EQ(w.ctx.settings.Factory, c.expected.Factory);
+    EXPECT_EQ(w.ctx.settings.Device, c.expected.Device);
+  }
+}
+
+// A file-size limit stands for a full disk: the write fails part of the way through.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  rlimit saved_{};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(SettingsFileSafety, FailedWriteKeepsTheOldFileAndSaysWhy) {
+  testing::SimWorld w;
+  w.ctx.settings = {1, 888, 3, 27100};
+  ASSERT_TRUE(WriteSettings(w.ctx));
+  const std::string before = fileText(cfgPath(w));
+  w.ctx.settings = {2, 0, 3, 27150};
+  {
+    FileSizeLimit limit(20);
+    EXPECT_FALSE(WriteSettings(w.ctx));
+  }
+  EXPECT_EQ(fileText(cfgPath(w)), before);
+  ASSERT_EQ(w.diagnostics.causes.size(), 1u);
+  EXPECT_NE(w.diagnostics.causes[0].find("old settings are kept"), std::string::npos);
+  // Nothing is left behind beside it.
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(w.folder())) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(SettingsFileSafety, WriteReplacesTheFileKeepingItsPermissions) {
+  testing::SimWorld w;
+  writeFile(cfgPath(w), "Interface = 1\r\n");
+  ASSERT_EQ(::chmod(cfgPath(w).c_str(), 0640), 0);
+  w.ctx.settings = {2, 0, 0, 27150};
+  ASSERT_TRUE(WriteSettings(w.ctx));
+  EXPECT_EQ(fileText(cfgPath(w)), SettingsFileText(w.ctx.settings));
+  struct stat st {};
+  ASSERT_EQ(::stat(cfgPath(w).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+}  // namespace
+}  // namespace vexa
