@@ -16,6 +16,7 @@
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/log_plot.h"
 #include "ui/main/attach_windows.h"
+#include "ui/main/eval_arguments.h"
 
 namespace vexa::ui::testing {
 namespace {
@@ -151,6 +152,17 @@ TEST_F(MainWindowTest, DatalogViewLogsOpensTheViewerOnTheLastRunsFiles) {
   EXPECT_EQ(presenter.presented, (std::vector<std::string>{"frmDatalog", "frmLogViewer"}));
   EXPECT_EQ(viewed, (std::vector<std::string>{world.folder() + "/DATALOG_1.csv",
                                               world.folder() + "/DATALOG_2.csv"}));
+}
+
+TEST(EvalArgumentsForLogs, ViewLogTakesTheFilesUpToTheNextOptionAndStillSimulates) {
+  const char* args[] = {"vexa-eval", "--view-log", "A_1.csv", "A_2.csv", "--screenshot", "x.png"};
+  const EvalArguments a = ParseEvalArguments(6, args);
+  EXPECT_EQ(a.logs, (std::vector<std::string>{"A_1.csv", "A_2.csv"}));
+  EXPECT_EQ(a.screenshot, "x.png");
+  const char* still[] = {"vexa-eval", "--simulate-still"};
+  const EvalArguments b = ParseEvalArguments(2, still);
+  EXPECT_TRUE(b.simulate);
+  EXPECT_TRUE(b.simulateStill);
 }
 
 }  // namespace
