@@ -13,6 +13,7 @@
 #include "app/settings_file.h"
 #include "app/version.h"
 #include "cli/cli_adapters.h"
+#include "cli/cli_analysis.h"
 #include "cli/cli_log.h"
 #include "cli/cli_magcal.h"
 #include "platform/platform_set.h"
@@ -234,6 +235,9 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
       o.version = true;
     } else if (a == "--simulate") {
       o.simulate = true;
+    } else if (a == "--simulate-still") {
+      o.simulate = true;
+      o.simulateStill = true;
     } else if (a == "--trace") {
       o.trace = true;
     } else if (a == "--interface") {
@@ -308,7 +312,19 @@ Commands:
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
 )" + LogUsageText() +
-         MagCalUsage() + R"(
+         MagCalUsage() + R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
+                        The overlapping Allan deviation of each channel of a log (or of the
+                        named ones: value column title such as "X Gryo", or the caption such as
+                        "X Gyro"), at octave cluster times up to a tenth of the record, with
+                        68% confidence bounds, then the random walk (deg/sqrt(h) for gyros,
+                        m/s/sqrt(h) for accelerometers) and the bias instability (deg/h, mg).
+                        The files of one session are joined in order. The sample interval comes
+                        from the files' begin and end seconds, or from --rate (the rate of the
+                        log's lines). Repeated reads of one sample (new-data flag 0) are left
+                        out. --csv prints "channel,tau,adev,low,high" and one line per cluster
+                        time.
+  stats FILE...         Per channel of a log: count, mean, standard deviation, min and max.
+
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;
 the blank inside "ZGYRO_ OFF" may be left out.
 
@@ -316,6 +332,11 @@ Options:
   --simulate            Use the simulated sensor, behind a simulated parallel port (at any
                         address), a simulated USB SPI card "Ezusb-0", a simulated FT232H board
                         (bus-port 1-2) and a simulated /dev/spidev0.0, instead of hardware.
+  --simulate-still      The same, with the sensor lying still and its gyros and
+                        accelerometers noisy as their stated figures say (angle random walk
+                        2 deg/sqrt(h), bias instability 50 deg/h, rate random walk
+                        30 deg/h/sqrt(h); velocity random walk 0.2 m/s/sqrt(h), 0.2 mg,
+                        0.05 mg/sqrt(h)), sampling at 52.8 Hz, for noise records.
   --interface usb|parallel|ftdi|spidev
                         The interface to use. Without it, Interface in CommPort.cfg (in the
                         working folder) decides: 1 parallel port, 2 USB SPI card, 3 FTDI
@@ -368,12 +389,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << kProgram << ' ' << kVersion << '\n';
     return kExitOk;
   }
+  if (IsAnalysisCommand(options.command))
+    return RunAnalysisCommand(options.command, options.operands, out, err);
 
   CliDiagnostics diagnostics;
   ConsoleMessages messages(err, diagnostics);
   UiHooks ui;
   PlatformOptions platformOptions;
   platformOptions.simulate = options.simulate;
+  platformOptions.simulateStill = options.simulateStill;
   platformOptions.trace = options.trace;
   platformOptions.traceOut = &err;
   platformOptions.diagnostics = &diagnostics;
@@ -383,6 +407,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   platformOptions.cardVendorIdSource = [&program, &platformOptions] {
     return program ? program->usb.CardVendorId : platformOptions.cardVendorId;
   };
+  if (environment.adjustPlatform) environment.adjustPlatform(platformOptions);
   PlatformSet world(platformOptions, messages, ui);
 
   AppContext ctx(world.platform());

@@ -14,6 +14,7 @@
 namespace vexa {
 
 class PlatformSet;
+struct PlatformOptions;
 
 namespace cli {
 
@@ -22,6 +23,7 @@ struct CliOptions {
   bool help = false;
   bool version = false;
   bool simulate = false;
+  bool simulateStill = false;  // the simulated sensor lies still with its stated noise
   bool trace = false;
   std::optional<int16_t> interface;  // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, ...
   std::optional<uint16_t> port;
@@ -60,6 +62,8 @@ struct CliEnvironment {
   // tests leave it off.
   bool simulatedBusTime = false;
   std::function<void(PlatformSet&, AppContext&)> beforeCommand;
+  // A look at the platform options before the world is built (a virtual clock, say).
+  std::function<void(PlatformOptions&)> adjustPlatform;
 };
 
 // The whole program: exit status 0 on success, 1 when the device or a transfer failed, 2 on bad

@@ -19,6 +19,7 @@
 #include "platform/sim/sim_sensor.h"
 #include "platform/sim/sim_spidev.h"
 #include "platform/sim/sim_usb_card.h"
+#include "platform/sim/still_bench.h"
 
 namespace vexa {
 
@@ -54,8 +55,8 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
   if (options_.diagnostics == nullptr)
     p.diagnostics = std::make_unique<linux_platform::StderrDiagnostics>(std::cerr);
 
-  platform_.clock = &p.clock;
-  platform_.busy = &p.busy;
+  platform_.clock = options_.clock ? options_.clock : &p.clock;
+  platform_.busy = options_.busy ? options_.busy : &p.busy;
   platform_.messages = &messages;
   platform_.ui = &ui;
   platform_.paths = &p.paths;
@@ -65,7 +66,8 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
   if (options_.simulate) {
     sim::SimSensorConfig config;
     config.seed = options_.sensorSeed;
-    p.sensor = std::make_unique<sim::SimSensor>(p.clock, config);
+    if (options_.simulateStill) sim::LieStill(config);
+    p.sensor = std::make_unique<sim::SimSensor>(*platform_.clock, config);
     p.monitor = std::make_unique<sim::BusMonitor>(*p.sensor);
     p.monitor->setRecording(false);  // a long session must not grow without bound
     if (options_.trace) {

@@ -43,6 +43,12 @@ struct PlatformOptions {
   bool simulatedBusTime = false;
   // Seed of the simulated sensor's motion and noise.
   uint64_t sensorSeed = 1;
+  // The simulated sensor lies still, with its stated noise figures (sim::LieStill).
+  bool simulateStill = false;
+  // Another clock and busy loop for the whole world (virtual time for tests); they must
+  // outlive the set. Unset: the wall clock and the real busy loop.
+  Clock* clock = nullptr;
+  BusyLoop* busy = nullptr;
 };
 
 // Builds and owns one program's platform services: real Linux ones, or the simulated sensor

@@ -7,6 +7,9 @@
 // standard error meanwhile, so it always ends. With `--window NAME` (calibration, operation,
 // alarms, registers, usb-debug, magcal) the image is of that window instead. SIGTERM and SIGINT
 // close the main window as the window system's close does.
+// `--simulate-still` simulates a sensor lying still with its stated noise figures.
+// `--view-log FILE...` opens the Log Viewer on log files, without a sensor; with `--screenshot`
+// it saves the time plot to FILE and the Allan deviation plot beside it (name-adev.png).
 
 #include <cstdio>
 #include <iostream>
@@ -14,6 +17,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTabWidget>
 #include <QDialog>
 #include <QPalette>
 #include <QPushButton>
@@ -25,6 +31,8 @@
 #include "app/startup.h"
 #include "app/version.h"
 #include "platform/platform_set.h"
+#include "ui/analysis/frm_log_viewer.h"
+#include "ui/analysis/log_plot.h"
 #include "ui/main/eval_arguments.h"
 #include "ui/main/startup_screens.h"
 #include "ui/main/window_screenshots.h"
@@ -90,11 +98,43 @@ void scheduleMagCalScreenshot(vexa::ui::frmForm1& form, const QString& file) {
   });
 }
 
+// The Log Viewer on its own, on the files named after --view-log.
+int viewLogs(const QStringList& files, const QString& screenshot) {
+  vexa::ui::QtMessageService messages;
+  vexa::ui::QtUiHooks ui;
+  vexa::PlatformSet world(vexa::PlatformOptions{}, messages, ui);
+  vexa::AppContext ctx(world.platform());
+  vexa::ui::frmLogViewer viewer(ctx);
+  viewer.show();
+  if (!viewer.openFiles(files)) return 1;
+  if (!screenshot.isEmpty()) {
+    QTimer::singleShot(300, &viewer, [&viewer, screenshot] {
+      for (int i = 0; i < int(viewer.record().channels.size()) && i < 3; ++i) {
+        if (auto* list = viewer.findChild<QListWidget*>("lstChannels"))
+          list->item(i)->setCheckState(Qt::Checked);
+      }
+      viewer.plot().setTimeRange(0.0, 20.0);  // the first seconds, sample by sample
+      viewer.grab().save(screenshot);
+      if (auto* tabs = viewer.findChild<QTabWidget*>("tabViews")) tabs->setCurrentIndex(1);
+      viewer.computeAllan();
+      viewer.finishAllanNow();
+      QString adev = screenshot;
+      adev.replace(QRegularExpression("\\.png$"), "");
+      viewer.grab().save(adev + "-adev.png");
+      viewer.close();
+    });
+  }
+  return QApplication::exec();
+}
+
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate] [--vendor HEX] [--screenshot FILE [--window NAME]]\n"
-    "                 [--version]\n"
+    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX]\n"
+    "                 [--screenshot FILE [--window NAME]] [--version]\n"
+    "       vexa-eval --view-log FILE... [--screenshot FILE]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
+    "  --simulate-still   the same, the sensor lying still with its stated noise figures\n"
+    "  --view-log FILE... open the Log Viewer on log files (no sensor needed)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
     "  --window NAME      with --screenshot: an image of the window calibration, operation,\n"
@@ -126,6 +166,11 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(vexa::kApplicationTitle);
   applyInstrumentLook(app);
+  if (!args.logs.empty()) {
+    QStringList logs;
+    for (const auto& f : args.logs) logs << QString::fromStdString(f);
+    return viewLogs(logs, screenshot);
+  }
 
   // A screenshot run has nobody to press OK: messages go to standard error and the selection
   // windows stay open beside the main window instead of waiting.
@@ -135,6 +180,7 @@ int main(int argc, char** argv) {
   vexa::ui::QtUiHooks ui;
   vexa::PlatformOptions options;
   options.simulate = args.simulate;
+  options.simulateStill = args.simulateStill;
   options.simulatedBusTime = true;
   const vexa::AppContext* program = nullptr;
   options.cardVendorIdSource = [&program, &options] {

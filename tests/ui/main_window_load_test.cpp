@@ -363,7 +363,7 @@ TEST_F(MainWindowTest, MenuBarHasItsItemsInOrder) {
   std::vector<std::string> captions;
   for (QAction* a : form->menuBar()->actions()) captions.push_back(a->text().toStdString());
   EXPECT_EQ(captions, (std::vector<std::string>{"Interface", "Device", "Configuration", "Datalog",
-                                                "Registers", "Exit"}));
+                                                "Registers", "Tools", "Exit"}));
   auto itemsOf = [this](const char* menuName) {
     std::vector<std::string> out;
     for (QAction* a : child<QMenu>(menuName)->actions()) out.push_back(a->text().toStdString());

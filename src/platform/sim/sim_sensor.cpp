@@ -61,6 +61,7 @@ SimSensor::SimSensor(Clock& clock, const SimSensorConfig& config)
                                 BenchMotionConfig{}.earthFieldMilliGauss, config.ambientC,
                                 config.temperatureDriftScale}),
       random_(config.seed),
+      noise_(config.noiseModel, config.seed),
       supplyVolts_(config.supplyVolts) {
   // The flash as the factory leaves it.
   flash_.fill(0);
@@ -96,6 +97,12 @@ void SimSensor::loadFromFlash(double now) {
   for (SensorAlarm& a : alarms_) a.reset();
   now_ = now;
   restartSampling(now);
+}
+
+void SimSensor::setNoiseModel(const SensorNoiseConfig& model) {
+  catchUp(clock_.monotonicSeconds());
+  config_.noiseModel = model;
+  noise_ = SensorNoise(model, config_.seed);
 }
 
 void SimSensor::powerCycle() {
@@ -160,14 +167,17 @@ void SimSensor::takeSample(double t) {
     const int16_t out = static_cast<int16_t>(XGYRO_OUT + a);
     double rate =
         s.rateDegPerSec[a] + config_.gyroBiasDegPerSec[a] +
-        random_.gaussian() * kGyroNoiseDegPerSec * filtered +
+        (noise_.enabled() ? noise_.gyro(a, period_)
+                          : random_.gaussian() * kGyroNoiseDegPerSec * filtered) +
         map_.decode(static_cast<int16_t>(XGYRO_OFF + a), regs_[XGYRO_OFF + a]) * gyroOffLsb;
     if (selfTest) rate += kSelfTestGyroDegPerSec;
     regs_[out] = map_.encode(out, roundToInt(rate / gyroCount));
   }
   for (int a = 0; a < 3; ++a) {
     const int16_t out = static_cast<int16_t>(XACCL_OUT + a);
-    double g = s.accelG[a] + config_.accelBiasG[a] + random_.gaussian() * kAccelNoiseG * filtered;
+    double g = s.accelG[a] + config_.accelBiasG[a] +
+               (noise_.enabled() ? noise_.accel(a, period_)
+                                 : random_.gaussian() * kAccelNoiseG * filtered);
     if (selfTest) g += kSelfTestAccelG;
     const int32_t offset = map_.decode(static_cast<int16_t>(XACCL_OFF + a), regs_[XACCL_OFF + a]);
     regs_[out] = map_.encode(out, roundToInt(g / table_.RegScale[out]) + offset);

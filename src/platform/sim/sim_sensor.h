@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/sim/sensor_alarm.h"
 #include "platform/sim/sensor_motion.h"
+#include "platform/sim/sensor_noise.h"
 #include "platform/sim/sensor_random.h"
 #include "platform/sim/sensor_register_map.h"
 #include "platform/sim/sensor_soft_iron.h"
@@ -24,6 +25,10 @@ struct SimSensorConfig {
   double motionScale = 1.0;
   double noiseScale = 1.0;
   double temperatureDriftScale = 1.0;
+
+  // Stated angle / velocity random walk, bias instability and rate random walk of the gyros and
+  // accelerometers; when enabled it replaces their plain noise.
+  SensorNoiseConfig noiseModel;
 
   Vec3 gyroBiasDegPerSec{0.35, -0.22, 0.12};
   Vec3 accelBiasG{0.004, -0.006, 0.003};
@@ -126,6 +131,8 @@ class SimSensor : public SpiSlave {
   // bench again.
   void setTumbling(bool on);
   bool tumbling() const { return tumbling_; }
+  // Another noise model for the gyros and accelerometers from the next sample on.
+  void setNoiseModel(const SensorNoiseConfig& model);
   double dacVolts() const { return dacCode_ * kDacFullScaleVolts / 4095.0; }
   const SimSensorConfig& config() const { return config_; }
 
@@ -150,6 +157,7 @@ class SimSensor : public SpiSlave {
   TumbleMotion tumble_;
   bool tumbling_ = false;
   SensorRandom random_;
+  SensorNoise noise_;
   std::array<SensorAlarm, 2> alarms_;
 
   std::array<uint16_t, SensorRegisterMap::kRegisters> regs_{};

@@ -60,6 +60,8 @@ class frmDatalog::Host : public datalog::LogHost {
 
   bool cancelRequested() override { return w_.cmdStartDatalog_->text() == kStart; }
 
+  void fileWritten(const std::string& path) override { w_.lastRunFiles_.push_back(path); }
+
   void fileStarted(int64_t file) override {
     w_.txtFileNum_->setText(QString::number(file));
     shownAt_ = -1;
@@ -201,6 +203,10 @@ void frmDatalog::buildControls() {
   all->addWidget(lblProgress_);
   all->addWidget(barProgress_);
   all->addWidget(cmdStartDatalog_);
+  cmdViewLogs_ = new QPushButton("View Logs...", this);
+  cmdViewLogs_->setObjectName("cmdViewLogs");
+  cmdViewLogs_->setAutoDefault(false);
+  all->addWidget(cmdViewLogs_);
   all->setSizeConstraint(QLayout::SetFixedSize);
 
   connect(txtSampleDelay_, &QLineEdit::textChanged, this, [this] { txtSampleDelay_Change(); });
@@ -211,6 +217,9 @@ void frmDatalog::buildControls() {
   connect(txtDirectory_, &QLineEdit::textChanged, this, [this] { txtDirectory_Change(); });
   connect(txtFileName_, &QLineEdit::textChanged, this, [this] { txtFileName_Change(); });
   connect(cmdStartDatalog_, &QPushButton::clicked, this, [this] { cmdStartDatalog_Click(); });
+  connect(cmdViewLogs_, &QPushButton::clicked, this, [this] {
+    if (openLogViewer) openLogViewer(lastRunFiles_);
+  });
 }
 
 void frmDatalog::Form_Load() {
@@ -305,6 +314,7 @@ void frmDatalog::setRunning(bool running) {
            OpUnits_, OpLSB_, txtSamplesPerFile_, txtSampleDelay_, txtFilesPerSession_,
            txtDirectory_, txtFileName_, ckFastReads_, ckDataReady_})
     w->setEnabled(!running);
+  cmdViewLogs_->setEnabled(!running);
   if (!running) cmdStartDatalog_->setText(kStart);
 }
 
@@ -321,6 +331,7 @@ void frmDatalog::RunDatalog() {
   s.locale = QLocale();
   lblFext_->setText(qs(datalog::LogFormat::forLocale(s.locale).extension));
 
+  lastRunFiles_.clear();
   setRunning(true);
   Host host(*this);
   datalog::LogRun run(ctx_, std::move(s), host);

@@ -3,6 +3,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 
@@ -54,6 +55,10 @@ class frmDatalog : public QDialog {
 
   // Unchecks the main window's Loop box; set by whoever opens the window.
   std::function<void()> clearMainLoop;
+  // Opens the Log Viewer on the files of the last run (none before a run); set by whoever opens
+  // the window. The "View Logs..." button (cmdViewLogs) calls it.
+  std::function<void(const std::vector<std::string>&)> openLogViewer;
+  const std::vector<std::string>& lastRunFiles() const { return lastRunFiles_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -81,6 +86,7 @@ class frmDatalog : public QDialog {
   double filesPerSession_ = 0;
   bool running_ = false;
   bool closeAfterRun_ = false;
+  std::vector<std::string> lastRunFiles_;
 
   QGroupBox* FrameFilePref_ = nullptr;
   QLineEdit* txtSamplesPerFile_ = nullptr;
@@ -100,6 +106,7 @@ class frmDatalog : public QDialog {
   QGroupBox* FrameDataSelection_ = nullptr;
   std::array<QCheckBox*, kBoxes + 1> CheckReg_{};  // element 0 unused
   QPushButton* cmdStartDatalog_ = nullptr;
+  QPushButton* cmdViewLogs_ = nullptr;
   QLabel* LBLDatalogInProgress_ = nullptr;
   QLabel* lblProgress_ = nullptr;
   QProgressBar* barProgress_ = nullptr;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 
 #include "app/app_context.h"
+#include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/frm_mag_cal.h"
 #include "ui/config/fm_calibration.h"
 #include "ui/config/frm_alarms.h"
@@ -21,6 +22,19 @@ namespace vexa::ui {
 
 void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   // One block per window, each setting its hook in form.later.
+
+  // frmLogViewer: made at its first opening and kept by the main window, so it still shows the
+  // last log when opened again; from Tools > Log Viewer, and from the datalog window on the
+  // files of its last run.
+  const auto logViewer = [&form, &ctx, &presenter](const std::vector<std::string>& files) {
+    auto* window = form.findChild<frmLogViewer*>("frmLogViewer", Qt::FindDirectChildrenOnly);
+    if (window == nullptr) window = new frmLogViewer(ctx, &form);
+    QStringList paths;
+    for (const auto& f : files) paths << QString::fromStdString(f);
+    if (!paths.isEmpty()) window->openFiles(paths);
+    presenter.present(*window);
+  };
+  form.later.logViewer = [logViewer] { logViewer({}); };
 
   // frmAlarms: a new window at every opening, unloaded when it closes.
   form.later.alarms = [&form, &ctx, &presenter] {
@@ -73,8 +87,9 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   };
 
   // Datalog: loaded afresh at every opening, unloaded when closed.
-  form.later.datalog = [&form, &ctx, &presenter] {
+  form.later.datalog = [&form, &ctx, &presenter, logViewer] {
     frmDatalog window(ctx, &form);
+    window.openLogViewer = logViewer;
     window.clearMainLoop = [&form] {
       if (auto* loop = form.findChild<QCheckBox*>("ckLoop")) loop->setChecked(false);
     };

@@ -26,6 +26,9 @@ EvalArguments ParseEvalArguments(int argc, const char* const* argv) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) a.help = true;
     if (std::strcmp(argv[i], "--version") == 0) a.version = true;
     if (std::strcmp(argv[i], "--simulate") == 0) a.simulate = true;
+    if (std::strcmp(argv[i], "--simulate-still") == 0) a.simulate = a.simulateStill = true;
+    if (std::strcmp(argv[i], "--view-log") == 0)
+      while (i + 1 < argc && argv[i + 1][0] != '-') a.logs.push_back(argv[++i]);
     if (std::strcmp(argv[i], "--window") == 0 && i + 1 < argc) a.window = argv[++i];
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) a.screenshot = argv[++i];
     if (std::strcmp(argv[i], "--vendor") == 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vexa::ui {
 
@@ -9,6 +10,10 @@ struct EvalArguments {
   bool help = false;
   bool version = false;
   bool simulate = false;
+  // The simulated sensor lies still with its stated noise figures.
+  bool simulateStill = false;
+  // --view-log FILE...: the Log Viewer on these files alone.
+  std::vector<std::string> logs;
   std::string screenshot;  // empty: none
   std::string window;      // with a screenshot: the window to capture; empty: the main window
   int vendorId = -1;       // -1: the default

@@ -32,7 +32,8 @@ frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), presenter_(presenter) {
   setObjectName("frmForm1");
   for (LaterHook* hook : {&later.calibration, &later.operation, &later.alarms, &later.datalog,
-                          &later.registers, &later.usbDebug, &later.magCalibration})
+                          &later.registers, &later.usbDebug, &later.magCalibration,
+                          &later.logViewer})
     hook->owner_ = this;
   buildMenus();
 

@@ -79,6 +79,7 @@ class frmForm1 : public QMainWindow {
     LaterHook registers;       // frmManualReg
     LaterHook usbDebug;        // frmUSBdebug, from the card selection window
     LaterHook magCalibration;  // frmMagCal, after Check_Interface
+    LaterHook logViewer;       // frmLogViewer, from Tools
   };
 
   frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent = nullptr);

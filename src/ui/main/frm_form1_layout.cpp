@@ -111,6 +111,13 @@ void frmForm1::buildMenus() {
                                      if (later.registers) later.registers();
                                    }),
                            &LaterWindows::registers);
+  QMenu* mnuTools = submenu(bar, "mnuTools", "Tools");
+  bar->addMenu(mnuTools);
+  laterItems_.emplace_back(item(mnuTools, "mnuLogViewer", "Log Viewer", false,
+                                [this] {
+                                  if (later.logViewer) later.logViewer();
+                                }),
+                           &LaterWindows::logViewer);
   barItem("MnuExit", "Exit", [this] { close(); });
 
   // Items of windows not attached yet are disabled; attachment may come after construction.

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "analysis/allan_run.h"
+#include "analysis/log_file.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+class QTimer;
+
+namespace vexa {
+struct AppContext;
+}
+
+namespace vexa::ui {
+
+class AllanPlot;
+class LogPlot;
+
+// "Log Viewer": opens log files (one, or the files of one session), plots the checked
+// channels against time with statistics of the visible span, and computes their Allan
+// deviations on a worker thread.
+class frmLogViewer : public QDialog {
+  Q_OBJECT
+ public:
+  explicit frmLogViewer(AppContext& ctx, QWidget* parent = nullptr);
+  ~frmLogViewer() override;
+
+  // Reads the files; on failure a message names the file and line, and the view keeps what
+  // it showed.
+  bool openFiles(const QStringList& paths);
+  // Saves the plot of the tab shown as PNG or SVG, by the file's extension.
+  bool exportPlot(const QString& path);
+  // Starts the Allan deviation of the checked channels; `finished` runs when it ends.
+  void computeAllan();
+  // Waits for the worker and shows its result at once (tests; the window polls by itself).
+  void finishAllanNow();
+
+  // Where the file dialogs come from; tests set these.
+  std::function<QStringList()> chooseFiles;
+  std::function<QString()> chooseExportFile;
+
+  const analysis::LogRecord& record() const { return record_; }
+  LogPlot& plot() { return *plot_; }
+  AllanPlot& allanPlot() { return *allanPlot_; }
+
+ private:
+  void buildTimeTab(QWidget* tab);
+  void buildAllanTab(QWidget* tab);
+  void refreshSeries();
+  void refreshStatistics();
+  void pollAllan();
+  void showAllan();
+  std::vector<int> checkedChannels() const;
+  double rateFromField(bool& ok) const;
+
+  AppContext& ctx_;
+  analysis::LogRecord record_;
+  std::vector<std::vector<double>> fresh_;  // per channel: what the Allan deviation takes
+  analysis::AllanRun run_;
+  std::vector<int> runChannels_;
+  std::vector<double> runTau0_;
+
+  QTabWidget* tabs_ = nullptr;
+  QPushButton* cmdOpen_ = nullptr;
+  QPushButton* cmdAutoScale_ = nullptr;
+  QPushButton* cmdExport_ = nullptr;
+  QLabel* lblFiles_ = nullptr;
+  QListWidget* lstChannels_ = nullptr;
+  LogPlot* plot_ = nullptr;
+  QLabel* lblCursor_ = nullptr;
+  QTableWidget* tblStats_ = nullptr;
+  QLineEdit* txtRate_ = nullptr;
+  QPushButton* cmdComputeAllan_ = nullptr;
+  QPushButton* cmdCancelAllan_ = nullptr;
+  QProgressBar* prgAllan_ = nullptr;
+  AllanPlot* allanPlot_ = nullptr;
+  QTableWidget* tblReadOffs_ = nullptr;
+  QTimer* poll_ = nullptr;
+};
+
+}  // namespace vexa::ui

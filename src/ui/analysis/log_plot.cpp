@@ -1,0 +1,307 @@
+#include "ui/analysis/log_plot.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/span_statistics.h"
+
+namespace vexa::ui {
+
+namespace {
+
+constexpr int kLeft = 72, kRight = 12, kTop = 10, kBottom = 34;
+
+QString tickText(double v, double step) {
+  const int decimals = std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
+  return QString::number(v, 'f', std::min(decimals, 9));
+}
+
+}  // namespace
+
+std::vector<double> NiceTicks(double low, double high, int maxTicks) {
+  std::vector<double> ticks;
+  if (!(high > low) || maxTicks < 1) return ticks;
+  const double raw = (high - low) / maxTicks;
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  double step = power;
+  for (double f : {1.0, 2.0, 5.0, 10.0})
+    if (f * power >= raw) {
+      step = f * power;
+      break;
+    }
+  for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9; t += step)
+    ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+  return ticks;
+}
+
+LogPlot::LogPlot(QWidget* parent) : QWidget(parent) {
+  setObjectName("picLogPlot");
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setMinimumSize(400, 240);
+  setAutoFillBackground(false);
+}
+
+void LogPlot::setSeries(std::vector<PlotSeries> series) {
+  series_ = std::move(series);
+  autoScale();
+}
+
+std::pair<int64_t, int64_t> LogPlot::visibleSamples(const PlotSeries& s) const {
+  if (!s.values || s.values->empty() || !(s.tau0 > 0)) return {0, 0};
+  const int64_t n = int64_t(s.values->size());
+  const int64_t first = std::clamp<int64_t>(int64_t(std::ceil(t0_ / s.tau0 - 1e-9)), 0, n);
+  const int64_t last = std::clamp<int64_t>(int64_t(std::floor(t1_ / s.tau0 + 1e-9)) + 1, 0, n);
+  return {first, std::max(first, last)};
+}
+
+void LogPlot::autoScale() {
+  double end = 0.0;
+  for (const auto& s : series_)
+    if (s.values && !s.values->empty()) end = std::max(end, double(s.values->size() - 1) * s.tau0);
+  t0_ = 0.0;
+  t1_ = end > 0 ? end : 1.0;
+  double lo = INFINITY, hi = -INFINITY;
+  for (const auto& s : series_) {
+    if (!s.values || s.values->empty()) continue;
+    const auto [mn, mx] = std::minmax_element(s.values->begin(), s.values->end());
+    lo = std::min(lo, *mn);
+    hi = std::max(hi, *mx);
+  }
+  if (!std::isfinite(lo)) lo = -1, hi = 1;
+  if (hi - lo < 1e-12 * std::max(1.0, std::fabs(hi))) lo -= 0.5, hi += 0.5;
+  const double pad = (hi - lo) * 0.05;
+  y0_ = lo - pad;
+  y1_ = hi + pad;
+  update();
+  emit viewChanged();
+}
+
+void LogPlot::setTimeRange(double from, double to) {
+  if (!(to > from)) return;
+  t0_ = from;
+  t1_ = to;
+  update();
+  emit viewChanged();
+}
+
+void LogPlot::setValueRange(double low, double high) {
+  if (!(high > low)) return;
+  y0_ = low;
+  y1_ = high;
+  update();
+}
+
+void LogPlot::zoomTime(double factor, double at) {
+  if (!(factor > 0)) return;
+  setTimeRange(at - (at - t0_) / factor, at + (t1_ - at) / factor);
+}
+
+void LogPlot::panTime(double share) {
+  const double d = (t1_ - t0_) * share;
+  setTimeRange(t0_ + d, t1_ + d);
+}
+
+QRect LogPlot::plotArea(const QRect& area) const {
+  return area.adjusted(kLeft, kTop, -kRight, -kBottom);
+}
+
+double LogPlot::timeAt(int x) const {
+  const QRect p = plotArea(rect());
+  return t0_ + (t1_ - t0_) * double(x - p.left()) / std::max(1, p.width());
+}
+
+double LogPlot::valueAt(int y) const {
+  const QRect p = plotArea(rect());
+  return y1_ - (y1_ - y0_) * double(y - p.top()) / std::max(1, p.height());
+}
+
+QString LogPlot::readOutAt(double t) const {
+  QString text = QString("t = %1 s").arg(t, 0, 'f', 4);
+  for (const auto& s : series_) {
+    if (!s.values || s.values->empty()) continue;
+    const int64_t i = std::llround(t / s.tau0);
+    if (i < 0 || i >= int64_t(s.values->size())) continue;
+    text += QString("   %1 %2 %3").arg(s.name).arg((*s.values)[i], 0, 'g', 7).arg(s.units);
+  }
+  return text;
+}
+
+void LogPlot::render(QPainter& painter, const QRect& area) const {
+  const QRect p = plotArea(area);
+  painter.save();
+  painter.fillRect(area, Qt::white);
+  painter.setPen(QColor(90, 96, 105));
+  QFont font = painter.font();
+  font.setPointSizeF(8.5);
+  painter.setFont(font);
+  const QFontMetrics fm(font);
+
+  const auto xOf = [&](double t) { return p.left() + (t - t0_) / (t1_ - t0_) * p.width(); };
+  const auto yOf = [&](double v) { return p.top() + (y1_ - v) / (y1_ - y0_) * p.height(); };
+
+  // Grid and tick labels.
+  const auto xt = NiceTicks(t0_, t1_, std::max(2, p.width() / 90));
+  const auto yt = NiceTicks(y0_, y1_, std::max(2, p.height() / 40));
+  const double xStep = xt.size() > 1 ? xt[1] - xt[0] : 1.0;
+  const double yStep = yt.size() > 1 ? yt[1] - yt[0] : 1.0;
+  for (double t : xt) {
+    const double x = xOf(t);
+    painter.setPen(QColor(228, 231, 235));
+    painter.drawLine(QPointF(x, p.top()), QPointF(x, p.bottom()));
+    painter.setPen(QColor(60, 66, 75));
+    const QString s = tickText(t, xStep);
+    painter.drawText(QPointF(x - fm.horizontalAdvance(s) / 2.0, p.bottom() + fm.height() + 2), s);
+  }
+  for (double v : yt) {
+    const double y = yOf(v);
+    painter.setPen(QColor(228, 231, 235));
+    painter.drawLine(QPointF(p.left(), y), QPointF(p.right(), y));
+    painter.setPen(QColor(60, 66, 75));
+    const QString s = tickText(v, yStep);
+    painter.drawText(QPointF(p.left() - fm.horizontalAdvance(s) - 6, y + fm.ascent() / 2.0 - 1), s);
+  }
+  painter.drawText(QPointF(p.right() - fm.horizontalAdvance("time, s"), area.bottom() - 3),
+                   "time, s");
+  painter.setPen(QColor(150, 156, 165));
+  painter.drawRect(p);
+
+  // Traces: the min/max envelope per pixel column, joined to the column before.
+  painter.setClipRect(p);
+  for (const auto& s : series_) {
+    if (!s.values || s.values->empty()) continue;
+    const auto [first, last] = visibleSamples(s);
+    if (last <= first) continue;
+    painter.setPen(QPen(s.color, 1.0));
+    const int64_t n = last - first;
+    if (n <= p.width()) {
+      QPolygonF line;
+      line.reserve(int(n));
+      for (int64_t i = first; i < last; ++i)
+        line << QPointF(xOf(double(i) * s.tau0), yOf((*s.values)[i]));
+      painter.drawPolyline(line);
+      continue;
+    }
+    const analysis::Envelope e = analysis::MinMaxEnvelope(*s.values, first, last, p.width());
+    double prevLow = 0, prevHigh = 0;
+    std::vector<QLineF> lines;
+    lines.reserve(e.low.size());
+    for (size_t b = 0; b < e.low.size(); ++b) {
+      double lo = e.low[b], hi = e.high[b];
+      if (b > 0) {
+        lo = std::min(lo, prevHigh);
+        hi = std::max(hi, prevLow);
+      }
+      prevLow = e.low[b];
+      prevHigh = e.high[b];
+      const double x = p.left() + double(b) + 0.5;
+      lines.emplace_back(QPointF(x, yOf(lo)), QPointF(x, yOf(hi) - 0.01));
+    }
+    painter.drawLines(lines.data(), int(lines.size()));
+  }
+  painter.setClipping(false);
+
+  // Legend.
+  int lx = p.left() + 8;
+  for (const auto& s : series_) {
+    const QString label = s.units.isEmpty() ? s.name : s.name + " (" + s.units + ")";
+    painter.fillRect(QRectF(lx, p.top() + 6, 14, 3), s.color);
+    painter.setPen(QColor(40, 44, 52));
+    painter.drawText(QPointF(lx + 18, p.top() + 6 + fm.ascent() / 2.0), label);
+    lx += 30 + fm.horizontalAdvance(label);
+  }
+  painter.restore();
+}
+
+void LogPlot::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  render(painter, rect());
+  const QRect p = plotArea(rect());
+  if (cursorX_ >= p.left() && cursorX_ <= p.right()) {
+    painter.setPen(QPen(QColor(200, 40, 40, 160), 1.0, Qt::DashLine));
+    painter.drawLine(cursorX_, p.top(), cursorX_, p.bottom());
+  }
+}
+
+void LogPlot::wheelEvent(QWheelEvent* event) {
+  const double steps = event->angleDelta().y() / 120.0;
+  const double factor = std::pow(1.25, steps);
+  const QPointF at = event->position();
+  if (event->modifiers() & Qt::ShiftModifier) {
+    const double v = valueAt(int(at.y()));
+    setValueRange(v - (v - y0_) / factor, v + (y1_ - v) / factor);
+  } else {
+    zoomTime(factor, timeAt(int(at.x())));
+  }
+  event->accept();
+}
+
+void LogPlot::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  dragging_ = true;
+  dragFrom_ = event->position().toPoint();
+  dragT0_ = t0_, dragT1_ = t1_, dragY0_ = y0_, dragY1_ = y1_;
+}
+
+void LogPlot::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  if (dragging_) {
+    const QRect p = plotArea(rect());
+    const double dt = (dragT1_ - dragT0_) * double(at.x() - dragFrom_.x()) / std::max(1, p.width());
+    const double dy =
+        (dragY1_ - dragY0_) * double(at.y() - dragFrom_.y()) / std::max(1, p.height());
+    y0_ = dragY0_ + dy;
+    y1_ = dragY1_ + dy;
+    setTimeRange(dragT0_ - dt, dragT1_ - dt);
+  }
+  cursorX_ = at.x();
+  update();
+  emit cursorMoved(readOutAt(timeAt(at.x())));
+}
+
+void LogPlot::mouseReleaseEvent(QMouseEvent*) {
+  dragging_ = false;
+}
+
+void LogPlot::leaveEvent(QEvent*) {
+  cursorX_ = -1;
+  update();
+}
+
+void LogPlot::keyPressEvent(QKeyEvent* event) {
+  const double middle = (t0_ + t1_) / 2;
+  const double dy = (y1_ - y0_) * 0.1;
+  switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+      zoomTime(2.0, middle);
+      break;
+    case Qt::Key_Minus:
+      zoomTime(0.5, middle);
+      break;
+    case Qt::Key_Left:
+      panTime(-0.1);
+      break;
+    case Qt::Key_Right:
+      panTime(0.1);
+      break;
+    case Qt::Key_Up:
+      setValueRange(y0_ + dy, y1_ + dy);
+      break;
+    case Qt::Key_Down:
+      setValueRange(y0_ - dy, y1_ - dy);
+      break;
+    case Qt::Key_Home:
+      autoScale();
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+  }
+}
+
+}  // namespace vexa::ui

@@ -1,0 +1,147 @@
+#include "analysis/allan_deviation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/sim/sensor_noise.h"
+#include "platform/sim/sensor_random.h"
+
+namespace vexa::analysis {
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+std::vector<double> whiteNoise(size_t n, double sigma, uint64_t seed) {
+  sim::SensorRandom random(seed);
+  std::vector<double> y(n);
+  for (double& v : y) v = sigma * random.gaussian();
+  return y;
+}
+
+double slopeBetween(const AllanPoint& a, const AllanPoint& b) {
+  return std::log(b.adev / a.adev) / std::log(b.tau / a.tau);
+}
+
+TEST(AllanDeviation, WhiteNoiseFallsAsSigmaOverRootTauInsideItsBounds) {
+  const double tau0 = 0.01;
+  const double density = 0.02;  // units x sqrt(s)
+  const auto y = whiteNoise(200000, density / std::sqrt(tau0), 7);
+  AllanOptions wide;
+  wide.confidence = 0.99;
+  const auto curve = OverlappingAllanDeviation(y, tau0, wide);
+  ASSERT_EQ(curve.size(), 15u);  // 1 .. 16384 samples, up to a tenth of the record
+  EXPECT_EQ(curve.front().m, 1);
+  EXPECT_LE(curve.back().m, 20000);
+  for (const auto& p : curve) {
+    const double truth = density / std::sqrt(p.tau);
+    EXPECT_LE(p.low, truth) << "tau " << p.tau;
+    EXPECT_GE(p.high, truth) << "tau " << p.tau;
+    EXPECT_LT(p.low, p.adev);
+    EXPECT_GT(p.high, p.adev);
+  }
+  // Bounds widen as the clusters get fewer.
+  EXPECT_LT(curve[2].high / curve[2].low, curve.back().high / curve.back().low);
+}
+
+TEST(AllanDeviation, KnownShapes) {
+  const double tau0 = 1.0;
+  // A rate random walk of K units/sqrt(s): sqrt(tau / 3) K, slope +1/2.
+  {
+    const double K = 0.5;
+    sim::SensorRandom random(3);
+    std::vector<double> y(400000);
+    double b = 0.0;
+    for (double& v : y) v = (b += K * std::sqrt(tau0) * random.gaussian());
+    const auto c = OverlappingAllanDeviation(y, tau0);
+    EXPECT_NEAR(slopeBetween(c[4], c[10]), 0.5, 0.08);
+    EXPECT_NEAR(c[8].adev / (K * std::sqrt(c[8].tau / 3.0)), 1.0, 0.25);
+  }
+  // A constant: zero at every cluster time.
+  {
+    const auto c = OverlappingAllanDeviation(std::vector<double>(1000, 123.456), tau0);
+    ASSERT_FALSE(c.empty());
+    for (const auto& p : c) EXPECT_NEAR(p.adev, 0.0, 1e-9);
+  }
+  // A sine A sin(2 pi f t): A sin^2(pi f tau) / (pi f tau), zero at whole periods.
+  {
+    const double A = 2.0;
+    const double f = 1.0 / 64.0;
+    std::vector<double> y(64 * 400);
+    for (size_t k = 0; k < y.size(); ++k) y[k] = A * std::sin(2 * kPi * f * (double(k) + 0.5));
+    const auto c = OverlappingAllanDeviation(y, tau0);
+    for (const auto& p : c) {
+      const double x = kPi * f * p.tau;
+      const double expected = A * std::sin(x) * std::sin(x) / x;
+      EXPECT_NEAR(p.adev, expected, 0.01 * A) << "tau " << p.tau;
+    }
+    EXPECT_NEAR(c[6].adev, 0.0, 1e-6);  // tau = 64, one whole period
+  }
+  // Too short, or no interval: nothing.
+  EXPECT_TRUE(OverlappingAllanDeviation({1.0, 2.0}, 1.0).empty());
+  EXPECT_TRUE(OverlappingAllanDeviation({1.0, 2.0, 3.0}, 0.0).empty());
+}
+
+TEST(AllanDeviation, OverlappingAgreesWithNonOverlappingOnALongRecord) {
+  const auto y = whiteNoise(1 << 20, 1.0, 11);
+  const auto curve = OverlappingAllanDeviation(y, 0.5);
+  for (const auto& p : curve) {
+    if (p.m > 1024) break;  // beyond, the plain estimate has too few clusters
+    EXPECT_NEAR(NonOverlappingAllanDeviation(y, 0.5, p.m) / p.adev, 1.0, 0.1) << "m " << p.m;
+  }
+}
+
+TEST(AllanDeviation, ReadsOffRandomWalkAndBiasInstabilityOfAMixture) {
+  // White noise N and flicker B from the simulated sensor's noise model; their lines cross
+  // near 1 s, the floor lies at 0.664 B beyond.
+  const double tau0 = 0.01;
+  const double N = 0.003;
+  const double B = 0.002;
+  sim::AxisNoise noise(N, B, 0.0, 5);
+  std::vector<double> y(1 << 21);
+  for (double& v : y) v = 100.0 + noise.next(tau0);
+  const auto curve = OverlappingAllanDeviation(y, tau0);
+  const AllanReadOffs r = ReadOffs(curve);
+  ASSERT_TRUE(r.randomWalkFound);
+  EXPECT_NEAR(r.randomWalk / N, 1.0, 0.1);
+  EXPECT_LT(r.randomWalkTau, 0.2);
+  ASSERT_TRUE(r.floorFound);
+  EXPECT_NEAR(r.biasInstability / B, 1.0, 0.2);
+  EXPECT_GT(r.floorTau, 2.0);
+
+  const ReadOffText gyro = CustomaryReadOffs(r, "deg/sec");
+  EXPECT_DOUBLE_EQ(gyro.randomWalk, r.randomWalk * 60);
+  EXPECT_EQ(gyro.randomWalkUnits, "deg/sqrt(h)");
+  EXPECT_DOUBLE_EQ(gyro.biasInstability, r.biasInstability * 3600);
+  EXPECT_EQ(CustomaryReadOffs(r, "g").biasUnits, "mg");
+}
+
+TEST(AllanDeviation, ReportsProgressAndCancels) {
+  const auto y = whiteNoise(3 << 20, 1.0, 1);
+  std::vector<double> shares;
+  const auto full = OverlappingAllanDeviation(y, 1.0, {}, [&](double s) {
+    shares.push_back(s);
+    return true;
+  });
+  ASSERT_FALSE(full.empty());
+  EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+  EXPECT_NEAR(shares.back(), 1.0, 1e-9);
+  int calls = 0;
+  const auto cancelled = OverlappingAllanDeviation(y, 1.0, {}, [&](double) { return ++calls < 3; });
+  EXPECT_TRUE(cancelled.empty());
+  EXPECT_EQ(calls, 3);
+}
+
+TEST(AllanDeviation, DegreesOfFreedomAndChiSquared) {
+  // Chi-squared medians and tails against tabulated values.
+  EXPECT_NEAR(ChiSquaredQuantile(0.5, 10), 9.342, 0.02);
+  EXPECT_NEAR(ChiSquaredQuantile(0.975, 30), 46.98, 0.1);
+  EXPECT_NEAR(ChiSquaredQuantile(0.025, 30), 16.79, 0.1);
+  // White rate noise at m = 1: about 3N/2 degrees; fewer for longer clusters and redder noise.
+  EXPECT_NEAR(AllanEdf(1001, 1, -1), (1.5 * 1000 - 2 * 999.0 / 1001) * 4 / 9, 1e-9);
+  EXPECT_GT(AllanEdf(1001, 1, -1), AllanEdf(1001, 8, -1));
+  EXPECT_GT(AllanEdf(1001, 8, -1), AllanEdf(1001, 8, 1));
+}
+
+}  // namespace
+}  // namespace vexa::analysis

@@ -1,0 +1,147 @@
+#include "analysis/log_file.h"
+
+#include <gtest/gtest.h>
+
+#include "analysis/log_text.h"
+#include "support/sim_world.h"
+
+namespace vexa::analysis {
+namespace {
+
+using testing::LogColumn;
+using testing::LogText;
+using testing::WriteText;
+
+class LogFileTest : public ::testing::Test {
+ protected:
+  std::string path(const std::string& name) const { return world.folder() + "/" + name; }
+  testing::SimWorld world;
+};
+
+TEST_F(LogFileTest, ReadsOurFilesInBothRegionalForms) {
+  const std::vector<LogColumn> columns = {
+      {"XgND", "X Gryo", {0.3499734, -0.2999772, 1e-05}, {1, 0, 1}},
+      {"TND", "Temp", {24.5, 24.625, 24.75}, {}}};
+  for (bool comma : {false, true}) {
+    SCOPED_TRACE(comma ? "decimal comma, tabs" : "decimal point, commas");
+    WriteText(path("D_1.csv"), LogText("D_1.csv", columns, 47859.12, 47859.72, comma));
+    LogRecord r;
+    LogError e;
+    ASSERT_TRUE(ReadLogFile(path("D_1.csv"), r, e)) << e.message();
+    ASSERT_EQ(r.channels.size(), 2u);
+    EXPECT_EQ(r.files[0].separator, comma ? '\t' : ',');
+    EXPECT_EQ(r.channels[0].title, "X Gryo");
+    EXPECT_EQ(r.channels[0].units, "deg/sec");
+    EXPECT_EQ(r.channels[1].units, "C");
+    EXPECT_EQ(r.channels[0].values, (std::vector<double>{0.3499734, -0.2999772, 1e-05}));
+    EXPECT_EQ(r.channels[0].newData, (std::vector<uint8_t>{1, 0, 1}));
+    EXPECT_FALSE(r.lsb);
+    EXPECT_NEAR(r.sampleInterval, 0.2, 1e-4);
+    EXPECT_EQ(r.findChannel("x gyro"), 0);  // by the caption
+    EXPECT_EQ(r.findChannel("Temp"), 1);
+    EXPECT_EQ(r.findChannel("Z Gyro"), -1);
+  }
+}
+
+TEST_F(LogFileTest, JoinsASessionInFileOrderAcrossMidnight) {
+  // File 10 after file 2; file 2 runs over midnight.
+  WriteText(path("S_10.csv"), LogText("S_10.csv", {{"XaND", "X acc", {3, 4}, {}}}, 10.0, 12.0));
+  WriteText(path("S_2.csv"), LogText("S_2.csv", {{"XaND", "X acc", {1, 2.5}, {}}}, 86399.0, 1.0));
+  LogRecord r;
+  LogError e;
+  ASSERT_TRUE(ReadLogFiles({path("S_10.csv"), path("S_2.csv")}, r, e)) << e.message();
+  EXPECT_EQ(r.channels[0].values, (std::vector<double>{1, 2.5, 3, 4}));
+  EXPECT_FALSE(r.lsb);  // one file of whole numbers does not make the session raw
+  EXPECT_DOUBLE_EQ(r.sampleInterval, 1.0);
+  EXPECT_EQ(r.files[0].path, path("S_2.csv"));
+}
+
+TEST_F(LogFileTest, RawValuesAreTakenForLsbs) {
+  WriteText(path("R_1.csv"), LogText("R_1.csv", {{"XgND", "X Gryo", {-1, 3, 8191}, {}}}, 0, 1));
+  LogRecord r;
+  LogError e;
+  ASSERT_TRUE(ReadLogFile(path("R_1.csv"), r, e));
+  EXPECT_TRUE(r.lsb);
+  EXPECT_EQ(r.channels[0].units, "LSB");
+}
+
+TEST_F(LogFileTest, EachDamageNamesItsLine) {
+  const std::string good = LogText("G_1.csv", {{"XgND", "X Gryo", {0.5, 0.25, 0.125}, {}}}, 1, 2);
+  const auto replace = [&](const std::string& from, const std::string& to) {
+    std::string t = good;
+    t.replace(t.find(from), from.size(), to);
+    return t;
+  };
+  struct Case {
+    const char* name;
+    std::string text;
+    int64_t line;
+    const char* says;
+  };
+  const std::vector<Case> cases = {
+      {"empty", "", 0, "empty"},
+      {"not ours", "a,b,c\r\n1,2,3\r\n", 1, "not a log file"},
+      {"binary", std::string("File Name,x\0y", 13), 0, "not a text file"},
+      {"cut in the header", good.substr(0, good.find("Begin")), 4, "truncated"},
+      {"bad begin", replace("Begin Seconds,1", "Begin Seconds,x1"), 4, "time of day"},
+      {"no blank line", replace(" \r\n", "x\r\n"), 6, "blank line"},
+      {"titles unpaired", replace("XgND,X Gryo,", "XgND,"), 7, "pairs"},
+      {"no samples", good.substr(0, good.find("1,1,")), 8, "no samples"},
+      {"cut in a line", good.substr(0, good.size() - 5), 10, "truncated"},
+      {"line deleted", replace("2,1,0.25,\r\n", ""), 9, "sample number"},
+      {"bad flag", replace("2,1,", "2,7,"), 9, "new-data flag"},
+      {"bad value", replace("0.25", "0.2x5"), 9, "not a number"},
+      {"decimal comma in a comma file", replace("0.25", "0,25"), 9, "fields"},
+      {"blank line inside", replace("2,1,0.25,\r\n", "\r\n2,1,0.25,\r\n"), 9, "fields"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(path("B_1.csv"), c.text);
+    LogRecord r;
+    LogError e;
+    EXPECT_FALSE(ReadLogFile(path("B_1.csv"), r, e));
+    EXPECT_EQ(e.file, path("B_1.csv"));
+    EXPECT_EQ(e.line, c.line) << e.message();
+    EXPECT_NE(e.what.find(c.says), std::string::npos) << e.message();
+  }
+  LogRecord r;
+  LogError e;
+  EXPECT_FALSE(ReadLogFile(path("missing.csv"), r, e));
+  EXPECT_NE(e.message().find("cannot open"), std::string::npos);
+}
+
+TEST_F(LogFileTest, ASessionOfUnlikeFilesIsRefused) {
+  WriteText(path("U_1.csv"), LogText("U_1.csv", {{"XgND", "X Gryo", {0.5, 1.5}, {}}}, 0, 1));
+  WriteText(path("U_2.csv"), LogText("U_2.csv", {{"YgND", "Y Gyro", {0.5, 1.5}, {}}}, 0, 1));
+  LogRecord r;
+  LogError e;
+  EXPECT_FALSE(ReadLogFiles({path("U_1.csv"), path("U_2.csv")}, r, e));
+  EXPECT_EQ(e.file, path("U_2.csv"));
+}
+
+TEST(LogNumber, ReadsBothDecimalFormsAndExponents) {
+  struct Case {
+    const char* text;
+    bool comma;
+    bool ok;
+    double value;
+  };
+  for (const Case& c : std::vector<Case>{{"-0.0499962", false, true, -0.0499962},
+                                         {"1E-05", false, true, 1e-05},
+                                         {"1,234568E+07", true, true, 1.234568e7},
+                                         {"0.5", true, true, 0.5},
+                                         {"0,5", false, false, 0},
+                                         {"1.2.3", false, false, 0},
+                                         {" 1", false, false, 0},
+                                         {"nan", false, false, 0},
+                                         {"1e999", false, false, 0}}) {
+    double v = 0;
+    EXPECT_EQ(ParseLogNumber(c.text, c.comma, v), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vexa::analysis

@@ -1,0 +1,169 @@
+#include <QAction>
+#include <QFile>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <cmath>
+
+#include "analysis/log_text.h"
+#include "main_window_fixture.h"
+#include "platform/sim/sensor_random.h"
+#include "ui/analysis/allan_plot.h"
+#include "ui/analysis/frm_log_viewer.h"
+#include "ui/analysis/log_plot.h"
+#include "ui/main/attach_windows.h"
+#include "ui/main/eval_arguments.h"
+
+namespace vexa::ui::testing {
+namespace {
+
+class LogViewerTest : public ::testing::Test {
+ protected:
+  LogViewerTest() : viewer(world.ctx) {}
+
+  // A 100 s record at 100 Hz: a white-noise gyro and a ramp.
+  QString writeRecord(const std::string& name = "V_1.csv") {
+    sim::SensorRandom random(2);
+    vexa::testing::LogColumn gyro{"XgND", "X Gryo", {}, {}};
+    vexa::testing::LogColumn ramp{"TND", "Temp", {}, {}};
+    for (int i = 0; i < 10000; ++i) {
+      gyro.values.push_back(0.5 + 0.1 * random.gaussian());
+      ramp.values.push_back(20.0 + i * 0.001);
+    }
+    const std::string path = world.folder() + "/" + name;
+    vexa::testing::WriteText(path, vexa::testing::LogText(name, {gyro, ramp}, 100.0, 200.0));
+    return QString::fromStdString(path);
+  }
+  QTableWidget* table(const char* name) { return viewer.findChild<QTableWidget*>(name); }
+  QString cellText(const char* name, int row, int column) {
+    return table(name)->item(row, column)->text();
+  }
+
+  vexa::testing::SimWorld world;
+  frmLogViewer viewer;
+};
+
+TEST_F(LogViewerTest, ADamagedFileNamesItsLineAndKeepsTheView) {
+  const QString good = writeRecord();
+  ASSERT_TRUE(viewer.openFiles({good}));
+  const std::string bad = world.folder() + "/BAD_1.csv";
+  vexa::testing::WriteText(bad, "File Name,BAD_1.csv\r\nDate,x\r\n");
+  EXPECT_FALSE(viewer.openFiles({QString::fromStdString(bad)}));
+  ASSERT_EQ(world.messages.shown.size(), 1u);
+  EXPECT_NE(world.messages.shown[0].text.find(bad + ", line 3"), std::string::npos)
+      << world.messages.shown[0].text;
+  EXPECT_EQ(viewer.record().files[0].path, good.toStdString());
+}
+
+TEST_F(LogViewerTest, PlotsCheckedChannelsWithStatisticsOfTheVisibleSpan) {
+  ASSERT_TRUE(viewer.openFiles({writeRecord()}));
+  auto* list = viewer.findChild<QListWidget*>("lstChannels");
+  ASSERT_EQ(list->count(), 2);
+  list->item(1)->setCheckState(Qt::Checked);
+  ASSERT_EQ(viewer.plot().series().size(), 2u);
+  EXPECT_EQ(cellText("tblStats", 1, 2), "10000");
+  EXPECT_EQ(cellText("tblStats", 1, 5), "20");
+  EXPECT_EQ(cellText("tblStats", 1, 6), "29.999");
+
+  // Zoom into the first tenth: the statistics follow.
+  viewer.plot().setTimeRange(0.0, 9.995);
+  EXPECT_EQ(cellText("tblStats", 1, 2), "1000");
+  EXPECT_EQ(cellText("tblStats", 1, 6), "20.999");
+  // Keys: + halves the span about its middle, Home shows everything again.
+  QKeyEvent plus(QEvent::KeyPress, Qt::Key_Plus, Qt::NoModifier);
+  QApplication::sendEvent(&viewer.plot(), &plus);
+  EXPECT_NEAR(viewer.plot().timeRange().second - viewer.plot().timeRange().first, 4.9975, 1e-9);
+  QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::NoModifier);
+  QApplication::sendEvent(&viewer.plot(), &home);
+  EXPECT_EQ(cellText("tblStats", 0, 2), "10000");
+
+  // The cursor reads time and the value of each channel there.
+  EXPECT_EQ(viewer.plot().readOutAt(0.5).toStdString().substr(0, 12), "t = 0.5000 s");
+  EXPECT_NE(viewer.plot().readOutAt(0.5).indexOf("Temp 20.05 C"), -1);
+}
+
+TEST_F(LogViewerTest, ExportsThePlotAsPngAndSvg) {
+  ASSERT_TRUE(viewer.openFiles({writeRecord()}));
+  const QString png = QString::fromStdString(world.folder() + "/plot.png");
+  const QString svg = QString::fromStdString(world.folder() + "/plot.svg");
+  ASSERT_TRUE(viewer.exportPlot(png));
+  ASSERT_TRUE(viewer.exportPlot(svg));
+  QFile p(png), s(svg);
+  ASSERT_TRUE(p.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(p.read(4).endsWith("PNG"));
+  ASSERT_TRUE(s.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(s.readAll().contains("<svg"));
+  EXPECT_FALSE(viewer.exportPlot(QString::fromStdString(world.folder() + "/no/such/x.png")));
+  EXPECT_EQ(world.messages.shown.size(), 1u);
+}
+
+TEST_F(LogViewerTest, AllanDeviationOnTheWorkerGivesCurvesAndReadOffs) {
+  ASSERT_TRUE(viewer.openFiles({writeRecord()}));
+  viewer.computeAllan();
+  EXPECT_FALSE(viewer.findChild<QPushButton*>("cmdComputeAllan")->isEnabled());
+  viewer.finishAllanNow();
+  ASSERT_EQ(viewer.allanPlot().curves().size(), 1u);
+  const auto& curve = viewer.allanPlot().curves()[0];
+  EXPECT_EQ(curve.points.size(), 10u);  // 1 .. 512 samples of 10000
+  // White noise of 0.1 deg/sec at 100 Hz: 0.01 deg/sqrt(s), 0.6 deg/sqrt(h).
+  EXPECT_NEAR(cellText("tblReadOffs", 0, 1).toDouble(), 0.6, 0.06);
+  EXPECT_EQ(cellText("tblReadOffs", 0, 2), "deg/sqrt(h)");
+  EXPECT_TRUE(viewer.findChild<QPushButton*>("cmdComputeAllan")->isEnabled());
+
+  // A rate that is not a number is refused before anything starts.
+  viewer.findChild<QLineEdit*>("txtRate")->setText("fast");
+  viewer.computeAllan();
+  EXPECT_EQ(world.messages.shown.size(), 1u);
+  EXPECT_TRUE(viewer.findChild<QPushButton*>("cmdComputeAllan")->isEnabled());
+}
+
+TEST_F(MainWindowTest, ToolsMenuOpensTheLogViewerAndExitStaysLast) {
+  load();
+  AttachWindows(*form, world.ctx, presenter);
+  const auto actions = form->menuBar()->actions();
+  ASSERT_GE(actions.size(), 2);
+  EXPECT_EQ(actions.back()->objectName(), "MnuExit");
+  EXPECT_EQ(actions[actions.size() - 2]->objectName(), "mnuTools");
+  menu("mnuLogViewer")->trigger();
+  ASSERT_FALSE(presenter.presented.empty());
+  EXPECT_EQ(presenter.presented.back(), "frmLogViewer");
+}
+
+TEST_F(MainWindowTest, DatalogViewLogsOpensTheViewerOnTheLastRunsFiles) {
+  load();
+  AttachWindows(*form, world.ctx, presenter);
+  std::vector<std::string> viewed;
+  presenter.drive = [&](QDialog& d) {
+    if (d.objectName() == "frmDatalog") {
+      auto* files = d.findChild<QLineEdit*>("txtFilesPerSession");
+      files->setText("2");
+      d.findChild<QLineEdit*>("txtSamplesPerFile")->setText("5");
+      d.findChild<QPushButton*>("cmdStartDatalog")->click();
+      d.findChild<QPushButton*>("cmdViewLogs")->click();
+    } else if (auto* viewer = qobject_cast<frmLogViewer*>(&d)) {
+      for (const auto& f : viewer->record().files) viewed.push_back(f.path);
+    }
+  };
+  menu("mnuDatalog")->trigger();
+  EXPECT_EQ(presenter.presented, (std::vector<std::string>{"frmDatalog", "frmLogViewer"}));
+  EXPECT_EQ(viewed, (std::vector<std::string>{world.folder() + "/DATALOG_1.csv",
+                                              world.folder() + "/DATALOG_2.csv"}));
+}
+
+TEST(EvalArgumentsForLogs, ViewLogTakesTheFilesUpToTheNextOptionAndStillSimulates) {
+  const char* args[] = {"vexa-eval", "--view-log", "A_1.csv", "A_2.csv", "--screenshot", "x.png"};
+  const EvalArguments a = ParseEvalArguments(6, args);
+  EXPECT_EQ(a.logs, (std::vector<std::string>{"A_1.csv", "A_2.csv"}));
+  EXPECT_EQ(a.screenshot, "x.png");
+  const char* still[] = {"vexa-eval", "--simulate-still"};
+  const EvalArguments b = ParseEvalArguments(2, still);
+  EXPECT_TRUE(b.simulate);
+  EXPECT_TRUE(b.simulateStill);
+}
+
+}  // namespace
+}  // namespace vexa::ui::testing
