@@ -11,13 +11,13 @@
 namespace vexa::sim {
 
 // spidev nodes of a simulated SPI controller with the sensor on /dev/spidev0.0. It checks
-// every transfer structure as the kernel would (buffers, length against the word size, clock
-// within the controller's limit) and turns the segments into chip-select cycles for the sensor:
-// chip select goes up after a segment marked cs_change and at the end of the message, so a
-// segment left without it makes one long frame. The sensor is a mode 3 slave: a master in a
-// mode with CPHA 0 samples each bit one edge early. As in the kernel, a segment's delay_usecs
-// runs before chip select goes up, and chip select then stays up for the core's default
-// cs_change delay alone (10 us) before the next segment of the same message.
+// every transfer structure as the kernel would (buffers, length against the word size; a clock
+// above the controller's limit is lowered to it, not refused) and turns the segments into
+// chip-select cycles for the sensor: chip select goes up after a segment marked cs_change and at
+// the end of the message, so a segment left without it makes one long frame. The sensor is a mode 3
+// slave: a master in a mode with CPHA 0 samples each bit one edge early. As in the kernel, a
+// segment's delay_usecs runs before chip select goes up, and chip select then stays up for the
+// core's default cs_change delay alone (10 us) before the next segment of the same message.
 class SimSpidev : public SpidevIo {
  public:
   explicit SimSpidev(std::vector<std::string> nodes = {"/dev/spidev0.0", "/dev/spidev0.1"})

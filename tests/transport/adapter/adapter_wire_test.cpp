@@ -266,5 +266,20 @@ TEST(AdapterWire, SpidevSendsOneSixteenBitSegmentPerFrame) {
   }
 }
 
+// The kernel lowers a clock above the controller's limit to that limit, for the node and for
+// each transfer; it refuses none of them.
+TEST(AdapterWire, SpidevClockAboveTheControllersLimitRunsAtTheLimit) {
+  RegisterFileSlave slave;
+  fill(slave);
+  TransportLink link(kInterfaceNone, slave);
+  link.spidev.maxSpeedHz = 10000000;
+  link.w.ctx.preferences.setNumber("spidev.speed_hz", 20000000);
+  link.w.ctx.settings.Interface = kInterfaceSpidev;
+  ASSERT_TRUE(OpenAdapter(link.w.ctx, kInterfaceSpidev));
+  ReadRegister(link.w.ctx, XGYRO_OUT);
+  EXPECT_TRUE(link.w.messages.texts().empty());
+  EXPECT_EQ(link.w.ctx.access.LastRaw, slave.words[0x04] & 0x3FFF);
+}
+
 }  // namespace
 }  // namespace vexa
