@@ -224,7 +224,7 @@ bool LibftdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
   return true;
 }
 
-bool LibftdiIo::read(uint8_t* data, size_t length, std::string& cause) {
+bool LibftdiIo::read(uint8_t* data, size_t length, double busSeconds, std::string& cause) {
   if (ftdi_ == nullptr || ftdi_->usb_dev == nullptr) {
     cause = "the FTDI board is not open: choose it in Interface > FTDI";
     return false;
@@ -233,7 +233,9 @@ bool LibftdiIo::read(uint8_t* data, size_t length, std::string& cause) {
   std::copy_n(pending_.begin(), got, data);
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(got));
   const size_t packetSize = ftdi_->max_packet_size > kStatusBytes ? ftdi_->max_packet_size : 64;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_) +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(std::max(0.0, busSeconds)));
   while (got < length) {
     // Room for the answers still owed plus their status bytes, in whole packets.
     const size_t packets =

@@ -163,5 +163,31 @@ TEST(AdapterFailure, SettingsOutOfRangeFallBackAndThePauseIsNeverShorter) {
   EXPECT_EQ(back.setup.pauseUs, 250);
 }
 
+// Answers that the engine clocks out later than the USB timeout - at a slow clock or after a
+// long pause - are waited for, and not reported as a board that stopped answering.
+TEST(AdapterFailure, SlowFramesAreNotTakenForABoardThatStoppedAnswering) {
+  const struct {
+    const char* what;
+    long clockHz, pauseUs, timeoutMs;
+  } cases[] = {
+      {"pause of a second", 1000000, 1000000, 1000},
+      {"slowest clock, 10 ms timeout", 100, 100, 10},
+  };
+  for (const auto& c : cases) {
+    RegisterFileSlave slave;
+    slave.words[0x56] = 0x6A0E;  // PROD_ID
+    TransportLink link(kInterfaceNone, slave);
+    ProgramSettings& p = link.w.ctx.preferences;
+    p.setNumber("ftdi.clock_hz", c.clockHz);
+    p.setNumber("ftdi.pause_us", c.pauseUs);
+    p.setNumber("ftdi.timeout_ms", c.timeoutMs);
+    link.w.ctx.settings.Interface = kInterfaceFtdi;
+    ASSERT_TRUE(OpenAdapter(link.w.ctx, kInterfaceFtdi)) << c.what;
+    ReadRegister(link.w.ctx, PROD_ID);
+    EXPECT_EQ(link.w.ctx.access.LastRaw, 0x6A0E) << c.what;
+    EXPECT_TRUE(link.w.messages.texts().empty()) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace vexa
