@@ -173,7 +173,9 @@ bool LibftdiIo::open(const FtdiSelector& selector, FtdiBoard& opened, std::strin
   ftdi_->usb_write_timeout = static_cast<int>(timeoutMs_);
   const int rc = ftdi_usb_open_dev(ftdi_, chosen->device);
   if (rc == -8 || (rc == -4 && errno == EACCES)) return fail(ftdi_causes::noPermission(node_));
-  if (rc == -5) return fail(ftdi_causes::kernelDriver(busPort_, selector.channel));
+  // libftdi has tried to detach ftdi_sio by then: the interface (-5) or the configuration (-3)
+  // is still held by that driver or by another program.
+  if (rc == -5 || rc == -3) return fail(ftdi_causes::kernelDriver(busPort_, selector.channel));
   if (rc < 0)
     return fail("opening the FTDI board at " + busPort_ +
                 " failed: " + ftdi_get_error_string(ftdi_) + ": unplug and replug it");

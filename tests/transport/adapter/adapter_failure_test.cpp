@@ -42,7 +42,8 @@ TEST(AdapterFailure, OpeningNamesTheCauseAndTheFix) {
        [](TransportLink& l) { l.ftdiBoard->kernelDriverBound = true; },
        "FTDI adapter: the ftdi_sio kernel driver holds interface A of 1-2: unbind it (`sudo "
        "rmmod ftdi_sio`, or write the interface to /sys/bus/usb/drivers/ftdi_sio/unbind), or "
-       "install the udev rules that let the program detach it"},
+       "install the udev rules that let the program detach it; if another program has the board "
+       "open, close it"},
       {"interface B of a 232H", kInterfaceFtdi,
        [](TransportLink& l) { l.w.ctx.preferences.setText("ftdi.interface", "B"); },
        "FTDI adapter: the board at 1-2 has no interface B with an MPSSE engine: choose "
