@@ -65,6 +65,7 @@ std::string portsOf(libusb_device* device) {
 struct Found {
   FtdiBoard board;
   libusb_device* device;
+  bool stringsRead = false;  // false: no access to the node, so the serial is unknown
 };
 
 // Every attached board with one of the IDs; devices stay referenced until `release`.
@@ -93,6 +94,7 @@ bool findBoards(ftdi_context* f, const std::vector<UsbId>& ids, std::vector<Foun
                                 serial, kStringLength) == 0) {
         item.board.description = description;
         item.board.serial = serial;
+        item.stringsRead = true;
       } else {
         item.board.description = "(strings unreadable: " + nodeOf(d->dev) + " not accessible)";
       }
@@ -158,7 +160,15 @@ bool LibftdiIo::open(const FtdiSelector& selector, FtdiBoard& opened, std::strin
     close();
     return false;
   };
-  if (chosen == nullptr) return fail(ftdi_causes::noBoard(selector));
+  if (chosen == nullptr) {
+    // A board whose serial could not be read may well be the one asked for.
+    for (const Found& item : found) {
+      if (selector.serial.empty() || item.stringsRead) continue;
+      if (!selector.busPort.empty() && item.board.busPort() != selector.busPort) continue;
+      return fail(ftdi_causes::noPermission(nodeOf(item.device)));
+    }
+    return fail(ftdi_causes::noBoard(selector));
+  }
   opened = chosen->board;
   busPort_ = opened.busPort();
   node_ = nodeOf(chosen->device);
