@@ -33,7 +33,7 @@ std::string kernelDriver(const std::string& busPort, char channel) {
          busPort +
          ": unbind it (`sudo rmmod ftdi_sio`, or write the interface to "
          "/sys/bus/usb/drivers/ftdi_sio/unbind), or install the udev rules that let the "
-         "program detach it";
+         "program detach it; if another program has the board open, close it";
 }
 
 std::string noChannel(const std::string& busPort, char channel) {

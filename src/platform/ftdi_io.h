@@ -51,8 +51,9 @@ class FtdiIo {
   virtual bool open(const FtdiSelector& selector, FtdiBoard& opened, std::string& cause) = 0;
   // One bulk write of command bytes.
   virtual bool write(const uint8_t* data, size_t length, std::string& cause) = 0;
-  // Exactly `length` bytes of the engine's answers, or a failure once the timeout has passed.
-  virtual bool read(uint8_t* data, size_t length, std::string& cause) = 0;
+  // Exactly `length` bytes of the engine's answers, or a failure once the timeout has passed
+  // beyond `busSeconds`, the time the engine needs to clock the answers out.
+  virtual bool read(uint8_t* data, size_t length, double busSeconds, std::string& cause) = 0;
   virtual void close() = 0;
 };
 

@@ -65,6 +65,7 @@ std::string portsOf(libusb_device* device) {
 struct Found {
   FtdiBoard board;
   libusb_device* device;
+  bool stringsRead = false;  // false: no access to the node, so the serial is unknown
 };
 
 // Every attached board with one of the IDs; devices stay referenced until `release`.
@@ -93,6 +94,7 @@ bool findBoards(ftdi_context* f, const std::vector<UsbId>& ids, std::vector<Foun
                                 serial, kStringLength) == 0) {
         item.board.description = description;
         item.board.serial = serial;
+        item.stringsRead = true;
       } else {
         item.board.description = "(strings unreadable: " + nodeOf(d->dev) + " not accessible)";
       }
@@ -158,7 +160,15 @@ bool LibftdiIo::open(const FtdiSelector& selector, FtdiBoard& opened, std::strin
     close();
     return false;
   };
-  if (chosen == nullptr) return fail(ftdi_causes::noBoard(selector));
+  if (chosen == nullptr) {
+    // A board whose serial could not be read may well be the one asked for.
+    for (const Found& item : found) {
+      if (selector.serial.empty() || item.stringsRead) continue;
+      if (!selector.busPort.empty() && item.board.busPort() != selector.busPort) continue;
+      return fail(ftdi_causes::noPermission(nodeOf(item.device)));
+    }
+    return fail(ftdi_causes::noBoard(selector));
+  }
   opened = chosen->board;
   busPort_ = opened.busPort();
   node_ = nodeOf(chosen->device);
@@ -173,7 +183,9 @@ bool LibftdiIo::open(const FtdiSelector& selector, FtdiBoard& opened, std::strin
   ftdi_->usb_write_timeout = static_cast<int>(timeoutMs_);
   const int rc = ftdi_usb_open_dev(ftdi_, chosen->device);
   if (rc == -8 || (rc == -4 && errno == EACCES)) return fail(ftdi_causes::noPermission(node_));
-  if (rc == -5) return fail(ftdi_causes::kernelDriver(busPort_, selector.channel));
+  // libftdi has tried to detach ftdi_sio by then: the interface (-5) or the configuration (-3)
+  // is still held by that driver or by another program.
+  if (rc == -5 || rc == -3) return fail(ftdi_causes::kernelDriver(busPort_, selector.channel));
   if (rc < 0)
     return fail("opening the FTDI board at " + busPort_ +
                 " failed: " + ftdi_get_error_string(ftdi_) + ": unplug and replug it");
@@ -224,7 +236,7 @@ bool LibftdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
   return true;
 }
 
-bool LibftdiIo::read(uint8_t* data, size_t length, std::string& cause) {
+bool LibftdiIo::read(uint8_t* data, size_t length, double busSeconds, std::string& cause) {
   if (ftdi_ == nullptr || ftdi_->usb_dev == nullptr) {
     cause = "the FTDI board is not open: choose it in Interface > FTDI";
     return false;
@@ -233,7 +245,9 @@ bool LibftdiIo::read(uint8_t* data, size_t length, std::string& cause) {
   std::copy_n(pending_.begin(), got, data);
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(got));
   const size_t packetSize = ftdi_->max_packet_size > kStatusBytes ? ftdi_->max_packet_size : 64;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_) +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(std::max(0.0, busSeconds)));
   while (got < length) {
     // Room for the answers still owed plus their status bytes, in whole packets.
     const size_t packets =

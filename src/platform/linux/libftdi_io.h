@@ -23,7 +23,7 @@ class LibftdiIo : public FtdiIo {
             std::string& cause) override;
   bool open(const FtdiSelector& selector, FtdiBoard& opened, std::string& cause) override;
   bool write(const uint8_t* data, size_t length, std::string& cause) override;
-  bool read(uint8_t* data, size_t length, std::string& cause) override;
+  bool read(uint8_t* data, size_t length, double busSeconds, std::string& cause) override;
   void close() override;
 
  private:

@@ -72,6 +72,7 @@ bool SimFtdiIo::open(const FtdiSelector& s, FtdiBoard& opened, std::string& caus
   }
   engine_ = s.channel == 'A' ? &chosen->engine : &chosen->channelB;
   engine_->reset();
+  busAtRead_ = engine_->busSeconds();
   open_ = chosen;
   selector_ = s;
   opened = chosen->info;
@@ -94,7 +95,7 @@ bool SimFtdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
   return true;
 }
 
-bool SimFtdiIo::read(uint8_t* data, size_t length, std::string& cause) {
+bool SimFtdiIo::read(uint8_t* data, size_t length, double busSeconds, std::string& cause) {
   ++reads_;
   if (open_ == nullptr) {
     cause = "the FTDI board is not open: choose it in Interface > FTDI";
@@ -105,7 +106,9 @@ bool SimFtdiIo::read(uint8_t* data, size_t length, std::string& cause) {
     return false;
   }
   auto& out = engine_->output();
-  if (out.size() < length) {
+  const double clocking = engine_->busSeconds() - busAtRead_;
+  busAtRead_ = engine_->busSeconds();
+  if (out.size() < length || clocking > selector_.timeoutMs * 1e-3 + busSeconds) {
     cause = ftdi_causes::timedOut(open_->info.busPort(), selector_.timeoutMs);
     return false;
   }

@@ -11,8 +11,9 @@ namespace vexa::sim {
 
 // FTDI boards on a simulated USB bus, each channel A an MPSSE engine (MpsseInterpreter) with
 // the sensor on its pins. Opening follows the real board's rules (IDs, serial, bus-port,
-// channels per chip) and faults can be set: no permission, the kernel driver holding the
-// board, a board that stops answering, one pulled out.
+// channels per chip; answers come only after the bus time the engine spent on them, so a read
+// whose deadline is shorter fails as on the chip) and faults can be set: no permission, the kernel
+// driver holding the board, a board that stops answering, one pulled out.
 class SimFtdiIo : public FtdiIo {
  public:
   struct Board {
@@ -37,7 +38,7 @@ class SimFtdiIo : public FtdiIo {
             std::string& cause) override;
   bool open(const FtdiSelector& selector, FtdiBoard& opened, std::string& cause) override;
   bool write(const uint8_t* data, size_t length, std::string& cause) override;
-  bool read(uint8_t* data, size_t length, std::string& cause) override;
+  bool read(uint8_t* data, size_t length, double busSeconds, std::string& cause) override;
   void close() override;
 
   // What the host asked of the bus: bulk writes and reads since the last clear.
@@ -59,6 +60,7 @@ class SimFtdiIo : public FtdiIo {
   Board* open_ = nullptr;
   MpsseInterpreter* engine_ = nullptr;
   FtdiSelector selector_;
+  double busAtRead_ = 0;  // the engine's bus time when the last read began waiting
   long writes_ = 0;
   long reads_ = 0;
   bool recording_ = false;

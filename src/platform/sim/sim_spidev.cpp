@@ -6,6 +6,10 @@
 
 namespace vexa::sim {
 
+namespace {
+constexpr double kCsChangeDelaySeconds = 10e-6;
+}  // namespace
+
 int SimSpidev::open(const std::string& path) {
   if (std::find(nodes_.begin(), nodes_.end(), path) == nodes_.end()) return ENOENT;
   const auto fault = openErrors.find(path);
@@ -42,6 +46,18 @@ void SimSpidev::endFrame() {
     slave_->frameEnd(static_cast<uint16_t>(mosi_ & 0xFFFF), frameBits_);
 }
 
+void SimSpidev::startFrame(bool sensorHere) {
+  inFrame_ = true;
+  mosi_ = 0;
+  frameBits_ = 0;
+  reply_ = sensorHere ? slave_->frameStart() : 0xFFFF;
+  if (releasedAt_ >= 0 && clock_ != nullptr) highSoFar_ = clock_->monotonicSeconds() - releasedAt_;
+  releasedAt_ = -1;
+  if (highSoFar_ >= 0 && (shortestHigh_ < 0 || highSoFar_ < shortestHigh_))
+    shortestHigh_ = highSoFar_;
+  highSoFar_ = -1;
+}
+
 int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
   if (open_.empty()) return EBADF;
   ++messages_;
@@ -53,7 +69,7 @@ int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
     if (bits != 8 && (bits != 16 || only8BitWords)) return EINVAL;
     if (s.length == 0 || s.length % (bits / 8) != 0) return EINVAL;
     if (s.tx == nullptr && s.rx == nullptr) return EINVAL;
-    if (s.speedHz > maxSpeedHz) return EINVAL;
+    // A clock above the controller's limit is lowered to it, as the SPI core does.
   }
   const bool sensorHere = slave_ != nullptr && open_ == slaveNode_;
   for (size_t i = 0; i < segments.size(); ++i) {
@@ -71,12 +87,7 @@ int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
       }
       uint16_t in = 0;
       for (int b = bits - 1; b >= 0; --b) {
-        if (!inFrame_) {
-          inFrame_ = true;
-          mosi_ = 0;
-          frameBits_ = 0;
-          reply_ = sensorHere ? slave_->frameStart() : 0xFFFF;
-        }
+        if (!inFrame_) startFrame(sensorHere);
         // The sensor's bit k is on the line for the rising edge of clock k; a CPHA 0 master
         // samples on the edge before, when bit k - 1 is still there.
         int k = frameBits_;
@@ -98,6 +109,12 @@ int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
       // cs_change on the last segment would leave chip select asserted after the message.
       if (shortestPause_ < 0 || s.delayUsecs < shortestPause_) shortestPause_ = s.delayUsecs;
       endFrame();
+      // delay_usecs went by with chip select still low: up inside a message, it stays so for the
+      // core's default cs_change delay; up at the end, until the next message asserts it.
+      if (last)
+        releasedAt_ = clock_ != nullptr ? clock_->monotonicSeconds() : -1;
+      else
+        highSoFar_ = kCsChangeDelaySeconds;
     }
   }
   return 0;

@@ -4,17 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/sim/spi_slave.h"
 #include "platform/spidev_io.h"
 
 namespace vexa::sim {
 
 // spidev nodes of a simulated SPI controller with the sensor on /dev/spidev0.0. It checks
-// every transfer structure as the kernel would (buffers, length against the word size, clock
-// within the controller's limit) and turns the segments into chip-select cycles for the sensor:
-// chip select goes up after a segment marked cs_change and at the end of the message, so a
-// segment left without it makes one long frame. The sensor is a mode 3 slave: a master in a
-// mode with CPHA 0 samples each bit one edge early.
+// every transfer structure as the kernel would (buffers, length against the word size; a clock
+// above the controller's limit is lowered to it, not refused) and turns the segments into
+// chip-select cycles for the sensor: chip select goes up after a segment marked cs_change and at
+// the end of the message, so a segment left without it makes one long frame. The sensor is a mode 3
+// slave: a master in a mode with CPHA 0 samples each bit one edge early. As in the kernel, a
+// segment's delay_usecs runs before chip select goes up, and chip select then stays up for the
+// core's default cs_change delay alone (10 us) before the next segment of the same message.
 class SimSpidev : public SpidevIo {
  public:
   explicit SimSpidev(std::vector<std::string> nodes = {"/dev/spidev0.0", "/dev/spidev0.1"})
@@ -30,6 +33,8 @@ class SimSpidev : public SpidevIo {
   int messageError = 0;
   bool only8BitWords = false;
   uint32_t maxSpeedHz = 10000000;
+  // Times chip select between messages (optional; frames within one message need none).
+  void useClock(Clock* clock) { clock_ = clock; }
 
   std::vector<std::string> nodes() override { return nodes_; }
   int open(const std::string& path) override;
@@ -48,9 +53,13 @@ class SimSpidev : public SpidevIo {
   const std::vector<SpidevSegment>& lastMessage() const { return last_; }
   // Shortest delay_usecs before chip select went up; -1 before the first.
   int shortestPauseUs() const { return shortestPause_; }
+  // Shortest time chip select stayed high between two frames, in seconds; -1 before the second
+  // frame. Between messages it is measured on the clock given to useClock.
+  double shortestChipSelectHighSeconds() const { return shortestHigh_; }
 
  private:
   void endFrame();
+  void startFrame(bool sensorHere);
 
   std::vector<std::string> nodes_;
   SpiSlave* slave_ = nullptr;
@@ -62,6 +71,10 @@ class SimSpidev : public SpidevIo {
   long messages_ = 0;
   std::vector<SpidevSegment> last_;
   int shortestPause_ = -1;
+  Clock* clock_ = nullptr;
+  double releasedAt_ = -1;  // clock time chip select went up at a message's end; -1: not known
+  double highSoFar_ = -1;   // chip select high time before the next frame; -1: no frame yet
+  double shortestHigh_ = -1;
 
   bool inFrame_ = false;
   uint16_t reply_ = 0;

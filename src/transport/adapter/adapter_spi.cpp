@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "app/delay.h"
 #include "transport/ftdi/ftdi_spi.h"
 
 namespace vexa {
@@ -151,7 +152,9 @@ bool OpenAdapter(AppContext& ctx, int16_t interface) {
       cause = "spidev is not available on this system";
     } else {
       const SpidevSetup setup = ReadSpidevChoice(ctx.preferences);
-      auto link = SpidevLink::open(*ctx.platform.spidev, setup, cause);
+      auto link = SpidevLink::open(*ctx.platform.spidev, setup, cause, [&ctx](double us) {
+        DelayMs(ctx, static_cast<float>(us / 1000.0));
+      });
       if (link) {
         a.description = setup.device;
         a.link = std::move(link);

@@ -19,7 +19,7 @@ std::unique_ptr<FtdiSpiLink> FtdiSpiLink::open(FtdiIo& io, const FtdiSelector& s
   // mode and in step with us.
   uint8_t echo[2] = {0, 0};
   if (!link->write({mpsse::kSyncProbe, mpsse::kSendImmediate}, cause) ||
-      !link->read(echo, 2, cause))
+      !link->read(echo, 2, 0, cause))
     return nullptr;
   if (echo[0] != mpsse::kBadCommand || echo[1] != mpsse::kSyncProbe) {
     char got[48];
@@ -41,9 +41,9 @@ bool FtdiSpiLink::write(const std::vector<uint8_t>& bytes, std::string& cause) {
   return io_.write(bytes.data(), bytes.size(), cause);
 }
 
-bool FtdiSpiLink::read(uint8_t* data, size_t length, std::string& cause) {
+bool FtdiSpiLink::read(uint8_t* data, size_t length, double busSeconds, std::string& cause) {
   ++requests_;
-  return io_.read(data, length, cause);
+  return io_.read(data, length, busSeconds, cause);
 }
 
 bool FtdiSpiLink::transfer(const uint16_t* out, uint16_t* in, size_t count, std::string& cause) {
@@ -51,7 +51,11 @@ bool FtdiSpiLink::transfer(const uint16_t* out, uint16_t* in, size_t count, std:
   commands_.clear();
   mpsse::appendFrames(setup_, out, count, commands_);
   replies_.assign(2 * count, 0);
-  if (!write(commands_, cause) || !read(replies_.data(), replies_.size(), cause)) return false;
+  // The deadline allows for the frames and pauses themselves: at a slow clock or with a long
+  // pause the answers come later than the USB timeout alone would wait.
+  if (!write(commands_, cause) ||
+      !read(replies_.data(), replies_.size(), mpsse::framesSeconds(setup_, count), cause))
+    return false;
   for (size_t i = 0; i < count; ++i)
     in[i] = static_cast<uint16_t>(replies_[2 * i] << 8 | replies_[2 * i + 1]);
   return true;

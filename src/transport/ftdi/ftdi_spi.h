@@ -29,7 +29,7 @@ class FtdiSpiLink : public SpiLink {
   FtdiSpiLink(FtdiIo& io, FtdiBoard board, mpsse::SpiSetup setup)
       : io_(io), board_(std::move(board)), setup_(setup) {}
   bool write(const std::vector<uint8_t>& bytes, std::string& cause);
-  bool read(uint8_t* data, size_t length, std::string& cause);
+  bool read(uint8_t* data, size_t length, double busSeconds, std::string& cause);
 
   FtdiIo& io_;
   FtdiBoard board_;

@@ -54,21 +54,32 @@ uint32_t pauseClocks(const SpiSetup& setup) {
   return static_cast<uint32_t>(std::ceil(std::max(0.0, setup.pauseUs) * 1e-6 * hz - 1e-9));
 }
 
+namespace {
+// Whole bytes of idle clocking, at least the pause.
+uint32_t pauseBytes(const SpiSetup& setup) {
+  return std::max<uint32_t>(1, (pauseClocks(setup) + 7) / 8);
+}
+}  // namespace
+
+double framesSeconds(const SpiSetup& setup, size_t count) {
+  const double clocks = 16.0 + 8.0 * pauseBytes(setup);
+  return static_cast<double>(count) * clocks / clockFor(setup.chip, setup.clockHz).hz;
+}
+
 void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
                   std::vector<uint8_t>& out) {
   const uint8_t idle = idleLevels(setup);
   const uint8_t selected = static_cast<uint8_t>(idle & ~(1u << setup.csPin));
   const uint8_t dir = directions(setup);
   const uint8_t shift = shiftOpcode(setup.mode);
-  // Whole bytes of idle clocking, at least the pause.
-  const uint32_t pauseBytes = std::max<uint32_t>(1, (pauseClocks(setup) + 7) / 8);
+  const uint32_t idleBytes = pauseBytes(setup);
   for (size_t i = 0; i < count; ++i) {
     out.insert(out.end(),
                {kSetLowBits, selected, dir, shift, 0x01, 0x00, static_cast<uint8_t>(words[i] >> 8),
                 static_cast<uint8_t>(words[i]), kSetLowBits, idle, dir});
     // The pause: clocks with chip select high, which the sensor ignores. The 2232D has no
     // idle-clock command, so it clocks out zero bytes instead.
-    for (uint32_t left = pauseBytes; left > 0;) {
+    for (uint32_t left = idleBytes; left > 0;) {
       const uint32_t n = std::min<uint32_t>(left, 65536);
       const uint8_t low = static_cast<uint8_t>((n - 1) & 0xFF);
       const uint8_t high = static_cast<uint8_t>((n - 1) >> 8);

@@ -79,5 +79,7 @@ void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
                   std::vector<uint8_t>& out);
 // Idle clocks that make up the pause at the chosen clock.
 uint32_t pauseClocks(const SpiSetup& setup);
+// Bus time of `count` frames with their pauses, as appendFrames clocks them.
+double framesSeconds(const SpiSetup& setup, size_t count);
 
 }  // namespace vexa::mpsse

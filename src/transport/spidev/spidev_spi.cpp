@@ -1,7 +1,6 @@
 #include "transport/spidev/spidev_spi.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 
 namespace vexa {
@@ -33,13 +32,13 @@ std::string SpidevLink::causeLine(const std::string& what, const std::string& de
 }
 
 std::unique_ptr<SpidevLink> SpidevLink::open(SpidevIo& io, const SpidevSetup& setup,
-                                             std::string& cause) {
+                                             std::string& cause, Wait wait) {
   int rc = io.open(setup.device);
   if (rc != 0) {
     cause = causeLine("opening", setup.device, rc);
     return nullptr;
   }
-  std::unique_ptr<SpidevLink> link(new SpidevLink(io, setup));
+  std::unique_ptr<SpidevLink> link(new SpidevLink(io, setup, std::move(wait)));
   const auto fail = [&](const char* what, int error) {
     cause = causeLine(what, setup.device, error);
     return nullptr;
@@ -70,24 +69,23 @@ bool SpidevLink::transfer(const uint16_t* out, uint16_t* in, size_t count, std::
       std::memcpy(&w, bytes, 2);
     }
   }
-  const uint16_t pause = static_cast<uint16_t>(std::ceil(std::min(setup_.pauseUs, 65535.0)));
-  segments_.assign(count, SpidevSegment{});
+  segments_.assign(1, SpidevSegment{});
+  SpidevSegment& s = segments_[0];
+  s.length = 2;
+  s.speedHz = setup_.speedHz;
+  s.bitsPerWord = bits_;
+  // Without cs_change the message's end releases chip select; the pause follows with it up.
+  s.csChange = false;
   for (size_t i = 0; i < count; ++i) {
-    SpidevSegment& s = segments_[i];
     s.tx = &tx_[i];
     s.rx = &rx_[i];
-    s.length = 2;
-    s.speedHz = setup_.speedHz;
-    s.bitsPerWord = bits_;
-    s.delayUsecs = pause;
-    // Chip select goes up between segments; after the last one the message end releases it.
-    s.csChange = i + 1 < count;
-  }
-  ++requests_;
-  const int rc = io_.message(segments_);
-  if (rc != 0) {
-    cause = causeLine("an SPI transfer", setup_.device, rc);
-    return false;
+    ++requests_;
+    const int rc = io_.message(segments_);
+    if (rc != 0) {
+      cause = causeLine("an SPI transfer", setup_.device, rc);
+      return false;
+    }
+    if (wait_) wait_(setup_.pauseUs);
   }
   for (size_t i = 0; i < count; ++i) {
     if (bits_ == 8) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,14 +17,19 @@ struct SpidevSetup {
   double pauseUs = 100;
 };
 
-// SPI through a Linux spidev node: mode, word size and clock set once, then every batch of
-// frames as one SPI_IOC_MESSAGE, one segment and one chip-select cycle per 16-bit word, each
-// followed by the pause. A controller that cannot do 16-bit words gets two 8-bit words per
-// frame, high byte first, which puts the same bits on the wire.
+// SPI through a Linux spidev node: mode, word size and clock set once, then every 16-bit frame
+// as an SPI_IOC_MESSAGE of its own, which releases chip select at its end, followed by the
+// pause. (Within one message the kernel waits a segment's delay_usecs with chip select still
+// down, and keeps it up between segments only for its short cs_change delay.) A controller that
+// cannot do 16-bit words gets two 8-bit words per frame, high byte first, which puts the same bits
+// on the wire.
 class SpidevLink : public SpiLink {
  public:
+  // Waits the pause after a frame, in microseconds.
+  using Wait = std::function<void(double microseconds)>;
+
   static std::unique_ptr<SpidevLink> open(SpidevIo& io, const SpidevSetup& setup,
-                                          std::string& cause);
+                                          std::string& cause, Wait wait = {});
   ~SpidevLink() override;
 
   bool transfer(const uint16_t* out, uint16_t* in, size_t count, std::string& cause) override;
@@ -35,10 +41,12 @@ class SpidevLink : public SpiLink {
   static std::string causeLine(const std::string& what, const std::string& device, int error);
 
  private:
-  SpidevLink(SpidevIo& io, SpidevSetup setup) : io_(io), setup_(std::move(setup)) {}
+  SpidevLink(SpidevIo& io, SpidevSetup setup, Wait wait)
+      : io_(io), setup_(std::move(setup)), wait_(std::move(wait)) {}
 
   SpidevIo& io_;
   SpidevSetup setup_;
+  Wait wait_;
   uint8_t bits_ = 16;
   std::vector<SpidevSegment> segments_;
   std::vector<uint16_t> tx_;

@@ -35,8 +35,9 @@ constexpr size_t kPacket = 512;
 // One FT232H on the bus, as its usbfs node answers.
 struct ScriptedChip {
   std::string serial;
-  bool silent = false;  // the engine takes commands but never answers
-  bool gone = false;    // unplugged: every request fails with ENODEV
+  bool silent = false;             // the engine takes commands but never answers
+  bool gone = false;               // unplugged: every request fails with ENODEV
+  bool stringsUnreadable = false;  // string descriptor requests stall, as without access
   std::mutex lock;
   testing::RegisterFileSlave slave;
   sim::MpsseInterpreter engine{FtdiChip::Ft232H};
@@ -150,7 +151,9 @@ gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         const uint8_t* setup = buffer->data;
         Bytes answer;
         bool stall = false;
-        if (setup[0] == 0x80 && setup[1] == 6 && setup[3] == 3) {  // GET_DESCRIPTOR, string
+        if (setup[0] == 0x80 && setup[1] == 6 && setup[3] == 3 && chip.stringsUnreadable) {
+          stall = true;
+        } else if (setup[0] == 0x80 && setup[1] == 6 && setup[3] == 3) {  // GET_DESCRIPTOR, string
           const uint8_t index = setup[2];
           answer = index == 0   ? Bytes{4, 3, 0x09, 0x04}
                    : index == 1 ? stringDescriptor("FTDI")
@@ -335,6 +338,20 @@ TEST_F(LibftdiUmockdevTest, FailuresNameTheirCause) {
                 "cable and power, then choose it again",
                 "FTDI adapter: the FTDI board at 1-2 was unplugged: plug it in and choose it "
                 "again in Interface > FTDI"}));
+}
+
+// Without access to the node the serial cannot be read, so a board chosen by serial is not
+// found by it: the cause is the permission, not a missing board.
+TEST_F(LibftdiUmockdevTest, ABoardWhoseSerialCannotBeReadIsReportedAsNoPermission) {
+  ScriptedChip& chip = addChip(2, 3, "FTUMOCK1");
+  chip.stringsUnreadable = true;
+  w.ctx.settings.Interface = kInterfaceFtdi;
+  w.ctx.preferences.setText("ftdi.serial", "FTUMOCK1");
+  EXPECT_FALSE(OpenAdapter(w.ctx, kInterfaceFtdi));
+  EXPECT_EQ(w.messages.texts(),
+            std::vector<std::string>{
+                "FTDI adapter: no permission on /dev/bus/usb/001/003: install the udev rules (see "
+                "README) or join the plugdev group, then replug the board"});
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ TEST(AdapterFailure, OpeningNamesTheCauseAndTheFix) {
        [](TransportLink& l) { l.ftdiBoard->kernelDriverBound = true; },
        "FTDI adapter: the ftdi_sio kernel driver holds interface A of 1-2: unbind it (`sudo "
        "rmmod ftdi_sio`, or write the interface to /sys/bus/usb/drivers/ftdi_sio/unbind), or "
-       "install the udev rules that let the program detach it"},
+       "install the udev rules that let the program detach it; if another program has the board "
+       "open, close it"},
       {"interface B of a 232H", kInterfaceFtdi,
        [](TransportLink& l) { l.w.ctx.preferences.setText("ftdi.interface", "B"); },
        "FTDI adapter: the board at 1-2 has no interface B with an MPSSE engine: choose "
@@ -161,6 +162,32 @@ TEST(AdapterFailure, SettingsOutOfRangeFallBackAndThePauseIsNeverShorter) {
   EXPECT_EQ(back.setup.clockHz, 2000000u);
   EXPECT_EQ(back.setup.csPin, 5);
   EXPECT_EQ(back.setup.pauseUs, 250);
+}
+
+// Answers that the engine clocks out later than the USB timeout - at a slow clock or after a
+// long pause - are waited for, and not reported as a board that stopped answering.
+TEST(AdapterFailure, SlowFramesAreNotTakenForABoardThatStoppedAnswering) {
+  const struct {
+    const char* what;
+    long clockHz, pauseUs, timeoutMs;
+  } cases[] = {
+      {"pause of a second", 1000000, 1000000, 1000},
+      {"slowest clock, 10 ms timeout", 100, 100, 10},
+  };
+  for (const auto& c : cases) {
+    RegisterFileSlave slave;
+    slave.words[0x56] = 0x6A0E;  // PROD_ID
+    TransportLink link(kInterfaceNone, slave);
+    ProgramSettings& p = link.w.ctx.preferences;
+    p.setNumber("ftdi.clock_hz", c.clockHz);
+    p.setNumber("ftdi.pause_us", c.pauseUs);
+    p.setNumber("ftdi.timeout_ms", c.timeoutMs);
+    link.w.ctx.settings.Interface = kInterfaceFtdi;
+    ASSERT_TRUE(OpenAdapter(link.w.ctx, kInterfaceFtdi)) << c.what;
+    ReadRegister(link.w.ctx, PROD_ID);
+    EXPECT_EQ(link.w.ctx.access.LastRaw, 0x6A0E) << c.what;
+    EXPECT_TRUE(link.w.messages.texts().empty()) << c.what;
+  }
 }
 
 }  // namespace
