@@ -50,6 +50,7 @@ frmAdapterSelect::frmAdapterSelect(AppContext& ctx, int16_t interface, QWidget* 
   cmdTest_->setObjectName("cmdTest");
   lblTestResult_->setObjectName("lblTestResult");
   lblTestResult_->setMinimumWidth(260);
+  lblTestResult_->setWordWrap(true);  // "... no sensor answers; check the wiring" is long
   cmdOK_->setObjectName("cmdOK");
   cmdOK_->setDefault(true);
   cmdCancel_->setObjectName("cmdCancel");
