@@ -15,6 +15,7 @@
 #include "cli/cli_adapters.h"
 #include "cli/cli_log.h"
 #include "cli/cli_magcal.h"
+#include "cli/console_line.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
@@ -81,7 +82,7 @@ class ConsoleMessages : public MessageService {
     ++shown_;
     err_ << kProgram << ": ";
     if (!title.empty() && title != kApplicationTitle) err_ << title << ": ";
-    err_ << text;
+    err_ << ConsoleLine(text);
     const std::string cause = diagnostics_.take();
     if (!cause.empty()) err_ << " (" << cause << ")";
     err_ << '\n';
