@@ -266,7 +266,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     }
   }
   if (!o.help && !o.version && o.command.empty()) {
-    error = "no command given: use read, write, dump or log (see --help)";
+    error = "no command given: use read, write, dump, log or magcal (see --help)";
     return false;
   }
   return true;
