@@ -119,12 +119,11 @@ TEST_F(WindowHardening, MessageBoxWithAnEmptyTitleShowsABlankOne) {
 }
 
 TEST_F(WindowHardening, ShortMessageBoxIsWideEnoughForItsTitle) {
-  const auto box = MakeMessageBox(kApplicationTitle, "Please select an interface first",
-                                  MessageIcon::None);
+  const auto box =
+      MakeMessageBox(kApplicationTitle, "Please select an interface first", MessageIcon::None);
   QFont bold = box->font();
   bold.setBold(true);
-  EXPECT_GE(box->sizeHint().width(),
-            QFontMetrics(bold).horizontalAdvance(kApplicationTitle) + 120);
+  EXPECT_GE(box->sizeHint().width(), QFontMetrics(bold).horizontalAdvance(kApplicationTitle) + 120);
 }
 
 TEST_F(WindowHardening, MainWindowFitsASmallScreen) {
