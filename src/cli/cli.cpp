@@ -16,6 +16,7 @@
 #include "cli/cli_analysis.h"
 #include "cli/cli_log.h"
 #include "cli/cli_magcal.h"
+#include "cli/console_line.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "registers/register_access.h"
@@ -83,7 +84,7 @@ class ConsoleMessages : public MessageService {
     ++shown_;
     err_ << kProgram << ": ";
     if (!title.empty() && title != kApplicationTitle) err_ << title << ": ";
-    err_ << text;
+    err_ << ConsoleLine(text);
     const std::string cause = diagnostics_.take();
     if (!cause.empty()) err_ << " (" << cause << ")";
     err_ << '\n';
@@ -274,7 +275,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     }
   }
   if (!o.help && !o.version && o.command.empty()) {
-    error = "no command given: use read, write, dump or log (see --help)";
+    error = "no command given: use read, write, dump, log or magcal (see --help)";
     return false;
   }
   return true;

@@ -117,6 +117,11 @@ TEST_F(CliLog, FileThatCannotBeOpenedGivesTheMessageAndFails) {
   EXPECT_NE(r.err.find("FILE ACCESS ERROR"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("File name = DATALOG_1.csv"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("No such file or directory"), std::string::npos) << r.err;
+  // The message box's lines on one line of standard error, without carriage returns.
+  EXPECT_EQ(r.err.rfind("vexa-cli: FILE ACCESS ERROR. File name = DATALOG_1.csv. This file", 0), 0u)
+      << r.err;
+  EXPECT_EQ(r.err.find('\r'), std::string::npos);
+  EXPECT_EQ(r.err.find('\n'), r.err.size() - 1);
 }
 
 TEST_F(CliLog, BadOptionIsAUsageError) {

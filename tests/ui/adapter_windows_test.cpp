@@ -117,6 +117,37 @@ TEST_F(AdapterWindows, CancelKeepsTheInterfaceAndAFailedTestSaysWhy) {
   EXPECT_FALSE(menu("mnuFtdi")->isChecked());
 }
 
+TEST_F(AdapterWindows, CancelAfterATestKeepsTheSettingsInUse) {
+  settings().Interface = kInterfaceParallel;
+  load();
+  presenter.drive = [](QDialog& d) { in<QPushButton>(d, "cmdOK")->click(); };
+  menu("mnuSpidev")->trigger();
+  ASSERT_EQ(settings().Interface, kInterfaceSpidev);
+  // Another node (no sensor on it) and another clock, tested, then Cancel, Escape or the close
+  // box: the node and clock in use stay, in the settings and on the link.
+  const std::vector<std::function<void(QDialog&)>> leave = {
+      [](QDialog& d) { in<QPushButton>(d, "cmdCancel")->click(); },
+      [](QDialog& d) { d.reject(); },
+      [](QDialog& d) { d.close(); },
+  };
+  for (size_t i = 0; i < leave.size(); ++i) {
+    presenter.drive = [&](QDialog& d) {
+      in<QListWidget>(d, "lstAdapters")->setCurrentRow(1);
+      in<QLineEdit>(d, "txtClock")->setText("500000");
+      in<QPushButton>(d, "cmdTest")->click();
+      leave[i](d);
+    };
+    menu("mnuSpidev")->trigger();
+    EXPECT_EQ(settings().Interface, kInterfaceSpidev) << i;
+    EXPECT_EQ(ctx().preferences.text("spidev.device"), "/dev/spidev0.0") << i;
+    EXPECT_EQ(ctx().preferences.number("spidev.speed_hz", 0), 1000000) << i;
+    check("ckLoop")->setChecked(false);
+    sensor.frames = 0;
+    button("cmdReadData")->click();
+    EXPECT_GT(sensor.frames, 0) << i;
+  }
+}
+
 TEST_F(AdapterWindows, LoadBringsTheAdapterUpOrOffersItsWindow) {
   settings().Interface = kInterfaceFtdi;
   load();

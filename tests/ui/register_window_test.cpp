@@ -2,8 +2,11 @@
 // and its flags, reading and writing in hexadecimal, staying loaded between openings, and
 // printing through the printing service.
 
+#include <cmath>
+
 #include <QComboBox>
 #include <QFile>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -91,6 +94,35 @@ TEST_F(RegisterWindow, DumpsEveryRegisterLineByLine) {
   QStringList again;
   for (const std::string& l : RegisterDumpLines(ctx())) again << QString::fromStdString(l);
   EXPECT_EQ(again, lines);
+}
+
+TEST_F(RegisterWindow, DumpColumnsLineUpUnderTheirHeadings) {
+  // The character column where each run of text between tabs begins, with the field's stops.
+  auto starts = [](const QString& line, int stop) {
+    std::vector<int> columns;
+    int column = 0;
+    bool inText = false;
+    for (QChar c : line) {
+      if (c == '\t') {
+        column = (column / stop + 1) * stop;
+        inText = false;
+        continue;
+      }
+      if (!inText) columns.push_back(column);
+      inText = true;
+      ++column;
+    }
+    return columns;
+  };
+  open("mnuRegisters", [&starts](QDialog& d) {
+    auto* field = in<QPlainTextEdit>(d, "Text1");
+    const double space = QFontMetricsF(field->font()).horizontalAdvance(' ');
+    const int stop = static_cast<int>(std::lround(field->tabStopDistance() / space));
+    const QStringList lines = field->toPlainText().split('\n');
+    const std::vector<int> headings = starts(lines[0], stop);
+    ASSERT_EQ(headings.size(), 4u);
+    for (const QString& line : lines) EXPECT_EQ(starts(line, stop), headings) << line.toStdString();
+  });
 }
 
 TEST_F(RegisterWindow, ChoosingARegisterShowsItsRowAndItsFlagsGateTheButtons) {

@@ -118,6 +118,14 @@ TEST_F(WindowHardening, MessageBoxWithAnEmptyTitleShowsABlankOne) {
   EXPECT_EQ(MakeMessageBox("Error", "x", MessageIcon::Critical)->windowTitle(), "Error");
 }
 
+TEST_F(WindowHardening, ShortMessageBoxIsWideEnoughForItsTitle) {
+  const auto box =
+      MakeMessageBox(kApplicationTitle, "Please select an interface first", MessageIcon::None);
+  QFont bold = box->font();
+  bold.setBold(true);
+  EXPECT_GE(box->sizeHint().width(), QFontMetrics(bold).horizontalAdvance(kApplicationTitle) + 120);
+}
+
 TEST_F(WindowHardening, MainWindowFitsASmallScreen) {
   // A 1366x768 screen less a panel and the title bar: the window at its minimum fits.
   const QSize smallest = form->minimumSizeHint();

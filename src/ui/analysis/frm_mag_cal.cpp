@@ -3,10 +3,12 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "analysis/mag_cal_session.h"
@@ -110,7 +112,12 @@ frmMagCal::frmMagCal(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(c
   connect(cmdFlash_, &QPushButton::clicked, this, [this] { cmdFlash_Click(); });
   connect(cmdRevert_, &QPushButton::clicked, this, [this] { cmdRevert_Click(); });
   connect(cmdClose_, &QPushButton::clicked, this, [this] { close(); });
-  resize(960, 800);
+  // 960 x 800 where the screen has room for it and its frame; on a smaller screen (1366 x 768)
+  // the clouds give way, so that the buttons and the help below them stay on the screen.
+  QSize size(960, 800);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 40));
+  resize(size.expandedTo(minimumSizeHint()));
 }
 
 frmMagCal::~frmMagCal() {

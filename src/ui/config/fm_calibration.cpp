@@ -89,6 +89,9 @@ fmCalibration::fmCalibration(AppContext& ctx, QWidget* parent)
   for (int b = 0; b < 3; ++b) {
     auto* block = new QGroupBox(blocks[b], manual);
     auto* grid = new QGridLayout(block);
+    // Rows close together, so that the window fits a 1366 x 768 screen with a panel.
+    grid->setVerticalSpacing(2);
+    grid->setContentsMargins(9, 4, 9, 6);
     grid->addWidget(new QLabel("Register Contents", block), 0, 4);
     const int first = b * 3;
     const int last = b == 2 ? 12 : first + 3;

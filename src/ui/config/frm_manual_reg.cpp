@@ -84,7 +84,9 @@ frmManualReg::frmManualReg(AppContext& ctx, PrintService& printer, QWidget* pare
   Text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   Text1_->setFont(fixed);
-  Text1_->setTabStopDistance(QFontMetricsF(fixed).horizontalAdvance(' ') * 8);
+  // Tab stops every 11 characters put the four columns of the dump under their headings: the
+  // 20 dashes and the longest names (SUPPLY_OUT and six spaces) stay short of the second stop.
+  Text1_->setTabStopDistance(QFontMetricsF(fixed).horizontalAdvance(' ') * 11);
   Text1_->setMinimumSize(QFontMetrics(fixed).horizontalAdvance(QString(74, 'M')), 520);
   auto* userLayout = new QVBoxLayout(frameUserReg);
   userLayout->addWidget(Text1_);

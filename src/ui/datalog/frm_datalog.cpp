@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -180,19 +181,26 @@ void frmDatalog::buildControls() {
   barProgress_->setTextVisible(false);
   barProgress_->setMaximumHeight(12);
   // The run's lines keep their place while hidden, so the window does not jump when it starts.
-  for (QWidget* w : std::initializer_list<QWidget*>{LBLDatalogInProgress_, lblProgress_,
-                                                    barProgress_}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{LBLDatalogInProgress_, lblProgress_, barProgress_}) {
     QSizePolicy policy = w->sizePolicy();
     policy.setRetainSizeWhenHidden(true);
     w->setSizePolicy(policy);
     w->hide();
   }
 
+  // Under the units, in the room beside the channel boxes: what the last run wrote.
+  lblResult_ = new QLabel(this);
+  lblResult_->setObjectName("lblResult");
+  lblResult_->setWordWrap(true);
+  lblResult_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
   auto* left = new QVBoxLayout;
   left->addWidget(FrameFilePref_);
   left->addWidget(FrameFileInfo_);
   left->addWidget(FraDataFormat_);
   left->addWidget(FraSampling_);
+  left->addWidget(lblResult_);
   left->addStretch();
   auto* top = new QHBoxLayout;
   top->addLayout(left, 1);
@@ -318,6 +326,25 @@ void frmDatalog::setRunning(bool running) {
   if (!running) cmdStartDatalog_->setText(kStart);
 }
 
+namespace {
+
+// "Last run: DATALOG_1.csv to DATALOG_3.csv written (3 files)." and the like; a failure has
+// been shown in a message box, so only the files that were written are named here.
+QString resultText(const datalog::LogResult& result) {
+  const auto& files = result.filesWritten;
+  const QString how =
+      result.outcome == datalog::LogOutcome::Cancelled ? "Last run (cancelled): " : "Last run: ";
+  if (files.empty())
+    return result.outcome == datalog::LogOutcome::Cancelled ? how + "no file written." : QString();
+  auto name = [](const std::string& path) { return QFileInfo(qs(path)).fileName(); };
+  if (files.size() == 1) return how + name(files.front()) + " written.";
+  return how + QString("%1 to %2 written (%3 files).")
+                   .arg(name(files.front()), name(files.back()))
+                   .arg(files.size());
+}
+
+}  // namespace
+
 void frmDatalog::RunDatalog() {
   datalog::LogSettings s;
   s.samplesPerFile = samplesPerFile_;
@@ -333,10 +360,11 @@ void frmDatalog::RunDatalog() {
 
   lastRunFiles_.clear();
   setRunning(true);
+  lblResult_->clear();
   Host host(*this);
   datalog::LogRun run(ctx_, std::move(s), host);
   datalog::ChooseSampling(run, {ckFastReads_->isChecked(), ckDataReady_->isChecked()});
-  run.run();
+  lblResult_->setText(resultText(run.run()));
   setRunning(false);
   if (closeAfterRun_) {
     closeAfterRun_ = false;

@@ -110,6 +110,7 @@ class frmDatalog : public QDialog {
   QLabel* LBLDatalogInProgress_ = nullptr;
   QLabel* lblProgress_ = nullptr;
   QProgressBar* barProgress_ = nullptr;
+  QLabel* lblResult_ = nullptr;  // which files the last run wrote
 };
 
 }  // namespace vexa::ui

@@ -32,9 +32,11 @@ void frmForm1::chooseAdapter(int16_t interface) {
   if (window.chosen()) {
     // OK: the adapter is in use if it opened, else there is no interface.
     s.Interface = a.Present != 0 && a.openInterface == interface ? interface : kInterfaceNone;
-  } else if (a.openInterface != s.Interface || (s.Interface == interface && a.Present == 0)) {
-    // Cancel after a test: the link the test opened goes, and the adapter in use (if any) is
-    // opened again as it was set.
+  } else if (window.tested() || a.openInterface != s.Interface ||
+             (s.Interface == interface && a.Present == 0)) {
+    // Cancel after a test: the link the test opened goes (also when it is the adapter in use,
+    // tested on another device or clock), and the adapter in use (if any) is opened again as
+    // it was set.
     CloseAdapter(ctx_);
     if (IsAdapterInterface(s.Interface)) OpenAdapter(ctx_, s.Interface);
   }

@@ -274,6 +274,9 @@ QWidget* frmForm1::buildRegisterFrame() {
 
   const QFont mono = monoFont();
   const int boxWidth = QFontMetrics(mono).horizontalAdvance("-00000.00") + 14;
+  // As tall as a field in the window's own font: some monospaced fonts (Noto Sans Mono) have a
+  // tall line, and twelve such rows would push the window past a 1366 x 768 screen.
+  const int boxHeight = QLineEdit().sizeHint().height();
   for (int i = 1; i <= kReadOuts; ++i) {
     auto* label = new QLabel(kReadOutCaptions[i], frame);
     if (i == 1) label->setObjectName("lblReadReg");
@@ -284,7 +287,7 @@ QWidget* frmForm1::buildRegisterFrame() {
     box->setFocusPolicy(Qt::ClickFocus);
     box->setFont(mono);
     box->setAlignment(Qt::AlignRight);
-    box->setFixedWidth(boxWidth);
+    box->setFixedSize(boxWidth, boxHeight);
     txtReadReg_[i] = box;
     grid->addWidget(box, i, 1);
     if (i >= 2 && i <= 10) {

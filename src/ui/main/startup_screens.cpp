@@ -1,6 +1,10 @@
 #include "ui/main/startup_screens.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QTimer>
+#include <QWindow>
 
 #include "ui/main/attach_windows.h"
 
@@ -26,6 +30,17 @@ void StartUpWindows::focusMessageWindow() {
   message_.raise();
   message_.activateWindow();
   message_.setFocus();
+  // A window manager puts the window on the screen a little while after show(); until then
+  // nothing painted shows, and the busy delay calibration that follows would leave an empty
+  // frame. Wait for that (half a second at most), then paint the text at once.
+  QElapsedTimer waited;
+  waited.start();
+  QTimer wake;  // so that the wait below returns now and then even with nothing to do
+  wake.start(20);
+  while (message_.windowHandle() != nullptr && !message_.windowHandle()->isExposed() &&
+         waited.elapsed() < 500)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  message_.repaint();
 }
 
 void StartUpWindows::hideMessageWindow() {

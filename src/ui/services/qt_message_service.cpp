@@ -1,6 +1,8 @@
 #include "ui/services/qt_message_service.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 
 namespace vexa::ui {
@@ -30,6 +32,15 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const std::string& title, const std:
   auto box = std::make_unique<QMessageBox>(iconOf(icon), MessageBoxTitle(title),
                                            QString::fromStdString(text), QMessageBox::Ok, parent);
   box->setDefaultButton(QMessageBox::Ok);
+  // A short text makes a narrow box, whose title bar would cut the title ("Vexa271..._Eval_4"):
+  // keep the box wide enough for the title beside the frame's icon and buttons.
+  if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+    QFont bold = box->font();
+    bold.setBold(true);
+    const int width = QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 160;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   return box;
 }
 

@@ -50,6 +50,7 @@ frmAdapterSelect::frmAdapterSelect(AppContext& ctx, int16_t interface, QWidget* 
   cmdTest_->setObjectName("cmdTest");
   lblTestResult_->setObjectName("lblTestResult");
   lblTestResult_->setMinimumWidth(260);
+  lblTestResult_->setWordWrap(true);  // "... no sensor answers; check the wiring" is long
   cmdOK_->setObjectName("cmdOK");
   cmdOK_->setDefault(true);
   cmdCancel_->setObjectName("cmdCancel");
@@ -104,9 +105,18 @@ bool frmAdapterSelect::ftdi() const {
 void frmAdapterSelect::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   chosen_ = false;
+  tested_ = false;
+  kept_ = ctx_.preferences;
   lblTestResult_->clear();
   loadSettings();
   cmdSearch_Click();
+}
+
+// Cancel, Escape and the close box all hide the window without OK: a Test may have stored
+// the settings shown, and those go back to what they were at the opening.
+void frmAdapterSelect::hideEvent(QHideEvent* event) {
+  if (!chosen_) ctx_.preferences = kept_;
+  QDialog::hideEvent(event);
 }
 
 void frmAdapterSelect::closeEvent(QCloseEvent* event) {
@@ -218,6 +228,7 @@ bool frmAdapterSelect::applySettings() {
 void frmAdapterSelect::cmdTest_Click() {
   lblTestResult_->clear();
   if (!applySettings()) return;
+  tested_ = true;
   int32_t product = 0;
   if (!AdapterReadProductId(ctx_, interface_, product)) {
     lblTestResult_->setText("Test failed");

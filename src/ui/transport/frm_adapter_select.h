@@ -32,6 +32,8 @@ class frmAdapterSelect : public QDialog {
   int16_t adapterInterface() const { return interface_; }
   // OK was pressed at the last showing.
   bool chosen() const { return chosen_; }
+  // Test opened a link with the settings shown at the last showing.
+  bool tested() const { return tested_; }
   void cmdSearch_Click();
   void cmdTest_Click();
   void cmdOK_Click();
@@ -39,6 +41,7 @@ class frmAdapterSelect : public QDialog {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -63,6 +66,8 @@ class frmAdapterSelect : public QDialog {
   QPushButton* cmdOK_;
   QPushButton* cmdCancel_;
   bool chosen_ = false;
+  bool tested_ = false;
+  ProgramSettings kept_;  // the program's settings when the window opened
 };
 
 }  // namespace vexa::ui

@@ -31,6 +31,8 @@ TEST_F(CalibrationWindow, OpensOnlyWithAnInterfaceAndShowsTheSensorsRows) {
     EXPECT_EQ(text(d, "txtGX"), "0");
     EXPECT_EQ(text(d, "lblSX"), "0x0800");  // soft iron at unity
     EXPECT_EQ(text(d, "txtSZ"), "2048");
+    // A 1366x768 screen less a panel and the title bar.
+    EXPECT_LE(d.minimumSizeHint().height(), 768 - 40 - 40);
   });
   EXPECT_EQ(presenter.presented, std::vector<std::string>{"fmCalibration"});
   EXPECT_TRUE(atMainWindow);

@@ -194,6 +194,15 @@ TEST_F(DatalogWindow, RunLocksTheWindowShowsProgressAndLogsTheCheckedChannel) {
     EXPECT_EQ(lines[6], "Sample #,AaND,Aux ADC,");
     EXPECT_EQ(lines[7], "1,1,1234,");
   }
+  // The window says what the run wrote; the next start clears it.
+  EXPECT_EQ(w<QLabel>("lblResult")->text(),
+            "Last run: DATALOG_1.csv to DATALOG_2.csv written (2 files).");
+  type("txtFilesPerSession", "1");
+  bool cleared = false;
+  atEventPass(1, [&] { cleared = w<QLabel>("lblResult")->text().isEmpty(); });
+  start()->click();
+  EXPECT_TRUE(cleared);
+  EXPECT_EQ(w<QLabel>("lblResult")->text(), "Last run: DATALOG_1.csv written.");
 }
 
 TEST_F(DatalogWindow, SecondClickCancelsAfterTheCurrentSample) {
@@ -211,6 +220,8 @@ TEST_F(DatalogWindow, SecondClickCancelsAfterTheCurrentSample) {
   EXPECT_EQ(second.back().substr(0, 2), "2,");
   EXPECT_FALSE(fs::exists(logFile(3)));
   EXPECT_TRUE(field("txtSamplesPerFile")->isEnabled());
+  EXPECT_EQ(w<QLabel>("lblResult")->text(),
+            "Last run (cancelled): DATALOG_1.csv to DATALOG_2.csv written (2 files).");
 }
 
 TEST_F(DatalogWindow, ClosingDuringARunCancelsItWritesTheFileThenCloses) {
