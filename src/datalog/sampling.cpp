@@ -20,8 +20,11 @@ ChannelReading readingOf(const AccessState& a) {
 struct DataReadyState {
   bool pipelined = false;
   double timeoutSeconds = -1;  // known once SMPL_PRD has been read
-  ChannelReading first;
+  SampleValues values;         // the sample the gate took, all channels
 };
+
+void readAfterFirst(AppContext& ctx, const DataReadyState& state, const ChannelList& channels,
+                    SampleValues& values);
 
 bool waitForSample(AppContext& ctx, DataReadyState& state, const ChannelList& channels) {
   if (channels.empty()) return true;
@@ -31,8 +34,11 @@ bool waitForSample(AppContext& ctx, DataReadyState& state, const ChannelList& ch
   }
   switch (WaitForNewData(ctx, channels.front(), state.timeoutSeconds)) {
     case NewDataWait::Arrived:
-      state.first = readingOf(ctx.access);
-      return true;
+      // The other channels are read here too, so that a card failing part-way ends the run
+      // before the sample, whose later channels would hold what the failure left behind.
+      state.values.assign(1, readingOf(ctx.access));
+      readAfterFirst(ctx, state, channels, state.values);
+      return !TransportLost(ctx);
     case NewDataWait::TimedOut: {
       const LogChannel* channel = ChannelOfRegister(channels.front());
       ctx.messages().show(kApplicationTitle,
@@ -51,7 +57,6 @@ void readAfterFirst(AppContext& ctx, const DataReadyState& state, const ChannelL
                     SampleValues& values) {
   values.resize(channels.size());
   if (channels.empty()) return;
-  values[0] = state.first;
   const std::vector<int16_t> rest(channels.begin() + 1, channels.end());
   const std::vector<AccessState> results = ReadRegisterList(ctx, rest, state.pipelined);
   for (size_t i = 0; i < results.size(); ++i) values[i + 1] = readingOf(results[i]);
@@ -75,8 +80,9 @@ void ChooseSampling(LogRun& run, const SamplingChoice& choice) {
   run.setSampleGate([state](AppContext& ctx, const ChannelList& channels) {
     return waitForSample(ctx, *state, channels);
   });
-  run.setSampleReader([state](AppContext& ctx, const ChannelList& channels, SampleValues& values) {
-    readAfterFirst(ctx, *state, channels, values);
+  run.setSampleReader([state](AppContext&, const ChannelList& channels, SampleValues& values) {
+    values = state->values;
+    values.resize(channels.size());
   });
   run.setSampleWait([](AppContext&, float) {});  // the wait for new data replaces the delay
 }

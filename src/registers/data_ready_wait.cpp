@@ -14,12 +14,12 @@ constexpr double kTimeoutMarginSeconds = 0.05;
 // Between two polls: enough for time to pass on any clock, short against any sample period.
 constexpr float kPollPauseMs = 0.01f;
 
-bool cardUnusable(AppContext& ctx) {
+}  // namespace
+
+bool TransportLost(const AppContext& ctx) {
   if (IsAdapterInterface(ctx.settings.Interface)) return AdapterLost(ctx);
   return ctx.settings.Interface == kInterfaceUsb && ctx.usb.SelectedCard.Present == 0;
 }
-
-}  // namespace
 
 double SamplePeriodSeconds(int32_t smplPrd) {
   const double base = (smplPrd & 0x80) != 0 ? kSlowBaseSeconds : kFastBaseSeconds;
@@ -31,14 +31,14 @@ double DataReadyTimeoutSeconds(int32_t smplPrd) {
 }
 
 NewDataWait WaitForNewData(AppContext& ctx, int16_t index, double timeoutSeconds) {
-  if (cardUnusable(ctx)) return NewDataWait::TransportFailed;
+  if (TransportLost(ctx)) return NewDataWait::TransportFailed;
   Clock& clock = ctx.clock();
   const double deadline = clock.monotonicSeconds() + timeoutSeconds;
   for (;;) {
     // One register in a pipelined read: its command, then a frame of zeros for the reply, so no
     // second read of the register clears a new-data bit unseen.
     ReadRegistersPipelined(ctx, &index, 1, nullptr);
-    if (cardUnusable(ctx)) return NewDataWait::TransportFailed;
+    if (TransportLost(ctx)) return NewDataWait::TransportFailed;
     if (ctx.registers.NDflag[index] == 0 || ctx.access.LastNewData != 0)
       return NewDataWait::Arrived;
     if (clock.monotonicSeconds() >= deadline) return NewDataWait::TimedOut;

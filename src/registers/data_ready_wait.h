@@ -22,6 +22,10 @@ enum class NewDataWait {
   TransportFailed,  // the card failed (and said so), or was unusable: no reading can be trusted
 };
 
+// The selected card or adapter has failed (and said so) or is not open: nothing read through it
+// now is a reading of the sensor.
+bool TransportLost(const AppContext& ctx);
+
 // Reads the register `index` (an output register with a new-data bit) until a read finds the
 // bit set, for at most `timeoutSeconds` of the platform's monotonic clock. Each read clears the
 // bit in the sensor, so consecutive waits return consecutive samples.

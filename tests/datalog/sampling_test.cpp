@@ -174,5 +174,47 @@ TEST(LogSampling, AFailedCardEndsADataReadyRun) {
   EXPECT_EQ(link.w.messages.texts(), std::vector<std::string>{"Error Reading SPI"});
 }
 
+// Fails the n-th bulk read from when it is armed, passing everything else to the card.
+class FailNthRead : public UsbDriver {
+ public:
+  explicit FailNthRead(UsbDriver& inner) : inner_(inner) {}
+  void arm(int n) { remaining_ = n; }
+  UsbHandle open(const std::string& name) override { return inner_.open(name); }
+  void close(UsbHandle handle) override { inner_.close(handle); }
+  bool request(UsbHandle handle, uint32_t code, const uint8_t* in, size_t inLength, uint8_t* out,
+               size_t outLength, uint32_t& returned) override {
+    if (code == usbreq::kBulkRead && remaining_ > 0 && --remaining_ == 0) {
+      returned = 0;
+      return false;
+    }
+    return inner_.request(handle, code, in, inLength, out, outLength, returned);
+  }
+
+ private:
+  UsbDriver& inner_;
+  int remaining_ = 0;
+};
+
+// The card fails after the first channel showed new data, while the other channels are read:
+// that sample holds no reading of theirs and must not reach the file as if it did.
+TEST(LogSampling, ACardFailingAfterTheFirstChannelWritesNoStaleSample) {
+  for (bool pipelined : {false, true}) {
+    LogLink link(kInterfaceUsb, true);
+    FailNthRead failing(link.usb);
+    link.w.ctx.platform.usb = &failing;
+    link.settings.samplesPerFile = 100;
+    link.settings.channels = outputs();
+    link.host.afterSample = [&](int64_t s) {
+      link.nextSample();
+      if (s == 10) failing.arm(2);  // the wait's read passes, the next one fails
+    };
+    link.nextSample();
+    const LogResult result = link.run({pipelined, true});
+    EXPECT_EQ(result.outcome, LogOutcome::NoSample) << pipelined;
+    EXPECT_EQ(result.samplesTaken, 10) << pipelined;
+    EXPECT_EQ(link.w.messages.texts(), std::vector<std::string>{"Error Reading SPI"}) << pipelined;
+  }
+}
+
 }  // namespace
 }  // namespace vexa::datalog

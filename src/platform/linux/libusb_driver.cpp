@@ -259,7 +259,7 @@ void LibusbDriver::release(std::map<UsbHandle, OpenDevice>::iterator it) {
 void LibusbDriver::close(UsbHandle handle) {
   auto it = open_.find(handle);
   if (it == open_.end()) return;
-  if (keepOpen_ && !it->second.failed)
+  if (keepOpen_ && !it->second.failed && it->second.moved)
     it->second.inUse = false;
   else
     release(it);
@@ -379,6 +379,7 @@ bool LibusbDriver::bulk(OpenDevice& device, bool read, const uint8_t* in, size_t
     report(causeLine(what, device.node, rc));
     return failed(device);
   }
+  device.moved = true;
   return true;
 }
 

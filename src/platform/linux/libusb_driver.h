@@ -23,7 +23,9 @@ namespace vexa {
 //
 // Listing the bus, opening a card and claiming its interface cost several times a transfer, so
 // the devices found by one listing are kept until the next search (startSearch), and a card
-// stays open and claimed after close() for the next operation on it. A card is really closed
+// stays open and claimed after close() for the next operation on it. Only a device that has
+// moved data is kept: one a search merely looked at (another product with the same vendor ID)
+// is let go at close(), so its own driver gets it back. A card is really closed
 // when a request on it fails (an unplugged card fails its next request), when a search no
 // longer finds it under its name, and when the driver goes.
 class LibusbDriver : public UsbDriver {
@@ -64,6 +66,7 @@ class LibusbDriver : public UsbDriver {
     libusb_device_handle* handle = nullptr;
     bool inUse = true;    // between open() and close()
     bool failed = false;  // a request failed: closed for good at close()
+    bool moved = false;   // a bulk transfer went through: a card in use, worth keeping open
     std::string name;
     std::string node;
     int interfaceNumber = 0;

@@ -418,6 +418,20 @@ TEST_F(LibusbUmockdevTest, AnUnpluggedCardFailsItsNextRequestAndIsClosed) {
   EXPECT_EQ(card.claims, 2);
 }
 
+// Another product that carries the card's vendor ID is only looked at by a search: it is let go
+// at once, not held (its kernel driver detached) for the rest of the run; the card is kept.
+TEST_F(LibusbUmockdevTest, ASearchKeepsOnlyTheCardOpen) {
+  ScriptedCard& stranger = addCard(1, 2, 0x1234, "Stranger");
+  ScriptedCard& card = addCard(2, 3, 0xED03, "Card");
+  driver();
+  FindUsbCard(w.ctx);
+  ASSERT_EQ(w.ctx.usb.SelectedCard.Descriptor0, "Card") << w.diagnostics.lastCause();
+  EXPECT_EQ(stranger.claims, 1);
+  EXPECT_EQ(stranger.releases, 1) << "let go after the search looked at it";
+  EXPECT_EQ(card.claims, 1);
+  EXPECT_EQ(card.releases, 0) << "kept for the next operation";
+}
+
 // A search that no longer finds the card kept open under its name lets go of it, and opens the
 // card that now carries the name (here: the vendor ID was changed between two searches).
 TEST_F(LibusbUmockdevTest, ASearchLetsGoOfACardNoLongerFoundUnderItsName) {
