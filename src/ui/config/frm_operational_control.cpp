@@ -47,6 +47,13 @@ QPushButton* namedButton(const QString& name, const QString& caption, QWidget* p
   return b;
 }
 
+QLineEdit* namedEdit(const QString& name, int width, QWidget* parent) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(name);
+  e->setFixedWidth(width);
+  return e;
+}
+
 QRadioButton* option(const QString& name, const QString& caption, QWidget* parent) {
   auto* o = new QRadioButton(caption, parent);
   o->setObjectName(name);
@@ -112,9 +119,7 @@ frmOperationalControl::frmOperationalControl(AppContext& ctx, QWidget* parent)
 QWidget* frmOperationalControl::buildSampleRate() {
   auto* box = new QGroupBox("Sample Rate", this);
   auto* grid = new QGridLayout(box);
-  txtSampleRate_ = new QLineEdit(box);
-  txtSampleRate_->setObjectName("txtSampleRate");
-  txtSampleRate_->setFixedWidth(90);
+  txtSampleRate_ = namedEdit("txtSampleRate", 90, box);
   cmdWriteSmpl_prd_ = namedButton("cmdWriteSmpl_prd", "Update", box);
   lblSmpl_Prd_ = contentsLabel("lblSmpl_Prd", box);
   grid->addWidget(new QLabel("SMPL_PRD Contents", box), 0, 3);
@@ -135,9 +140,7 @@ QWidget* frmOperationalControl::buildRangeAndFilter() {
   const std::array<const char*, 3> ranges = {"75 deg/sec", "150 deg/sec", "300 deg/sec"};
   for (int i = 0; i < 3; ++i)
     opt_Rate_[i] = option(QString("opt_Rate_%1").arg(i + 1), ranges[i], box);
-  txtTaps_ = new QLineEdit(box);
-  txtTaps_->setObjectName("txtTaps");
-  txtTaps_->setFixedWidth(60);
+  txtTaps_ = namedEdit("txtTaps", 60, box);
   cmdWriteSensAvg_ = namedButton("cmdWriteSensAvg", "Update", box);
   lblSensAvg_ = contentsLabel("lblSensAvg", box);
   grid->addWidget(new QLabel("Select Gyro Range ", box), 0, 0);
@@ -210,9 +213,7 @@ QWidget* frmOperationalControl::buildDataReady() {
 QWidget* frmOperationalControl::buildDac() {
   auto* box = new QGroupBox("Auxilliary D/A Converter Output", this);
   auto* grid = new QGridLayout(box);
-  txtVolts_ = new QLineEdit(box);
-  txtVolts_->setObjectName("txtVolts");
-  txtVolts_->setFixedWidth(90);
+  txtVolts_ = namedEdit("txtVolts", 90, box);
   cmdWriteAuxDac_ = namedButton("cmdWriteAuxDac", "Update", box);
   lblAuxDac_ = contentsLabel("lblAuxDac", box);
   grid->addWidget(new QLabel("AUX_DAC Contents", box), 0, 3);
