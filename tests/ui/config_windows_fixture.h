@@ -20,6 +20,7 @@
 #include "platform/sim/sim_usb_card.h"
 #include "registers/register_access.h"
 #include "support/sim_world.h"
+#include "support/still_sensor.h"
 #include "ui/dialog_probe.h"
 #include "ui/main/attach_windows.h"
 #include "ui/main/frm_form1.h"
@@ -32,7 +33,8 @@ namespace vexa::ui::testing {
 // window attached, on virtual time. Message boxes and modal windows are recorded.
 class ConfigWindowsTest : public ::testing::Test, protected DialogProbe {
  protected:
-  ConfigWindowsTest() : sensor(world.clock, stillSensor()), monitor(sensor), usb(&world.clock) {
+  ConfigWindowsTest()
+      : sensor(world.clock, vexa::testing::StillSensor()), monitor(sensor), usb(&world.clock) {
     port.attach(&monitor);
     card = &usb.plug(0);
     card->attach(&monitor);

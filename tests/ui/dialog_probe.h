@@ -7,22 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/sim/sim_sensor.h"
-
 namespace vexa::ui::testing {
 
-// What the configuration window tests share: a still simulated sensor, and finding what an open
-// dialog shows by object name.
+// Finding what an open dialog shows by object name.
 struct DialogProbe {
-  // A simulated sensor without motion, noise or drift.
-  static sim::SimSensorConfig stillSensor() {
-    sim::SimSensorConfig c;
-    c.motionScale = 0.0;
-    c.noiseScale = 0.0;
-    c.temperatureDriftScale = 0.0;
-    return c;
-  }
-
   template <typename T>
   static T* in(QDialog& d, const QString& name) {
     T* found = d.findChild<T*>(name);

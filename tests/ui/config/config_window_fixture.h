@@ -7,6 +7,7 @@
 
 #include "platform/sim/bus_monitor.h"
 #include "platform/sim/sim_sensor.h"
+#include "support/still_sensor.h"
 #include "ui/dialog_probe.h"
 #include "ui/main/attach_windows.h"
 #include "ui/main_window_fixture.h"
@@ -17,7 +18,9 @@ namespace vexa::ui::testing {
 // simulated sensor (still, without noise) through a bus monitor behind the parallel port.
 class ConfigWindowTest : public MainWindowTest, protected DialogProbe {
  protected:
-  ConfigWindowTest() : sim(world.clock, stillSensor()), monitor(sim) { port.attach(&monitor); }
+  ConfigWindowTest() : sim(world.clock, vexa::testing::StillSensor()), monitor(sim) {
+    port.attach(&monitor);
+  }
 
   void SetUp() override {
     load();
