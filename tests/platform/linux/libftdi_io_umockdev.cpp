@@ -5,6 +5,7 @@
 // umockdev-wrapper.
 #include <gtest/gtest.h>
 #include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
 
 #include <cerrno>
 #include <cstddef>

@@ -3,6 +3,7 @@
 // discard), so the real libusb code path runs. Run under umockdev-wrapper.
 #include <gtest/gtest.h>
 #include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
 
 #include <cerrno>
 #include <cstddef>

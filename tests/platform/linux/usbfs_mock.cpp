@@ -61,8 +61,8 @@ void UsbfsDevice::submit(UMockdevIoctlData* arg) {
     const uint8_t* setup = buffer->data;
     Bytes answer;
     const bool stall = !control(setup, answer);
-    Bytes withSetup(setup, setup + 8);
-    withSetup.insert(withSetup.end(), answer.begin(), answer.end());
+    Bytes withSetup = answer;  // the setup packet, then the data stage
+    withSetup.insert(withSetup.begin(), setup, setup + 8);
     finish(urbData, buffer, withSetup, stall ? -EPIPE : 0);
     auto* done = reinterpret_cast<usbdevfs_urb*>(urbData->data);
     done->actual_length = std::min(static_cast<int>(answer.size()), done->buffer_length - 8);
