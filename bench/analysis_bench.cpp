@@ -16,6 +16,7 @@
 #include "analysis/allan_deviation.h"
 #include "analysis/log_file.h"
 #include "platform/sim/sensor_random.h"
+#include "qt_benchmark_main.h"
 #include "ui/analysis/log_plot.h"
 
 namespace vexa {
@@ -91,12 +92,4 @@ BENCHMARK(BM_ReadLog1M)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1
 }  // namespace
 }  // namespace vexa
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+VEXA_QT_BENCHMARK_MAIN();

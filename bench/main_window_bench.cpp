@@ -32,7 +32,9 @@
 #include "platform/sim/sim_parallel_port.h"
 #include "platform/sim/sim_sensor.h"
 #include "platform/sim/sim_usb_card.h"
+#include "qt_benchmark_main.h"
 #include "registers/register_access.h"
+#include "sim_bench_world.h"
 #include "support/sim_world.h"
 #include "transport/usb/ez_usb.h"
 #include "ui/main/frm_form1.h"
@@ -67,30 +69,10 @@ class CountingHooks : public UiHooks {
   QPushButton* stop = nullptr;
 };
 
-struct Bench {
-  Bench(int16_t interface, bool realWaits)
-      : sensor(realWaits ? static_cast<vexa::Clock&>(realClock) : world.clock),
-        monitor(sensor),
-        usb(realWaits ? nullptr : &world.clock) {
+struct Bench : SimBenchWorld<> {
+  Bench(int16_t interface, bool realWaits) : SimBenchWorld(interface, realWaits) {
     AppContext& ctx = world.ctx;
-    monitor.setRecording(false);
-    port.attach(&monitor);
-    sim::SimUsbCardConfig card;
-    card.pipe3PacketSize = 64;  // full speed
-    card.wallClockBusTime = realWaits;
-    sim::SimUsbCard& plugged = usb.plug(0, card);
-    plugged.attach(&monitor);
-    plugged.setRecording(false);
-    ctx.platform.port = &port;
-    ctx.platform.usb = &usb;
     ctx.platform.ui = &hooks;
-    if (realWaits) {
-      ctx.platform.clock = &realClock;
-      ctx.platform.busy = &busy;
-      CalibrateDelayQuickly(ctx, 0.05);
-    }
-    ctx.settings.Interface = interface;
-    ctx.settings.PortAddress = 0x378;
     ctx.settings.Device = 27150;
     form = std::make_unique<frmForm1>(ctx, presenter);
     form->Form_Load();
@@ -121,13 +103,6 @@ struct Bench {
     return Seconds(Clock::now() - start).count();
   }
 
-  testing::SimWorld world;
-  linux_platform::LinuxClock realClock;
-  linux_platform::LinuxBusyLoop busy;
-  sim::SimSensor sensor;
-  sim::BusMonitor monitor;
-  sim::SimParallelPort port{0x378};
-  sim::SimUsbDriver usb;
   CountingHooks hooks;
   RecordingModalPresenter presenter;
   std::unique_ptr<frmForm1> form;
@@ -296,12 +271,4 @@ BENCHMARK(BM_MemoryOverAMinuteUsb)->Iterations(1)->Unit(benchmark::kSecond)->Use
 }  // namespace
 }  // namespace vexa::ui
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+VEXA_QT_BENCHMARK_MAIN();

@@ -17,6 +17,7 @@
 #include "platform/sim/sim_sensor.h"
 #include "platform/sim/sim_usb_card.h"
 #include "registers/register_access.h"
+#include "sim_bench_world.h"
 #include "support/sim_world.h"
 #include "transport/usb/ez_usb.h"
 
@@ -43,41 +44,12 @@ class TimedBusyLoop : public BusyLoop {
 };
 
 // A program whose selected transport reaches the simulated sensor.
-struct Bench {
-  Bench(int16_t interface, bool realWaits)
-      : sensor(realWaits ? static_cast<Clock&>(realClock) : world.clock),
-        monitor(sensor),
-        usb(realWaits ? nullptr : &world.clock) {
-    monitor.setRecording(false);
-    port.attach(&monitor);
-    sim::SimUsbCardConfig card;
-    card.pipe3PacketSize = 64;  // full speed
-    card.wallClockBusTime = realWaits;
-    sim::SimUsbCard& plugged = usb.plug(0, card);
-    plugged.attach(&monitor);
-    plugged.setRecording(false);
-    AppContext& ctx = world.ctx;
-    ctx.platform.port = &port;
-    ctx.platform.usb = &usb;
-    if (realWaits) {
-      ctx.platform.clock = &realClock;
-      ctx.platform.busy = &busy;
-      CalibrateDelayQuickly(ctx, 0.05);
-      busy.waited = 0;
-      busy.asked = 0;
-    }
-    ctx.settings.Interface = interface;
-    ctx.settings.PortAddress = 0x378;
-    if (interface == kInterfaceUsb) FindUsbCard(ctx);
+struct Bench : SimBenchWorld<TimedBusyLoop> {
+  Bench(int16_t interface, bool realWaits) : SimBenchWorld(interface, realWaits) {
+    busy.waited = 0;  // the calibration's waits are not the reads'
+    busy.asked = 0;
+    if (interface == kInterfaceUsb) FindUsbCard(world.ctx);
   }
-
-  testing::SimWorld world;
-  linux_platform::LinuxClock realClock;
-  TimedBusyLoop busy;
-  sim::SimSensor sensor;
-  sim::BusMonitor monitor;
-  sim::SimParallelPort port{0x378};
-  sim::SimUsbDriver usb;
 };
 
 void readLoop(benchmark::State& state, int16_t interface, bool realWaits) {

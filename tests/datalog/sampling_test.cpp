@@ -13,21 +13,14 @@
 #include "platform/sim/sim_usb_card.h"
 #include "registers/data_ready_wait.h"
 #include "registers/register_access.h"
+#include "support/file_lines.h"
 #include "support/sim_world.h"
 #include "transport/usb/ez_usb.h"
 
 namespace vexa::datalog {
 namespace {
 
-std::vector<std::string> fileLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::string> out;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out.push_back(line);
-  }
-  return out;
-}
+using vexa::testing::fileLines;
 
 std::vector<std::string> fields(const std::string& line) {
   std::vector<std::string> out;

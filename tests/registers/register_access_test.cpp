@@ -12,6 +12,7 @@
 #include "platform/sim/sim_usb_card.h"
 #include "registers/register_file_slave.h"
 #include "support/sim_world.h"
+#include "support/still_sensor.h"
 #include "transport/usb/ez_usb.h"
 
 namespace vexa {
@@ -21,21 +22,12 @@ using testing::RegisterFileSlave;
 
 constexpr uint16_t kBase = 0x378;
 
-// A module without motion, noise or temperature wander.
-sim::SimSensorConfig stillSensor() {
-  sim::SimSensorConfig c;
-  c.motionScale = 0;
-  c.noiseScale = 0;
-  c.temperatureDriftScale = 0;
-  return c;
-}
-
 // A program world whose selected transport reaches `slave` (by default a simulated sensor on the
 // world's clock) through a bus monitor: the pin-level parallel port, or the simulated USB card
 // found as the program finds it.
 struct Link {
   explicit Link(int16_t interface, sim::SpiSlave* slave = nullptr)
-      : sensor(slave ? nullptr : std::make_unique<sim::SimSensor>(w.clock, stillSensor())),
+      : sensor(slave ? nullptr : std::make_unique<sim::SimSensor>(w.clock, testing::StillSensor())),
         monitor(slave ? *slave : *sensor),
         usb(&w.clock) {
     port.attach(&monitor);

@@ -8,20 +8,14 @@
 #include "platform/sim/sim_ftdi_io.h"
 #include "platform/sim/sim_spidev.h"
 #include "transport/adapter/adapter_spi.h"
+#include "ui/dialog_probe.h"
 #include "ui/main_window_fixture.h"
 #include "ui/transport/frm_adapter_select.h"
 
 namespace vexa::ui::testing {
 namespace {
 
-template <typename T>
-T* in(QDialog& d, const char* name) {
-  T* found = d.findChild<T*>(name);
-  EXPECT_NE(found, nullptr) << name;
-  return found;
-}
-
-class AdapterWindows : public MainWindowTest {
+class AdapterWindows : public MainWindowTest, protected DialogProbe {
  protected:
   AdapterWindows() {
     board = &ftdi.plug(sim::SimFtdiIo::ft232h());

@@ -20,6 +20,8 @@
 #include "platform/sim/sim_usb_card.h"
 #include "registers/register_access.h"
 #include "support/sim_world.h"
+#include "support/still_sensor.h"
+#include "ui/dialog_probe.h"
 #include "ui/main/attach_windows.h"
 #include "ui/main/frm_form1.h"
 #include "ui/services/modal_presenter.h"
@@ -29,17 +31,10 @@ namespace vexa::ui::testing {
 // A still simulated sensor (no motion, noise or drift) behind a bus monitor, reached by the
 // pin-level parallel port and by a simulated USB card in slot 0; the main window with every
 // window attached, on virtual time. Message boxes and modal windows are recorded.
-class ConfigWindowsTest : public ::testing::Test {
+class ConfigWindowsTest : public ::testing::Test, protected DialogProbe {
  protected:
-  static sim::SimSensorConfig still() {
-    sim::SimSensorConfig c;
-    c.motionScale = 0;
-    c.noiseScale = 0;
-    c.temperatureDriftScale = 0;
-    return c;
-  }
-
-  ConfigWindowsTest() : sensor(world.clock, still()), monitor(sensor), usb(&world.clock) {
+  ConfigWindowsTest()
+      : sensor(world.clock, vexa::testing::StillSensor()), monitor(sensor), usb(&world.clock) {
     port.attach(&monitor);
     card = &usb.plug(0);
     card->attach(&monitor);
@@ -72,17 +67,7 @@ class ConfigWindowsTest : public ::testing::Test {
     action->trigger();
   }
 
-  template <typename T>
-  static T* in(QDialog& d, const QString& name) {
-    T* found = d.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-  }
-  // What a text field or a label shows; typing into a field; clicking a button or an option.
-  static QString text(QDialog& d, const QString& name) {
-    if (auto* e = d.findChild<QLineEdit*>(name)) return e->text();
-    return in<QLabel>(d, name)->text();
-  }
+  // Typing into a field; clicking a button or an option.
   static void type(QDialog& d, const QString& name, const QString& typed) {
     in<QLineEdit>(d, name)->setText(typed);
   }

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 
+#include "ui/dialog_probe.h"
 #include "ui/main_window_fixture.h"
 #include "ui/transport/frm_port.h"
 #include "ui/transport/frm_usb_select.h"
@@ -10,14 +11,7 @@
 namespace vexa::ui::testing {
 namespace {
 
-template <typename T>
-T* in(QDialog& d, const char* name) {
-  T* found = d.findChild<T*>(name);
-  EXPECT_NE(found, nullptr) << name;
-  return found;
-}
-
-class SelectionWindows : public MainWindowTest {
+class SelectionWindows : public MainWindowTest, protected DialogProbe {
  protected:
   void SetUp() override {
     settings().Interface = kInterfaceNone;

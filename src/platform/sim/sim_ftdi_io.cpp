@@ -79,8 +79,7 @@ bool SimFtdiIo::open(const FtdiSelector& s, FtdiBoard& opened, std::string& caus
   return true;
 }
 
-bool SimFtdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
-  ++writes_;
+bool SimFtdiIo::reachable(std::string& cause) const {
   if (open_ == nullptr) {
     cause = "the FTDI board is not open: choose it in Interface > FTDI";
     return false;
@@ -89,6 +88,12 @@ bool SimFtdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
     cause = ftdi_causes::unplugged(open_->info.busPort());
     return false;
   }
+  return true;
+}
+
+bool SimFtdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
+  ++writes_;
+  if (!reachable(cause)) return false;
   lastWrite_.assign(data, data + length);
   if (recording_) written_.insert(written_.end(), data, data + length);
   if (!open_->silent) engine_->feed(data, length);
@@ -97,14 +102,7 @@ bool SimFtdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
 
 bool SimFtdiIo::read(uint8_t* data, size_t length, double busSeconds, std::string& cause) {
   ++reads_;
-  if (open_ == nullptr) {
-    cause = "the FTDI board is not open: choose it in Interface > FTDI";
-    return false;
-  }
-  if (!open_->plugged) {
-    cause = ftdi_causes::unplugged(open_->info.busPort());
-    return false;
-  }
+  if (!reachable(cause)) return false;
   auto& out = engine_->output();
   const double clocking = engine_->busSeconds() - busAtRead_;
   busAtRead_ = engine_->busSeconds();

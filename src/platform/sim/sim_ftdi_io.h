@@ -56,6 +56,9 @@ class SimFtdiIo : public FtdiIo {
   MpsseInterpreter* openEngine() { return engine_; }
 
  private:
+  // Whether a board is open and still plugged in; otherwise why not, in `cause`.
+  bool reachable(std::string& cause) const;
+
   std::vector<std::unique_ptr<Board>> boards_;
   Board* open_ = nullptr;
   MpsseInterpreter* engine_ = nullptr;

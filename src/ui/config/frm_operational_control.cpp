@@ -27,6 +27,13 @@ QString qs(const std::string& s) {
   return QString::fromStdString(s);
 }
 
+// Reads a register and shows its word in hex in its contents label; returns the word.
+int32_t readShown(AppContext& ctx, int16_t index, QLabel* contents) {
+  ReadRegister(ctx, index);
+  contents->setText(qs(HexText(ctx.access.LastRaw)));
+  return ctx.access.LastRaw;
+}
+
 QLabel* contentsLabel(const QString& name, QWidget* parent) {
   auto* l = new QLabel(parent);
   l->setObjectName(name);
@@ -45,6 +52,13 @@ QPushButton* namedButton(const QString& name, const QString& caption, QWidget* p
   b->setObjectName(name);
   b->setAutoDefault(false);
   return b;
+}
+
+QLineEdit* namedEdit(const QString& name, int width, QWidget* parent) {
+  auto* e = new QLineEdit(parent);
+  e->setObjectName(name);
+  e->setFixedWidth(width);
+  return e;
 }
 
 QRadioButton* option(const QString& name, const QString& caption, QWidget* parent) {
@@ -112,9 +126,7 @@ frmOperationalControl::frmOperationalControl(AppContext& ctx, QWidget* parent)
 QWidget* frmOperationalControl::buildSampleRate() {
   auto* box = new QGroupBox("Sample Rate", this);
   auto* grid = new QGridLayout(box);
-  txtSampleRate_ = new QLineEdit(box);
-  txtSampleRate_->setObjectName("txtSampleRate");
-  txtSampleRate_->setFixedWidth(90);
+  txtSampleRate_ = namedEdit("txtSampleRate", 90, box);
   cmdWriteSmpl_prd_ = namedButton("cmdWriteSmpl_prd", "Update", box);
   lblSmpl_Prd_ = contentsLabel("lblSmpl_Prd", box);
   grid->addWidget(new QLabel("SMPL_PRD Contents", box), 0, 3);
@@ -135,9 +147,7 @@ QWidget* frmOperationalControl::buildRangeAndFilter() {
   const std::array<const char*, 3> ranges = {"75 deg/sec", "150 deg/sec", "300 deg/sec"};
   for (int i = 0; i < 3; ++i)
     opt_Rate_[i] = option(QString("opt_Rate_%1").arg(i + 1), ranges[i], box);
-  txtTaps_ = new QLineEdit(box);
-  txtTaps_->setObjectName("txtTaps");
-  txtTaps_->setFixedWidth(60);
+  txtTaps_ = namedEdit("txtTaps", 60, box);
   cmdWriteSensAvg_ = namedButton("cmdWriteSensAvg", "Update", box);
   lblSensAvg_ = contentsLabel("lblSensAvg", box);
   grid->addWidget(new QLabel("Select Gyro Range ", box), 0, 0);
@@ -210,9 +220,7 @@ QWidget* frmOperationalControl::buildDataReady() {
 QWidget* frmOperationalControl::buildDac() {
   auto* box = new QGroupBox("Auxilliary D/A Converter Output", this);
   auto* grid = new QGridLayout(box);
-  txtVolts_ = new QLineEdit(box);
-  txtVolts_->setObjectName("txtVolts");
-  txtVolts_->setFixedWidth(90);
+  txtVolts_ = namedEdit("txtVolts", 90, box);
   cmdWriteAuxDac_ = namedButton("cmdWriteAuxDac", "Update", box);
   lblAuxDac_ = contentsLabel("lblAuxDac", box);
   grid->addWidget(new QLabel("AUX_DAC Contents", box), 0, 3);
@@ -240,9 +248,7 @@ double frmOperationalControl::log2(double x) const {
 // --- Sample rate ---------------------------------------------------------------------------
 
 void frmOperationalControl::showSampleRate() {
-  ReadRegister(ctx_, SMPL_PRD);
-  lblSmpl_Prd_->setText(qs(HexText(ctx_.access.LastRaw)));
-  txtSampleRate_->setText(qs(SampleRateText(ctx_.access.LastRaw)));
+  txtSampleRate_->setText(qs(SampleRateText(readShown(ctx_, SMPL_PRD, lblSmpl_Prd_))));
 }
 
 void frmOperationalControl::cmdWriteSmpl_prd_Click() {
@@ -256,9 +262,7 @@ void frmOperationalControl::cmdWriteSmpl_prd_Click() {
 // --- Range and taps ------------------------------------------------------------------------
 
 void frmOperationalControl::showSensAvg() {
-  ReadRegister(ctx_, SENS_AVG);
-  const int32_t raw = ctx_.access.LastRaw;
-  lblSensAvg_->setText(qs(HexText(raw)));
+  const int32_t raw = readShown(ctx_, SENS_AVG, lblSensAvg_);
   const int32_t range = RangeBitsOf(raw);
   if (range == 1) opt_Rate_[0]->setChecked(true);
   if (range == 2) opt_Rate_[1]->setChecked(true);
@@ -306,9 +310,7 @@ void frmOperationalControl::ReadGPIO() {
     op_dat_low_[k]->setEnabled(false);
     op_dat_high_[k]->setEnabled(false);
   }
-  ReadRegister(ctx_, GPIO_CTRL);
-  lblGPIO_->setText(qs(HexText(ctx_.access.LastRaw)));
-  const DigitalLines lines = DigitalLinesOf(ctx_.access.LastRaw);
+  const DigitalLines lines = DigitalLinesOf(readShown(ctx_, GPIO_CTRL, lblGPIO_));
   for (int k = 0; k < 4; ++k) {
     if (!lines.output[k]) continue;
     op_io_output_[k]->setChecked(true);
@@ -333,9 +335,7 @@ void frmOperationalControl::Write_MSC_Ctrl() {
 }
 
 void frmOperationalControl::ReadMSC() {
-  ReadRegister(ctx_, MSC_CTRL);
-  lblMSC_->setText(qs(HexText(ctx_.access.LastRaw)));
-  const DataReady dr = DataReadyOf(ctx_.access.LastRaw);
+  const DataReady dr = DataReadyOf(readShown(ctx_, MSC_CTRL, lblMSC_));
   (dr.lineOne ? optDRselect_One_ : optDRselect_Zero_)->setChecked(true);
   (dr.activeHigh ? optDRPolarity_High_ : optDRPolarity_Low_)->setChecked(true);
   (dr.enabled ? optDREnable_On_ : optDREnable_Off_)->setChecked(true);
@@ -344,9 +344,7 @@ void frmOperationalControl::ReadMSC() {
 // --- DAC -----------------------------------------------------------------------------------
 
 void frmOperationalControl::showDac() {
-  ReadRegister(ctx_, AUX_DAC);
-  lblAuxDac_->setText(qs(HexText(ctx_.access.LastRaw)));
-  txtVolts_->setText(qs(DacVoltsText(ctx_.access.LastRaw)));
+  txtVolts_->setText(qs(DacVoltsText(readShown(ctx_, AUX_DAC, lblAuxDac_))));
 }
 
 void frmOperationalControl::cmdWriteAuxDac_Click() {

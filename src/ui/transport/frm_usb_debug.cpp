@@ -17,6 +17,7 @@
 #include "app/hex_text.h"
 #include "app/number_format.h"
 #include "transport/usb/ez_usb.h"
+#include "transport/usb/usb_card_text.h"
 #include "transport/usb/usb_debug.h"
 #include "transport/usb/usb_spi.h"
 
@@ -242,8 +243,8 @@ void frmUSBdebug::cmdFindEzUsb_Click() {
     if (i == usb.SelectedCardIndex) selectUsbPort(i);
     txtDescript0_[i]->setText(QString::fromStdString(card.Descriptor0));
     txtDescript1_[i]->setText(QString::fromStdString(card.Descriptor1));
-    txtDriverRev_[i]->setText(QString::fromStdString(FormatPattern(card.FirmwareRev, "0.0")));
-    txtSpeed_[i]->setText(QString::fromStdString(FormatPattern(Val(card.UsbSpeed), "0.0")));
+    txtDriverRev_[i]->setText(QString::fromStdString(FirmwareRevText(card)));
+    txtSpeed_[i]->setText(QString::fromStdString(UsbSpeedText(card)));
   }
   if (usb.SelectedCardIndex == -1) selectNone();
 }

@@ -11,8 +11,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/number_format.h"
 #include "transport/usb/ez_usb.h"
+#include "transport/usb/usb_card_text.h"
 #include "transport/usb/usb_spi.h"
 
 namespace vexa::ui {
@@ -117,8 +117,8 @@ void frmUSBselect::cmdFindEzUsb_Click() {
       optUsbPort_Click(i);
     }
     txtDescript0_[i]->setText(QString::fromStdString(card.Descriptor0));
-    txtDriverRev_[i]->setText(QString::fromStdString(FormatPattern(card.FirmwareRev, "0.0")));
-    txtSpeed_[i]->setText(QString::fromStdString(FormatPattern(Val(card.UsbSpeed), "0.0")));
+    txtDriverRev_[i]->setText(QString::fromStdString(FirmwareRevText(card)));
+    txtSpeed_[i]->setText(QString::fromStdString(UsbSpeedText(card)));
   }
   if (usb.SelectedCardIndex == -1) {
     searching_ = true;

@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
-#include <umockdev.h>
 
 #include <cerrno>
 #include <cstddef>
-#include <cstdlib>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -17,6 +14,7 @@
 #include <vector>
 
 #include "platform/linux/libusb_driver.h"
+#include "platform/linux/usbfs_mock.h"
 #include "registers/register_access.h"
 #include "registers/register_pipeline.h"
 #include "support/sim_world.h"
@@ -26,11 +24,13 @@
 namespace vexa {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using testing::Bytes;
+using testing::put16;
+using testing::stringDescriptor;
 constexpr uint16_t kVendor = kDefaultCardVendorId;
 
 // One card on the bus, as its usbfs node answers.
-struct ScriptedCard {
+struct ScriptedCard : testing::UsbfsDevice {
   std::string product;  // string descriptor 1
   std::string serial;   // string descriptor 2
   bool silent = false;  // commands are taken but never answered
@@ -38,17 +38,55 @@ struct ScriptedCard {
   int opens = 0;        // each open of the node asks its capabilities first
   int claims = 0;
   int releases = 0;
-  std::mutex lock;
   std::vector<Bytes> writes;
   std::deque<uint8_t> reply;
-  std::deque<UMockdevIoctlData*> completed;
-  std::vector<UMockdevIoctlData*> waiting;  // IN URBs with nothing to read yet
-};
 
-void put16(Bytes& b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
+ protected:
+  Intercept intercept(unsigned long request, UMockdevIoctlClient* client) override {
+    if (request == USBDEVFS_GET_CAPABILITIES) ++opens;
+    if (request == USBDEVFS_CLAIMINTERFACE || request == USBDEVFS_DISCONNECT_CLAIM) ++claims;
+    if (request == USBDEVFS_RELEASEINTERFACE) ++releases;
+    if (request == USBDEVFS_SETCONFIGURATION) return Intercept::Unknown;
+    if (request == USBDEVFS_SUBMITURB && gone) {
+      umockdev_ioctl_client_complete(client, -1, ENODEV);
+      return Intercept::Answered;
+    }
+    return Intercept::Pass;
+  }
+  bool control(const uint8_t* setup, Bytes& answer) override {
+    const uint8_t index = setup[2];
+    if (setup[1] == 6 && setup[3] == 3) {  // GET_DESCRIPTOR, string
+      answer = index == 0   ? Bytes{4, 3, 0x09, 0x04}
+               : index == 1 ? stringDescriptor(product)
+                            : stringDescriptor(serial);
+    }
+    return !answer.empty();  // a request the card does not know: stall
+  }
+  // The card's side of a bulk OUT: the protocol's version and transfer commands.
+  void bulkOut(const Bytes& bytes) override {
+    writes.push_back(bytes);
+    if (silent || bytes.empty()) return;
+    reply.clear();
+    if (bytes[0] == 0x00) {
+      reply = {3, 7};
+    } else if ((bytes[0] == 0x0D || bytes[0] == 0x0E) && bytes.size() >= 3) {
+      // Answers each word with its bits reversed in byte order: high and low swapped.
+      for (size_t i = 3; i + 1 < bytes.size(); i += 2) {
+        reply.push_back(bytes[i + 1]);
+        reply.push_back(bytes[i]);
+      }
+    }
+  }
+  bool hasReply() override { return !reply.empty(); }
+  Bytes takeReply(size_t capacity) override {
+    Bytes out;
+    while (!reply.empty() && out.size() < capacity) {
+      out.push_back(reply.front());
+      reply.pop_front();
+    }
+    return out;
+  }
+};
 
 // Device, configuration, interface and four bulk endpoint descriptors, as sysfs shows them.
 Bytes descriptors(uint16_t product, uint16_t pipe3PacketSize, uint16_t vendor = kVendor) {
@@ -70,176 +108,17 @@ Bytes descriptors(uint16_t product, uint16_t pipe3PacketSize, uint16_t vendor = 
   return d;
 }
 
-Bytes stringDescriptor(const std::string& text) {
-  Bytes d = {static_cast<uint8_t>(2 + 2 * text.size()), 3};
-  for (char c : text) put16(d, static_cast<uint8_t>(c));
-  return d;
-}
-
-void finish(ScriptedCard& card, UMockdevIoctlData* urbData, UMockdevIoctlData* buffer,
-            const Bytes& bytes) {
-  auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-  const size_t n = std::min<size_t>(bytes.size(), static_cast<size_t>(urb->buffer_length));
-  std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n), buffer->data);
-  urb->actual_length = static_cast<int>(n);
-  urb->status = 0;
-  card.completed.push_back(urbData);
-}
-
-// The card's side of a bulk OUT: the protocol's version and transfer commands.
-void command(ScriptedCard& card, const Bytes& bytes) {
-  card.writes.push_back(bytes);
-  if (card.silent || bytes.empty()) return;
-  card.reply.clear();
-  if (bytes[0] == 0x00) {
-    card.reply = {3, 7};
-  } else if ((bytes[0] == 0x0D || bytes[0] == 0x0E) && bytes.size() >= 3) {
-    // Answers each word with its bits reversed in byte order: high and low swapped.
-    for (size_t i = 3; i + 1 < bytes.size(); i += 2) {
-      card.reply.push_back(bytes[i + 1]);
-      card.reply.push_back(bytes[i]);
-    }
-  }
-}
-
-void serveWaiting(ScriptedCard& card) {
-  while (!card.waiting.empty() && !card.reply.empty()) {
-    UMockdevIoctlData* urbData = card.waiting.front();
-    card.waiting.erase(card.waiting.begin());
-    auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-    UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
-        urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length), nullptr);
-    Bytes out;
-    while (!card.reply.empty() && out.size() < static_cast<size_t>(urb->buffer_length)) {
-      out.push_back(card.reply.front());
-      card.reply.pop_front();
-    }
-    finish(card, urbData, buffer, out);
-    g_object_unref(buffer);
-  }
-}
-
-gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user) {
-  auto& card = *static_cast<ScriptedCard*>(user);
-  std::lock_guard<std::mutex> hold(card.lock);
-  const gulong request = umockdev_ioctl_client_get_request(client);
-  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-  switch (request) {
-    case USBDEVFS_GET_CAPABILITIES: {
-      ++card.opens;
-      UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
-      *reinterpret_cast<guint32*>(caps->data) =
-          USBDEVFS_CAP_BULK_SCATTER_GATHER | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
-          USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
-      g_object_unref(caps);
-      umockdev_ioctl_client_complete(client, 0, 0);
-      return TRUE;
-    }
-    case USBDEVFS_CLAIMINTERFACE:
-    case USBDEVFS_DISCONNECT_CLAIM:  // a claim that detaches a kernel driver first
-      ++card.claims;
-      umockdev_ioctl_client_complete(client, 0, 0);
-      return TRUE;
-    case USBDEVFS_RELEASEINTERFACE:
-      ++card.releases;
-      umockdev_ioctl_client_complete(client, 0, 0);
-      return TRUE;
-    case USBDEVFS_CLEAR_HALT:
-    case USBDEVFS_RESET:
-    case USBDEVFS_SETINTERFACE:
-      umockdev_ioctl_client_complete(client, 0, 0);
-      return TRUE;
-    case USBDEVFS_GETDRIVER:
-    case USBDEVFS_IOCTL:
-      umockdev_ioctl_client_complete(client, -1, ENODATA);
-      return TRUE;
-    case USBDEVFS_SUBMITURB: {
-      if (card.gone) {
-        umockdev_ioctl_client_complete(client, -1, ENODEV);
-        return TRUE;
-      }
-      UMockdevIoctlData* urbData =
-          umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
-      auto* urb = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-      UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
-          urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length), nullptr);
-      g_object_ref(urbData);
-      if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
-        const uint8_t* setup = buffer->data;
-        const uint8_t index = setup[2];
-        Bytes answer;
-        if (setup[1] == 6 && setup[3] == 3) {  // GET_DESCRIPTOR, string
-          answer = index == 0   ? Bytes{4, 3, 0x09, 0x04}
-                   : index == 1 ? stringDescriptor(card.product)
-                                : stringDescriptor(card.serial);
-        }
-        Bytes withSetup(setup, setup + 8);
-        withSetup.insert(withSetup.end(), answer.begin(), answer.end());
-        finish(card, urbData, buffer, withSetup);
-        auto* done = reinterpret_cast<usbdevfs_urb*>(urbData->data);
-        done->actual_length = std::min(static_cast<int>(answer.size()), done->buffer_length - 8);
-        if (answer.empty()) done->status = -EPIPE;  // a request the card does not know: stall
-      } else if (urb->endpoint & 0x80) {
-        card.waiting.push_back(urbData);
-        serveWaiting(card);
-      } else {
-        command(card, Bytes(buffer->data, buffer->data + urb->buffer_length));
-        finish(card, urbData, buffer, Bytes(buffer->data, buffer->data + urb->buffer_length));
-      }
-      g_object_unref(buffer);
-      g_object_unref(urbData);
-      umockdev_ioctl_client_complete(client, 0, 0);
-      return TRUE;
-    }
-    case USBDEVFS_DISCARDURB: {
-      gulong target = 0;  // the argument is the URB's address itself
-      std::memcpy(&target, arg->data, std::min<size_t>(sizeof target, arg->data_len));
-      for (auto it = card.waiting.begin(); it != card.waiting.end(); ++it) {
-        if ((*it)->client_addr == target) {
-          reinterpret_cast<usbdevfs_urb*>((*it)->data)->status = -ENOENT;
-          card.completed.push_back(*it);
-          card.waiting.erase(it);
-          umockdev_ioctl_client_complete(client, 0, 0);
-          return TRUE;
-        }
-      }
-      umockdev_ioctl_client_complete(client, -1, EINVAL);
-      return TRUE;
-    }
-    case USBDEVFS_REAPURB:
-    case USBDEVFS_REAPURBNDELAY: {
-      if (card.completed.empty()) {
-        umockdev_ioctl_client_complete(client, -1, EAGAIN);
-        return TRUE;
-      }
-      UMockdevIoctlData* urbData = card.completed.front();
-      card.completed.pop_front();
-      // The argument points at the caller's pointer, which is made to point at the URB.
-      UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(gpointer), nullptr);
-      umockdev_ioctl_data_set_ptr(slot, 0, urbData);
-      g_object_unref(slot);
-      g_object_unref(urbData);
-      umockdev_ioctl_client_complete(client, 0, 0);
-      return TRUE;
-    }
-    default:
-      return FALSE;
-  }
-}
-
 class LibusbUmockdevTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* preload = std::getenv("LD_PRELOAD");
-    if (preload == nullptr || std::strstr(preload, "umockdev") == nullptr) {
+    if (!testing::umockdevPreloaded()) {
       GTEST_SKIP() << "needs the umockdev preload: run under umockdev-wrapper";
     }
-    testbed_ = umockdev_testbed_new();
+    bus_ = std::make_unique<testing::UsbfsBus>();
   }
   void TearDown() override {
     driver_.reset();
-    for (auto* h : handlers_) g_object_unref(h);
-    if (testbed_ != nullptr) g_object_unref(testbed_);
+    bus_.reset();
   }
 
   // A card at port `port` of bus 1, with device number `devnum`.
@@ -248,33 +127,9 @@ class LibusbUmockdevTest : public ::testing::Test {
     auto card = std::make_unique<ScriptedCard>();
     card->product = std::move(productName);
     card->serial = "SN" + std::to_string(devnum);
-    char node[32], num[8];
-    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", devnum);
-    std::snprintf(num, sizeof num, "%d", devnum);
-    const std::string name = "1-" + std::to_string(port);
-    gchar* sys = umockdev_testbed_add_device(testbed_, "usb", name.c_str(), nullptr, "busnum", "1",
-                                             "devnum", num, "speed", "480", "bConfigurationValue",
-                                             "1", nullptr, "BUSNUM", "001", "DEVNUM", num,
-                                             "DEVNAME", node, "DEVTYPE", "usb_device", nullptr);
-    const Bytes d = descriptors(product, pipe3PacketSize, vendor);
-    umockdev_testbed_set_attribute_binary(
-        testbed_, sys, "descriptors", const_cast<guint8*>(d.data()), static_cast<gssize>(d.size()));
-    g_free(sys);
-    // The usbfs node itself: a file in the testbed, whose ioctls go to the handler.
-    gchar* root = umockdev_testbed_get_root_dir(testbed_);
-    const std::string dir = std::string(root) + "/dev/bus/usb/001";
-    g_free(root);
-    g_mkdir_with_parents(dir.c_str(), 0755);
-    g_file_set_contents((dir + "/" + std::string(node).substr(17)).c_str(), "", 0, nullptr);
-    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(handleIoctl), card.get());
-    GError* error = nullptr;
-    EXPECT_TRUE(umockdev_testbed_attach_ioctl(testbed_, node, handler, &error))
-        << (error ? error->message : "");
-    if (error) g_error_free(error);
-    handlers_.push_back(handler);
-    cards_.push_back(std::move(card));
-    return *cards_.back();
+    cards_.push_back(card.get());
+    return bus_->add(std::move(card), port, devnum, {},
+                     descriptors(product, pipe3PacketSize, vendor));
   }
 
   LibusbDriver& driver(unsigned timeoutMs = 200) {
@@ -285,9 +140,8 @@ class LibusbUmockdevTest : public ::testing::Test {
   }
 
   testing::SimWorld w;
-  UMockdevTestbed* testbed_ = nullptr;
-  std::vector<UMockdevIoctlBase*> handlers_;
-  std::vector<std::unique_ptr<ScriptedCard>> cards_;
+  std::unique_ptr<testing::UsbfsBus> bus_;
+  std::vector<ScriptedCard*> cards_;  // owned by the bus
   std::unique_ptr<LibusbDriver> driver_;
 };
 

@@ -3,17 +3,9 @@
 #include "platform/sim/sim_clock.h"
 #include "platform/sim/sim_sensor.h"
 #include "sensor_bus.h"
+#include "support/still_sensor.h"
 
 namespace vexa::testing {
-
-// A module without motion, noise or temperature wander, so readings are exact.
-inline sim::SimSensorConfig StillSensor() {
-  sim::SimSensorConfig c;
-  c.motionScale = 0.0;
-  c.noiseScale = 0.0;
-  c.temperatureDriftScale = 0.0;
-  return c;
-}
 
 // A simulated sensor on a virtual clock, driven through frames only.
 struct SensorRig {

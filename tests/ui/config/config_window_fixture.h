@@ -7,6 +7,8 @@
 
 #include "platform/sim/bus_monitor.h"
 #include "platform/sim/sim_sensor.h"
+#include "support/still_sensor.h"
+#include "ui/dialog_probe.h"
 #include "ui/main/attach_windows.h"
 #include "ui/main_window_fixture.h"
 
@@ -14,16 +16,10 @@ namespace vexa::ui::testing {
 
 // The main window with its configuration windows attached, on virtual time, talking to the
 // simulated sensor (still, without noise) through a bus monitor behind the parallel port.
-class ConfigWindowTest : public MainWindowTest {
+class ConfigWindowTest : public MainWindowTest, protected DialogProbe {
  protected:
-  ConfigWindowTest() : sim(world.clock, stillSensor()), monitor(sim) { port.attach(&monitor); }
-
-  static sim::SimSensorConfig stillSensor() {
-    sim::SimSensorConfig c;
-    c.motionScale = 0.0;
-    c.noiseScale = 0.0;
-    c.temperatureDriftScale = 0.0;
-    return c;
+  ConfigWindowTest() : sim(world.clock, vexa::testing::StillSensor()), monitor(sim) {
+    port.attach(&monitor);
   }
 
   void SetUp() override {
@@ -57,17 +53,6 @@ class ConfigWindowTest : public MainWindowTest {
   void open(const char* menuItem, std::function<void(QDialog&)> drive) {
     presenter.drive = std::move(drive);
     menu(menuItem)->trigger();
-  }
-
-  template <typename T>
-  static T* in(QDialog& d, const QString& name) {
-    T* found = d.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name.toStdString();
-    return found;
-  }
-  static QString text(QDialog& d, const QString& name) {
-    if (auto* e = d.findChild<QLineEdit*>(name)) return e->text();
-    return in<QLabel>(d, name)->text();
   }
 
   sim::SimSensor sim;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/file_lines.h"
 #include "ui/main/attach_windows.h"
 #include "ui/main_window_fixture.h"
 
@@ -15,15 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> fileLines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::string> out;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out.push_back(line);
-  }
-  return out;
-}
+using vexa::testing::fileLines;
 
 // The datalog window on its own, over the word sensor behind the simulated parallel port.
 class DatalogWindow : public MainWindowTest {
