@@ -170,11 +170,6 @@ AllanReadOffs ReadOffs(const std::vector<AllanPoint>& curve) {
   }
   r.biasInstability = curve[lowest].adev / kBiasInstabilityFactor;
   r.floorTau = curve[lowest].tau;
-  // A floor: the curve has fallen to it and does not fall further after it (the next point's
-  // bounds reach up to it).
-  r.floorFound =
-      lowest > 0 && lowest + 1 < curve.size() && curve[lowest + 1].high >= curve[lowest].adev;
-
   // The -1/2 line: the first segment before the floor that falls at -1/2 (within 0.1), else the
   // one nearest to -1/2 (within 0.25).
   const auto slope = [&](size_t j) {
@@ -202,6 +197,24 @@ AllanReadOffs ReadOffs(const std::vector<AllanPoint>& curve) {
     r.randomWalkFound = true;
     r.randomWalk = std::sqrt(a.adev * std::sqrt(a.tau) * b.adev * std::sqrt(b.tau));
     r.randomWalkTau = std::sqrt(a.tau * b.tau);
+  }
+  // A floor: the curve has fallen to it and it is no chance low of a curve still falling: it
+  // lies clearly (two standard deviations) above the -1/2 line (or, without that line, the
+  // curve flattens into it), or the curve rises clearly after it. White noise alone, whose last
+  // points scatter, has no floor.
+  const auto clearlyAbove = [](const AllanPoint& p, double value) {
+    return p.edf > 0 && p.adev * (1.0 - 2.0 / std::sqrt(2.0 * p.edf)) > value;
+  };
+  if (lowest > 0 && lowest + 1 < curve.size() && curve[lowest - 1].adev > 0) {
+    const AllanPoint& p = curve[lowest];
+    const double into =
+        std::log(p.adev / curve[lowest - 1].adev) / std::log(p.tau / curve[lowest - 1].tau);
+    const bool flattened =
+        r.randomWalkFound ? clearlyAbove(p, r.randomWalk / std::sqrt(p.tau)) : into > -0.25;
+    bool rises = false;
+    for (size_t j = lowest + 1; j < curve.size(); ++j)
+      rises = rises || clearlyAbove(curve[j], p.adev);
+    r.floorFound = flattened || rises;
   }
   return r;
 }

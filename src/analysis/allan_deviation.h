@@ -53,7 +53,7 @@ struct AllanReadOffs {
   bool randomWalkFound = false;
   double randomWalk = 0.0;       // the -1/2 line's value at tau = 1 s: units x sqrt(s)
   double randomWalkTau = 0.0;    // where the line was fitted
-  bool floorFound = false;       // the curve turns up again after its lowest point
+  bool floorFound = false;       // the curve flattens into its lowest point or turns up after it
   double biasInstability = 0.0;  // lowest deviation / 0.664, in units
   double floorTau = 0.0;
 };

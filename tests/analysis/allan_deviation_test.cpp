@@ -116,6 +116,26 @@ TEST(AllanDeviation, ReadsOffRandomWalkAndBiasInstabilityOfAMixture) {
   EXPECT_EQ(CustomaryReadOffs(r, "g").biasUnits, "mg");
 }
 
+// White noise alone has no floor, however its last points scatter; a rate random walk
+// turning the curve up gives one.
+TEST(AllanDeviation, FloorOnlyWhereTheCurveFlattensOrTurnsUp) {
+  struct Case {
+    double walk;  // rate random walk per sample
+    bool floor;
+  };
+  for (const Case c : {Case{0.0, false}, Case{0.002, true}}) {
+    int floors = 0;
+    for (uint64_t seed = 1; seed <= 24; ++seed) {
+      auto y = whiteNoise(200000, 1.0, seed);
+      sim::SensorRandom random(seed + 100);
+      double bias = 0.0;
+      for (double& v : y) v += (bias += c.walk * random.gaussian());
+      floors += ReadOffs(OverlappingAllanDeviation(y, 0.01)).floorFound;
+    }
+    EXPECT_EQ(floors, c.floor ? 24 : 0) << "walk " << c.walk;
+  }
+}
+
 TEST(AllanDeviation, ReportsProgressAndCancels) {
   const auto y = whiteNoise(3 << 20, 1.0, 1);
   std::vector<double> shares;

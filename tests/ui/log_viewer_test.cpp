@@ -1,9 +1,11 @@
 #include <QAction>
 #include <QFile>
+#include <QImage>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -119,6 +121,42 @@ TEST_F(LogViewerTest, AllanDeviationOnTheWorkerGivesCurvesAndReadOffs) {
   viewer.computeAllan();
   EXPECT_EQ(world.messages.shown.size(), 1u);
   EXPECT_TRUE(viewer.findChild<QPushButton*>("cmdComputeAllan")->isEnabled());
+}
+
+// A view reaching past either end of a long record draws the record where its samples lie,
+// not stretched over the whole width.
+TEST(LogPlotDrawing, ALongRecordIsDrawnOnlyWhereItsSamplesLie) {
+  std::vector<double> values(20000);  // 200 s at 100 Hz
+  for (size_t i = 0; i < values.size(); ++i) values[i] = i % 2 ? 1.0 : -1.0;
+  LogPlot plot;
+  plot.resize(700, 300);
+  plot.setSeries({PlotSeries{"x", "", &values, 0.01, QColor(255, 0, 0)}});
+  plot.setValueRange(-2.0, 2.0);
+  struct Case {
+    double from, to;
+  };
+  for (const Case c : {Case{0.0, 400.0}, Case{-200.0, 200.0}, Case{-100.0, 300.0}, Case{0, 200}}) {
+    plot.setTimeRange(c.from, c.to);
+    QImage image(plot.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    plot.render(painter, image.rect());
+    painter.end();
+    int leftmost = image.width(), rightmost = -1;
+    for (int x = 0; x < image.width(); ++x)
+      for (int y = 0; y < image.height(); ++y)
+        if (image.pixel(x, y) == qRgb(255, 0, 0) && y > 30) {  // below the legend
+          leftmost = std::min(leftmost, x);
+          rightmost = std::max(rightmost, x);
+        }
+    const QRect area = image.rect().adjusted(72, 10, -12, -34);
+    const auto xOf = [&](double t) {
+      return area.left() + (t - c.from) / (c.to - c.from) * area.width();
+    };
+    EXPECT_NEAR(leftmost, std::max<double>(area.left(), xOf(0.0)), 2.0) << c.from << ".." << c.to;
+    EXPECT_NEAR(rightmost, std::min<double>(area.right(), xOf(199.99)), 2.0)
+        << c.from << ".." << c.to;
+  }
 }
 
 TEST_F(MainWindowTest, ToolsMenuOpensTheLogViewerAndExitStaysLast) {

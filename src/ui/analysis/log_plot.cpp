@@ -179,7 +179,12 @@ void LogPlot::render(QPainter& painter, const QRect& area) const {
     if (last <= first) continue;
     painter.setPen(QPen(s.color, 1.0));
     const int64_t n = last - first;
-    if (n <= p.width()) {
+    // The pixel columns the visible samples span: less than the plot's width when the view
+    // reaches past either end of the record.
+    const double xFirst = xOf(double(first) * s.tau0);
+    const double xLast = xOf(double(last - 1) * s.tau0);
+    const int columns = std::max(1, int(std::ceil(xLast - xFirst)));
+    if (n <= columns) {
       QPolygonF line;
       line.reserve(int(n));
       for (int64_t i = first; i < last; ++i)
@@ -187,7 +192,7 @@ void LogPlot::render(QPainter& painter, const QRect& area) const {
       painter.drawPolyline(line);
       continue;
     }
-    const analysis::Envelope e = analysis::MinMaxEnvelope(*s.values, first, last, p.width());
+    const analysis::Envelope e = analysis::MinMaxEnvelope(*s.values, first, last, columns);
     double prevLow = 0, prevHigh = 0;
     std::vector<QLineF> lines;
     lines.reserve(e.low.size());
@@ -199,7 +204,7 @@ void LogPlot::render(QPainter& painter, const QRect& area) const {
       }
       prevLow = e.low[b];
       prevHigh = e.high[b];
-      const double x = p.left() + double(b) + 0.5;
+      const double x = xFirst + double(b) + 0.5;
       lines.emplace_back(QPointF(x, yOf(lo)), QPointF(x, yOf(hi) - 0.01));
     }
     painter.drawLines(lines.data(), int(lines.size()));
