@@ -15,16 +15,14 @@
 #include <iostream>
 #include <string>
 
-#include <QAction>
 #include <QApplication>
 #include <QListWidget>
-#include <QRegularExpression>
-#include <QTabWidget>
-#include <QDialog>
 #include <QPalette>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "app/app_context.h"
@@ -77,24 +75,6 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file, int& stat
       status = 1;
     }
     form.close();
-  });
-}
-
-// Opens the magnetometer calibration, starts collecting, saves an image of it mid-run to FILE
-// and closes the program.
-void scheduleMagCalScreenshot(vexa::ui::frmForm1& form, const QString& file) {
-  QTimer::singleShot(500, &form, [&form, file] {
-    QTimer::singleShot(300, &form, [&form] {
-      if (auto* start = form.findChild<QPushButton*>("cmdCollect")) start->click();
-    });
-    QTimer::singleShot(25000, &form, [&form, file] {
-      if (auto* window = form.findChild<QDialog*>("frmMagCal")) {
-        window->grab().save(file);
-        window->close();
-      }
-      QTimer::singleShot(500, &form, [&form] { form.close(); });
-    });
-    if (auto* open = form.findChild<QAction*>("mnuMagCal")) open->trigger();
   });
 }
 
@@ -222,9 +202,7 @@ int main(int argc, char** argv) {
     if (form->unloaded()) return 0;
   }
   int status = 0;
-  if (unattended && screenshotWindow == "magcal") {
-    scheduleMagCalScreenshot(*form, screenshot);
-  } else if (unattended && !screenshotWindow.isEmpty()) {
+  if (unattended && !screenshotWindow.isEmpty()) {
     if (!vexa::ui::ScheduleWindowScreenshot(*form, screenshotWindow, screenshot)) {
       std::fprintf(stderr, "vexa-eval: --window: no window named %s\n",
                    qPrintable(screenshotWindow));

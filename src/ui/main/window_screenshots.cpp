@@ -21,6 +21,7 @@ struct Shot {
   const char* dialog;                   // objectName of the window
   std::function<void(frmForm1&)> open;  // opens it (modally)
   std::function<void(QDialog&)> fill;   // plays the user a little before the image is taken
+  int settleMs = 500;                   // from the playing to the image
 };
 
 template <typename T>
@@ -49,6 +50,9 @@ void trigger(frmForm1& form, const char* action) {
 
 const std::map<QString, Shot>& shots() {
   static const std::map<QString, Shot> all = {
+      {"magcal",  // in the middle of a simulated run
+       {"frmMagCal", [](frmForm1& f) { trigger(f, "mnuMagCal"); },
+        [](QDialog& d) { click(d, "cmdCollect"); }, 25000}},
       {"calibration",
        {"fmCalibration", [](frmForm1& f) { trigger(f, "MnuCal"); },
         [](QDialog& d) { click(d, "cmdAutoNull"); }}},  // the offsets of this module's gyros
@@ -109,12 +113,14 @@ bool ScheduleWindowScreenshot(frmForm1& form, const QString& window, const QStri
   QTimer::singleShot(1500, &form, [&form, &shot, file] {
     QTimer::singleShot(1500, &form, [&form, &shot, file] {
       if (QDialog* d = visibleDialog(shot.dialog)) {
-        shot.fill(*d);
-        QTimer::singleShot(500, &form, [&form, d, file] {
+        // Set before playing: a button may run a loop of its own (collecting), inside which the
+        // image is then taken and the window closed, which ends that loop.
+        QTimer::singleShot(shot.settleMs, &form, [&form, d, file] {
           d->grab().save(file);
-          d->hide();
+          d->close();
           QTimer::singleShot(0, &form, [&form] { form.close(); });
         });
+        shot.fill(*d);
       } else {
         form.close();
       }
