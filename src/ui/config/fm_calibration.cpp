@@ -14,6 +14,7 @@
 #include "registers/offset_codes.h"
 #include "registers/register_access.h"
 #include "registers/sensor_commands.h"
+#include "ui/services/qt_text.h"
 
 namespace vexa::ui {
 
@@ -21,10 +22,6 @@ namespace {
 
 constexpr int kPrecisionPasses = 33;
 constexpr const char* kInProgress = "  In Progress";
-
-QString qs(const std::string& s) {
-  return QString::fromStdString(s);
-}
 
 QPushButton* namedButton(const QString& name, const QString& caption, QWidget* parent) {
   auto* b = new QPushButton(caption, parent);
@@ -163,8 +160,8 @@ void fmCalibration::showEvent(QShowEvent* event) {
 void fmCalibration::ReadCalRegisters() {
   for (size_t i = 0; i < kOffsetRows.size(); ++i) {
     ReadRegister(ctx_, kOffsetRows[i].index);
-    lbl_[i]->setText(qs(HexText(ctx_.access.LastRaw)));
-    txt_[i]->setText(qs(ReadOffsetText(ctx_.access.LastScaled)));
+    lbl_[i]->setText(text(HexText(ctx_.access.LastRaw)));
+    txt_[i]->setText(text(ReadOffsetText(ctx_.access.LastScaled)));
   }
 }
 
@@ -210,10 +207,10 @@ void fmCalibration::cmdPreciAutoNull_Click() {
 void fmCalibration::cmdCal_Click(int row) {
   const OffsetRow& r = kOffsetRows.at(static_cast<size_t>(row));
   const AcceptedValue accepted = AcceptOffsetText(txt_[row]->text().toStdString(), r);
-  txt_[row]->setText(qs(accepted.text));
+  txt_[row]->setText(text(accepted.text));
   const int32_t code = OffsetCode(ctx_.registers, r.index, accepted.value);
   WriteRegister(ctx_, r.index, code);
-  txt_[row]->setText(qs(WrittenOffsetText(ctx_.registers, r, code)));
+  txt_[row]->setText(text(WrittenOffsetText(ctx_.registers, r, code)));
   DelayMs(ctx_, 100);
   ReadCalRegisters();
 }

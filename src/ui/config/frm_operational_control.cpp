@@ -16,6 +16,7 @@
 #include "registers/operation_codes.h"
 #include "registers/register_access.h"
 #include "registers/sensor_commands.h"
+#include "ui/services/qt_text.h"
 
 namespace vexa::ui {
 
@@ -23,14 +24,10 @@ namespace {
 
 constexpr std::array<const char*, 4> kLineNames = {"zero", "one", "two", "three"};
 
-QString qs(const std::string& s) {
-  return QString::fromStdString(s);
-}
-
 // Reads a register and shows its word in hex in its contents label; returns the word.
 int32_t readShown(AppContext& ctx, int16_t index, QLabel* contents) {
   ReadRegister(ctx, index);
-  contents->setText(qs(HexText(ctx.access.LastRaw)));
+  contents->setText(text(HexText(ctx.access.LastRaw)));
   return ctx.access.LastRaw;
 }
 
@@ -248,11 +245,11 @@ double frmOperationalControl::log2(double x) const {
 // --- Sample rate ---------------------------------------------------------------------------
 
 void frmOperationalControl::showSampleRate() {
-  txtSampleRate_->setText(qs(SampleRateText(readShown(ctx_, SMPL_PRD, lblSmpl_Prd_))));
+  txtSampleRate_->setText(text(SampleRateText(readShown(ctx_, SMPL_PRD, lblSmpl_Prd_))));
 }
 
 void frmOperationalControl::cmdWriteSmpl_prd_Click() {
-  txtSampleRate_->setText(qs(AcceptSampleRateText(txtSampleRate_->text().toStdString())));
+  txtSampleRate_->setText(text(AcceptSampleRateText(txtSampleRate_->text().toStdString())));
   const double requested = RegionalValue(txtSampleRate_->text().toStdString());
   WriteRegister(ctx_, SMPL_PRD, SampleRateCode(requested));
   DelayMs(ctx_, 10);
@@ -278,7 +275,7 @@ void frmOperationalControl::cmdWriteSensAvg_Click() {
     range = 2;
   else if (opt_Rate_[2]->isChecked())
     range = 4;
-  txtTaps_->setText(qs(AcceptTapsText(txtTaps_->text().toStdString())));
+  txtTaps_->setText(text(AcceptTapsText(txtTaps_->text().toStdString())));
   const double taps = RegionalValue(txtTaps_->text().toStdString());
   WriteRegister(ctx_, SENS_AVG, SensAvgCode(range, taps));
   showSensAvg();
@@ -344,11 +341,11 @@ void frmOperationalControl::ReadMSC() {
 // --- DAC -----------------------------------------------------------------------------------
 
 void frmOperationalControl::showDac() {
-  txtVolts_->setText(qs(DacVoltsText(readShown(ctx_, AUX_DAC, lblAuxDac_))));
+  txtVolts_->setText(text(DacVoltsText(readShown(ctx_, AUX_DAC, lblAuxDac_))));
 }
 
 void frmOperationalControl::cmdWriteAuxDac_Click() {
-  txtVolts_->setText(qs(AcceptVoltsText(txtVolts_->text().toStdString())));
+  txtVolts_->setText(text(AcceptVoltsText(txtVolts_->text().toStdString())));
   WriteRegister(ctx_, AUX_DAC, DacCode(RegionalValue(txtVolts_->text().toStdString())));
   DelayMs(ctx_, 100);
   WriteRegister(ctx_, COMMAND, kCommandAuxDacUpdate);

@@ -19,6 +19,7 @@
 #include "datalog/log_run.h"
 #include "datalog/sampling.h"
 #include "registers/register_pipeline.h"
+#include "ui/services/qt_text.h"
 
 namespace vexa::ui {
 
@@ -29,13 +30,6 @@ constexpr const char* kCancel = "Cancel Datalog";
 constexpr const char* kBanner = "D A T A L O G    I N    P R O G R E S S";
 constexpr const char* kNoSelection = "Please check at least one DATA SELECTION box.";
 constexpr double kProgressInterval = 0.1;  // seconds between progress repaints
-
-QString qs(const std::string& s) {
-  return QString::fromStdString(s);
-}
-std::string str(const QString& s) {
-  return s.toStdString();
-}
 
 // Whether a field's text is wholly a finite number in the regional form, and its value read
 // in that same form: "1,000" is a thousand where the comma groups digits, "0,5" a half where it
@@ -74,7 +68,7 @@ class frmDatalog::Host : public datalog::LogHost {
         static_cast<double>(p.sample) < p.samplesPerFile)
       return;
     shownAt_ = now;
-    w_.lblProgress_->setText(qs(datalog::ProgressText(p)));
+    w_.lblProgress_->setText(text(datalog::ProgressText(p)));
     w_.barProgress_->setValue(static_cast<int>(p.fraction * w_.barProgress_->maximum()));
   }
 
@@ -235,13 +229,13 @@ void frmDatalog::Form_Load() {
   txtSampleDelay_->setText("0");
   txtFilesPerSession_->setText("1");
   directory_ = datalog::LogDirectory(ctx_);
-  txtDirectory_->setText(qs(directory_));
+  txtDirectory_->setText(text(directory_));
   fileName_ = datalog::kDefaultLogName;
-  txtFileName_->setText(qs(fileName_));
+  txtFileName_->setText(text(fileName_));
   txtFileNum_->setEnabled(false);
   LBLDatalogInProgress_->hide();
   if (clearMainLoop) clearMainLoop();
-  lblFext_->setText(qs(datalog::LogFormat::forLocale(QLocale()).extension));
+  lblFext_->setText(text(datalog::LogFormat::forLocale(QLocale()).extension));
   OpUnits_->setChecked(true);
   ckFastReads_->setChecked(PipelinedReadsChosen(ctx_));
   ckDataReady_->setChecked(false);
@@ -286,7 +280,7 @@ void frmDatalog::txtFilesPerSession_Change() {
 }
 
 void frmDatalog::txtDirectory_Change() {
-  if (txtDirectory_->text() != qs(directory_)) txtDirectory_->setText(qs(directory_));
+  if (txtDirectory_->text() != text(directory_)) txtDirectory_->setText(text(directory_));
 }
 
 void frmDatalog::txtFileName_Change() {
@@ -336,7 +330,7 @@ QString resultText(const datalog::LogResult& result) {
       result.outcome == datalog::LogOutcome::Cancelled ? "Last run (cancelled): " : "Last run: ";
   if (files.empty())
     return result.outcome == datalog::LogOutcome::Cancelled ? how + "no file written." : QString();
-  auto name = [](const std::string& path) { return QFileInfo(qs(path)).fileName(); };
+  auto name = [](const std::string& path) { return QFileInfo(text(path)).fileName(); };
   if (files.size() == 1) return how + name(files.front()) + " written.";
   return how + QString("%1 to %2 written (%3 files).")
                    .arg(name(files.front()), name(files.back()))
@@ -356,7 +350,7 @@ void frmDatalog::RunDatalog() {
     if (CheckReg_[i]->isChecked()) s.channels.push_back(static_cast<int16_t>(i));
   s.directory = directory_;
   s.locale = QLocale();
-  lblFext_->setText(qs(datalog::LogFormat::forLocale(s.locale).extension));
+  lblFext_->setText(text(datalog::LogFormat::forLocale(s.locale).extension));
 
   lastRunFiles_.clear();
   setRunning(true);

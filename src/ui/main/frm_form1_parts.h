@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include "ui/main/frm_form1.h"
+#include "ui/services/qt_text.h"
 
 namespace vexa::ui::form1 {
 
@@ -54,13 +55,6 @@ inline QColor traceColourOf(int channel) {
     default:
       return QColor(0, 0, 150);
   }
-}
-
-inline QString text(const std::string& s) {
-  return QString::fromStdString(s);
-}
-inline std::string str(const QString& s) {
-  return s.toStdString();
 }
 
 inline void setBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {

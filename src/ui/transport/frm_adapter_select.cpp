@@ -14,16 +14,9 @@
 
 #include "platform/ftdi_causes.h"
 #include "transport/adapter/adapter_spi.h"
+#include "ui/services/qt_text.h"
 
 namespace vexa::ui {
-
-namespace {
-
-QString q(const std::string& s) {
-  return QString::fromStdString(s);
-}
-
-}  // namespace
 
 frmAdapterSelect::frmAdapterSelect(AppContext& ctx, int16_t interface, QWidget* parent)
     : QDialog(parent),
@@ -150,27 +143,27 @@ void frmAdapterSelect::cmdSearch_Click() {
     std::vector<FtdiBoard> boards;
     std::string cause;
     if (ctx_.platform.ftdi == nullptr || !ctx_.platform.ftdi->list(c.selector.ids, boards, cause)) {
-      lstAdapters_->addItem(q(cause.empty() ? "FTDI support is not available" : cause));
+      lstAdapters_->addItem(text(cause.empty() ? "FTDI support is not available" : cause));
       return;
     }
     for (const FtdiBoard& b : boards) {
       char id[16];
       std::snprintf(id, sizeof id, "%04x:%04x", b.id.vendor, b.id.product);
-      lstAdapters_->addItem(q(b.description + "   serial " +
-                              (b.serial.empty() ? "(none)" : b.serial) + "   bus-port " +
-                              b.busPort() + "   " + id));
+      lstAdapters_->addItem(text(b.description + "   serial " +
+                                 (b.serial.empty() ? "(none)" : b.serial) + "   bus-port " +
+                                 b.busPort() + "   " + id));
       keys_.push_back(b.busPort());
       serials_.push_back(b.serial);
       if ((!c.selector.serial.empty() && b.serial == c.selector.serial) ||
           (!c.selector.busPort.empty() && b.busPort() == c.selector.busPort))
         wanted = b.busPort();
     }
-    if (boards.empty()) lstAdapters_->addItem(q("none: " + ftdi_causes::noBoard(c.selector)));
+    if (boards.empty()) lstAdapters_->addItem(text("none: " + ftdi_causes::noBoard(c.selector)));
   } else {
     wanted = ReadSpidevChoice(ctx_.preferences).device;
     if (ctx_.platform.spidev != nullptr) {
       for (const std::string& node : ctx_.platform.spidev->nodes()) {
-        lstAdapters_->addItem(q(node));
+        lstAdapters_->addItem(text(node));
         keys_.push_back(node);
         serials_.emplace_back();
       }
