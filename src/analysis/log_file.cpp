@@ -1,13 +1,16 @@
 #include "analysis/log_file.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string_view>
+
+#include "analysis/log_file_lines.h"
 
 namespace vexa::analysis {
 
@@ -77,17 +80,16 @@ bool isBlank(std::string_view line) {
                      [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
 
-class Failure {
- public:
-  Failure(int64_t line, std::string what) : line(line), what(std::move(what)) {}
-  int64_t line;
-  std::string what;
-};
+using Failure = LogFailure;
+
+bool isPartialName(const std::string& path);
 
 // The number after the last '_' of the file's stem, with the rest of the name; -1 when none.
 std::pair<std::string, long long> sessionKey(const std::string& path) {
   const size_t slash = path.find_last_of('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // A stopped run's NAME_n.ext.partial is file n of its session.
+  if (isPartialName(name)) name.resize(name.size() - std::string(kPartialSuffix).size());
   const size_t dot = name.find_last_of('.');
   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
   const size_t underscore = stem.find_last_of('_');
@@ -127,144 +129,244 @@ bool parseNumber(std::string_view text, bool decimalComma, double& value) {
   return true;
 }
 
-void parseFile(const std::string& text, LogRecord& record) {
-  // Lines end in CR LF; a bare LF (an editor's) is taken as well.
-  std::vector<std::string_view> lines;
-  {
-    const std::string_view all(text);
-    size_t start = 0;
-    while (start < all.size()) {
-      size_t end = all.find('\n', start);
-      const size_t next = end == std::string_view::npos ? all.size() : end + 1;
-      if (end == std::string_view::npos) end = all.size();
-      std::string_view line = all.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      lines.push_back(line);
-      start = next;
-    }
-  }
-  if (text.find('\0') != std::string::npos) throw Failure(0, "not a text file");
-  if (lines.empty()) throw Failure(0, "the file is empty");
-  const bool lastLineEnded = text.back() == '\n';
+bool isPartialName(const std::string& path) {
+  const std::string suffix = kPartialSuffix;
+  return path.size() > suffix.size() &&
+         path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
 
+// What reading one file found besides its samples.
+struct FileRead {
   LogFileInfo info;
-  const std::string_view first = lines[0];
+  bool allWhole = true;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+// The first lines up to the column titles; `lines` stands after them.
+std::vector<std::string> readHeader(LogFileLines& lines, LogFileInfo& info) {
+  std::string_view line;
+  if (!lines.next(line)) throw Failure(0, "the file is empty");
   const std::string kFileName = "File Name";
-  if (first.compare(0, kFileName.size(), kFileName) != 0 || first.size() <= kFileName.size() ||
-      (first[kFileName.size()] != ',' && first[kFileName.size()] != '\t'))
+  if (line.compare(0, kFileName.size(), kFileName) != 0 || line.size() <= kFileName.size() ||
+      (line[kFileName.size()] != ',' && line[kFileName.size()] != '\t'))
     throw Failure(1,
                   "not a log file of this program: the first line must begin with \"File Name\""
                   " and a comma or a tab");
-  const char d = first[kFileName.size()];
+  const char d = line[kFileName.size()];
   info.separator = d;
   info.decimalComma = d == '\t';  // tabs are chosen where the decimal separator is a comma
 
   // `free`: the value is text that may hold the separator itself (a date or time form).
-  const auto headerValue = [&](size_t index, const char* name, bool free = false) {
-    if (index >= lines.size())
-      throw Failure(int64_t(index) + 1,
+  const auto headerValue = [&](int64_t number, const char* name, bool free = false) {
+    if (number > 1 && !lines.next(line))
+      throw Failure(number,
                     std::string("the file ends before the \"") + name + "\" line (truncated)");
-    const std::vector<std::string> f = headerFields(lines[index], d);
+    const std::vector<std::string> f = headerFields(line, d);
     if (f.size() < 2 || (f.size() > 2 && !free) || f[0] != name)
-      throw Failure(int64_t(index) + 1, std::string("expected \"") + name + "\" and one value");
+      throw Failure(number, std::string("expected \"") + name + "\" and one value");
     std::string value = f[1];
     for (size_t k = 2; k < f.size(); ++k) value += d + f[k];
     return value;
   };
-  info.fileName = headerValue(0, "File Name");
-  info.date = headerValue(1, "Date", true);
-  info.time = headerValue(2, "Time", true);
-  const auto seconds = [&](size_t index, const char* name) {
-    const std::string text = headerValue(index, name);
+  info.fileName = headerValue(1, "File Name");
+  info.date = headerValue(2, "Date", true);
+  info.time = headerValue(3, "Time", true);
+  const auto seconds = [&](int64_t number, const char* name) {
+    const std::string text = headerValue(number, name);
     double v = 0.0;
     if (!ParseLogNumber(text, info.decimalComma, v) || v < 0.0 || v > kSecondsPerDay)
-      throw Failure(int64_t(index) + 1, std::string("\"") + name +
-                                            "\" is not a time of day in seconds: \"" + text + "\"");
+      throw Failure(number, std::string("\"") + name + "\" is not a time of day in seconds: \"" +
+                                text + "\"");
     return v;
   };
-  info.beginSeconds = seconds(3, "Begin Seconds");
-  info.endSeconds = seconds(4, "End Seconds");
-  if (lines.size() < 6) throw Failure(6, "the file ends before the column titles (truncated)");
-  if (!isBlank(lines[5])) throw Failure(6, "expected a blank line before the column titles");
-  if (lines.size() < 7) throw Failure(7, "the file ends before the column titles (truncated)");
-
-  std::vector<std::string> titles = split(lines[6], d);
+  info.beginSeconds = seconds(4, "Begin Seconds");
+  try {
+    info.endSeconds = seconds(5, "End Seconds");
+  } catch (const Failure&) {
+    // A run that was stopped never wrote its end: the samples there are still good.
+    if (!info.partial || lines.lineNumber() != 5) throw;
+    info.endKnown = false;
+  }
+  if (!lines.next(line)) throw Failure(6, "the file ends before the column titles (truncated)");
+  if (!isBlank(line)) throw Failure(6, "expected a blank line before the column titles");
+  if (!lines.next(line)) throw Failure(7, "the file ends before the column titles (truncated)");
+  std::vector<std::string> titles = split(line, d);
   if (titles.size() > 1 && titles.back().empty()) titles.pop_back();
   if (titles.empty() || titles[0] != "Sample #")
     throw Failure(7, "the column titles must begin with \"Sample #\"");
   if (titles.size() < 3 || titles.size() % 2 != 1)
     throw Failure(7, "the column titles must come in pairs: new-data title, value title");
-  std::vector<LogChannel> channels((titles.size() - 1) / 2);
-  for (size_t c = 0; c < channels.size(); ++c) {
-    channels[c].newDataTitle = titles[1 + 2 * c];
-    channels[c].title = titles[2 + 2 * c];
-    if (channels[c].title.empty()) throw Failure(7, "a value column has no title");
-    DescribeChannel(channels[c]);
-  }
-
-  // Trailing blank lines (a cancelled run's unused lines) end the data.
-  size_t last = lines.size();
-  while (last > 7 && isBlank(lines[last - 1])) --last;
-  const size_t fieldCount = titles.size();
-  std::vector<std::string_view> f;
-  f.reserve(fieldCount + 2);
-  for (auto& ch : channels) {
-    ch.values.reserve(last - 7);
-    ch.newData.reserve(last - 7);
-  }
-  bool allWhole = true;
-  for (size_t i = 7; i < last; ++i) {
-    const int64_t lineNo = int64_t(i) + 1;
-    // Every data line ends with a separator; a last line without one was cut short.
-    if (i + 1 == lines.size() && !lastLineEnded && lines[i].back() != d)
-      throw Failure(lineNo, "the file ends inside this line (truncated)");
-    splitInto(lines[i], d, f);
-    if (f.size() == fieldCount + 1 && f.back().empty()) f.pop_back();
-    if (f.size() != fieldCount) {
-      std::ostringstream what;
-      what << "expected " << fieldCount << " fields (sample number and " << channels.size()
-           << (channels.size() == 1 ? " channel" : " channels") << "), found " << f.size()
-           << (i + 1 == lines.size() ? " (truncated?)" : "");
-      throw Failure(lineNo, what.str());
-    }
-    const int64_t expected = int64_t(i) - 6;
-    if (f[0] != std::to_string(expected))
-      throw Failure(lineNo, "sample number \"" + std::string(f[0]) + "\" where " +
-                                std::to_string(expected) +
-                                " was expected (lines missing, repeated or edited)");
-    for (size_t c = 0; c < channels.size(); ++c) {
-      const std::string_view nd = f[1 + 2 * c];
-      if (nd != "0" && nd != "1")
-        throw Failure(lineNo, "new-data flag of \"" + channels[c].title + "\" is \"" +
-                                  std::string(nd) + "\", not 0 or 1");
-      double v = 0.0;
-      if (!parseNumber(f[2 + 2 * c], info.decimalComma, v))
-        throw Failure(lineNo, "value of \"" + channels[c].title + "\" is not a number: \"" +
-                                  std::string(f[2 + 2 * c]) + "\"");
-      if (v != std::floor(v)) allWhole = false;
-      channels[c].values.push_back(v);
-      channels[c].newData.push_back(nd == "1" ? 1 : 0);
-    }
-  }
-  if (last == 7) throw Failure(8, "the file holds no samples");
-  info.samples = int64_t(last - 7);
-
-  // Scaled values are never all whole numbers over a record; raw register values always are.
-  record.lsb = allWhole && info.samples > 1;
-  if (record.lsb)
-    for (auto& ch : channels) ch.units = "LSB";
-  record.files.push_back(info);
-  record.channels = std::move(channels);
+  return titles;
 }
 
+// Room for the samples still to come, guessed from the bytes left and the line length so far,
+// so that the values are not copied again and again as they grow: pages reserved but never
+// filled cost no memory.
+void reserveAhead(std::vector<LogChannel>& channels, const LogFileLines& lines, int64_t dataStart,
+                  int64_t read, int64_t bytesAfter) {
+  const double perLine = double(lines.bytesConsumed() - dataStart) / double(read);
+  const double left = double(lines.fileSize() - lines.bytesConsumed() + bytesAfter);
+  const size_t have = channels[0].values.size();
+  const size_t extra = std::max(size_t(std::max(left, 0.0) / perLine * 1.25) + 1024, have / 2);
+  for (auto& ch : channels) {
+    ch.values.reserve(have + extra);
+    ch.newData.reserve(have + extra);
+  }
+}
+
+// Reads one file and appends its samples to `into`, whose first file sets the columns.
+// `bytesAfter`: the size of the files still to read after this one.
+FileRead readFile(const std::string& path, LogRecord& into, int64_t bytesAfter) {
+  FileRead r;
+  r.info.path = path;
+  r.info.partial = isPartialName(path);
+  LogFileLines lines(path);
+  r.device = lines.device();
+  r.inode = lines.inode();
+  const std::vector<std::string> titles = readHeader(lines, r.info);
+  const char d = r.info.separator;
+  const size_t channelCount = (titles.size() - 1) / 2;
+  if (into.files.empty()) {
+    into.channels.assign(channelCount, LogChannel{});
+    for (size_t c = 0; c < channelCount; ++c) {
+      into.channels[c].newDataTitle = titles[1 + 2 * c];
+      into.channels[c].title = titles[2 + 2 * c];
+      if (into.channels[c].title.empty()) throw Failure(7, "a value column has no title");
+      DescribeChannel(into.channels[c]);
+    }
+  } else {
+    bool same = channelCount == into.channels.size();
+    for (size_t c = 0; same && c < channelCount; ++c)
+      same = into.channels[c].newDataTitle == titles[1 + 2 * c] &&
+             into.channels[c].title == titles[2 + 2 * c];
+    if (!same) throw Failure(7, "its columns differ from those of " + into.files[0].path);
+  }
+
+  const size_t fieldCount = titles.size();
+  const int64_t dataStart = lines.bytesConsumed();
+  std::vector<std::string_view> f;
+  f.reserve(fieldCount + 2);
+  std::vector<double> rowValues(channelCount);
+  std::vector<uint8_t> rowFlags(channelCount);
+  int64_t samples = 0;
+  // Blank lines end the data (a cancelled run's unused lines); one before a sample is damage.
+  std::optional<Failure> blank;
+  std::string_view line;
+  while (lines.next(line)) {
+    const int64_t lineNo = lines.lineNumber();
+    const auto fieldCountFailure = [&](size_t found, bool last) {
+      std::ostringstream what;
+      what << "expected " << fieldCount << " fields (sample number and " << channelCount
+           << (channelCount == 1 ? " channel" : " channels") << "), found " << found
+           << (last ? " (truncated?)" : "");
+      return Failure(lineNo, what.str());
+    };
+    splitInto(line, d, f);
+    if (f.size() == fieldCount + 1 && f.back().empty()) f.pop_back();
+    if (isBlank(line)) {
+      if (!blank) blank = fieldCountFailure(f.size(), false);
+      continue;
+    }
+    if (blank) throw *blank;
+    try {
+      // Every data line ends with a separator; a last line without one was cut short.
+      if (!lines.lineEnded() && line.back() != d)
+        throw Failure(lineNo, "the file ends inside this line (truncated)");
+      if (f.size() != fieldCount) {
+        const size_t found = f.size();
+        throw fieldCountFailure(found, lines.atEnd());
+      }
+      char expected[24];
+      const auto e = std::to_chars(expected, expected + sizeof expected, samples + 1);
+      if (f[0] != std::string_view(expected, size_t(e.ptr - expected)))
+        throw Failure(lineNo, "sample number \"" + std::string(f[0]) + "\" where " +
+                                  std::string(expected, e.ptr) +
+                                  " was expected (lines missing, repeated or edited)");
+      for (size_t c = 0; c < channelCount; ++c) {
+        const std::string_view nd = f[1 + 2 * c];
+        if (nd != "0" && nd != "1")
+          throw Failure(lineNo, "new-data flag of \"" + into.channels[c].title + "\" is \"" +
+                                    std::string(nd) + "\", not 0 or 1");
+        if (!parseNumber(f[2 + 2 * c], r.info.decimalComma, rowValues[c]))
+          throw Failure(lineNo, "value of \"" + into.channels[c].title + "\" is not a number: \"" +
+                                    std::string(f[2 + 2 * c]) + "\"");
+        rowFlags[c] = nd == "1" ? 1 : 0;
+      }
+    } catch (const Failure&) {
+      // A stopped run's file may end inside the line it was writing: that line never was.
+      if (r.info.partial && !lines.lineEnded()) {
+        r.info.cutLineDropped = true;
+        break;
+      }
+      throw;
+    }
+    if (samples >= 256 && into.channels[0].values.size() == into.channels[0].values.capacity())
+      reserveAhead(into.channels, lines, dataStart, samples, bytesAfter);
+    for (size_t c = 0; c < channelCount; ++c) {
+      if (rowValues[c] != std::floor(rowValues[c])) r.allWhole = false;
+      into.channels[c].values.push_back(rowValues[c]);
+      into.channels[c].newData.push_back(rowFlags[c]);
+    }
+    ++samples;
+  }
+  if (samples == 0) throw Failure(8, "the file holds no samples");
+  r.info.samples = samples;
+  return r;
+}
+
+// Seconds between samples over the files whose end is known.
 double intervalOf(const std::vector<LogFileInfo>& files) {
   double seconds = 0.0;
   int64_t samples = 0;
   for (const auto& f : files) {
+    if (!f.endKnown) continue;
     seconds += SecondsBetween(f.beginSeconds, f.endSeconds);
     samples += f.samples;
   }
   return samples > 0 && seconds > 0.0 ? seconds / double(samples) : 0.0;
+}
+
+int64_t sizeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? int64_t(st.st_size) : 0;
+}
+
+// Reads `paths` in the order given and joins them.
+bool readJoined(const std::vector<std::string>& paths, LogRecord& record, LogError& error) {
+  std::vector<int64_t> sizes;
+  int64_t bytesAfter = 0;
+  for (const auto& p : paths) bytesAfter += sizes.emplace_back(sizeOf(p));
+  LogRecord joined;
+  std::vector<std::pair<dev_t, ino_t>> seen;
+  bool allWhole = true;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    bytesAfter -= sizes[i];
+    error = LogError{paths[i], 0, ""};
+    try {
+      FileRead one = readFile(paths[i], joined, bytesAfter);
+      const auto id = std::make_pair(one.device, one.inode);
+      const auto twice = std::find(seen.begin(), seen.end(), id);
+      if (twice != seen.end())
+        throw Failure(0, "the same file as " + joined.files[size_t(twice - seen.begin())].path +
+                             ", given twice");
+      seen.push_back(id);
+      allWhole = allWhole && one.allWhole;
+      joined.files.push_back(one.info);
+    } catch (const Failure& f) {
+      error.line = f.line;
+      error.what = f.what;
+      return false;
+    }
+  }
+  joined.sampleInterval = intervalOf(joined.files);
+  // Scaled values are never all whole numbers over a record; raw register values always are.
+  // Told by the whole session, not by one short file.
+  joined.lsb = allWhole && joined.samples() > 1;
+  if (joined.lsb)
+    for (auto& ch : joined.channels) ch.units = "LSB";
+  record = std::move(joined);
+  return true;
 }
 
 }  // namespace
@@ -275,6 +377,10 @@ std::string LogError::message() const {
   if (line > 0) out << ", line " << line;
   out << ": " << what;
   return out.str();
+}
+
+bool LogRecord::partial() const {
+  return std::any_of(files.begin(), files.end(), [](const LogFileInfo& f) { return f.partial; });
 }
 
 int LogRecord::findChannel(const std::string& name) const {
@@ -312,30 +418,7 @@ bool ParseLogNumber(const std::string& text, bool decimalComma, double& value) {
 }
 
 bool ReadLogFile(const std::string& path, LogRecord& record, LogError& error) {
-  error = LogError{path, 0, ""};
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error.what = "cannot open the file";
-    return false;
-  }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    error.what = "cannot read the file";
-    return false;
-  }
-  LogRecord r;
-  try {
-    parseFile(content.str(), r);
-  } catch (const Failure& f) {
-    error.line = f.line;
-    error.what = f.what;
-    return false;
-  }
-  r.files.back().path = path;
-  r.sampleInterval = intervalOf(r.files);
-  record = std::move(r);
-  return true;
+  return readJoined({path}, record, error);
 }
 
 bool ReadLogFiles(std::vector<std::string> paths, LogRecord& record, LogError& error) {
@@ -349,47 +432,31 @@ bool ReadLogFiles(std::vector<std::string> paths, LogRecord& record, LogError& e
     const auto k = sessionKey(p);
     return k.second >= 0 && k.first == key0.first;
   });
-  if (oneSession)
+  if (oneSession) {
     std::stable_sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
       return sessionKey(a).second < sessionKey(b).second;
     });
-
-  LogRecord joined;
-  for (const auto& path : paths) {
-    LogRecord one;
-    if (!ReadLogFile(path, one, error)) return false;
-    if (joined.files.empty()) {
-      joined = std::move(one);
-      continue;
+    // A session is one record only when whole: a missing file would join samples minutes
+    // apart as neighbours, a repeated one would count its samples twice.
+    for (size_t i = 1; i < paths.size(); ++i) {
+      const long long before = sessionKey(paths[i - 1]).second;
+      const long long n = sessionKey(paths[i]).second;
+      if (n == before) {
+        error = LogError{paths[i], 0,
+                         "file " + std::to_string(n) + " of the session is given twice (also as " +
+                             paths[i - 1] + ")"};
+        return false;
+      }
+      if (n != before + 1) {
+        error = LogError{paths[i], 0,
+                         "the session has a gap: file " + std::to_string(before + 1) +
+                             (n > before + 2 ? " to " + std::to_string(n - 1) : std::string()) +
+                             " is not given (after " + paths[i - 1] + ")"};
+        return false;
+      }
     }
-    bool same = one.channels.size() == joined.channels.size();
-    for (size_t c = 0; same && c < one.channels.size(); ++c)
-      same = one.channels[c].title == joined.channels[c].title &&
-             one.channels[c].newDataTitle == joined.channels[c].newDataTitle;
-    if (!same) {
-      error = LogError{path, 7, "its columns differ from those of " + joined.files[0].path};
-      return false;
-    }
-    for (size_t c = 0; c < one.channels.size(); ++c) {
-      auto& to = joined.channels[c];
-      auto& from = one.channels[c];
-      to.values.insert(to.values.end(), from.values.begin(), from.values.end());
-      to.newData.insert(to.newData.end(), from.newData.begin(), from.newData.end());
-    }
-    joined.files.push_back(one.files[0]);
   }
-  joined.sampleInterval = intervalOf(joined.files);
-  // Raw values or scaled units: told by the whole session, not by one short file.
-  joined.lsb = joined.samples() > 1;
-  for (const auto& ch : joined.channels)
-    for (double v : ch.values)
-      if (v != std::floor(v)) joined.lsb = false;
-  for (auto& ch : joined.channels) {
-    DescribeChannel(ch);
-    if (joined.lsb) ch.units = "LSB";
-  }
-  record = std::move(joined);
-  return true;
+  return readJoined(paths, record, error);
 }
 
 }  // namespace vexa::analysis

@@ -31,7 +31,15 @@ struct LogFileInfo {
   int64_t samples = 0;
   char separator = ',';
   bool decimalComma = false;
+  // A stopped run's file (NAME_n.ext.partial): its end may be missing, its cut last line is
+  // left out.
+  bool partial = false;
+  bool endKnown = true;         // End Seconds was written (always, unless partial)
+  bool cutLineDropped = false;  // the last line was cut short and is not among the samples
 };
+
+// The ending a stopped log run leaves on a file's name.
+constexpr const char* kPartialSuffix = ".partial";
 
 // One file, or the files of one session joined in order.
 struct LogRecord {
@@ -43,6 +51,8 @@ struct LogRecord {
   double sampleInterval = 0.0;
 
   int64_t samples() const { return channels.empty() ? 0 : int64_t(channels[0].values.size()); }
+  // Some file is a stopped run's.
+  bool partial() const;
   // The channel whose value title, data-selection caption or new-data title is `name` (case
   // aside), in that order of preference; -1 when there is none.
   int findChannel(const std::string& name) const;
@@ -56,12 +66,15 @@ struct LogError {
   std::string message() const;  // "FILE, line N: what"
 };
 
-// Reads one log file. False with `error` set when the file is missing, not a log file of this
-// program, or damaged (truncated, hand-edited); a damaged file is never read in part.
+// Reads one log file, in a stream: the memory held is that of the values. False with `error` set
+// when the file is missing, not a regular file, not a log file of this program, or damaged
+// (truncated, hand-edited, a NUL byte); a damaged file is never read in part. A stopped run's
+// NAME_n.ext.partial is read with its cut last line left out.
 bool ReadLogFile(const std::string& path, LogRecord& record, LogError& error);
 
-// Reads the files of one session and joins them: files named NAME_n.ext go in order of n, and
-// all must carry the same columns in the same units.
+// Reads the files of one session and joins them: files named NAME_n.ext (or .ext.partial) go in
+// order of n, without a gap or a repeat in n; all must carry the same columns in the same units,
+// and no file may be given twice.
 bool ReadLogFiles(std::vector<std::string> paths, LogRecord& record, LogError& error);
 
 // Reads a number written by the log in either regional form: decimal point, or decimal comma

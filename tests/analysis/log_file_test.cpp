@@ -1,6 +1,10 @@
 #include "analysis/log_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "analysis/log_text.h"
 #include "support/sim_world.h"
@@ -44,16 +48,16 @@ TEST_F(LogFileTest, ReadsOurFilesInBothRegionalForms) {
 }
 
 TEST_F(LogFileTest, JoinsASessionInFileOrderAcrossMidnight) {
-  // File 10 after file 2; file 2 runs over midnight.
+  // File 10 after file 9; file 9 runs over midnight.
   WriteText(path("S_10.csv"), LogText("S_10.csv", {{"XaND", "X acc", {3, 4}, {}}}, 10.0, 12.0));
-  WriteText(path("S_2.csv"), LogText("S_2.csv", {{"XaND", "X acc", {1, 2.5}, {}}}, 86399.0, 1.0));
+  WriteText(path("S_9.csv"), LogText("S_9.csv", {{"XaND", "X acc", {1, 2.5}, {}}}, 86399.0, 1.0));
   LogRecord r;
   LogError e;
-  ASSERT_TRUE(ReadLogFiles({path("S_10.csv"), path("S_2.csv")}, r, e)) << e.message();
+  ASSERT_TRUE(ReadLogFiles({path("S_10.csv"), path("S_9.csv")}, r, e)) << e.message();
   EXPECT_EQ(r.channels[0].values, (std::vector<double>{1, 2.5, 3, 4}));
   EXPECT_FALSE(r.lsb);  // one file of whole numbers does not make the session raw
   EXPECT_DOUBLE_EQ(r.sampleInterval, 1.0);
-  EXPECT_EQ(r.files[0].path, path("S_2.csv"));
+  EXPECT_EQ(r.files[0].path, path("S_9.csv"));
 }
 
 TEST_F(LogFileTest, RawValuesAreTakenForLsbs) {
@@ -81,7 +85,9 @@ TEST_F(LogFileTest, EachDamageNamesItsLine) {
   const std::vector<Case> cases = {
       {"empty", "", 0, "empty"},
       {"not ours", "a,b,c\r\n1,2,3\r\n", 1, "not a log file"},
-      {"binary", std::string("File Name,x\0y", 13), 0, "not a text file"},
+      {"binary", std::string("File Name,x\0y", 13), 1, "NUL byte"},
+      {"NUL among the samples", replace("0.25", std::string("0.2\0", 4)), 9, "NUL byte"},
+      {"line without end", good + std::string(100000, '9'), 11, "longer than"},
       {"cut in the header", good.substr(0, good.find("Begin")), 4, "truncated"},
       {"bad begin", replace("Begin Seconds,1", "Begin Seconds,x1"), 4, "time of day"},
       {"no blank line", replace(" \r\n", "x\r\n"), 6, "blank line"},
@@ -117,6 +123,104 @@ TEST_F(LogFileTest, ASessionOfUnlikeFilesIsRefused) {
   LogError e;
   EXPECT_FALSE(ReadLogFiles({path("U_1.csv"), path("U_2.csv")}, r, e));
   EXPECT_EQ(e.file, path("U_2.csv"));
+}
+
+TEST_F(LogFileTest, WhatIsNotARegularFileIsRefusedWithoutWaiting) {
+  // A FIFO without a writer would block an ordinary open forever; a device never ends; a sparse
+  // file of zeros would be taken whole into memory.
+  ASSERT_EQ(mkfifo(path("fifo.csv").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(path("folder.csv").c_str(), 0700), 0);
+  {
+    std::FILE* sparse = std::fopen(path("sparse.csv").c_str(), "w");
+    ASSERT_NE(sparse, nullptr);
+    ASSERT_EQ(ftruncate(fileno(sparse), int64_t(2) << 30), 0);
+    std::fclose(sparse);
+  }
+  struct Case {
+    std::string file;
+    const char* says;
+  };
+  for (const Case& c : std::vector<Case>{{path("fifo.csv"), "not a regular file (a FIFO)"},
+                                         {path("folder.csv"), "not a regular file (a folder)"},
+                                         {"/dev/zero", "not a regular file (a device)"},
+                                         {"/dev/urandom", "not a regular file (a device)"},
+                                         {path("sparse.csv"), "line 1: a NUL byte"}}) {
+    SCOPED_TRACE(c.file);
+    LogRecord r;
+    LogError e;
+    EXPECT_FALSE(ReadLogFiles({c.file}, r, e));
+    EXPECT_NE(e.message().find(c.says), std::string::npos) << e.message();
+  }
+}
+
+TEST_F(LogFileTest, AStoppedRunsPartialFileIsReadWithoutItsCutLine) {
+  const std::vector<LogColumn> columns = {{"XgND", "X Gryo", {0.5, 0.25, 0.125}, {}},
+                                          {"YgND", "Y Gyro", {1.5, 1.25, 1.125}, {}}};
+  const std::string whole = LogText("P_2.csv", columns, 100, 103);
+  const auto endless = [&](std::string text) {
+    return text.replace(text.find("End Seconds,103"), 15, "End Seconds,");
+  };
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<double> x;
+    double interval;
+    bool cut;
+  };
+  const std::vector<Case> cases = {
+      {"cut inside a value", whole.substr(0, whole.size() - 8), {0.5, 0.25}, 1.5, true},
+      {"cut after a channel", whole.substr(0, whole.size() - 6), {0.5, 0.25}, 1.5, true},
+      {"cut before its line break",
+       whole.substr(0, whole.size() - 1),
+       {0.5, 0.25, 0.125},
+       1,
+       false},
+      {"whole lines", whole, {0.5, 0.25, 0.125}, 1.0, false},
+      {"no end seconds", endless(whole.substr(0, whole.size() - 8)), {0.5, 0.25}, 0.0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(path("P_2.csv.partial"), c.text);
+    LogRecord r;
+    LogError e;
+    ASSERT_TRUE(ReadLogFile(path("P_2.csv.partial"), r, e)) << e.message();
+    EXPECT_TRUE(r.partial());
+    EXPECT_EQ(r.files[0].cutLineDropped, c.cut);
+    EXPECT_EQ(r.channels[0].values, c.x);
+    EXPECT_DOUBLE_EQ(r.sampleInterval, c.interval);
+    // The same damage under a finished file's name stays damage.
+    WriteText(path("P_2.csv"), c.text);
+    EXPECT_EQ(ReadLogFile(path("P_2.csv"), r, e), !c.cut) << e.message();
+  }
+  // The stopped run's file takes its place in the session.
+  WriteText(path("P_1.csv"), LogText("P_1.csv", columns, 90, 93));
+  WriteText(path("P_2.csv.partial"), whole);
+  LogRecord r;
+  LogError e;
+  ASSERT_TRUE(ReadLogFiles({path("P_2.csv.partial"), path("P_1.csv")}, r, e)) << e.message();
+  EXPECT_EQ(r.files[0].path, path("P_1.csv"));
+  EXPECT_EQ(r.samples(), 6);
+}
+
+TEST_F(LogFileTest, ASessionWithAGapOrARepeatIsRefused) {
+  for (const char* name : {"S_1.csv", "S_2.csv", "S_3.csv", "T.csv"})
+    WriteText(path(name), LogText(name, {{"XgND", "X Gryo", {0.5, 1.5}, {}}}, 0, 1));
+  ASSERT_EQ(link(path("T.csv").c_str(), path("T2.csv").c_str()), 0);
+  struct Case {
+    std::vector<std::string> files;
+    std::string says;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{path("S_1.csv"), path("S_3.csv")}, "gap: file 2 is not given"},
+           {{path("S_3.csv"), path("S_2.csv"), path("S_2.csv")},
+            "file 2 of the session is given twice"},
+           {{path("T.csv"), path("T2.csv")}, "the same file as " + path("T.csv") + ", given twice"},
+           {{path("T.csv"), path("S_1.csv"), path("/./T.csv")}, "given twice"}}) {
+    LogRecord r;
+    LogError e;
+    EXPECT_FALSE(ReadLogFiles(c.files, r, e));
+    EXPECT_NE(e.message().find(c.says), std::string::npos) << e.message();
+  }
 }
 
 TEST(LogNumber, ReadsBothDecimalFormsAndExponents) {
