@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace vexa::analysis {
 
@@ -153,8 +154,53 @@ double NonOverlappingAllanDeviation(const std::vector<double>& y, double tau0, i
   return std::sqrt(sum / (2.0 * double(clusters - 1)));
 }
 
+namespace {
+
+constexpr size_t kReadOffMinimumPoints = 4;  // cluster times of 1 to 8 samples
+// Averaging over up to 64 taps raises the curve of white noise to a hump near the filter's
+// length, up to about 6 times its first point but less than 3 times its point at 16 samples; a
+// rate random walk raises it by the square root of the cluster time, so 5 times would take 25
+// times the floor's cluster time. A rise of 5 times from a point past 16 samples is a drift or
+// a motion.
+constexpr int64_t kNotStillFromSamples = 16;
+constexpr double kNotStillRise = 5.0;
+
+ReadOffValidity validityOf(const std::vector<AllanPoint>& curve) {
+  if (curve.size() < kReadOffMinimumPoints) return ReadOffValidity::TooShort;
+  if (std::all_of(curve.begin(), curve.end(), [](const AllanPoint& p) { return p.adev == 0.0; }))
+    return ReadOffValidity::NoVariation;
+  double lowest = 0.0;
+  bool have = false;
+  for (const AllanPoint& p : curve) {
+    if (have && p.adev > kNotStillRise * lowest) return ReadOffValidity::NotStill;
+    if (p.m >= kNotStillFromSamples && (!have || p.adev < lowest)) {
+      lowest = p.adev;
+      have = true;
+    }
+  }
+  return ReadOffValidity::Valid;
+}
+
+}  // namespace
+
+std::string ReadOffValidityText(ReadOffValidity validity) {
+  switch (validity) {
+    case ReadOffValidity::Valid:
+      return "";
+    case ReadOffValidity::TooShort:
+      return "no read-off: the record is too short";
+    case ReadOffValidity::NoVariation:
+      return "no read-off: the values do not change within the record";
+    case ReadOffValidity::NotStill:
+      return "the read-offs are not valid: the record does not look still (a drift or motion far "
+             "above the noise)";
+  }
+  return "";
+}
+
 AllanReadOffs ReadOffs(const std::vector<AllanPoint>& curve) {
   AllanReadOffs r;
+  r.validity = validityOf(curve);
   if (curve.empty()) return r;
   // The floor: the lowest point whose estimate rests on enough clusters (the last few points
   // scatter widely, and the least of them would read low); any point when none does.

@@ -48,8 +48,20 @@ double AllanEdf(double N, double m, int noiseSlope);
 // Quantile p of chi-squared with `dof` degrees of freedom (Wilson-Hilferty).
 double ChiSquaredQuantile(double p, double dof);
 
+// Whether figures read off a curve mean anything.
+enum class ReadOffValidity {
+  Valid,
+  TooShort,     // too few cluster times to see a slope and a floor
+  NoVariation,  // the values never change (a stuck or idle channel)
+  NotStill,     // a drift or a motion far above the noise: not a record of a sensor at rest
+};
+
+// Why there is no read-off, in the words the command line and the viewer show; empty when Valid.
+std::string ReadOffValidityText(ReadOffValidity validity);
+
 // The figures read off a deviation curve.
 struct AllanReadOffs {
+  ReadOffValidity validity = ReadOffValidity::TooShort;
   bool randomWalkFound = false;
   double randomWalk = 0.0;       // the -1/2 line's value at tau = 1 s: units x sqrt(s)
   double randomWalkTau = 0.0;    // where the line was fitted

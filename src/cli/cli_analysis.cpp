@@ -1,5 +1,6 @@
 #include "cli/cli_analysis.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,8 @@ namespace {
 using namespace vexa::analysis;
 
 constexpr const char* kProgram = "vexa-cli";
+constexpr double kLowestRateHz = 1e-6;
+constexpr double kHighestRateHz = 1e6;
 
 class UsageError {
  public:
@@ -64,6 +67,10 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
       if (v.empty() || r.ec != std::errc() || r.ptr != v.data() + v.size() || !(a.rateHz > 0.0) ||
           !std::isfinite(a.rateHz))
         throw UsageError("malformed rate '" + v + "': give the sample rate in Hz, such as 819.2");
+      // Beyond these the cluster times overflow or vanish, and no log is taken so fast or slow.
+      if (a.rateHz < kLowestRateHz || a.rateHz > kHighestRateHz)
+        throw UsageError("rate '" + v + "' out of range: give the sample rate in Hz, from " +
+                         number(kLowestRateHz) + " to " + number(kHighestRateHz));
     } else if (adev && o == "--csv") {
       a.csv = true;
     } else if (o.size() > 1 && o[0] == '-') {
@@ -95,24 +102,56 @@ std::vector<int> chosenChannels(const LogRecord& record, const AnalysisArgs& a) 
   return chosen;
 }
 
-int runStats(const LogRecord& record, std::ostream& out) {
+// Values near the largest double overflow the sums: refuse rather than print inf or nan.
+bool finite(const SpanStatistics& s) {
+  return std::isfinite(s.mean) && std::isfinite(s.standardDeviation);
+}
+
+bool finite(const std::vector<AllanPoint>& curve) {
+  return std::all_of(curve.begin(), curve.end(), [](const AllanPoint& p) {
+    return std::isfinite(p.adev) && std::isfinite(p.low) && std::isfinite(p.high);
+  });
+}
+
+constexpr const char* kTooLarge = ": the values are too large to analyse (the results overflow)\n";
+
+// Which files are a stopped run's, for the reader of the figures.
+void notePartial(const LogRecord& record, std::ostream& out) {
+  for (const auto& f : record.files)
+    if (f.partial)
+      out << "partial\t" << f.path << ": a stopped run's file"
+          << (f.cutLineDropped ? ", its cut last line left out" : "")
+          << (f.endKnown ? "" : ", without its end seconds") << '\n';
+}
+
+int runStats(const LogRecord& record, std::ostream& out, std::ostream& err) {
   out << "samples\t" << record.samples() << '\n';
+  notePartial(record, out);
   if (record.sampleInterval > 0.0)
     out << "interval\t" << number(record.sampleInterval) << " s\n";
   else
     out << "interval\tunknown (the files' begin and end seconds do not tell it)\n";
   out << "channel\tunits\tcount\tmean\tstd\tmin\tmax\n";
+  int status = 0;
   for (const auto& c : record.channels) {
     const SpanStatistics s = StatisticsOf(c.values);
+    if (!finite(s)) {
+      err << kProgram << ": " << c.title << kTooLarge;
+      status = 1;
+      continue;
+    }
     out << c.title << '\t' << c.units << '\t' << s.count << '\t' << number(s.mean) << '\t'
         << number(s.standardDeviation) << '\t' << number(s.min) << '\t' << number(s.max) << '\n';
   }
-  return 0;
+  return status;
 }
 
 int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
   const std::vector<int> chosen = chosenChannels(record, a);
-  if (a.csv) out << "channel,tau,adev,low,high\n";
+  if (a.csv)
+    out << "channel,tau,adev,low,high\n";
+  else
+    notePartial(record, out);
   int status = 0;
   for (int c : chosen) {
     const LogChannel& ch = record.channels[c];
@@ -127,6 +166,11 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
     const std::vector<AllanPoint> curve = OverlappingAllanDeviation(series.values, series.tau0);
     if (curve.empty()) {
       err << kProgram << ": " << ch.title << ": too few samples for an Allan deviation\n";
+      status = 1;
+      continue;
+    }
+    if (!finite(curve)) {
+      err << kProgram << ": " << ch.title << kTooLarge;
       status = 1;
       continue;
     }
@@ -149,6 +193,10 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
           << number(p.high) << '\n';
     const AllanReadOffs r = ReadOffs(curve);
     const ReadOffText t = CustomaryReadOffs(r, ch.units);
+    if (r.validity != ReadOffValidity::Valid) {
+      out << "  " << ReadOffValidityText(r.validity) << '\n';
+      continue;
+    }
     if (r.randomWalkFound)
       out << "  " << t.randomWalkName << ": " << number(t.randomWalk, 4) << ' ' << t.randomWalkUnits
           << " (-1/2 slope near tau " << number(r.randomWalkTau, 3) << " s)\n";
@@ -181,7 +229,8 @@ int RunAnalysisCommand(const std::string& command, const std::vector<std::string
       err << kProgram << ": " << error.message() << '\n';
       return 1;
     }
-    const int status = command == "adev" ? runAdev(record, a, out, err) : runStats(record, out);
+    const int status =
+        command == "adev" ? runAdev(record, a, out, err) : runStats(record, out, err);
     out.flush();
     return status;
   } catch (const UsageError& e) {

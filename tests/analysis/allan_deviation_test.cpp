@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 #include "platform/sim/sensor_noise.h"
 #include "platform/sim/sensor_random.h"
@@ -161,6 +162,42 @@ TEST(AllanDeviation, DegreesOfFreedomAndChiSquared) {
   EXPECT_NEAR(AllanEdf(1001, 1, -1), (1.5 * 1000 - 2 * 999.0 / 1001) * 4 / 9, 1e-9);
   EXPECT_GT(AllanEdf(1001, 1, -1), AllanEdf(1001, 8, -1));
   EXPECT_GT(AllanEdf(1001, 8, -1), AllanEdf(1001, 8, 1));
+}
+
+TEST(AllanReadOffs, AreWithheldWhereTheRecordCannotTellThem) {
+  const auto white = whiteNoise(100000, 0.2, 11);
+  const auto plus = [&](const std::function<double(size_t)>& f) {
+    std::vector<double> y = white;
+    for (size_t i = 0; i < y.size(); ++i) y[i] += f(i);
+    return y;
+  };
+  // The sensor's averaging filter at its longest: 64 taps over the white noise.
+  std::vector<double> filtered(white.size() - 63);
+  for (size_t i = 0; i < filtered.size(); ++i) {
+    for (size_t k = 0; k < 64; ++k) filtered[i] += white[i + k];
+    filtered[i] /= 64.0;
+  }
+  struct Case {
+    const char* name;
+    std::vector<double> y;
+    ReadOffValidity validity;
+  };
+  const std::vector<Case> cases = {
+      {"white noise", white, ReadOffValidity::Valid},
+      {"white noise through 64 taps", filtered, ReadOffValidity::Valid},
+      {"a slow rocking", plus([](size_t i) { return 20.0 * std::sin(2 * kPi * double(i) / 4000); }),
+       ReadOffValidity::NotStill},
+      {"a drift", plus([](size_t i) { return 1e-4 * double(i); }), ReadOffValidity::NotStill},
+      {"79 samples", std::vector<double>(white.begin(), white.begin() + 79),
+       ReadOffValidity::TooShort},
+      {"a stuck channel", std::vector<double>(1000, 0.5), ReadOffValidity::NoVariation},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const AllanReadOffs r = ReadOffs(OverlappingAllanDeviation(c.y, 0.001));
+    EXPECT_EQ(r.validity, c.validity);
+    EXPECT_EQ(ReadOffValidityText(r.validity).empty(), c.validity == ReadOffValidity::Valid);
+  }
 }
 
 }  // namespace

@@ -59,6 +59,19 @@ TEST_F(CliAnalysisTest, TextGivesTheCurveAndReadOffsOfEveryChannel) {
   EXPECT_NE(text.find("bias instability:"), std::string::npos);
 }
 
+TEST_F(CliAnalysisTest, ReadOffsAreWithheldFromARecordThatIsNotStill) {
+  sim::SensorRandom random(3);
+  vexa::testing::LogColumn x{"XgND", "X Gryo", {}, {}};
+  for (int i = 0; i < 20000; ++i) x.values.push_back(0.001 * i + 0.2 * random.gaussian());
+  const std::string path = world.folder() + "/D_1.csv";
+  vexa::testing::WriteText(path, vexa::testing::LogText("D_1.csv", {x}, 0, 20));
+  ASSERT_EQ(run({"adev", path}), 0) << err.str();
+  EXPECT_NE(out.str().find("\n  the read-offs are not valid: the record does not look still"),
+            std::string::npos)
+      << out.str();
+  EXPECT_EQ(out.str().find("random walk"), std::string::npos) << out.str();
+}
+
 TEST_F(CliAnalysisTest, StatsPerChannel) {
   ASSERT_EQ(run({"stats", writeLog(false, "A_1.csv")}), 0) << err.str();
   EXPECT_NE(out.str().find("samples\t4000\ninterval\t0.01 s\n"), std::string::npos) << out.str();
@@ -67,6 +80,12 @@ TEST_F(CliAnalysisTest, StatsPerChannel) {
 
 TEST_F(CliAnalysisTest, UsageAndFileErrors) {
   const std::string file = writeLog(false, "A_1.csv");
+  // Values at the edge of the doubles: their sums overflow.
+  const std::string huge = world.folder() + "/H_1.csv";
+  std::vector<double> extremes;
+  for (int i = 0; i < 100; ++i) extremes.push_back(i % 2 ? 1e308 : -1e308);
+  vexa::testing::WriteText(
+      huge, vexa::testing::LogText("H_1.csv", {{"XgND", "X Gryo", extremes, {}}}, 5, 6));
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -81,6 +100,11 @@ TEST_F(CliAnalysisTest, UsageAndFileErrors) {
             "no channel 'Q' in the log (it has: X Gryo, Y Gyro)"},
            {{"stats", file, "--csv"}, 2, "unknown option '--csv' for stats"},
            {{"stats", world.folder() + "/none.csv"}, 1, "none.csv: cannot open the file"},
+           {{"adev", file, "--rate", "1e-300"}, 2, "rate '1e-300' out of range"},
+           {{"adev", file, "--rate", "1e300"}, 2, "rate '1e300' out of range"},
+           {{"stats", huge}, 1, "X Gryo: the values are too large to analyse"},
+           {{"adev", huge, "--rate", "10"}, 1, "X Gryo: the values are too large to analyse"},
+           {{"stats", "/dev/zero"}, 1, "/dev/zero: not a regular file"},
        }) {
     EXPECT_EQ(run(c.args), c.status) << c.says;
     EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();

@@ -328,6 +328,12 @@ void frmLogViewer::showAllan() {
         QString::fromStdString(t.biasUnits),
         number(c.readOffs.floorTau)};
     for (int k = 0; k < 6; ++k) tblReadOffs_->setItem(row, k, cell(values[k]));
+    if (c.readOffs.validity != analysis::ReadOffValidity::Valid) {
+      // The same words as vexa-cli adev, across the figures they replace.
+      tblReadOffs_->setItem(
+          row, 1, cell(QString::fromStdString(analysis::ReadOffValidityText(c.readOffs.validity))));
+      tblReadOffs_->setSpan(row, 1, 1, 5);
+    }
     shown.push_back(std::move(c));
   }
   allanPlot_->setCurves(std::move(shown));
