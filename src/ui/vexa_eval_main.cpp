@@ -78,33 +78,45 @@ void scheduleScreenshot(vexa::ui::frmForm1& form, const QString& file, int& stat
   });
 }
 
-// The Log Viewer on its own, on the files named after --view-log.
+// The Log Viewer on its own, on the files named after --view-log. A screenshot run has nobody to
+// press OK: messages go to standard error, and a log that cannot be read or an image that cannot
+// be written ends the program with 1.
 int viewLogs(const QStringList& files, const QString& screenshot) {
-  vexa::ui::QtMessageService messages;
+  const bool unattended = !screenshot.isEmpty();
+  vexa::ui::QtMessageService boxes;
+  vexa::ui::ConsoleMessageService console(std::cerr);
+  vexa::MessageService& messages = unattended ? static_cast<vexa::MessageService&>(console) : boxes;
   vexa::ui::QtUiHooks ui;
   vexa::PlatformSet world(vexa::PlatformOptions{}, messages, ui);
   vexa::AppContext ctx(world.platform());
   vexa::ui::frmLogViewer viewer(ctx);
   viewer.show();
   if (!viewer.openFiles(files)) return 1;
-  if (!screenshot.isEmpty()) {
-    QTimer::singleShot(300, &viewer, [&viewer, screenshot] {
+  int status = 0;
+  if (unattended) {
+    QTimer::singleShot(300, &viewer, [&viewer, screenshot, &status] {
+      const auto save = [&status](const QPixmap& image, const QString& file) {
+        if (image.save(file)) return;
+        std::fprintf(stderr, "vexa-eval: cannot write the screenshot %s\n", qPrintable(file));
+        status = 1;
+      };
       for (int i = 0; i < int(viewer.record().channels.size()) && i < 3; ++i) {
         if (auto* list = viewer.findChild<QListWidget*>("lstChannels"))
           list->item(i)->setCheckState(Qt::Checked);
       }
       viewer.plot().setTimeRange(0.0, 20.0);  // the first seconds, sample by sample
-      viewer.grab().save(screenshot);
+      save(viewer.grab(), screenshot);
       if (auto* tabs = viewer.findChild<QTabWidget*>("tabViews")) tabs->setCurrentIndex(1);
       viewer.computeAllan();
       viewer.finishAllanNow();
       QString adev = screenshot;
       adev.replace(QRegularExpression("\\.png$"), "");
-      viewer.grab().save(adev + "-adev.png");
+      save(viewer.grab(), adev + "-adev.png");
       viewer.close();
     });
   }
-  return QApplication::exec();
+  const int exitCode = QApplication::exec();
+  return status != 0 ? status : exitCode;
 }
 
 constexpr const char* kUsage =

@@ -180,7 +180,8 @@ bool frmLogViewer::openFiles(const QStringList& paths) {
   record_ = std::move(record);
   QString names;
   for (const auto& f : record_.files)
-    names += (names.isEmpty() ? "" : ", ") + QFileInfo(QString::fromStdString(f.path)).fileName();
+    names += (names.isEmpty() ? "" : ", ") + QFileInfo(QString::fromStdString(f.path)).fileName() +
+             (f.partial ? QString(" (a stopped run's, partial)") : QString());
   lblFiles_->setText(QString("%1   %2 samples, %3")
                          .arg(names)
                          .arg(record_.samples())
@@ -333,6 +334,9 @@ void frmLogViewer::showAllan() {
       tblReadOffs_->setItem(
           row, 1, cell(QString::fromStdString(analysis::ReadOffValidityText(c.readOffs.validity))));
       tblReadOffs_->setSpan(row, 1, 1, 5);
+      // Nor does the plot draw lines for figures that are not there.
+      c.readOffs.randomWalkFound = false;
+      c.readOffs.floorFound = false;
     }
     shown.push_back(std::move(c));
   }
