@@ -188,6 +188,8 @@ std::vector<std::string> readHeader(LogFileLines& lines, LogFileInfo& info) {
     if (!info.partial || lines.lineNumber() != 5) throw;
     info.endKnown = false;
   }
+  // The writer fills a partial file's End Seconds with its Begin Seconds until the run ends.
+  if (info.partial && info.endSeconds == info.beginSeconds) info.endKnown = false;
   if (!lines.next(line)) throw Failure(6, "the file ends before the column titles (truncated)");
   if (!isBlank(line)) throw Failure(6, "expected a blank line before the column titles");
   if (!lines.next(line)) throw Failure(7, "the file ends before the column titles (truncated)");

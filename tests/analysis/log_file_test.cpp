@@ -160,6 +160,8 @@ TEST_F(LogFileTest, AStoppedRunsPartialFileIsReadWithoutItsCutLine) {
   const auto endless = [&](std::string text) {
     return text.replace(text.find("End Seconds,103"), 15, "End Seconds,");
   };
+  // A run still going writes its begin as its end.
+  const std::string unended = LogText("P_2.csv", columns, 100, 100);
   struct Case {
     const char* name;
     std::string text;
@@ -177,6 +179,7 @@ TEST_F(LogFileTest, AStoppedRunsPartialFileIsReadWithoutItsCutLine) {
        false},
       {"whole lines", whole, {0.5, 0.25, 0.125}, 1.0, false},
       {"no end seconds", endless(whole.substr(0, whole.size() - 8)), {0.5, 0.25}, 0.0, true},
+      {"end seconds not yet known", unended, {0.5, 0.25, 0.125}, 0.0, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -191,6 +194,9 @@ TEST_F(LogFileTest, AStoppedRunsPartialFileIsReadWithoutItsCutLine) {
     // The same damage under a finished file's name stays damage.
     WriteText(path("P_2.csv"), c.text);
     EXPECT_EQ(ReadLogFile(path("P_2.csv"), r, e), !c.cut) << e.message();
+    if (!c.cut) {
+      EXPECT_FALSE(r.partial());
+    }
   }
   // The stopped run's file takes its place in the session.
   WriteText(path("P_1.csv"), LogText("P_1.csv", columns, 90, 93));
