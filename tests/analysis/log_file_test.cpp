@@ -200,12 +200,13 @@ TEST_F(LogFileTest, AStoppedRunsPartialFileIsReadWithoutItsCutLine) {
   }
   // The stopped run's file takes its place in the session.
   WriteText(path("P_1.csv"), LogText("P_1.csv", columns, 90, 93));
-  WriteText(path("P_2.csv.partial"), whole);
+  WriteText(path("P_2.csv.partial"), unended);
   LogRecord r;
   LogError e;
   ASSERT_TRUE(ReadLogFiles({path("P_2.csv.partial"), path("P_1.csv")}, r, e)) << e.message();
   EXPECT_EQ(r.files[0].path, path("P_1.csv"));
   EXPECT_EQ(r.samples(), 6);
+  EXPECT_DOUBLE_EQ(r.sampleInterval, 1.0);  // from the file that knows its end
 }
 
 TEST_F(LogFileTest, ASessionWithAGapOrARepeatIsRefused) {
