@@ -185,7 +185,9 @@ std::vector<std::string> readHeader(LogFileLines& lines, LogFileInfo& info) {
     info.endSeconds = seconds(5, "End Seconds");
   } catch (const Failure&) {
     // A run that was stopped never wrote its end: the samples there are still good.
-    if (!info.partial || lines.lineNumber() != 5) throw;
+    if (!info.partial || lines.lineNumber() != 5 ||
+        line.substr(0, 12) != std::string("End Seconds") + d)
+      throw;
     info.endKnown = false;
   }
   // The writer fills a partial file's End Seconds with its Begin Seconds until the run ends.

@@ -198,6 +198,16 @@ TEST_F(LogFileTest, AStoppedRunsPartialFileIsReadWithoutItsCutLine) {
       EXPECT_FALSE(r.partial());
     }
   }
+  // Only the end may be missing: damage elsewhere is damage in a partial file too.
+  std::string damaged = whole;
+  damaged.replace(damaged.find("End Seconds"), 3, "Fin");
+  WriteText(path("P_2.csv.partial"), damaged);
+  {
+    LogRecord r;
+    LogError e;
+    EXPECT_FALSE(ReadLogFile(path("P_2.csv.partial"), r, e));
+    EXPECT_EQ(e.line, 5);
+  }
   // The stopped run's file takes its place in the session.
   WriteText(path("P_1.csv"), LogText("P_1.csv", columns, 90, 93));
   WriteText(path("P_2.csv.partial"), unended);
