@@ -1,5 +1,7 @@
 #include "ui/services/text_width.h"
 
+#include <algorithm>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
@@ -28,7 +30,7 @@ void ReserveTextWidth(QLineEdit* field, const QString& widest) {
 void ReserveTextWidth(QLabel* label, const QString& widest) {
   const int frame = label->frameWidth() + label->margin();
   label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widest) + 2 * frame +
-                         label->indent() * (label->indent() > 0 ? 1 : 0) + 2);
+                         std::max(0, label->indent()) + 2);
 }
 
 }  // namespace vexa::ui
