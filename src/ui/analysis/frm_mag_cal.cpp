@@ -113,7 +113,7 @@ frmMagCal::frmMagCal(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(c
   help->setWidgetResizable(true);
   help->setFrameShape(QFrame::NoFrame);
   help->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  help->setFixedHeight(lblHelp_->fontMetrics().lineSpacing() * 4 + 4);
+  help->setFixedHeight(lblHelp_->fontMetrics().lineSpacing() * 4);
   layout->addWidget(help);
 
   connect(cmdCollect_, &QPushButton::clicked, this, [this] { cmdCollect_Click(); });
