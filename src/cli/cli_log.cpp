@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "cli/cli.h"
+#include "datalog/log_folder.h"
 
 namespace vexa::cli {
 
@@ -203,7 +204,7 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
   s.fileName = command.name;
   s.units = command.units;
   s.channels = command.channels;
-  s.directory = command.directory ? *command.directory : datalog::LogDirectory(ctx);
+  s.directory = command.directory ? *command.directory : datalog::ChosenLogDirectory(ctx);
   s.locale = QLocale();
 
   datalog::LogResult result;

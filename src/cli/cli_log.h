@@ -20,7 +20,7 @@ struct LogCommand {
   float delayMs = 0;
   std::string name = datalog::kDefaultLogName;
   datalog::LogUnits units = datalog::LogUnits::Scaled;
-  std::optional<std::string> directory;  // none: the window's folder (datalog::LogDirectory)
+  std::optional<std::string> directory;  // none: the window's folder (datalog::ChosenLogDirectory)
   datalog::ChannelList channels;         // register indices, table order, no repeats
   datalog::SamplingChoice sampling;      // --pipelined, --sync
 };

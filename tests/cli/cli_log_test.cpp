@@ -92,6 +92,15 @@ TEST_F(CliLog, WritesTheFilesAndPrintsTheirPaths) {
   }
 }
 
+TEST_F(CliLog, WithoutDirWritesIntoTheFolderChosenInTheDatalogWindow) {
+  const std::string chosen = keep.folder() + "/chosen";
+  fs::create_directory(chosen);
+  std::ofstream(keep.folder() + "/VexaEval.cfg") << "datalog.directory = " << chosen << "\n";
+  const LogCli r = log({"--samples", "2", "--name", "pick", "XGYRO_OUT"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, chosen + "/pick_1.csv\n");
+}
+
 TEST_F(CliLog, SignalCancelsAfterTheCurrentSampleAndTheFileIsWritten) {
   for (const int signal : {SIGINT, SIGTERM}) {
     sim::RecordingUiHooks hooks;

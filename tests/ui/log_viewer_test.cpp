@@ -1,5 +1,8 @@
 #include <QAction>
+#include <QCheckBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -103,6 +106,85 @@ TEST_F(LogViewerTest, ExportsThePlotAsPngAndSvg) {
   EXPECT_EQ(world.messages.shown.size(), 1u);
 }
 
+TEST_F(LogViewerTest, DialogsStartInTheLogFolderAndExportAddsTheChosenExtension) {
+  QStringList openedIn, exportedIn;
+  viewer.chooseFiles = [&](const QString& folder) {
+    openedIn << folder;
+    return QStringList{};
+  };
+  QString answer, answerFilter;
+  viewer.chooseExportFile = [&](const QString& folder, QString& filter) {
+    exportedIn << folder;
+    filter = answerFilter;
+    return answer;
+  };
+  auto* exportButton = viewer.findChild<QPushButton*>("cmdExport");
+  EXPECT_FALSE(exportButton->isEnabled()) << "nothing to export without a record";
+  // Before a record: the folder the datalog writes to (here the working folder).
+  viewer.findChild<QPushButton*>("cmdOpen")->click();
+  EXPECT_EQ(openedIn, QStringList{QString::fromStdString(world.folder())});
+
+  const std::string sub = world.folder() + "/logs";
+  ASSERT_TRUE(QDir().mkpath(QString::fromStdString(sub)));
+  const QString record = writeRecord("logs/V_1.csv");
+  ASSERT_TRUE(viewer.openFiles({record}));
+  EXPECT_TRUE(exportButton->isEnabled());
+  viewer.findChild<QPushButton*>("cmdOpen")->click();
+  EXPECT_EQ(openedIn.back(), QString::fromStdString(sub)) << "the folder of the record shown";
+
+  struct Case {
+    const char* typed;
+    const char* filter;
+    const char* written;
+  };
+  for (const Case c : {Case{"plot", "PNG image (*.png)", "plot.png"},
+                       Case{"drawing", "SVG drawing (*.svg)", "drawing.svg"},
+                       Case{"kept.png", "SVG drawing (*.svg)", "kept.png"}}) {
+    answer = QString::fromStdString(sub) + "/" + c.typed;
+    answerFilter = c.filter;
+    exportButton->click();
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(sub) + "/" + c.written)) << c.written;
+    EXPECT_EQ(exportedIn.back(), QString::fromStdString(sub));
+  }
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(sub) + "/plot"));
+}
+
+TEST_F(LogViewerTest, ChannelsOfEachUnitShareALaneWithItsOwnValueAxis) {
+  ASSERT_TRUE(viewer.openFiles({writeRecord()}));
+  auto* channels = viewer.findChild<QListWidget*>("lstChannels");
+  channels->item(1)->setCheckState(Qt::Checked);
+  EXPECT_EQ(viewer.plot().laneUnits(), (QStringList{"deg/sec", "C"}));
+  // Each lane scales to its own channel: the gyro near 0.5, the ramp from 20 to 30.
+  const auto [gyroLow, gyroHigh] = viewer.plot().valueRange(0);
+  const auto [tempLow, tempHigh] = viewer.plot().valueRange(1);
+  EXPECT_LT(gyroHigh - gyroLow, 2.0);
+  EXPECT_NEAR(tempLow, 19.5, 0.1);
+  EXPECT_NEAR(tempHigh, 30.5, 0.1);
+  channels->item(0)->setCheckState(Qt::Unchecked);
+  EXPECT_EQ(viewer.plot().laneUnits(), QStringList{"C"});
+}
+
+TEST_F(LogViewerTest, AllanExportCarriesTheReadOffsAndWritesThemAsCsvOnRequest) {
+  ASSERT_TRUE(viewer.openFiles({writeRecord()}));
+  viewer.computeAllan();
+  viewer.finishAllanNow();
+  viewer.findChild<QTabWidget*>("tabViews")->setCurrentIndex(1);
+  const QString plain = QString::fromStdString(world.folder() + "/adev.png");
+  ASSERT_TRUE(viewer.exportPlot(plain));
+  EXPECT_GT(QImage(plain).height(), viewer.allanPlot().height()) << "the table under the plot";
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(world.folder() + "/adev-read-offs.csv")));
+
+  viewer.findChild<QCheckBox*>("chkReadOffsCsv")->setChecked(true);
+  ASSERT_TRUE(viewer.exportPlot(plain));
+  QFile csv(QString::fromStdString(world.folder() + "/adev-read-offs.csv"));
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith("\"Channel\",\"Random walk\""));
+  EXPECT_TRUE(lines[1].startsWith("\"X Gryo\",")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].contains("deg/sqrt(h)"));
+}
+
 TEST_F(LogViewerTest, AllanDeviationOnTheWorkerGivesCurvesAndReadOffs) {
   ASSERT_TRUE(viewer.openFiles({writeRecord()}));
   viewer.computeAllan();
@@ -121,6 +203,21 @@ TEST_F(LogViewerTest, AllanDeviationOnTheWorkerGivesCurvesAndReadOffs) {
   viewer.computeAllan();
   EXPECT_EQ(world.messages.shown.size(), 1u);
   EXPECT_TRUE(viewer.findChild<QPushButton*>("cmdComputeAllan")->isEnabled());
+}
+
+TEST_F(LogViewerTest, ReadOffsOfARecordThatIsNotStillAreWithheldInTheSameWordsAsAdev) {
+  ASSERT_TRUE(viewer.openFiles({writeRecord()}));
+  viewer.findChild<QListWidget*>("lstChannels")->item(1)->setCheckState(Qt::Checked);  // the ramp
+  viewer.computeAllan();
+  viewer.finishAllanNow();
+  ASSERT_EQ(viewer.allanPlot().curves().size(), 2u);
+  EXPECT_TRUE(viewer.allanPlot().curves()[0].readOffs.randomWalkFound);
+  EXPECT_EQ(cellText("tblReadOffs", 1, 1).toStdString(),
+            analysis::ReadOffValidityText(analysis::ReadOffValidity::NotStill));
+  EXPECT_EQ(table("tblReadOffs")->columnSpan(1, 1), 5);
+  // Hidden under the span, and in the exported CSV, no figure either.
+  for (int c = 2; c < 6; ++c) EXPECT_TRUE(cellText("tblReadOffs", 1, c).isEmpty()) << c;
+  EXPECT_FALSE(viewer.allanPlot().curves()[1].readOffs.randomWalkFound) << "no line drawn";
 }
 
 // A view reaching past either end of a long record draws the record where its samples lie,

@@ -1,6 +1,7 @@
 // The main window's load sequence, its menus and the device and interface selection.
 
 #include <QGroupBox>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -229,6 +230,15 @@ TEST_F(MainWindowTest, LoadSetsCaptionsPlotSelectionAndControlsAndReadsTheShadow
   EXPECT_EQ(edit("txtPowerDown")->text(), "0");
   EXPECT_EQ(label("lblPDElapsed")->text(), "0.0");
   EXPECT_EQ(label("lblStatus")->text(), "0x0000");
+  {
+    // The elapsed time counts in the regional form: it starts in it too.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    frmForm1 german(world.ctx, presenter);
+    german.Form_Load();
+    QLocale::setDefault(before);
+    EXPECT_EQ(german.findChild<QLabel*>("lblPDElapsed")->text(), "0,0");
+  }
   for (const char* name :
        {"lblCurSam1", "lblCurVal1", "lblCurSam2", "lblCurVal2", "LbLcurSam3", "lblCurVal3"})
     EXPECT_EQ(label(name)->text(), "0") << name;

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLineEdit>
@@ -33,11 +34,17 @@ class PdfPrintService : public PrintService {
     ++offers;
     return offer;
   }
+  bool confirmReplace(QWidget*, const QString& file) override {
+    replaceQuestions << file;
+    return replace;
+  }
   QString printerFile() const { return folder_ + "/default-printer.pdf"; }
 
   bool printerSetUp = true;
   QString offer;
   int offers = 0;
+  bool replace = false;  // the answer to "Replace it?"
+  QStringList replaceQuestions;
   std::vector<QImage> printed;
 
  private:
@@ -232,32 +239,47 @@ TEST_F(RegisterWindow, ClosingHidesSoTheDumpAndSelectionSurvive) {
 
 TEST_F(RegisterWindow, PrintsAnImageOfTheWindowOrOffersAPdfFile) {
   const QString folder = QString::fromStdString(world.folder());
+  const QString saved = folder + "/saved.pdf";
+  const std::string savedMessage =
+      "The image of the window was saved as " + saved.toStdString() + ".";
   struct Case {
     bool printer;
     QString offer;  // file the user picks when offered; empty declines
+    bool existing;  // a file of that name is there before
+    bool replace;   // the answer when asked to replace it
     PrintOutcome outcome;
     int offers;
-    const char* message;
+    std::string message;
   };
   const std::vector<Case> cases = {
-      {true, "", PrintOutcome::Printed, 0, nullptr},
-      {false, folder + "/saved.pdf", PrintOutcome::SavedAsPdf, 1, nullptr},
-      {false, "", PrintOutcome::Declined, 1, nullptr},
-      {false, folder + "/missing/saved.pdf", PrintOutcome::Failed, 1,
+      {true, "", false, false, PrintOutcome::Printed, 0, ""},
+      {false, saved, false, false, PrintOutcome::SavedAsPdf, 1, savedMessage},
+      {false, saved, true, false, PrintOutcome::Declined, 1, ""},
+      {false, saved, true, true, PrintOutcome::SavedAsPdf, 1, savedMessage},
+      {false, "", false, false, PrintOutcome::Declined, 1, ""},
+      {false, folder + "/missing/saved.pdf", false, false, PrintOutcome::Failed, 1,
        "The PDF file could not be written."},
   };
   for (const Case& c : cases) {
+    QFile::remove(saved);
+    if (c.existing) {
+      QFile old(saved);
+      ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+      old.write("old");
+    }
     PdfPrintService printer(folder);
     printer.printerSetUp = c.printer;
     printer.offer = c.offer;
+    printer.replace = c.replace;
     frmManualReg window(ctx(), printer, form.get());
     window.Form_Load({0, 0});
     window.show();
     world.messages.shown.clear();
     EXPECT_EQ(PrintWindowImage(window, printer, ctx()), c.outcome);
     EXPECT_EQ(printer.offers, c.offers);
+    EXPECT_EQ(printer.replaceQuestions, c.existing ? QStringList{saved} : QStringList{});
     EXPECT_EQ(world.messages.texts(),
-              c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+              c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
     if (c.outcome == PrintOutcome::Printed) {
       ASSERT_EQ(printer.printed.size(), 1u);
       EXPECT_EQ(printer.printed[0].size(), window.grab().size());
@@ -265,6 +287,9 @@ TEST_F(RegisterWindow, PrintsAnImageOfTheWindowOrOffersAPdfFile) {
     }
     if (c.outcome == PrintOutcome::SavedAsPdf) {
       EXPECT_TRUE(isPdf(c.offer));
+    }
+    if (c.existing && !c.replace) {
+      EXPECT_EQ(QFileInfo(saved).size(), 3) << "the old file stays";
     }
     window.hide();
   }

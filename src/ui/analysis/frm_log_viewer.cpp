@@ -1,5 +1,7 @@
 #include "ui/analysis/frm_log_viewer.h"
 
+#include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -11,6 +13,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSplitter>
 #include <QSvgGenerator>
 #include <QTabWidget>
@@ -21,8 +24,10 @@
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
 #include "app/app_context.h"
+#include "datalog/log_folder.h"
 #include "ui/analysis/allan_plot.h"
 #include "ui/analysis/log_plot.h"
+#include "ui/services/screen_fit.h"
 
 namespace vexa::ui {
 
@@ -84,25 +89,28 @@ frmLogViewer::frmLogViewer(AppContext& ctx, QWidget* parent) : QDialog(parent), 
   poll_->setInterval(50);
   connect(poll_, &QTimer::timeout, this, &frmLogViewer::pollAllan);
 
-  chooseFiles = [this] {
-    return QFileDialog::getOpenFileNames(this, "Open log files", QString(),
+  chooseFiles = [this](const QString& folder) {
+    return QFileDialog::getOpenFileNames(this, "Open log files", folder,
                                          "Log files (*.csv *.txt);;All files (*)");
   };
-  chooseExportFile = [this] {
-    return QFileDialog::getSaveFileName(this, "Export plot", QString(),
-                                        "PNG image (*.png);;SVG drawing (*.svg)");
+  chooseExportFile = [this](const QString& folder, QString& filter) {
+    return QFileDialog::getSaveFileName(this, "Export plot", folder,
+                                        "PNG image (*.png);;SVG drawing (*.svg)", &filter);
   };
   connect(cmdOpen_, &QPushButton::clicked, this, [this] {
-    const QStringList files = chooseFiles();
+    const QStringList files = chooseFiles(dialogFolder());
     if (!files.isEmpty()) openFiles(files);
   });
   connect(cmdAutoScale_, &QPushButton::clicked, plot_, &LogPlot::autoScale);
+  // Nothing to export before a record is open.
+  cmdExport_->setEnabled(false);
   connect(cmdExport_, &QPushButton::clicked, this, [this] {
-    const QString file = chooseExportFile();
-    if (!file.isEmpty()) exportPlot(file);
+    QString filter;
+    const QString file = chooseExportFile(dialogFolder(), filter);
+    if (!file.isEmpty()) exportPlot(WithChosenExtension(file, filter));
   });
   connect(lstChannels_, &QListWidget::itemChanged, this, [this] { refreshSeries(); });
-  resize(1100, 720);
+  FitToScreen(*this, QSize(1100, 720));
 }
 
 frmLogViewer::~frmLogViewer() = default;
@@ -148,6 +156,9 @@ void frmLogViewer::buildAllanTab(QWidget* tab) {
   row->addWidget(cmdComputeAllan_);
   row->addWidget(cmdCancelAllan_);
   row->addWidget(prgAllan_, 1);
+  chkReadOffsCsv_ = new QCheckBox("Export the read-offs as CSV too", tab);
+  chkReadOffsCsv_->setObjectName("chkReadOffsCsv");
+  row->addWidget(chkReadOffsCsv_);
   v->addLayout(row);
   allanPlot_ = new AllanPlot(tab);
   v->addWidget(allanPlot_, 1);
@@ -202,8 +213,21 @@ bool frmLogViewer::openFiles(const QStringList& paths) {
   allanPlot_->setCurves({});
   tblReadOffs_->setRowCount(0);
   prgAllan_->setValue(0);
+  cmdExport_->setEnabled(true);
   refreshSeries();
   return true;
+}
+
+QString frmLogViewer::dialogFolder() const {
+  if (!record_.files.empty())
+    return QFileInfo(QString::fromStdString(record_.files.front().path)).absolutePath();
+  return QString::fromStdString(datalog::ChosenLogDirectory(ctx_));
+}
+
+QString WithChosenExtension(const QString& path, const QString& filter) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix == "png" || suffix == "svg") return path;
+  return path + (filter.contains("*.svg") ? ".svg" : ".png");
 }
 
 std::vector<int> frmLogViewer::checkedChannels() const {
@@ -321,20 +345,23 @@ void frmLogViewer::showAllan() {
     const auto t = analysis::CustomaryReadOffs(c.readOffs, ch.units);
     const int row = tblReadOffs_->rowCount();
     tblReadOffs_->insertRow(row);
+    const bool valid = c.readOffs.validity == analysis::ReadOffValidity::Valid;
+    // Where the curve cannot tell them, the same words as vexa-cli adev stand in for the figures
+    // (in the table, its image and its CSV), and the plot draws no lines for them.
     const QString values[] = {
         c.name,
-        c.readOffs.randomWalkFound ? number(t.randomWalk) : QString("not found"),
-        QString::fromStdString(t.randomWalkUnits),
-        (c.readOffs.floorFound ? QString() : QString("below ")) + number(t.biasInstability),
-        QString::fromStdString(t.biasUnits),
-        number(c.readOffs.floorTau)};
+        !valid ? QString::fromStdString(analysis::ReadOffValidityText(c.readOffs.validity))
+        : c.readOffs.randomWalkFound ? number(t.randomWalk)
+                                     : QString("not found"),
+        valid ? QString::fromStdString(t.randomWalkUnits) : QString(),
+        !valid
+            ? QString()
+            : (c.readOffs.floorFound ? QString() : QString("below ")) + number(t.biasInstability),
+        valid ? QString::fromStdString(t.biasUnits) : QString(),
+        valid ? number(c.readOffs.floorTau) : QString()};
     for (int k = 0; k < 6; ++k) tblReadOffs_->setItem(row, k, cell(values[k]));
-    if (c.readOffs.validity != analysis::ReadOffValidity::Valid) {
-      // The same words as vexa-cli adev, across the figures they replace.
-      tblReadOffs_->setItem(
-          row, 1, cell(QString::fromStdString(analysis::ReadOffValidityText(c.readOffs.validity))));
+    if (!valid) {
       tblReadOffs_->setSpan(row, 1, 1, 5);
-      // Nor does the plot draw lines for figures that are not there.
       c.readOffs.randomWalkFound = false;
       c.readOffs.floorFound = false;
     }
@@ -343,35 +370,90 @@ void frmLogViewer::showAllan() {
   allanPlot_->setCurves(std::move(shown));
 }
 
+std::vector<QStringList> frmLogViewer::readOffRows() const {
+  std::vector<QStringList> rows;
+  QStringList heading;
+  for (int c = 0; c < tblReadOffs_->columnCount(); ++c)
+    heading << tblReadOffs_->horizontalHeaderItem(c)->text();
+  rows.push_back(heading);
+  for (int r = 0; r < tblReadOffs_->rowCount(); ++r) {
+    QStringList row;
+    for (int c = 0; c < tblReadOffs_->columnCount(); ++c)
+      row << (tblReadOffs_->item(r, c) ? tblReadOffs_->item(r, c)->text() : QString());
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+bool frmLogViewer::writeReadOffsCsv(const QString& path) const {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  for (const QStringList& row : readOffRows()) {
+    QStringList quoted;
+    for (QString cell : row) quoted << '"' + cell.replace('"', "\"\"") + '"';
+    file.write((quoted.join(',') + "\r\n").toUtf8());
+  }
+  return file.commit();
+}
+
 bool frmLogViewer::exportPlot(const QString& path) {
   const bool allan = tabs_->currentIndex() == 1;
   const QSize size = allan ? allanPlot_->size() : plot_->size();
-  const QSize out = size.width() < 200 ? QSize(1000, 600) : size;
+  const QSize plotSize = size.width() < 200 ? QSize(1000, 600) : size;
+  // The Allan deviation carries its read-offs under the plot, as the window shows them.
+  const std::vector<QStringList> table = allan ? readOffRows() : std::vector<QStringList>{};
+  const QFontMetrics fm(font());
+  const int rowHeight = fm.height() + 6;
+  const int tableHeight = table.size() > 1 ? int(table.size()) * rowHeight + 12 : 0;
+  const QSize out(plotSize.width(), plotSize.height() + tableHeight);
   const auto draw = [&](QPainter& painter) {
+    const QRect plotArea(QPoint(0, 0), plotSize);
     if (allan)
-      allanPlot_->render(painter, QRect(QPoint(0, 0), out));
+      allanPlot_->render(painter, plotArea);
     else
-      plot_->render(painter, QRect(QPoint(0, 0), out));
+      plot_->render(painter, plotArea);
+    if (tableHeight == 0) return;
+    painter.fillRect(QRect(0, plotSize.height(), out.width(), tableHeight), Qt::white);
+    painter.setFont(font());
+    painter.setPen(QColor(40, 44, 52));
+    const int columns = int(table.front().size());
+    const int cellWidth = out.width() / std::max(1, columns);
+    for (size_t r = 0; r < table.size(); ++r) {
+      const int y = plotSize.height() + 6 + int(r) * rowHeight;
+      if (r == 1) painter.drawLine(6, y - 3, out.width() - 6, y - 3);
+      for (int c = 0; c < columns && c < table[r].size(); ++c)
+        painter.drawText(QRect(c * cellWidth + 6, y, cellWidth - 12, rowHeight),
+                         Qt::AlignLeft | Qt::AlignVCenter, table[r][c]);
+    }
   };
-  bool saved = false;
-  if (path.endsWith(".svg", Qt::CaseInsensitive)) {
+  // Written through a temporary file, so a failed export leaves an earlier file whole.
+  QSaveFile file(path);
+  bool saved = file.open(QIODevice::WriteOnly);
+  if (saved && path.endsWith(".svg", Qt::CaseInsensitive)) {
     QSvgGenerator svg;
-    svg.setFileName(path);
+    svg.setOutputDevice(&file);
     svg.setSize(out);
     svg.setViewBox(QRect(QPoint(0, 0), out));
     svg.setTitle(windowTitle());
     QPainter painter;
-    if (painter.begin(&svg)) {
+    saved = painter.begin(&svg);
+    if (saved) {
       draw(painter);
       saved = painter.end();
     }
-  } else {
+  } else if (saved) {
     QImage image(out, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     draw(painter);
     painter.end();
-    saved = image.save(path, "PNG");
+    saved = image.save(&file, "PNG");
+  }
+  saved = saved && file.commit();
+  if (saved && allan && chkReadOffsCsv_->isChecked()) {
+    const QFileInfo info(path);
+    // Named apart from log files, so an export named like a log never replaces one.
+    saved = writeReadOffsCsv(info.dir().filePath(info.completeBaseName() + "-read-offs.csv"));
   }
   if (!saved)
     ctx_.messages().show("Log Viewer", "The plot could not be saved to " + path.toStdString() + ".",

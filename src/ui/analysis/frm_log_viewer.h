@@ -8,6 +8,7 @@
 #include "analysis/allan_run.h"
 #include "analysis/log_file.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -45,9 +46,12 @@ class frmLogViewer : public QDialog {
   // Waits for the worker and shows its result at once (tests; the window polls by itself).
   void finishAllanNow();
 
-  // Where the file dialogs come from; tests set these.
-  std::function<QStringList()> chooseFiles;
-  std::function<QString()> chooseExportFile;
+  // Where the file dialogs come from; tests set these. Both start in `folder`; the export
+  // dialog also says which file type was chosen (its filter text).
+  std::function<QStringList(const QString& folder)> chooseFiles;
+  std::function<QString(const QString& folder, QString& filter)> chooseExportFile;
+  // Where the dialogs start: the folder of the record shown, else the datalog's folder.
+  QString dialogFolder() const;
 
   const analysis::LogRecord& record() const { return record_; }
   LogPlot& plot() { return *plot_; }
@@ -62,6 +66,9 @@ class frmLogViewer : public QDialog {
   void showAllan();
   std::vector<int> checkedChannels() const;
   double rateFromField(bool& ok) const;
+  // The read-off table as it is shown: rows of cells, the heading first.
+  std::vector<QStringList> readOffRows() const;
+  bool writeReadOffsCsv(const QString& path) const;
 
   AppContext& ctx_;
   analysis::LogRecord record_;
@@ -85,7 +92,12 @@ class frmLogViewer : public QDialog {
   QProgressBar* prgAllan_ = nullptr;
   AllanPlot* allanPlot_ = nullptr;
   QTableWidget* tblReadOffs_ = nullptr;
+  QCheckBox* chkReadOffsCsv_ = nullptr;
   QTimer* poll_ = nullptr;
 };
+
+// The export path with the chosen type's extension when it has none of the types offered
+// ("plot" and "PNG image (*.png)" give "plot.png").
+QString WithChosenExtension(const QString& path, const QString& filter);
 
 }  // namespace vexa::ui

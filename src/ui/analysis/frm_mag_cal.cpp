@@ -3,17 +3,17 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "analysis/mag_cal_session.h"
 #include "app/hex_text.h"
 #include "ui/analysis/mag_cloud_view.h"
+#include "ui/services/screen_fit.h"
 
 namespace vexa::ui {
 
@@ -29,7 +29,8 @@ constexpr const char* kHelp =
     "and round about each axis) until the coverage is well past 60 %, then Stop. Apply writes "
     "the six registers, reads them back and checks them in a 10-second pass while you keep "
     "turning; Save to flash keeps them over a power cycle; Revert writes back the values the "
-    "sensor held when this window opened.\n"
+    "sensor held when this window opened, and brings back the cloud the fit came from, so it "
+    "can be applied again.\n"
     "Sensor model, per axis: reading = (field + hard iron) \u00d7 soft iron / 2048, in counts "
     "of 0.5 mG. Hard iron is XMAGN_HIF .. ZMAGN_HIF (0.5 mG a count, -8192 .. 8191); soft iron "
     "is XMAGN_SIF .. ZMAGN_SIF (2048 = unity, 1 .. 4095). The fit is an axis-aligned ellipsoid; "
@@ -101,10 +102,19 @@ frmMagCal::frmMagCal(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(c
   buttons->addWidget(cmdClose_);
   layout->addLayout(buttons);
 
-  lblHelp_ = named(new QLabel(kHelp, this), "lblHelp");
+  // The help scrolls in a few lines of its own, so that it never pushes the window past the
+  // bottom of a small screen.
+  lblHelp_ = named(new QLabel(kHelp), "lblHelp");
   lblHelp_->setWordWrap(true);
   lblHelp_->setStyleSheet("color: #4a5563;");
-  layout->addWidget(lblHelp_);
+  auto* help = new QScrollArea(this);
+  help->setObjectName("scrHelp");
+  help->setWidget(lblHelp_);
+  help->setWidgetResizable(true);
+  help->setFrameShape(QFrame::NoFrame);
+  help->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  help->setFixedHeight(lblHelp_->fontMetrics().lineSpacing() * 4);
+  layout->addWidget(help);
 
   connect(cmdCollect_, &QPushButton::clicked, this, [this] { cmdCollect_Click(); });
   connect(cmdClear_, &QPushButton::clicked, this, [this] { cmdClear_Click(); });
@@ -112,12 +122,9 @@ frmMagCal::frmMagCal(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(c
   connect(cmdFlash_, &QPushButton::clicked, this, [this] { cmdFlash_Click(); });
   connect(cmdRevert_, &QPushButton::clicked, this, [this] { cmdRevert_Click(); });
   connect(cmdClose_, &QPushButton::clicked, this, [this] { close(); });
-  // 960 x 800 where the screen has room for it and its frame; on a smaller screen (1366 x 768)
+  // 960 x 800 where the screen has room for it; on a smaller screen (1366 x 768 with a panel)
   // the clouds give way, so that the buttons and the help below them stay on the screen.
-  QSize size(960, 800);
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 40));
-  resize(size.expandedTo(minimumSizeHint()));
+  FitToScreen(*this, QSize(960, 800));
 }
 
 frmMagCal::~frmMagCal() {
@@ -189,6 +196,7 @@ QWidget* frmMagCal::buildVerification() {
 void frmMagCal::Form_Load() {
   opened_ = analysis::ReadMagCorrections(ctx_);
   current_ = opened_;
+  cloudCorrections_ = current_;
   showCorrections(lblOpened_, opened_, true);
   status("Press Start and turn the module slowly through every orientation.");
   refresh();
@@ -216,7 +224,7 @@ void frmMagCal::showCorrections(const std::array<QLabel*, 6>& row,
 }
 
 void frmMagCal::refresh() {
-  result_ = analysis::AnalyseMagReadings(set_.samples(), current_, bins_);
+  result_ = analysis::AnalyseMagReadings(set_.samples(), cloudCorrections_, bins_);
   const analysis::MagQuality& q = result_.quality;
   lblSamples_->setText(QString::number(q.samples));
   lblCoverage_->setText(number(q.coveragePercent, 1) + " %");
@@ -227,6 +235,12 @@ void frmMagCal::refresh() {
   lblCrossAxis_->setText(result_.full.ok ? number(result_.full.crossAxisPercent, 1) + " %" : "-");
   if (set_.samples().empty()) {
     lblQuality_->setText("");
+  } else if (showingCheck_) {
+    // The verdict below judges the correction; this pass was never meant to cover every
+    // direction, so its coverage is no verdict on anything.
+    lblQuality_->setText(QString("The figures above describe the %1-second check pass (%2 % of "
+                                 "the directions), read through the new corrections.")
+                             .arg(number(kVerifySeconds, 0), number(q.coveragePercent, 1)));
   } else {
     QStringList lines;
     if (result_.trusted) lines << "Good enough to apply.";
@@ -234,16 +248,19 @@ void frmMagCal::refresh() {
     for (const auto& w : result_.warnings) lines << QString::fromStdString(w);
     lblQuality_->setText(lines.join("\n"));
   }
-  lblQuality_->setStyleSheet(result_.trusted ? "color: #1e7a3c;" : "color: #a33a00;");
+  lblQuality_->setStyleSheet(showingCheck_     ? "color: #4a5563;"
+                             : result_.trusted ? "color: #1e7a3c;"
+                                               : "color: #a33a00;");
   showCorrections(lblNow_, current_, true);
   showCorrections(lblFit_, result_.derived, fit);
 
   // The fit lives in the element's frame; the picture shows readings as the sensor gives them.
   analysis::Vec3 centre{}, radii{};
   for (int a = 0; a < 3; ++a) {
-    const double gain = current_.softIron[a] / double{analysis::kSoftIronUnity};
+    const double gain = cloudCorrections_.softIron[a] / double{analysis::kSoftIronUnity};
     centre[a] =
-        (result_.fit.centre[a] + current_.hardIron[a] * analysis::kMagMilliGaussPerCount) * gain;
+        (result_.fit.centre[a] + cloudCorrections_.hardIron[a] * analysis::kMagMilliGaussPerCount) *
+        gain;
     radii[a] = result_.fit.radii[a] * gain;
   }
   picCloud_->setCloud(set_.samples(), fit, centre, radii, q.fieldMilliGauss);
@@ -281,6 +298,14 @@ void frmMagCal::cmdCollect_Click() {
     stop_ = true;
     return;
   }
+  if (showingCheck_) {
+    // A new fit starts from a fresh cloud: the check pass was read for the verdict only.
+    set_.clear();
+    showingCheck_ = false;
+  }
+  // Readings through other corrections than the cloud's would not fit with it.
+  if (cloudCorrections_ != current_) set_.clear();
+  if (set_.samples().empty()) cloudCorrections_ = current_;
   status(
       "Collecting: turn the module slowly through every orientation; press Stop when the "
       "coverage is high.");
@@ -291,11 +316,17 @@ void frmMagCal::cmdCollect_Click() {
   if (closeWhenStopped_) close();
 }
 
-void frmMagCal::cmdClear_Click() {
-  set_.clear();
+void frmMagCal::clearVerification() {
   lblSpreadBefore_->setText("-");
   lblSpreadAfter_->setText("-");
   lblVerification_->setText("");
+}
+
+void frmMagCal::cmdClear_Click() {
+  set_.clear();
+  showingCheck_ = false;
+  cloudCorrections_ = current_;
+  clearVerification();
   refresh();
 }
 
@@ -303,11 +334,14 @@ void frmMagCal::cmdApply_Click() {
   if (collecting_ || !result_.trusted) return;
   const analysis::MagCorrections wanted = result_.derived;
   const analysis::MagnitudeSpread before = analysis::SpreadOf(set_.samples());
+  appliedCloud_ = set_;
+  appliedCloudCorrections_ = cloudCorrections_;
   current_ = analysis::WriteMagCorrections(ctx_, wanted);
   showCorrections(lblNow_, current_, true);
   if (current_ != wanted) {
     lblVerification_->setText("The sensor holds other values than were written: see In sensor.");
     set_.clear();
+    cloudCorrections_ = current_;
     refresh();
     return;
   }
@@ -323,6 +357,8 @@ void frmMagCal::cmdApply_Click() {
                                                                             : "color: #1e7a3c;");
   // From now on the cloud is the one read with the new corrections.
   set_ = check;
+  cloudCorrections_ = current_;
+  showingCheck_ = true;
   refresh();
   status(stop_ ? "Check stopped early. The cloud now shows the check pass."
                : "Applied and checked; Save to flash keeps it. The cloud now shows the check "
@@ -339,9 +375,17 @@ void frmMagCal::cmdFlash_Click() {
 void frmMagCal::cmdRevert_Click() {
   if (collecting_) return;
   current_ = analysis::WriteMagCorrections(ctx_, opened_);
-  // Readings taken with other corrections no longer fit the sensor.
-  cmdClear_Click();
-  status(current_ == opened_ ? "The values held when the window opened are back in the sensor."
+  // The cloud stays with the corrections it was read through, so the fit is the same one; after
+  // an Apply, the cloud that fit came from comes back in place of the check pass.
+  if (showingCheck_ && !appliedCloud_.samples().empty()) {
+    set_ = appliedCloud_;
+    cloudCorrections_ = appliedCloudCorrections_;
+  }
+  showingCheck_ = false;
+  clearVerification();
+  refresh();
+  status(current_ == opened_ ? "The values held when the window opened are back in the sensor; "
+                               "the collected cloud is kept, so Apply writes its fit again."
                              : "The sensor holds other values than were written back.");
 }
 

@@ -67,6 +67,7 @@ class frmMagCal : public QDialog {
                        bool known);
   void setButtons();
   void status(const QString& text);
+  void clearVerification();
 
   AppContext& ctx_;
   analysis::SphereBins bins_;
@@ -74,6 +75,14 @@ class frmMagCal : public QDialog {
   analysis::MagCalResult result_;
   analysis::MagCorrections opened_;
   analysis::MagCorrections current_;
+  // The corrections the sensor applied while the cloud was read: the fit takes them out.
+  analysis::MagCorrections cloudCorrections_;
+  // The cloud the last Apply came from, and its corrections: Revert brings it back, so the
+  // same fit can be applied again without collecting again.
+  analysis::MagSampleSet appliedCloud_;
+  analysis::MagCorrections appliedCloudCorrections_;
+  // The cloud is the short check pass after Apply, not one collected for a fit.
+  bool showingCheck_ = false;
   bool collecting_ = false;
   bool stop_ = false;
   bool closeWhenStopped_ = false;

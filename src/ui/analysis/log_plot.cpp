@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStringList>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -15,6 +16,7 @@ namespace vexa::ui {
 namespace {
 
 constexpr int kLeft = 72, kRight = 12, kTop = 10, kBottom = 34;
+constexpr int kLaneGap = 8;
 
 QString tickText(double v, double step) {
   const int decimals = std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
@@ -66,18 +68,25 @@ void LogPlot::autoScale() {
     if (s.values && !s.values->empty()) end = std::max(end, double(s.values->size() - 1) * s.tau0);
   t0_ = 0.0;
   t1_ = end > 0 ? end : 1.0;
-  double lo = INFINITY, hi = -INFINITY;
-  for (const auto& s : series_) {
-    if (!s.values || s.values->empty()) continue;
-    const auto [mn, mx] = std::minmax_element(s.values->begin(), s.values->end());
-    lo = std::min(lo, *mn);
-    hi = std::max(hi, *mx);
+  lanes_.clear();
+  for (const auto& s : series_)
+    if (std::none_of(lanes_.begin(), lanes_.end(),
+                     [&](const Lane& l) { return l.units == s.units; }))
+      lanes_.push_back({s.units});
+  for (Lane& lane : lanes_) {
+    double lo = INFINITY, hi = -INFINITY;
+    for (const auto& s : series_) {
+      if (s.units != lane.units || !s.values || s.values->empty()) continue;
+      const auto [mn, mx] = std::minmax_element(s.values->begin(), s.values->end());
+      lo = std::min(lo, *mn);
+      hi = std::max(hi, *mx);
+    }
+    if (!std::isfinite(lo)) lo = -1, hi = 1;
+    if (hi - lo < 1e-12 * std::max(1.0, std::fabs(hi))) lo -= 0.5, hi += 0.5;
+    const double pad = (hi - lo) * 0.05;
+    lane.y0 = lo - pad;
+    lane.y1 = hi + pad;
   }
-  if (!std::isfinite(lo)) lo = -1, hi = 1;
-  if (hi - lo < 1e-12 * std::max(1.0, std::fabs(hi))) lo -= 0.5, hi += 0.5;
-  const double pad = (hi - lo) * 0.05;
-  y0_ = lo - pad;
-  y1_ = hi + pad;
   update();
   emit viewChanged();
 }
@@ -90,10 +99,33 @@ void LogPlot::setTimeRange(double from, double to) {
   emit viewChanged();
 }
 
-void LogPlot::setValueRange(double low, double high) {
+void LogPlot::setValueRange(double low, double high, size_t lane) {
   if (!(high > low)) return;
-  y0_ = low;
-  y1_ = high;
+  if (lanes_.empty()) lanes_.push_back({});
+  if (lane >= lanes_.size()) return;
+  lanes_[lane].y0 = low;
+  lanes_[lane].y1 = high;
+  update();
+}
+
+std::pair<double, double> LogPlot::valueRange(size_t lane) const {
+  if (lane >= lanes_.size()) return {-1.0, 1.0};
+  return {lanes_[lane].y0, lanes_[lane].y1};
+}
+
+QStringList LogPlot::laneUnits() const {
+  QStringList units;
+  for (const Lane& l : lanes_) units << l.units;
+  return units;
+}
+
+void LogPlot::changeValues(double factor, double share, double shift) {
+  for (Lane& l : lanes_) {
+    const double v = l.y1 - (l.y1 - l.y0) * share;
+    const double y0 = v - (v - l.y0) / factor, y1 = v + (l.y1 - v) / factor;
+    const double d = (y1 - y0) * shift;
+    if (y1 > y0) l.y0 = y0 + d, l.y1 = y1 + d;
+  }
   update();
 }
 
@@ -116,9 +148,23 @@ double LogPlot::timeAt(int x) const {
   return t0_ + (t1_ - t0_) * double(x - p.left()) / std::max(1, p.width());
 }
 
-double LogPlot::valueAt(int y) const {
+QRect LogPlot::laneArea(const QRect& plot, size_t lane) const {
+  const int n = std::max<int>(1, int(lanes_.size()));
+  const int h = std::max(1, (plot.height() - kLaneGap * (n - 1)) / n);
+  return QRect(plot.left(), plot.top() + int(lane) * (h + kLaneGap), plot.width(), h);
+}
+
+size_t LogPlot::laneOf(const PlotSeries& s) const {
+  for (size_t k = 0; k < lanes_.size(); ++k)
+    if (lanes_[k].units == s.units) return k;
+  return 0;
+}
+
+size_t LogPlot::laneAt(int y) const {
   const QRect p = plotArea(rect());
-  return y1_ - (y1_ - y0_) * double(y - p.top()) / std::max(1, p.height());
+  for (size_t k = 0; k < lanes_.size(); ++k)
+    if (y <= laneArea(p, k).bottom() + kLaneGap / 2) return k;
+  return lanes_.empty() ? 0 : lanes_.size() - 1;
 }
 
 QString LogPlot::readOutAt(double t) const {
@@ -143,40 +189,67 @@ void LogPlot::render(QPainter& painter, const QRect& area) const {
   const QFontMetrics fm(font);
 
   const auto xOf = [&](double t) { return p.left() + (t - t0_) / (t1_ - t0_) * p.width(); };
-  const auto yOf = [&](double v) { return p.top() + (y1_ - v) / (y1_ - y0_) * p.height(); };
 
-  // Grid and tick labels.
+  // Time grid and its labels under the lowest lane.
   const auto xt = NiceTicks(t0_, t1_, std::max(2, p.width() / 90));
-  const auto yt = NiceTicks(y0_, y1_, std::max(2, p.height() / 40));
   const double xStep = xt.size() > 1 ? xt[1] - xt[0] : 1.0;
-  const double yStep = yt.size() > 1 ? yt[1] - yt[0] : 1.0;
+  const size_t laneCount = std::max<size_t>(1, lanes_.size());
   for (double t : xt) {
     const double x = xOf(t);
     painter.setPen(QColor(228, 231, 235));
-    painter.drawLine(QPointF(x, p.top()), QPointF(x, p.bottom()));
+    for (size_t k = 0; k < laneCount; ++k) {
+      const QRect lane = laneArea(p, k);
+      painter.drawLine(QPointF(x, lane.top()), QPointF(x, lane.bottom()));
+    }
     painter.setPen(QColor(60, 66, 75));
     const QString s = tickText(t, xStep);
     painter.drawText(QPointF(x - fm.horizontalAdvance(s) / 2.0, p.bottom() + fm.height() + 2), s);
   }
-  for (double v : yt) {
-    const double y = yOf(v);
-    painter.setPen(QColor(228, 231, 235));
-    painter.drawLine(QPointF(p.left(), y), QPointF(p.right(), y));
-    painter.setPen(QColor(60, 66, 75));
-    const QString s = tickText(v, yStep);
-    painter.drawText(QPointF(p.left() - fm.horizontalAdvance(s) - 6, y + fm.ascent() / 2.0 - 1), s);
-  }
   painter.drawText(QPointF(p.right() - fm.horizontalAdvance("time, s"), area.bottom() - 3),
                    "time, s");
-  painter.setPen(QColor(150, 156, 165));
-  painter.drawRect(p);
 
-  // Traces: the min/max envelope per pixel column, joined to the column before.
-  painter.setClipRect(p);
+  // Each lane: its value grid, its tick labels and its unit on the left, its frame.
+  for (size_t k = 0; k < laneCount; ++k) {
+    const QRect lane = laneArea(p, k);
+    const Lane range = k < lanes_.size() ? lanes_[k] : Lane{};
+    const auto yOf = [&](double v) {
+      return lane.top() + (range.y1 - v) / (range.y1 - range.y0) * lane.height();
+    };
+    const auto yt = NiceTicks(range.y0, range.y1, std::max(2, lane.height() / 40));
+    const double yStep = yt.size() > 1 ? yt[1] - yt[0] : 1.0;
+    for (double v : yt) {
+      const double y = yOf(v);
+      painter.setPen(QColor(228, 231, 235));
+      painter.drawLine(QPointF(lane.left(), y), QPointF(lane.right(), y));
+      painter.setPen(QColor(60, 66, 75));
+      const QString s = tickText(v, yStep);
+      painter.drawText(
+          QPointF(lane.left() - fm.horizontalAdvance(s) - 6, y + fm.ascent() / 2.0 - 1), s);
+    }
+    if (!range.units.isEmpty()) {
+      painter.save();
+      painter.setPen(QColor(40, 44, 52));
+      painter.translate(area.left() + fm.ascent() + 1, lane.center().y());
+      painter.rotate(-90);
+      painter.drawText(QPointF(-fm.horizontalAdvance(range.units) / 2.0, 0), range.units);
+      painter.restore();
+    }
+    painter.setPen(QColor(150, 156, 165));
+    painter.drawRect(lane);
+  }
+
+  // Traces, each in its lane: the min/max envelope per pixel column, joined to the column
+  // before.
   for (const auto& s : series_) {
     if (!s.values || s.values->empty()) continue;
     const auto [first, last] = visibleSamples(s);
     if (last <= first) continue;
+    const QRect lane = laneArea(p, laneOf(s));
+    const Lane range = lanes_.empty() ? Lane{} : lanes_[laneOf(s)];
+    const auto yOf = [&](double v) {
+      return lane.top() + (range.y1 - v) / (range.y1 - range.y0) * lane.height();
+    };
+    painter.setClipRect(lane);
     painter.setPen(QPen(s.color, 1.0));
     const int64_t n = last - first;
     // The pixel columns the visible samples span: less than the plot's width when the view
@@ -211,14 +284,16 @@ void LogPlot::render(QPainter& painter, const QRect& area) const {
   }
   painter.setClipping(false);
 
-  // Legend.
-  int lx = p.left() + 8;
+  // Legend, at the top of each channel's lane.
+  std::vector<int> lx(laneCount, p.left() + 8);
   for (const auto& s : series_) {
+    const size_t k = laneOf(s);
+    const int top = laneArea(p, k).top();
     const QString label = s.units.isEmpty() ? s.name : s.name + " (" + s.units + ")";
-    painter.fillRect(QRectF(lx, p.top() + 6, 14, 3), s.color);
+    painter.fillRect(QRectF(lx[k], top + 6, 14, 3), s.color);
     painter.setPen(QColor(40, 44, 52));
-    painter.drawText(QPointF(lx + 18, p.top() + 6 + fm.ascent() / 2.0), label);
-    lx += 30 + fm.horizontalAdvance(label);
+    painter.drawText(QPointF(lx[k] + 18, top + 6 + fm.ascent() / 2.0), label);
+    lx[k] += 30 + fm.horizontalAdvance(label);
   }
   painter.restore();
 }
@@ -238,8 +313,8 @@ void LogPlot::wheelEvent(QWheelEvent* event) {
   const double factor = std::pow(1.25, steps);
   const QPointF at = event->position();
   if (event->modifiers() & Qt::ShiftModifier) {
-    const double v = valueAt(int(at.y()));
-    setValueRange(v - (v - y0_) / factor, v + (y1_ - v) / factor);
+    const QRect lane = laneArea(plotArea(rect()), laneAt(int(at.y())));
+    changeValues(factor, (at.y() - lane.top()) / std::max(1, lane.height()), 0.0);
   } else {
     zoomTime(factor, timeAt(int(at.x())));
   }
@@ -250,7 +325,8 @@ void LogPlot::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   dragging_ = true;
   dragFrom_ = event->position().toPoint();
-  dragT0_ = t0_, dragT1_ = t1_, dragY0_ = y0_, dragY1_ = y1_;
+  dragT0_ = t0_, dragT1_ = t1_;
+  dragLanes_ = lanes_;
 }
 
 void LogPlot::mouseMoveEvent(QMouseEvent* event) {
@@ -258,10 +334,11 @@ void LogPlot::mouseMoveEvent(QMouseEvent* event) {
   if (dragging_) {
     const QRect p = plotArea(rect());
     const double dt = (dragT1_ - dragT0_) * double(at.x() - dragFrom_.x()) / std::max(1, p.width());
-    const double dy =
-        (dragY1_ - dragY0_) * double(at.y() - dragFrom_.y()) / std::max(1, p.height());
-    y0_ = dragY0_ + dy;
-    y1_ = dragY1_ + dy;
+    if (dragLanes_.size() == lanes_.size()) {
+      lanes_ = dragLanes_;
+      const int laneHeight = laneArea(p, 0).height();
+      changeValues(1.0, 0.0, double(at.y() - dragFrom_.y()) / std::max(1, laneHeight));
+    }
     setTimeRange(dragT0_ - dt, dragT1_ - dt);
   }
   cursorX_ = at.x();
@@ -280,7 +357,6 @@ void LogPlot::leaveEvent(QEvent*) {
 
 void LogPlot::keyPressEvent(QKeyEvent* event) {
   const double middle = (t0_ + t1_) / 2;
-  const double dy = (y1_ - y0_) * 0.1;
   switch (event->key()) {
     case Qt::Key_Plus:
     case Qt::Key_Equal:
@@ -296,10 +372,10 @@ void LogPlot::keyPressEvent(QKeyEvent* event) {
       panTime(0.1);
       break;
     case Qt::Key_Up:
-      setValueRange(y0_ + dy, y1_ + dy);
+      changeValues(1.0, 0.0, 0.1);
       break;
     case Qt::Key_Down:
-      setValueRange(y0_ - dy, y1_ - dy);
+      changeValues(1.0, 0.0, -0.1);
       break;
     case Qt::Key_Home:
       autoScale();

@@ -35,9 +35,12 @@ class LogPlot : public QWidget {
   // Whole record in time, values of the visible span with a margin.
   void autoScale();
   void setTimeRange(double from, double to);
-  void setValueRange(double low, double high);
+  // The value range of one lane (the first by default).
+  void setValueRange(double low, double high, size_t lane = 0);
   std::pair<double, double> timeRange() const { return {t0_, t1_}; }
-  std::pair<double, double> valueRange() const { return {y0_, y1_}; }
+  std::pair<double, double> valueRange(size_t lane = 0) const;
+  // The units of each lane, top to bottom.
+  QStringList laneUnits() const;
   // Samples [first, last) of a series that the time range shows.
   std::pair<int64_t, int64_t> visibleSamples(const PlotSeries& s) const;
 
@@ -65,15 +68,29 @@ class LogPlot : public QWidget {
   void leaveEvent(QEvent*) override;
 
  private:
+  // Channels of one unit share a lane with its own value axis, so an accelerometer in g is not
+  // a flat line beside a magnetometer in mG. Lanes are stacked top to bottom in the order
+  // their units first appear.
+  struct Lane {
+    QString units;
+    double y0 = -1.0, y1 = 1.0;
+  };
   QRect plotArea(const QRect& area) const;
+  QRect laneArea(const QRect& plot, size_t lane) const;
+  size_t laneOf(const PlotSeries& s) const;
+  size_t laneAt(int y) const;
   double timeAt(int x) const;
-  double valueAt(int y) const;
+  // Moves every lane's value range: zoom by `factor` about the same share of each lane's
+  // height (0 top, 1 bottom), then shift by `shift` of each lane's span (+ to higher values).
+  void changeValues(double factor, double share, double shift);
 
   std::vector<PlotSeries> series_;
-  double t0_ = 0.0, t1_ = 1.0, y0_ = -1.0, y1_ = 1.0;
+  std::vector<Lane> lanes_;
+  double t0_ = 0.0, t1_ = 1.0;
   bool dragging_ = false;
   QPoint dragFrom_;
-  double dragT0_ = 0.0, dragT1_ = 0.0, dragY0_ = 0.0, dragY1_ = 0.0;
+  double dragT0_ = 0.0, dragT1_ = 0.0;
+  std::vector<Lane> dragLanes_;
   int cursorX_ = -1;
 };
 

@@ -19,6 +19,7 @@
 #include "registers/alarm_setup.h"
 #include "registers/register_access.h"
 #include "registers/sensor_commands.h"
+#include "ui/services/text_width.h"
 
 namespace vexa::ui {
 
@@ -64,14 +65,17 @@ QLabel* hexLabel(const char* name) {
   l->setObjectName(name);
   l->setFrameShape(QFrame::Panel);
   l->setFrameShadow(QFrame::Sunken);
-  l->setMinimumWidth(70);
+  ReserveTextWidth(l, "0xMMMM");
   return l;
 }
 
+// Wide enough for the widest level a source gives (sign, four digits and the decimals of a
+// limit in general form).
 QLineEdit* field(const char* name) {
   auto* e = new QLineEdit;
   e->setObjectName(name);
-  e->setMaximumWidth(110);
+  ReserveTextWidth(e, "-8888.8888");
+  e->setMaximumWidth(e->minimumWidth() * 3 / 2);
   return e;
 }
 

@@ -20,6 +20,7 @@
 #include "registers/register_dump.h"
 #include "registers/sensor_commands.h"
 #include "ui/services/print_service.h"
+#include "ui/services/text_width.h"
 
 namespace vexa::ui {
 
@@ -102,6 +103,11 @@ frmManualReg::frmManualReg(AppContext& ctx, PrintService& printer, QWidget* pare
   cmboRegister_->setEditable(false);
   cmboRegister_->setMinimumContentsLength(12);
   txtDataWrite_->setObjectName("txtDataWrite");
+  // The widest each field shows: a hex word, a flag, a scaled value in general form with its
+  // seven significant digits, sign and exponent.
+  for (QLineEdit* hex : {txtRegAddr_, txtHex_, txtDataWrite_}) ReserveTextWidth(hex, "0xMMMM");
+  for (QLineEdit* flag : {txtRegByte_, txtRegRead_, txtRegWrite_}) ReserveTextWidth(flag, "False");
+  ReserveTextWidth(txtRegVal_, "-8.888888E-08");
   auto* form = new QFormLayout(frameRegister);
   form->addRow(cmboRegister_);
   form->addRow("Base Addr (Hex)", txtRegAddr_);

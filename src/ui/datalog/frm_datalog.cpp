@@ -2,24 +2,30 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/number_format.h"
+#include "datalog/log_folder.h"
 #include "datalog/log_run.h"
 #include "datalog/sampling.h"
 #include "registers/register_pipeline.h"
 #include "ui/services/qt_text.h"
+#include "ui/services/text_width.h"
 
 namespace vexa::ui {
 
@@ -106,6 +112,9 @@ void frmDatalog::buildControls() {
   FrameFileInfo_->setObjectName("FrameFileInfo");
   txtDirectory_ = field(FrameFileInfo_, "txtDirectory", "");
   txtDirectory_->setMinimumWidth(260);
+  cmdBrowse_ = new QPushButton("Browse...", FrameFileInfo_);
+  cmdBrowse_->setObjectName("cmdBrowse");
+  cmdBrowse_->setAutoDefault(false);
   txtFileName_ = field(FrameFileInfo_, "txtFileName", "");
   lblFext_ = new QLabel(FrameFileInfo_);
   lblFext_->setObjectName("lblFext");
@@ -113,7 +122,8 @@ void frmDatalog::buildControls() {
   txtFileNum_->setEnabled(false);
   auto* info = new QGridLayout(FrameFileInfo_);
   info->addWidget(new QLabel("Directory", FrameFileInfo_), 0, 0);
-  info->addWidget(txtDirectory_, 0, 1, 1, 2);
+  info->addWidget(txtDirectory_, 0, 1);
+  info->addWidget(cmdBrowse_, 0, 2);
   info->addWidget(new QLabel("File Name", FrameFileInfo_), 1, 0);
   info->addWidget(txtFileName_, 1, 1);
   info->addWidget(lblFext_, 1, 2);
@@ -218,6 +228,10 @@ void frmDatalog::buildControls() {
           [this] { txtFilesPerSession_Change(); });
   connect(txtDirectory_, &QLineEdit::textChanged, this, [this] { txtDirectory_Change(); });
   connect(txtFileName_, &QLineEdit::textChanged, this, [this] { txtFileName_Change(); });
+  connect(cmdBrowse_, &QPushButton::clicked, this, [this] { cmdBrowse_Click(); });
+  chooseFolder = [this](const QString& start) {
+    return QFileDialog::getExistingDirectory(this, "Datalog folder", start);
+  };
   connect(cmdStartDatalog_, &QPushButton::clicked, this, [this] { cmdStartDatalog_Click(); });
   connect(cmdViewLogs_, &QPushButton::clicked, this, [this] {
     if (openLogViewer) openLogViewer(lastRunFiles_);
@@ -228,8 +242,8 @@ void frmDatalog::Form_Load() {
   txtSamplesPerFile_->setText("1000");
   txtSampleDelay_->setText("0");
   txtFilesPerSession_->setText("1");
-  directory_ = datalog::LogDirectory(ctx_);
-  txtDirectory_->setText(text(directory_));
+  directory_ = datalog::ChosenLogDirectory(ctx_);
+  showDirectory();
   fileName_ = datalog::kDefaultLogName;
   txtFileName_->setText(text(fileName_));
   txtFileNum_->setEnabled(false);
@@ -279,6 +293,35 @@ void frmDatalog::txtFilesPerSession_Change() {
     filesPerSession_ = v;
 }
 
+void frmDatalog::showDirectory() {
+  // The whole path stays readable, up to most of the screen's width.
+  int widest = 900;
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    widest = screen->availableGeometry().width() * 2 / 3;
+  txtDirectory_->setText(text(directory_));
+  txtDirectory_->setToolTip(text(directory_));
+  ReserveTextWidth(txtDirectory_, text(directory_));
+  txtDirectory_->setMinimumWidth(std::clamp(txtDirectory_->minimumWidth(), 260, widest));
+}
+
+void frmDatalog::cmdBrowse_Click() {
+  if (running_ || !chooseFolder) return;
+  const QString chosen = chooseFolder(text(directory_));
+  if (chosen.isEmpty()) return;
+  const std::string before = ctx_.preferences.text(datalog::kLogFolderKey);
+  datalog::RememberLogDirectory(ctx_, str(chosen));
+  if (datalog::ChosenLogDirectory(ctx_) != str(chosen)) {
+    datalog::RememberLogDirectory(ctx_, before);
+    ctx_.messages().show(
+        "Datalog Control",
+        "The files cannot be written in " + str(chosen) + ". The folder stays " + directory_ + ".",
+        MessageIcon::Warning);
+    return;
+  }
+  directory_ = str(chosen);
+  showDirectory();
+}
+
 void frmDatalog::txtDirectory_Change() {
   if (txtDirectory_->text() != text(directory_)) txtDirectory_->setText(text(directory_));
 }
@@ -314,7 +357,7 @@ void frmDatalog::setRunning(bool running) {
   for (int i = 1; i <= kBoxes; ++i) CheckReg_[i]->setEnabled(!running);
   for (QWidget* w : std::initializer_list<QWidget*>{
            OpUnits_, OpLSB_, txtSamplesPerFile_, txtSampleDelay_, txtFilesPerSession_,
-           txtDirectory_, txtFileName_, ckFastReads_, ckDataReady_})
+           txtDirectory_, cmdBrowse_, txtFileName_, ckFastReads_, ckDataReady_})
     w->setEnabled(!running);
   cmdViewLogs_->setEnabled(!running);
   if (!running) cmdStartDatalog_->setText(kStart);

@@ -59,6 +59,10 @@ class frmDatalog : public QDialog {
   // the window. The "View Logs..." button (cmdViewLogs) calls it.
   std::function<void(const std::vector<std::string>&)> openLogViewer;
   const std::vector<std::string>& lastRunFiles() const { return lastRunFiles_; }
+  // Asks for the folder the files go to, starting in `start`; empty when the user cancels.
+  // "Browse..." (cmdBrowse) calls it; tests set it.
+  std::function<QString(const QString& start)> chooseFolder;
+  const std::string& directory() const { return directory_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -74,6 +78,8 @@ class frmDatalog : public QDialog {
   void txtSamplesPerFile_Change();
   void txtFilesPerSession_Change();
   void txtDirectory_Change();
+  void cmdBrowse_Click();
+  void showDirectory();
   void txtFileName_Change();
   void setRunning(bool running);
   // A close asked for during a run: cancel, and close once the run has ended.
@@ -94,6 +100,7 @@ class frmDatalog : public QDialog {
   QLineEdit* txtFilesPerSession_ = nullptr;
   QGroupBox* FrameFileInfo_ = nullptr;
   QLineEdit* txtDirectory_ = nullptr;
+  QPushButton* cmdBrowse_ = nullptr;
   QLineEdit* txtFileName_ = nullptr;
   QLabel* lblFext_ = nullptr;
   QLineEdit* txtFileNum_ = nullptr;

@@ -31,9 +31,9 @@ using namespace form1;
 frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
     : QMainWindow(parent), ctx_(ctx), presenter_(presenter) {
   setObjectName("frmForm1");
-  for (LaterHook* hook : {&later.calibration, &later.operation, &later.alarms, &later.datalog,
-                          &later.registers, &later.usbDebug, &later.magCalibration,
-                          &later.logViewer})
+  for (LaterHook* hook :
+       {&later.calibration, &later.operation, &later.alarms, &later.datalog, &later.registers,
+        &later.usbDebug, &later.magCalibration, &later.logViewer})
     hook->owner_ = this;
   buildMenus();
 
@@ -127,7 +127,7 @@ void frmForm1::Form_Load() {
   // 9 - 13.
   CmdUpdateStatus_Click();
   txtPowerDown_->setText("0");
-  lblPDElapsed_->setText("0.0");
+  lblPDElapsed_->setText(text(FormatPattern(0.0, "##0.0")));  // the regional form, as it counts
   ReadRegister(ctx_, MSC_CTRL);
   ctx_.access.MscCtrlShadow = ctx_.access.LastRaw;
   ReadControlShadows(ctx_);

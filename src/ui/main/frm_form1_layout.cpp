@@ -14,6 +14,7 @@
 
 #include "registers/register_pipeline.h"
 #include "ui/main/strip_chart.h"
+#include "ui/services/screen_fit.h"
 
 #include "ui/main/frm_form1_parts.h"
 
@@ -136,20 +137,7 @@ void frmForm1::showEvent(QShowEvent* event) {
 }
 
 void frmForm1::fitToScreen() {
-  constexpr QSize kPreferred(1280, 820);
-  // Room for the title bar and borders that the window system adds around the window.
-  constexpr QSize kDecorations(16, 40);
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  if (screen == nullptr) {
-    resize(kPreferred);
-    return;
-  }
-  const QRect area = screen->availableGeometry();
-  const QSize size = kPreferred.boundedTo(area.size() - kDecorations).expandedTo(minimumSizeHint());
-  resize(size);
-  const QSize framed = size + kDecorations;
-  move(area.left() + std::max(0, (area.width() - framed.width()) / 2),
-       area.top() + std::max(0, (area.height() - framed.height()) / 2));
+  FitToScreen(*this, QSize(1280, 820));
 }
 
 QWidget* frmForm1::buildPlotFrame() {

@@ -1,13 +1,17 @@
 #include "ui/services/print_service.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QWidget>
+
+#include <cstdio>
 
 #include "app/app_context.h"
 
@@ -59,11 +63,18 @@ QString QtPrintService::offerPdfFile(QWidget* parent) {
   const auto answer = QMessageBox::question(parent, kApplicationTitle, kNoPrinterQuestion,
                                             QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
   if (answer != QMessageBox::Yes) return {};
-  QString file = QFileDialog::getSaveFileName(parent, "Save as PDF",
-                                              QDir::home().filePath("Register Information.pdf"),
-                                              "PDF files (*.pdf)");
+  // The dialog would check the name before ".pdf" is added: PrintWindowImage asks instead.
+  QString file = QFileDialog::getSaveFileName(
+      parent, "Save as PDF", QDir::home().filePath("Register Information.pdf"), "PDF files (*.pdf)",
+      nullptr, QFileDialog::DontConfirmOverwrite);
   if (!file.isEmpty() && !file.endsWith(".pdf", Qt::CaseInsensitive)) file += ".pdf";
   return file;
+}
+
+bool QtPrintService::confirmReplace(QWidget* parent, const QString& file) {
+  return QMessageBox::question(
+             parent, kApplicationTitle, QString("%1 already exists.\n\nReplace it?").arg(file),
+             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool WriteImagePdf(const QImage& image, const QString& file, std::string& cause) {
@@ -84,7 +95,19 @@ PrintOutcome PrintWindowImage(QWidget& window, PrintService& printer, AppContext
   }
   const QString file = printer.offerPdfFile(&window);
   if (file.isEmpty()) return PrintOutcome::Declined;
-  if (WriteImagePdf(image, file, cause)) return PrintOutcome::SavedAsPdf;
+  if (QFileInfo::exists(file) && !printer.confirmReplace(&window, file))
+    return PrintOutcome::Declined;
+  // Written beside it first and renamed over it, so a failed write leaves an earlier file whole.
+  const QString part = file + ".part";
+  if (WriteImagePdf(image, part, cause) &&
+      std::rename(part.toLocal8Bit().constData(), file.toLocal8Bit().constData()) == 0) {
+    ctx.messages().show(kApplicationTitle,
+                        "The image of the window was saved as " + file.toStdString() + ".",
+                        MessageIcon::Information);
+    return PrintOutcome::SavedAsPdf;
+  }
+  if (cause.empty()) cause = "cannot rename " + part.toStdString() + " to " + file.toStdString();
+  QFile::remove(part);
   fail(ctx, kPdfFailed, cause);
   return PrintOutcome::Failed;
 }

@@ -26,6 +26,8 @@ class PrintService {
   // Tells the user that no printer is set up and offers to save the image as a PDF file
   // instead. The file chosen, or empty when the user declines.
   virtual QString offerPdfFile(QWidget* parent) = 0;
+  // Asks whether the existing `file` may be replaced.
+  virtual bool confirmReplace(QWidget* parent, const QString& file) = 0;
 };
 
 // Qt Print Support and the system's printers; asks its questions in message and file windows.
@@ -34,6 +36,7 @@ class QtPrintService : public PrintService {
   bool hasDefaultPrinter() override;
   bool printOnDefaultPrinter(const QImage& image, std::string& cause) override;
   QString offerPdfFile(QWidget* parent) override;
+  bool confirmReplace(QWidget* parent, const QString& file) override;
 };
 
 // One page holding `image`, scaled to fit its printable area, into the PDF file `file`.
@@ -42,8 +45,9 @@ bool WriteImagePdf(const QImage& image, const QString& file, std::string& cause)
 enum class PrintOutcome { Printed, SavedAsPdf, Declined, Failed };
 
 // Sends one image of `window` with its current contents to the default printer; with no
-// printer set up, offers to save it as a PDF file. A failure is told in a message box, with
-// its technical cause in the diagnostics.
+// printer set up, offers to save it as a PDF file: an existing file is replaced only when the
+// user agrees, and a saved file is named in a message. A failure is told in a message box,
+// with its technical cause in the diagnostics.
 PrintOutcome PrintWindowImage(QWidget& window, PrintService& printer, AppContext& ctx);
 
 }  // namespace vexa::ui
