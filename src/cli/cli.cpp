@@ -323,8 +323,11 @@ Commands:
                         from the files' begin and end seconds, or from --rate (the rate of the
                         log's lines). Repeated reads of one sample (new-data flag 0) are left
                         out. --csv prints "channel,tau,adev,low,high" and one line per cluster
-                        time.
+                        time. --rate takes 1e-06 to 1e+06 Hz. A record that does not look still,
+                        is too short or never changes gets no read-off, with the reason.
   stats FILE...         Per channel of a log: count, mean, standard deviation, min and max.
+                        Both read a session without a gap or a repeat in N, and a stopped run's
+                        NAME_N.csv.partial without its cut last line.
 
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;
 the blank inside "ZGYRO_ OFF" may be left out.
