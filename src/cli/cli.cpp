@@ -355,6 +355,9 @@ Options:
                         (default 5645).
   --trace               With --simulate: print on standard error one line per SPI frame that
                         crossed the simulated bus, in order: spi mosi=0xB712 miso=0x0000.
+                        With --interface ftdi (real or simulated board) also every bulk write
+                        to the board and every read from it, before the frames they carry:
+                        mpsse out: 80 01 0b ... and mpsse in: 00 00 12 34.
   --version             Print the program's version and exit.
   -h, --help            Show this text.
 

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "platform/ftdi_trace.h"
 #include "platform/linux/libftdi_io.h"
 #include "platform/linux/libusb_driver.h"
 #include "platform/linux/linux_busy_loop.h"
@@ -44,6 +45,7 @@ struct PlatformSet::Parts {
 
   // SPI adapters: real or simulated.
   std::unique_ptr<FtdiIo> ftdi;
+  std::unique_ptr<TracingFtdiIo> ftdiTrace;
   std::unique_ptr<SpidevIo> spidev;
   sim::SimFtdiIo* simFtdi = nullptr;
   sim::SimSpidev* simSpidev = nullptr;
@@ -111,6 +113,12 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
   }
   platform_.usb = p.usb.get();
   platform_.ftdi = p.ftdi.get();
+  if (options_.trace) {
+    std::ostream& out = options_.traceOut ? *options_.traceOut : std::cerr;
+    p.ftdiTrace = std::make_unique<TracingFtdiIo>(
+        *p.ftdi, [&out](const std::string& line) { out << line << '\n'; });
+    platform_.ftdi = p.ftdiTrace.get();
+  }
   platform_.spidev = p.spidev.get();
 }
 

@@ -32,7 +32,8 @@ struct PlatformOptions {
   // windows pass the program's CardVendorId), else the fixed value.
   std::function<uint16_t()> cardVendorIdSource;
   uint16_t cardVendorId = kDefaultCardVendorId;
-  // Simulated bus only: one line per frame to `traceOut`.
+  // One line per bulk transfer to and from an FTDI board (real or simulated), and on the
+  // simulated bus one line per frame, to `traceOut`.
   bool trace = false;
   std::ostream* traceOut = nullptr;  // default standard error
   // Where technical causes go; default: one line each on standard error.

@@ -57,11 +57,8 @@ bool SimFtdiIo::open(const FtdiSelector& s, FtdiBoard& opened, std::string& caus
     return false;
   }
   const std::string busPort = chosen->info.busPort();
-  const int channels = chosen->info.chip == FtdiChip::Ft232H ? 1 : 2;
-  if (s.channel < 'A' || s.channel >= 'A' + channels) {
-    cause = ftdi_causes::noChannel(busPort, s.channel);
-    return false;
-  }
+  cause = ftdi_causes::noChannel(busPort, chosen->info.chip, s.channel);
+  if (!cause.empty()) return false;
   if (!chosen->permission) {
     cause = ftdi_causes::noPermission(nodeOf(chosen->info, chosen->address));
     return false;
