@@ -94,10 +94,12 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     platform_.bench = p.bench.get();
     auto ftdi = std::make_unique<sim::SimFtdiIo>();
     ftdi->plug(sim::SimFtdiIo::ft232h()).engine.attach(p.monitor.get());
+    ftdi->spendBusTime({nullptr, options_.simulatedBusTime});
     p.simFtdi = ftdi.get();
     p.ftdi = std::move(ftdi);
     auto spidev = std::make_unique<sim::SimSpidev>();
     spidev->attach(p.monitor.get());
+    spidev->spendBusTime({nullptr, options_.simulatedBusTime});
     p.simSpidev = spidev.get();
     p.spidev = std::move(spidev);
   } else {

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/sim/bus_time_model.h"
+
 namespace vexa::sim {
 
 namespace {
@@ -87,6 +89,12 @@ int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
     if (s.tx == nullptr && s.rx == nullptr) return EINVAL;
     // A clock above the controller's limit is lowered to it, as the SPI core does.
   }
+  double seconds = kSpidevMessageSeconds;
+  for (const SpidevSegment& s : segments) {
+    const uint32_t hz = s.speedHz ? std::min(s.speedHz, maxSpeedHz) : speed_;
+    seconds += 8.0 * s.length / hz + s.delayUsecs * 1e-6;
+  }
+  busTime_.pass(seconds);
   const bool sensorHere = slave_ != nullptr && open_ == slaveNode_;
   for (size_t i = 0; i < segments.size(); ++i) {
     const SpidevSegment& s = segments[i];

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/sim/sim_bus_time.h"
 #include "platform/sim/spi_slave.h"
 #include "platform/sim/spi_slave_pins.h"
 #include "platform/spidev_io.h"
@@ -37,6 +38,9 @@ class SimSpidev : public SpidevIo {
   uint32_t maxSpeedHz = 10000000;
   // Times chip select between messages (optional; frames within one message need none).
   void useClock(Clock* clock) { clock_ = clock; }
+  // Where each message's bus time goes (spidevMessageSeconds in bus_time_model.h).
+  void spendBusTime(SimBusTime time) { busTime_ = time; }
+  const SimBusTime& busTime() const { return busTime_; }
 
   std::vector<std::string> nodes() override { return nodes_; }
   int open(const std::string& path) override;
@@ -75,6 +79,7 @@ class SimSpidev : public SpidevIo {
   std::vector<SpidevSegment> last_;
   int shortestPause_ = -1;
   Clock* clock_ = nullptr;
+  SimBusTime busTime_;
   double releasedAt_ = -1;  // clock time chip select went up at a message's end; -1: not known
   double highSoFar_ = -1;   // chip select high time before the next frame; -1: no frame yet
   double shortestHigh_ = -1;
