@@ -344,7 +344,8 @@ Options:
                         board, 4 spidev.
   --ftdi-serial SERIAL  The FTDI board with this serial number (default: the first board with
                         the IDs 0403:6014, 0403:6010 or 0403:6011).
-  --ftdi-interface A|B  The FTDI chip's interface (channel) wired to the sensor (default A).
+  --ftdi-interface A|B  The FTDI chip's interface (channel) wired to the sensor (default A;
+                        B only on an FT2232H or FT4232H: the FT2232D has its MPSSE engine on A).
   --spi-device PATH     The spidev node (default /dev/spidev0.0).
   --spi-speed HZ        SPI clock of the FTDI board or spidev, such as 1M or 500k (default 1M).
   --spi-mode 0..3       SPI mode of the FTDI board or spidev (default 3).
