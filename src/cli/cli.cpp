@@ -347,7 +347,8 @@ Options:
                         board, 4 spidev.
   --ftdi-serial SERIAL  The FTDI board with this serial number (default: the first board with
                         the IDs 0403:6014, 0403:6010 or 0403:6011).
-  --ftdi-interface A|B  The FTDI chip's interface (channel) wired to the sensor (default A).
+  --ftdi-interface A|B  The FTDI chip's interface (channel) wired to the sensor (default A;
+                        B only on an FT2232H or FT4232H: the FT2232D has its MPSSE engine on A).
   --spi-device PATH     The spidev node (default /dev/spidev0.0).
   --spi-speed HZ        SPI clock of the FTDI board or spidev, such as 1M or 500k (default 1M).
   --spi-mode 0..3       SPI mode of the FTDI board or spidev (default 3).
@@ -358,6 +359,9 @@ Options:
                         (default 5645).
   --trace               With --simulate: print on standard error one line per SPI frame that
                         crossed the simulated bus, in order: spi mosi=0xB712 miso=0x0000.
+                        With --interface ftdi (real or simulated board) also every bulk write
+                        to the board and every read from it, before the frames they carry:
+                        mpsse out: 80 01 0b ... and mpsse in: 00 00 12 34.
   --version             Print the program's version and exit.
   -h, --help            Show this text.
 

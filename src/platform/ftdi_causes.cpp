@@ -36,9 +36,28 @@ std::string kernelDriver(const std::string& busPort, char channel) {
          "program detach it; if another program has the board open, close it";
 }
 
-std::string noChannel(const std::string& busPort, char channel) {
+int mpsseChannels(FtdiChip chip) {
+  switch (chip) {
+    case FtdiChip::Ft232H:
+    case FtdiChip::Ft2232D:
+      return 1;
+    case FtdiChip::Ft2232H:
+    case FtdiChip::Ft4232H:
+      return 2;  // the 4232H has MPSSE on A and B only
+    default:
+      return 0;
+  }
+}
+
+std::string noChannel(const std::string& busPort, FtdiChip chip, char channel) {
+  const int channels = mpsseChannels(chip);
+  if (channel >= 'A' && channel < 'A' + channels) return {};
+  if (chip == FtdiChip::Ft2232D && channel == 'B')
+    return "the FT2232D at " + busPort +
+           " has one MPSSE engine, on interface A; its interface B is a serial port that "
+           "cannot clock SPI: wire the sensor to the ADBUS pins and choose interface A";
   return "the board at " + busPort + " has no interface " + std::string(1, channel) +
-         " with an MPSSE engine: choose interface A (or B on a 2232 chip)";
+         " with an MPSSE engine: choose interface A" + (channels > 1 ? " or B" : "");
 }
 
 std::string unplugged(const std::string& busPort) {

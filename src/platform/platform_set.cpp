@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "platform/ftdi_trace.h"
 #include "platform/linux/libftdi_io.h"
 #include "platform/linux/libusb_driver.h"
 #include "platform/linux/linux_busy_loop.h"
@@ -44,6 +45,7 @@ struct PlatformSet::Parts {
 
   // SPI adapters: real or simulated.
   std::unique_ptr<FtdiIo> ftdi;
+  std::unique_ptr<TracingFtdiIo> ftdiTrace;
   std::unique_ptr<SpidevIo> spidev;
   sim::SimFtdiIo* simFtdi = nullptr;
   sim::SimSpidev* simSpidev = nullptr;
@@ -92,10 +94,12 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     platform_.bench = p.bench.get();
     auto ftdi = std::make_unique<sim::SimFtdiIo>();
     ftdi->plug(sim::SimFtdiIo::ft232h()).engine.attach(p.monitor.get());
+    ftdi->spendBusTime({nullptr, options_.simulatedBusTime});
     p.simFtdi = ftdi.get();
     p.ftdi = std::move(ftdi);
     auto spidev = std::make_unique<sim::SimSpidev>();
     spidev->attach(p.monitor.get());
+    spidev->spendBusTime({nullptr, options_.simulatedBusTime});
     p.simSpidev = spidev.get();
     p.spidev = std::move(spidev);
   } else {
@@ -111,6 +115,12 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
   }
   platform_.usb = p.usb.get();
   platform_.ftdi = p.ftdi.get();
+  if (options_.trace) {
+    std::ostream& out = options_.traceOut ? *options_.traceOut : std::cerr;
+    p.ftdiTrace = std::make_unique<TracingFtdiIo>(
+        *p.ftdi, [&out](const std::string& line) { out << line << '\n'; });
+    platform_.ftdi = p.ftdiTrace.get();
+  }
   platform_.spidev = p.spidev.get();
 }
 

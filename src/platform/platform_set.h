@@ -32,14 +32,15 @@ struct PlatformOptions {
   // windows pass the program's CardVendorId), else the fixed value.
   std::function<uint16_t()> cardVendorIdSource;
   uint16_t cardVendorId = kDefaultCardVendorId;
-  // Simulated bus only: one line per frame to `traceOut`.
+  // One line per bulk transfer to and from an FTDI board (real or simulated), and on the
+  // simulated bus one line per frame, to `traceOut`.
   bool trace = false;
   std::ostream* traceOut = nullptr;  // default standard error
   // Where technical causes go; default: one line each on standard error.
   Diagnostics* diagnostics = nullptr;
-  // The simulated card is a full-speed one; with this set its bus time (1 ms per bulk request,
-  // see kFullSpeedRequestSeconds) passes on the wall clock, as with a real card. Off, the card
-  // answers at once (tests).
+  // With this set the simulated card (a full-speed one), FTDI board and spidev node spend their
+  // bus time (sim/bus_time_model.h) on the wall clock, as real ones would. Off, they answer at
+  // once (tests give them a virtual clock instead).
   bool simulatedBusTime = false;
   // Seed of the simulated sensor's motion and noise.
   uint64_t sensorSeed = 1;

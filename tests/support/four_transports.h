@@ -26,6 +26,8 @@ struct TransportLink {
     ftdiBoard = &ftdi.plug(sim::SimFtdiIo::ft232h());
     ftdiBoard->engine.attach(&monitor);
     spidev.attach(&monitor);
+    ftdi.spendBusTime({&w.clock, false});
+    spidev.spendBusTime({&w.clock, false});
     Platform& p = w.ctx.platform;
     p.port = &port;
     p.usb = &usb;

@@ -34,19 +34,6 @@ FtdiChip chipOf(uint16_t bcdDevice) {
   }
 }
 
-int channels(FtdiChip chip) {
-  switch (chip) {
-    case FtdiChip::Ft232H:
-      return 1;
-    case FtdiChip::Ft2232D:
-    case FtdiChip::Ft2232H:
-    case FtdiChip::Ft4232H:
-      return 2;  // the 4232H has MPSSE on A and B only
-    default:
-      return 0;
-  }
-}
-
 std::string nodeOf(libusb_device* device) {
   char node[32];
   std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u", libusb_get_bus_number(device),
@@ -173,8 +160,8 @@ bool LibftdiIo::open(const FtdiSelector& selector, FtdiBoard& opened, std::strin
   busPort_ = opened.busPort();
   node_ = nodeOf(chosen->device);
   const int channel = selector.channel - 'A';
-  if (channel < 0 || channel >= channels(opened.chip))
-    return fail(ftdi_causes::noChannel(busPort_, selector.channel));
+  const std::string noChannel = ftdi_causes::noChannel(busPort_, opened.chip, selector.channel);
+  if (!noChannel.empty()) return fail(noChannel);
   if (::access(node_.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
     return fail(ftdi_causes::noPermission(node_));
   ftdi_set_interface(ftdi_, static_cast<ftdi_interface>(INTERFACE_A + channel));

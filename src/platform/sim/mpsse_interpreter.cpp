@@ -17,7 +17,7 @@ bool highSpeed(FtdiChip chip) {
 }  // namespace
 
 void MpsseInterpreter::reset() {
-  if (inFrame_) frameEnd();
+  if (pins_.selected()) frameEnd();
   pending_.clear();
   output_.clear();
   levels_ = 0;
@@ -32,7 +32,7 @@ double MpsseInterpreter::clockHz() const {
   return base / ((1.0 + divisor_) * 2.0);
 }
 
-size_t MpsseInterpreter::commandLength(const std::vector<uint8_t>& p) const {
+size_t MpsseInterpreter::commandLength(const uint8_t* p, size_t available) const {
   const uint8_t op = p[0];
   if (op & 0x80) {
     switch (op) {
@@ -66,7 +66,7 @@ size_t MpsseInterpreter::commandLength(const std::vector<uint8_t>& p) const {
   if ((op & 0x40) || (op & 0x30) == 0) return 0;
   const bool write = (op & 0x10) != 0;
   if (op & 0x02) return write ? 3 : 2;
-  if (p.size() < 3) return 3;
+  if (available < 3) return 3;
   const size_t n = static_cast<size_t>(p[1] | p[2] << 8) + 1;
   return write ? 3 + n : 3;
 }
@@ -74,12 +74,9 @@ size_t MpsseInterpreter::commandLength(const std::vector<uint8_t>& p) const {
 void MpsseInterpreter::feed(const uint8_t* data, size_t length) {
   pending_.insert(pending_.end(), data, data + length);
   size_t at = 0;
-  std::vector<uint8_t> view;
   while (at < pending_.size()) {
     const uint8_t op = pending_[at];
-    view.assign(pending_.begin() + static_cast<std::ptrdiff_t>(at),
-                pending_.begin() + static_cast<std::ptrdiff_t>(std::min(pending_.size(), at + 3)));
-    const size_t n = commandLength(view);
+    const size_t n = commandLength(pending_.data() + at, pending_.size() - at);
     if (n == 0) {
       output_.push_back(0xFA);
       output_.push_back(op);
@@ -88,13 +85,13 @@ void MpsseInterpreter::feed(const uint8_t* data, size_t length) {
       continue;
     }
     if (pending_.size() - at < n) break;
-    run(pending_.data() + at, n);
+    run(pending_.data() + at);
     at += n;
   }
   pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-void MpsseInterpreter::run(const uint8_t* c, size_t length) {
+void MpsseInterpreter::run(const uint8_t* c) {
   const uint8_t op = c[0];
   switch (op) {
     case 0x80:
@@ -104,7 +101,7 @@ void MpsseInterpreter::run(const uint8_t* c, size_t length) {
       uint8_t read = 0;
       for (int pin = 0; pin < 8; ++pin) {
         const uint8_t bit = static_cast<uint8_t>(1u << pin);
-        const bool high = bit == kDi && !(directions_ & kDi) ? misoLine() : line(bit);
+        const bool high = bit == kDi ? diLine() : line(bit);
         if (high) read |= bit;
       }
       output_.push_back(read);
@@ -149,7 +146,6 @@ void MpsseInterpreter::run(const uint8_t* c, size_t length) {
   const uint32_t bits =
       bitMode ? static_cast<uint32_t>(c[1]) + 1 : (static_cast<uint32_t>(c[1] | c[2] << 8) + 1) * 8;
   const uint8_t* data = write ? c + (bitMode ? 2 : 3) : nullptr;
-  (void)length;
   shift(op, data, bits, bitMode);
 }
 
@@ -157,55 +153,58 @@ bool MpsseInterpreter::line(uint8_t pin) const {
   return (directions_ & pin) ? (levels_ & pin) != 0 : true;
 }
 
-bool MpsseInterpreter::misoLine() const {
+bool MpsseInterpreter::diLine() const {
   if (loopback_) return line(kDo);
   if (directions_ & kDi) return (levels_ & kDi) != 0;
-  if (!inFrame_ || slave_ == nullptr) return true;
-  const int index = std::max(0, falls_ - 1);
-  if (index >= 16) return true;
-  return ((reply_ >> (15 - index)) & 1) != 0;
+  return pins_.miso();
+}
+
+void MpsseInterpreter::setDo(bool high) {
+  const bool before = line(kDo);
+  levels_ = static_cast<uint8_t>(high ? levels_ | kDo : levels_ & ~kDo);
+  if (line(kDo) != before) doSteadySince_ = busSeconds_;
+}
+
+void MpsseInterpreter::keepShortest(double& shortest, double value) {
+  if (shortest < 0 || value < shortest) shortest = value;
 }
 
 void MpsseInterpreter::frameStart() {
-  inFrame_ = true;
-  mosi_ = 0;
-  bits_ = 0;
-  falls_ = 0;
-  reply_ = slave_ != nullptr ? slave_->frameStart() : 0xFFFF;
-  if (frameEndAt_ >= 0) {
-    const double gap = busSeconds_ - frameEndAt_;
-    if (shortestGap_ < 0 || gap < shortestGap_) shortestGap_ = gap;
-  }
+  pins_.select();
+  doSteadySince_ = busSeconds_;
+  lastSampleAt_ = -1;
+  if (frameEndAt_ >= 0) keepShortest(shortestGap_, busSeconds_ - frameEndAt_);
 }
 
 void MpsseInterpreter::frameEnd() {
-  inFrame_ = false;
   ++frames_;
   frameEndAt_ = busSeconds_;
-  if (slave_ != nullptr) slave_->frameEnd(static_cast<uint16_t>(mosi_ & 0xFFFF), bits_);
+  if (pins_.samplingEdges() != 16) ++oddFrames_;
+  if (lastSampleAt_ >= 0) keepShortest(shortestHold_, busSeconds_ - lastSampleAt_);
+  pins_.deselect();
 }
 
-// One clock edge on the SCK line as the slave sees it; the master's sample is taken first.
-void MpsseInterpreter::edge(bool rising, bool masterReads, bool& sample) {
-  if (masterReads) sample = misoLine();
-  if (!(directions_ & kSck)) return;  // the clock pin is not driven: no edge reaches the sensor
-  if (inFrame_) {
-    if (rising) {
-      mosi_ = (mosi_ << 1) | (line(kDo) ? 1u : 0u);
-      ++bits_;
-    } else {
-      ++falls_;
-    }
-  } else if (rising) {
-    ++idleClocks_;
+void MpsseInterpreter::edge(bool rising, bool engineReads, bool& sample) {
+  if (engineReads) sample = diLine();
+  if (!(directions_ & kSck)) return;  // the clock pin is not driven: no edge reaches the slave
+  if (!pins_.selected()) {
+    if (rising) ++idleClocks_;
+    return;
   }
+  if (pins_.samplesOn(rising)) {
+    keepShortest(shortestSetup_, busSeconds_ - doSteadySince_);
+    lastSampleAt_ = busSeconds_;
+  }
+  pins_.edge(rising, line(kDo));
 }
 
 void MpsseInterpreter::setLevels(uint8_t levels, uint8_t directions) {
   const bool sckBefore = line(kSck);
+  const bool doBefore = line(kDo);
   const bool selectedBefore = chipSelected();
   levels_ = levels;
   directions_ = directions;
+  if (line(kDo) != doBefore) doSteadySince_ = busSeconds_;
   const bool selected = chipSelected();
   const bool sckNow = line(kSck);
   bool unused = false;
@@ -215,61 +214,60 @@ void MpsseInterpreter::setLevels(uint8_t levels, uint8_t directions) {
 }
 
 void MpsseInterpreter::idle(uint32_t clocks) {
-  busSeconds_ += clocks / clockHz();
-  if (!inFrame_) {
+  const double half = 0.5 / clockHz();
+  if (!pins_.selected()) {
+    busSeconds_ += 2 * half * clocks;
     if (directions_ & kSck) idleClocks_ += clocks;
     return;
   }
   bool unused = false;
-  for (uint32_t i = 0; i < clocks; ++i) {
-    const bool high = (levels_ & kSck) != 0;
+  for (uint32_t i = 0; i < 2 * clocks; ++i) {
+    const bool rising = (levels_ & kSck) == 0;
     levels_ ^= kSck;
-    edge(!high, false, unused);
-    levels_ ^= kSck;
-    edge(high, false, unused);
+    busSeconds_ += half;
+    edge(rising, false, unused);
   }
 }
 
 void MpsseInterpreter::shift(uint8_t op, const uint8_t* data, uint32_t bits, bool bitMode) {
-  const bool writeOnFalling = (op & 0x01) != 0;
-  const bool readOnFalling = (op & 0x04) != 0;
+  const bool outOnFalling = (op & 0x01) != 0;
+  const bool inOnFalling = (op & 0x04) != 0;
   const bool lsbFirst = (op & 0x08) != 0;
   const bool write = (op & 0x10) != 0;
   const bool read = (op & 0x20) != 0;
-  const double period = 1.0 / clockHz();
+  const bool startsHigh = (levels_ & kSck) != 0;
+  if (write && outOnFalling == startsHigh) ++undocumented_;
+  const auto bitAt = [&](uint32_t i) {
+    const uint8_t byte = bitMode ? data[0] : data[i / 8];
+    const int pos = lsbFirst ? static_cast<int>(i % 8) : 7 - static_cast<int>(i % 8);
+    return ((byte >> pos) & 1) != 0;
+  };
+  const double half = 0.5 / clockHz();
+  uint32_t outIndex = 0;
+  uint32_t samples = 0;
   uint8_t inByte = 0;
   int inBits = 0;
-  for (uint32_t i = 0; i < bits; ++i) {
-    bool outBit = false;
-    if (write) {
-      const uint8_t byte = bitMode ? data[0] : data[i / 8];
-      const int pos = lsbFirst ? static_cast<int>(i % 8) : 7 - static_cast<int>(i % 8);
-      outBit = ((byte >> pos) & 1) != 0;
-    }
-    const bool firstRising = (levels_ & kSck) == 0;
-    // Data goes out on the write edge; when that is the period's second edge, the bit is put on
-    // the line before the first one (at the previous write edge, or at the command's start).
-    const bool writeOnFirst = writeOnFalling == !firstRising;
-    if (write && !writeOnFirst)
-      levels_ = static_cast<uint8_t>(outBit ? levels_ | kDo : levels_ & ~kDo);
+  if (write) setDo(bitAt(0));
+  for (uint32_t e = 0; e < 2 * bits; ++e) {
+    const bool rising = (levels_ & kSck) == 0;
+    levels_ ^= kSck;
+    busSeconds_ += half;
+    const bool reads = read && rising != inOnFalling && samples < bits;
     bool sample = false;
-    for (int e = 0; e < 2; ++e) {
-      const bool rising = (e == 0) == firstRising;
-      levels_ ^= kSck;
-      edge(rising, read && (readOnFalling == !rising), sample);
-      if (write && e == 0 && writeOnFirst)
-        levels_ = static_cast<uint8_t>(outBit ? levels_ | kDo : levels_ & ~kDo);
-    }
-    busSeconds_ += period;
-    if (read) {
+    edge(rising, reads, sample);
+    if (reads) {
+      ++samples;
       inByte = static_cast<uint8_t>(lsbFirst ? (inByte >> 1) | (sample ? 0x80 : 0)
                                              : (inByte << 1) | (sample ? 1 : 0));
-      if (++inBits == 8 || (bitMode && i + 1 == bits)) {
+      if (++inBits == 8 || (bitMode && samples == bits)) {
         output_.push_back(inByte);
         inByte = 0;
         inBits = 0;
       }
     }
+    // The output edge moves DO on to the next bit; the last bit stays until something else
+    // drives the pin.
+    if (write && rising != outOnFalling && ++outIndex < bits) setDo(bitAt(outIndex));
   }
 }
 

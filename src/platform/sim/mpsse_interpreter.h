@@ -7,26 +7,37 @@
 
 #include "platform/ftdi_io.h"
 #include "platform/sim/spi_slave.h"
+#include "platform/sim/spi_slave_pins.h"
 
 namespace vexa::sim {
 
-// The MPSSE command processor of one FTDI channel, simulated down to its pins, with the sensor
-// wired to ADBUS0 (SCK), ADBUS1 (MOSI), ADBUS2 (MISO) and one ADBUS pin as chip select.
+// The MPSSE command processor of one FTDI channel as FTDI's command reference describes it,
+// simulated down to its pins, with a slave wired to ADBUS0 (SCK), ADBUS1 (DO, to MOSI), ADBUS2
+// (DI, from MISO) and one ADBUS pin as chip select.
 //
 // Commands are taken from the byte stream the host writes, in any split over writes. Pin
-// commands set levels and directions; data commands clock bits out and in on the edges their
-// opcode names, at the rate the divisor gives. Only pins set as outputs drive their lines;
-// lines nobody drives read high (pull-ups). The sensor is an SPI mode 3 slave: frames start
-// and end with chip select, it takes MOSI on each rising clock edge and moves to its next reply
-// bit on each falling edge after the first. So a wrong opcode, edge, pin or direction shows up
-// as a frame with other bits, of another length, or as none at all. Opcodes the chip does not
-// know (the 2232D lacks the H chips' clock commands) are answered 0xFA and the opcode.
+// commands set levels and directions; data commands clock bits at the rate the divisor gives.
+// A data command puts its first bit on DO when it starts and the next one at each edge of the
+// kind its opcode names for output; it samples DI at each edge of the kind named for input.
+// The chip supports only the pairings of clock level and output edge its reference documents:
+// output on the falling edge with the clock starting low, on the rising edge with the clock
+// starting high (SPI modes 0 and 2). Any other start (output on the falling edge with the clock
+// high) moves to the second bit at the first edge, before the slave has sampled the first one:
+// the frame arrives shifted by a bit, as on the chip. Such commands are counted.
+//
+// Only pins set as outputs drive their lines; lines nobody drives read high (pull-ups).
+// Opcodes the chip does not know (the 2232D lacks the H chips' clock commands) are answered
+// 0xFA and the opcode. TMS shifting (JTAG) is not modelled and answered the same way.
 class MpsseInterpreter {
  public:
   explicit MpsseInterpreter(FtdiChip chip = FtdiChip::Ft232H) : chip_(chip) {}
 
-  void attach(SpiSlave* slave) { slave_ = slave; }
-  // The ADBUS pin the sensor's chip select is wired to (3..7).
+  // The slave on the pins and the SPI mode it works in (the sensor's, unless another is given).
+  void attach(SpiSlave* slave, int slaveMode = kSensorSpiMode) {
+    pins_.attach(slave);
+    pins_.setMode(slaveMode);
+  }
+  // The ADBUS pin the slave's chip select is wired to (3..7).
   void wireChipSelect(int pin) { csPin_ = pin; }
   FtdiChip chip() const { return chip_; }
 
@@ -49,23 +60,36 @@ class MpsseInterpreter {
   const std::vector<uint8_t>& badCommands() const { return badCommands_; }
   int frames() const { return frames_; }
 
+  // Data commands whose output edge did not match the clock level they started at.
+  long undocumentedCommands() const { return undocumented_; }
+  // Frames in which the slave saw other than 16 edges of its sampling kind.
+  long oddFrames() const { return oddFrames_; }
+  // At the slave's pins, shortest over all frames: MOSI steady before a sampling edge (or chip
+  // select low before the first), and chip select still low after the last sampling edge.
+  // Negative before the first frame.
+  double shortestSetupSeconds() const { return shortestSetup_; }
+  double shortestHoldSeconds() const { return shortestHold_; }
+
  private:
   // Bytes a command needs, including its opcode; 0 for an opcode this chip does not know.
-  size_t commandLength(const std::vector<uint8_t>& pending) const;
-  void run(const uint8_t* command, size_t length);
+  size_t commandLength(const uint8_t* command, size_t available) const;
+  void run(const uint8_t* command);
   void shift(uint8_t opcode, const uint8_t* data, uint32_t bits, bool bitMode);
   void idle(uint32_t clocks);
   void setLevels(uint8_t levels, uint8_t directions);
 
   bool line(uint8_t pin) const;  // a driven output's level, else high
   bool chipSelected() const { return !line(static_cast<uint8_t>(1u << csPin_)); }
-  bool misoLine() const;
-  void edge(bool rising, bool masterReads, bool& sample);
+  bool diLine() const;
+  void setDo(bool high);
+  // One SCK edge: the engine samples DI first, then the slave sees the edge.
+  void edge(bool rising, bool engineReads, bool& sample);
   void frameStart();
   void frameEnd();
+  static void keepShortest(double& shortest, double value);
 
   FtdiChip chip_;
-  SpiSlave* slave_ = nullptr;
+  SpiSlavePins pins_;
   int csPin_ = 3;
   std::vector<uint8_t> pending_;
   std::deque<uint8_t> output_;
@@ -76,17 +100,18 @@ class MpsseInterpreter {
   bool divideBy5_ = true;
   bool loopback_ = false;
 
-  bool inFrame_ = false;
-  uint16_t reply_ = 0;
-  uint32_t mosi_ = 0;
-  int bits_ = 0;
-  int falls_ = 0;
   int frames_ = 0;
   double busSeconds_ = 0;
   double frameEndAt_ = -1;
   double shortestGap_ = -1;
   long idleClocks_ = 0;
   std::vector<uint8_t> badCommands_;
+  long undocumented_ = 0;
+  long oddFrames_ = 0;
+  double doSteadySince_ = 0;  // bus time of the last change of MOSI or of chip select falling
+  double lastSampleAt_ = -1;
+  double shortestSetup_ = -1;
+  double shortestHold_ = -1;
 };
 
 }  // namespace vexa::sim

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/ftdi_causes.h"
+#include "platform/sim/bus_time_model.h"
 
 namespace vexa::sim {
 
@@ -57,11 +58,8 @@ bool SimFtdiIo::open(const FtdiSelector& s, FtdiBoard& opened, std::string& caus
     return false;
   }
   const std::string busPort = chosen->info.busPort();
-  const int channels = chosen->info.chip == FtdiChip::Ft232H ? 1 : 2;
-  if (s.channel < 'A' || s.channel >= 'A' + channels) {
-    cause = ftdi_causes::noChannel(busPort, s.channel);
-    return false;
-  }
+  cause = ftdi_causes::noChannel(busPort, chosen->info.chip, s.channel);
+  if (!cause.empty()) return false;
   if (!chosen->permission) {
     cause = ftdi_causes::noPermission(nodeOf(chosen->info, chosen->address));
     return false;
@@ -94,6 +92,7 @@ bool SimFtdiIo::reachable(std::string& cause) const {
 bool SimFtdiIo::write(const uint8_t* data, size_t length, std::string& cause) {
   ++writes_;
   if (!reachable(cause)) return false;
+  busTime_.pass(ftdiRequestSeconds(open_->info.chip));
   lastWrite_.assign(data, data + length);
   if (recording_) written_.insert(written_.end(), data, data + length);
   if (!open_->silent) engine_->feed(data, length);
@@ -110,6 +109,7 @@ bool SimFtdiIo::read(uint8_t* data, size_t length, double busSeconds, std::strin
     cause = ftdi_causes::timedOut(open_->info.busPort(), selector_.timeoutMs);
     return false;
   }
+  busTime_.pass(std::max(ftdiRequestSeconds(open_->info.chip), clocking));
   std::copy_n(out.begin(), length, data);
   out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(length));
   return true;

@@ -6,6 +6,7 @@
 
 #include "platform/ftdi_io.h"
 #include "platform/sim/mpsse_interpreter.h"
+#include "platform/sim/sim_bus_time.h"
 
 namespace vexa::sim {
 
@@ -53,6 +54,10 @@ class SimFtdiIo : public FtdiIo {
     written_.clear();
   }
   Board* opened() { return open_; }
+  // Where the bus time goes (ftdiBatchSeconds in bus_time_model.h): each bulk request costs
+  // the chip's request time, and a read waits for the engine's clocking beyond that.
+  void spendBusTime(SimBusTime time) { busTime_ = time; }
+  const SimBusTime& busTime() const { return busTime_; }
   MpsseInterpreter* openEngine() { return engine_; }
 
  private:
@@ -63,6 +68,7 @@ class SimFtdiIo : public FtdiIo {
   Board* open_ = nullptr;
   MpsseInterpreter* engine_ = nullptr;
   FtdiSelector selector_;
+  SimBusTime busTime_;
   double busAtRead_ = 0;  // the engine's bus time when the last read began waiting
   long writes_ = 0;
   long reads_ = 0;

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/sim/bus_time_model.h"
+
 namespace vexa::sim {
 
 namespace {
@@ -40,22 +42,38 @@ int SimSpidev::setSpeed(uint32_t hz) {
 }
 
 void SimSpidev::endFrame() {
-  if (!inFrame_) return;
-  inFrame_ = false;
-  if (slave_ != nullptr && open_ == slaveNode_)
-    slave_->frameEnd(static_cast<uint16_t>(mosi_ & 0xFFFF), frameBits_);
+  pins_.deselect();
 }
 
 void SimSpidev::startFrame(bool sensorHere) {
-  inFrame_ = true;
-  mosi_ = 0;
-  frameBits_ = 0;
-  reply_ = sensorHere ? slave_->frameStart() : 0xFFFF;
+  pins_.attach(sensorHere ? slave_ : nullptr);
+  pins_.select();
   if (releasedAt_ >= 0 && clock_ != nullptr) highSoFar_ = clock_->monotonicSeconds() - releasedAt_;
   releasedAt_ = -1;
   if (highSoFar_ >= 0 && (shortestHigh_ < 0 || highSoFar_ < shortestHigh_))
     shortestHigh_ = highSoFar_;
   highSoFar_ = -1;
+}
+
+// One bit in the controller's mode, edge by edge at the slave's pins. At each edge the
+// controller samples first, then the slave sees the edge, then the controller drives its next
+// bit: with CPHA 0 it drives before the leading edge and samples on it, with CPHA 1 it drives
+// on the leading edge and samples on the trailing one.
+bool SimSpidev::clockBit(bool out) {
+  const bool leadingRises = (mode_ & 2) == 0;
+  bool in = false;
+  if ((mode_ & 1) == 0) {
+    mosi_ = out;
+    in = pins_.miso();
+    pins_.edge(leadingRises, mosi_);
+    pins_.edge(!leadingRises, mosi_);
+  } else {
+    pins_.edge(leadingRises, mosi_);
+    mosi_ = out;
+    in = pins_.miso();
+    pins_.edge(!leadingRises, mosi_);
+  }
+  return in;
 }
 
 int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
@@ -71,6 +89,12 @@ int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
     if (s.tx == nullptr && s.rx == nullptr) return EINVAL;
     // A clock above the controller's limit is lowered to it, as the SPI core does.
   }
+  double seconds = kSpidevMessageSeconds;
+  for (const SpidevSegment& s : segments) {
+    const uint32_t hz = s.speedHz ? std::min(s.speedHz, maxSpeedHz) : speed_;
+    seconds += 8.0 * s.length / hz + s.delayUsecs * 1e-6;
+  }
+  busTime_.pass(seconds);
   const bool sensorHere = slave_ != nullptr && open_ == slaveNode_;
   for (size_t i = 0; i < segments.size(); ++i) {
     const SpidevSegment& s = segments[i];
@@ -87,15 +111,8 @@ int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
       }
       uint16_t in = 0;
       for (int b = bits - 1; b >= 0; --b) {
-        if (!inFrame_) startFrame(sensorHere);
-        // The sensor's bit k is on the line for the rising edge of clock k; a CPHA 0 master
-        // samples on the edge before, when bit k - 1 is still there.
-        int k = frameBits_;
-        if ((mode_ & 1) == 0) k = std::max(0, k - 1);
-        const bool misoBit = k < 16 ? ((reply_ >> (15 - k)) & 1) != 0 : true;
-        in = static_cast<uint16_t>(in | (misoBit ? 1u << b : 0u));
-        mosi_ = (mosi_ << 1) | ((out >> b) & 1u);
-        ++frameBits_;
+        if (!pins_.selected()) startFrame(sensorHere);
+        in = static_cast<uint16_t>(in | (clockBit(((out >> b) & 1u) != 0) ? 1u << b : 0u));
       }
       if (rx != nullptr) {
         if (bits == 16)

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/sim/sim_bus_time.h"
 #include "platform/sim/spi_slave.h"
+#include "platform/sim/spi_slave_pins.h"
 #include "platform/spidev_io.h"
 
 namespace vexa::sim {
@@ -14,8 +16,9 @@ namespace vexa::sim {
 // every transfer structure as the kernel would (buffers, length against the word size; a clock
 // above the controller's limit is lowered to it, not refused) and turns the segments into
 // chip-select cycles for the sensor: chip select goes up after a segment marked cs_change and at
-// the end of the message, so a segment left without it makes one long frame. The sensor is a mode 3
-// slave: a master in a mode with CPHA 0 samples each bit one edge early. As in the kernel, a
+// the end of the message, so a segment left without it makes one long frame. The bits are clocked
+// edge by edge in the node's mode to the sensor's pins, which work in the sensor's own mode
+// (SpiSlavePins): a node in another mode reads and sends words a bit off. As in the kernel, a
 // segment's delay_usecs runs before chip select goes up, and chip select then stays up for the
 // core's default cs_change delay alone (10 us) before the next segment of the same message.
 class SimSpidev : public SpidevIo {
@@ -35,6 +38,9 @@ class SimSpidev : public SpidevIo {
   uint32_t maxSpeedHz = 10000000;
   // Times chip select between messages (optional; frames within one message need none).
   void useClock(Clock* clock) { clock_ = clock; }
+  // Where each message's bus time goes (spidevMessageSeconds in bus_time_model.h).
+  void spendBusTime(SimBusTime time) { busTime_ = time; }
+  const SimBusTime& busTime() const { return busTime_; }
 
   std::vector<std::string> nodes() override { return nodes_; }
   int open(const std::string& path) override;
@@ -60,6 +66,7 @@ class SimSpidev : public SpidevIo {
  private:
   void endFrame();
   void startFrame(bool sensorHere);
+  bool clockBit(bool out);
 
   std::vector<std::string> nodes_;
   SpiSlave* slave_ = nullptr;
@@ -72,14 +79,13 @@ class SimSpidev : public SpidevIo {
   std::vector<SpidevSegment> last_;
   int shortestPause_ = -1;
   Clock* clock_ = nullptr;
+  SimBusTime busTime_;
   double releasedAt_ = -1;  // clock time chip select went up at a message's end; -1: not known
   double highSoFar_ = -1;   // chip select high time before the next frame; -1: no frame yet
   double shortestHigh_ = -1;
 
-  bool inFrame_ = false;
-  uint16_t reply_ = 0;
-  uint32_t mosi_ = 0;
-  int frameBits_ = 0;
+  SpiSlavePins pins_;
+  bool mosi_ = false;  // the MOSI line, as the controller last drove it
 };
 
 }  // namespace vexa::sim

@@ -1,10 +1,11 @@
 #include "platform/sim/sim_usb_card.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <string_view>
-#include <thread>
+#include <utility>
+
+#include "platform/sim/sim_bus_time.h"
 
 namespace vexa::sim {
 
@@ -38,26 +39,15 @@ bool pipeNumber(const uint8_t* in, size_t inLength, int& pipe) {
   return true;
 }
 
-// Sleeps through most of the wait and spins through the rest, so that the wait ends on time
-// without holding the processor for all of it.
-void waitWallClock(double seconds) {
-  using Clock = std::chrono::steady_clock;
-  const auto end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                      std::chrono::duration<double>(seconds));
-  constexpr auto kSpinTail = std::chrono::microseconds(200);
-  if (seconds > 1.5e-4 + 2e-4) std::this_thread::sleep_until(end - kSpinTail);
-  while (Clock::now() < end) {
-  }
-}
-
 }  // namespace
 
 void SimUsbCard::pass(SimClock* clock, double seconds) const {
-  if (!(seconds > 0)) return;
-  if (clock != nullptr)
-    clock->advance(seconds);
-  else if (config_.wallClockBusTime)
-    waitWallClock(seconds);
+  SimBusTime{clock, config_.wallClockBusTime}.pass(seconds);
+}
+
+void SimUsbCard::spend(SimClock* clock, double seconds) {
+  pass(clock, seconds);
+  spiSeconds_ += seconds;
 }
 
 uint16_t SimUsbCard::packetSize(int pipe) const {
@@ -141,13 +131,15 @@ bool SimUsbCard::request(uint32_t code, const uint8_t* in, size_t inLength, uint
     case usbreq::kBulkWrite: {
       int pipe;
       if (!pipeNumber(in, inLength, pipe)) return false;
+      spiSeconds_ = 0;
       pass(clock, requestSeconds());
       return bulkWrite(pipe, out, outLength, returned, clock);
     }
     case usbreq::kBulkRead: {
       int pipe;
       if (!pipeNumber(in, inLength, pipe)) return false;
-      pass(clock, requestSeconds());
+      // The card's SPI work, already spent, ran while this request waited for its frame.
+      pass(clock, std::max(0.0, requestSeconds() - std::exchange(spiSeconds_, 0.0)));
       return bulkRead(pipe, out, outLength, returned);
     }
     default:
@@ -235,15 +227,15 @@ void SimUsbCard::transfer(const std::vector<uint8_t>& bytes, SimClock* clock) {
   const bool negative = bytes[0] == 0x0E;
   const double frameSeconds = 16 * config_.spiBitSeconds;
   for (size_t i = 0; i < words; ++i) {
-    if (i > 0) pass(clock, wordDelay_ * 1e-6);
+    if (i > 0) spend(clock, wordDelay_ * 1e-6);
     const auto mosi = static_cast<uint16_t>(bytes[3 + 2 * i] << 8 | bytes[4 + 2 * i]);
     uint16_t miso = config_.idleChannelWord;
     if (channel == 1 && slave_ != nullptr) {
       miso = slave_->frameStart();
-      pass(clock, frameSeconds);
+      spend(clock, frameSeconds);
       slave_->frameEnd(mosi, 16);
     } else {
-      pass(clock, frameSeconds);
+      spend(clock, frameSeconds);
     }
     if (negative) miso = static_cast<uint16_t>(~miso);
     replies_.push_back(static_cast<uint8_t>(miso >> 8));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "platform/sim/bus_time_model.h"
 #include "platform/sim/sim_clock.h"
 #include "platform/sim/spi_slave.h"
 #include "platform/usb_driver.h"
@@ -18,18 +19,7 @@ namespace vexa::sim {
 constexpr uint16_t kFifo4ProductId = 0xED03;
 constexpr uint16_t kMcpProductId = 0xEF00;
 
-// Bus time of one bulk request. A full-speed link (12 Mbit/s) carries bulk transactions in 1-ms
-// frames, and a synchronous request submitted during one frame completes at the earliest when
-// the host controller reports that frame done: about 1 ms per request, whatever its size. The
-// bytes themselves hardly count: the 7-byte command of a two-word transfer is 56 data bits plus
-// about 50 bits of sync, token, CRC and handshake, some 9 us on the wire. A transfer of the card
-// protocol is a round trip of two requests, the command out on pipe 0 and the reply in on pipe
-// 1, so one register read over a full-speed card costs kFullSpeedRoundTripSeconds (2 ms, at
-// most 500 transfers a second) however few words it carries. High speed (480 Mbit/s) runs
-// 125-us microframes.
-constexpr double kFullSpeedRequestSeconds = 1e-3;
-constexpr double kFullSpeedRoundTripSeconds = 2 * kFullSpeedRequestSeconds;
-constexpr double kHighSpeedRequestSeconds = 125e-6;
+// Its bus time: cardSpiSeconds and roundTripSeconds in bus_time_model.h.
 
 // How one simulated card looks from the host.
 struct SimUsbCardConfig {
@@ -122,6 +112,10 @@ class SimUsbCard {
   // Lets `seconds` of bus time pass: on the virtual clock when there is one, else on the wall
   // clock when the configuration asks for it.
   void pass(SimClock* clock, double seconds) const;
+  // SPI work of a transfer: it passes as it happens and runs while the reply's request waits
+  // for its frame, so that request costs only what is left of it.
+  void spend(SimClock* clock, double seconds);
+  double spiSeconds_ = 0;
 
   SimUsbCardConfig config_;
   SpiSlave* slave_ = nullptr;

@@ -33,10 +33,9 @@ uint8_t directions(const SpiSetup& setup) {
   return static_cast<uint8_t>(kPinSck | kPinDo | (1u << setup.csPin));
 }
 
-uint8_t shiftOpcode(int mode) {
-  const bool sampleOnRising = mode == 0 || mode == 3;
-  return sampleOnRising ? static_cast<uint8_t>(kDoWrite | kDoRead | kWriteOnFalling)
-                        : static_cast<uint8_t>(kDoWrite | kDoRead | kReadOnFalling);
+uint8_t shiftOpcode(bool clockStartsHigh) {
+  return clockStartsHigh ? static_cast<uint8_t>(kDoWrite | kDoRead | kReadOnFalling)
+                         : static_cast<uint8_t>(kDoWrite | kDoRead | kWriteOnFalling);
 }
 
 std::vector<uint8_t> setupCommands(const SpiSetup& setup) {
@@ -69,16 +68,31 @@ double framesSeconds(const SpiSetup& setup, size_t count) {
 void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
                   std::vector<uint8_t>& out) {
   const uint8_t idle = idleLevels(setup);
-  const uint8_t selected = static_cast<uint8_t>(idle & ~(1u << setup.csPin));
+  const auto csHigh = static_cast<uint8_t>(1u << setup.csPin);
+  const uint8_t selected = static_cast<uint8_t>(idle & ~csHigh);
   const uint8_t dir = directions(setup);
-  const uint8_t shift = shiftOpcode(setup.mode);
+  // The engine shifts only with output on the falling edge from a low clock or on the rising
+  // edge from a high one (SPI modes 0 and 2). With CPHA 1 the clock therefore makes the first
+  // cycle's leading edge by hand once chip select is low; the shift that follows starts from
+  // that level and leaves the clock there, so chip select goes up before the clock returns to
+  // its idle level: the slave sees its 16 sampling edges while selected, and no other.
+  const bool cpha = (setup.mode & 1) != 0;
+  const uint8_t led = static_cast<uint8_t>(selected ^ kPinSck);
+  const uint8_t shiftFrom = cpha ? led : selected;
+  const uint8_t shift = shiftOpcode((shiftFrom & kPinSck) != 0);
   const uint32_t idleBytes = pauseBytes(setup);
+  // The 2232D has no idle-clock command, so it clocks out zero bytes instead, with the output
+  // edge that suits the clock's idle level.
+  const uint8_t pauseOpcode =
+      (idle & kPinSck) ? kDoWrite : static_cast<uint8_t>(kDoWrite | kWriteOnFalling);
   for (size_t i = 0; i < count; ++i) {
-    out.insert(out.end(),
-               {kSetLowBits, selected, dir, shift, 0x01, 0x00, static_cast<uint8_t>(words[i] >> 8),
-                static_cast<uint8_t>(words[i]), kSetLowBits, idle, dir});
-    // The pause: clocks with chip select high, which the sensor ignores. The 2232D has no
-    // idle-clock command, so it clocks out zero bytes instead.
+    out.insert(out.end(), {kSetLowBits, selected, dir});
+    if (cpha) out.insert(out.end(), {kSetLowBits, led, dir});
+    out.insert(out.end(), {shift, 0x01, 0x00, static_cast<uint8_t>(words[i] >> 8),
+                           static_cast<uint8_t>(words[i])});
+    if (cpha) out.insert(out.end(), {kSetLowBits, static_cast<uint8_t>(led | csHigh), dir});
+    out.insert(out.end(), {kSetLowBits, idle, dir});
+    // The pause: clocks with chip select high, which the sensor ignores.
     for (uint32_t left = idleBytes; left > 0;) {
       const uint32_t n = std::min<uint32_t>(left, 65536);
       const uint8_t low = static_cast<uint8_t>((n - 1) & 0xFF);
@@ -86,7 +100,7 @@ void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
       if (isHighSpeed(setup.chip)) {
         out.insert(out.end(), {kIdleClockBytes, low, high});
       } else {
-        out.insert(out.end(), {static_cast<uint8_t>(kDoWrite | kWriteOnFalling), low, high});
+        out.insert(out.end(), {pauseOpcode, low, high});
         out.insert(out.end(), n, 0x00);
       }
       left -= n;

@@ -67,14 +67,16 @@ struct SpiSetup {
 // Pin levels and directions between frames: SCK at its idle level, chip select high.
 uint8_t idleLevels(const SpiSetup& setup);
 uint8_t directions(const SpiSetup& setup);
-// The opcode that shifts whole bytes out and in for the SPI mode: modes 0 and 3 drive data on
-// the falling edge and sample on the rising one, modes 1 and 2 the other way round.
-uint8_t shiftOpcode(int mode);
+// The opcode that shifts whole bytes out and in from a clock at this level, as the engine pairs
+// them: from low, out on the falling edge and in on the rising one (0x31); from high, out on the
+// rising edge and in on the falling one (0x34).
+uint8_t shiftOpcode(bool clockStartsHigh);
 
 // Clock source, divisor, loopback off, and the pins at rest.
 std::vector<uint8_t> setupCommands(const SpiSetup& setup);
 // Each 16-bit word as one chip-select cycle, MSB first, then the pause with chip select high;
-// the batch ends with send-immediate. The engine answers two bytes per word, high byte first.
+// the batch ends with send-immediate. Modes 1 and 3 make their first clock edge by hand. The engine
+// answers two bytes per word, high byte first.
 void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
                   std::vector<uint8_t>& out);
 // Idle clocks that make up the pause at the chosen clock.

@@ -47,7 +47,15 @@ TEST(AdapterFailure, OpeningNamesTheCauseAndTheFix) {
       {"interface B of a 232H", kInterfaceFtdi,
        [](TransportLink& l) { l.w.ctx.preferences.setText("ftdi.interface", "B"); },
        "FTDI adapter: the board at 1-2 has no interface B with an MPSSE engine: choose "
-       "interface A (or B on a 2232 chip)"},
+       "interface A"},
+      {"interface B of a 2232D", kInterfaceFtdi,
+       [](TransportLink& l) {
+         l.ftdiBoard->info.chip = FtdiChip::Ft2232D;
+         l.w.ctx.preferences.setText("ftdi.interface", "B");
+       },
+       "FTDI adapter: the FT2232D at 1-2 has one MPSSE engine, on interface A; its interface B "
+       "is a serial port that cannot clock SPI: wire the sensor to the ADBUS pins and choose "
+       "interface A"},
       {"silent engine", kInterfaceFtdi, [](TransportLink& l) { l.ftdiBoard->silent = true; },
        "FTDI adapter: the FTDI board at 1-2 did not answer within 1000 ms: check its USB cable "
        "and power, then choose it again"},

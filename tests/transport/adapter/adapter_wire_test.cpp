@@ -108,17 +108,24 @@ TEST(AdapterWire, OneReadAndOneWriteAreTheseMpsseBytes) {
   EXPECT_EQ(link.ftdiBoard->engine.badCommands(), Bytes{0xAA});
   EXPECT_EQ(link.ftdi.lastWrite(),
             (Bytes{0x8A, 0x97, 0x8D, 0x85, 0x86, 0x1D, 0x00, 0x80, 0x09, 0x0B}));
-  // A frame: CS low (SCK stays high), 16 bits out on the falling and in on the rising edge, CS
-  // high, 13 x 8 idle clocks (at least 100 us at 1 MHz).
+  // A frame: CS low (SCK stays high), SCK low by hand (the first cycle's leading edge), 16 bits
+  // out on the falling and in on the rising edge from there, CS high, SCK back high, 13 x 8 idle
+  // clocks (at least 100 us at 1 MHz).
   const auto frame = [](uint16_t word) {
     return Bytes{0x80,
                  0x01,
+                 0x0B,
+                 0x80,
+                 0x00,
                  0x0B,
                  0x31,
                  0x01,
                  0x00,
                  static_cast<uint8_t>(word >> 8),
                  static_cast<uint8_t>(word),
+                 0x80,
+                 0x08,
+                 0x0B,
                  0x80,
                  0x09,
                  0x0B,
@@ -206,7 +213,8 @@ TEST(AdapterWire, AWrongCommandSequenceShowsUpAsAWrongFrame) {
             (std::vector<sim::BusFrame>{command, reply}));
   EXPECT_EQ(replies, (std::vector<uint16_t>{0x0000, 0x1234}));
 
-  // Mode 1 samples on the falling edge, one edge before the sensor's bit is on the line.
+  // Mode 1 makes its leading edge rising, which the mode-3 sensor samples as a 17th bit, and
+  // reads on the falling edge, one edge before the sensor's bit is on the line.
   mpsse::SpiSetup mode1 = good;
   mode1.mode = 1;
   framesOf(mode1, FtdiChip::Ft232H, 3, replies, refused);
