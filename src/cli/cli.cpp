@@ -324,6 +324,17 @@ Commands:
                         log's lines). Repeated reads of one sample (new-data flag 0) are left
                         out. --csv prints "channel,tau,adev,low,high" and one line per cluster
                         time.
+  noise FILE... [--channel TITLE]... [--rate HZ] [--json] [--imu-yaml OUT [--overwrite]]
+                        The noise model of each channel of a still record: quantisation Q,
+                        random walk N, bias instability B, rate random walk K and rate ramp R
+                        fitted to the Allan variance, each with its standard deviation, or
+                        "below" the bound the record gives when it cannot resolve the term;
+                        gyros in arcsec, deg/sqrt(h), deg/h, deg/h/sqrt(h), deg/h^2,
+                        accelerometers in m/s, m/s/sqrt(h), mg, m/s/h/sqrt(h), m/s/h^2. Then
+                        the white level of the noise density (Welch). --json prints it all in
+                        one JSON document; --imu-yaml writes a filter's noise parameters
+                        (gyroscope_noise_density, gyroscope_random_walk, ...) in SI units to
+                        OUT, which must not exist unless --overwrite is given.
   stats FILE...         Per channel of a log: count, mean, standard deviation, min and max.
 
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;

@@ -7,8 +7,10 @@
 
 #include "analysis/allan_deviation.h"
 #include "analysis/log_file.h"
+#include "analysis/noise_characterisation.h"
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
+#include "app/atomic_file.h"
 
 namespace vexa::cli {
 
@@ -45,11 +47,15 @@ struct AnalysisArgs {
   std::vector<std::string> channels;
   double rateHz = 0.0;
   bool csv = false;
+  bool json = false;
+  std::string imuYaml;
+  bool overwrite = false;
 };
 
 AnalysisArgs parse(const std::string& command, const std::vector<std::string>& operands) {
   AnalysisArgs a;
-  const bool adev = command == "adev";
+  const bool noise = command == "noise";
+  const bool adev = command == "adev" || noise;
   for (size_t i = 0; i < operands.size(); ++i) {
     const std::string& o = operands[i];
     const auto value = [&]() -> const std::string& {
@@ -64,8 +70,14 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
       if (v.empty() || r.ec != std::errc() || r.ptr != v.data() + v.size() || !(a.rateHz > 0.0) ||
           !std::isfinite(a.rateHz))
         throw UsageError("malformed rate '" + v + "': give the sample rate in Hz, such as 819.2");
-    } else if (adev && o == "--csv") {
+    } else if (command == "adev" && o == "--csv") {
       a.csv = true;
+    } else if (noise && o == "--json") {
+      a.json = true;
+    } else if (noise && o == "--imu-yaml") {
+      a.imuYaml = value();
+    } else if (noise && o == "--overwrite") {
+      a.overwrite = true;
     } else if (o.size() > 1 && o[0] == '-') {
       throw UsageError("unknown option '" + o + "' for " + command);
     } else {
@@ -165,10 +177,68 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
   return status;
 }
 
+void printFigure(std::ostream& out, const std::string& name, const NoiseFigure& f) {
+  out << "  " << name << ": ";
+  if (f.resolved)
+    out << number(f.value, 4) << " +/- " << number(f.sigma, 2) << ' ' << f.unit << '\n';
+  else
+    out << "below " << number(f.value, 3) << ' ' << f.unit << " (not resolved by the record)\n";
+}
+
+int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
+  std::vector<ChannelNoise> results;
+  int status = 0;
+  for (int c : chosenChannels(record, a)) {
+    const LogChannel& ch = record.channels[c];
+    const RateSeries series = SeriesForAnalysis(record, c, a.rateHz);
+    if (!(series.tau0 > 0.0)) {
+      err << kProgram << ": " << ch.title
+          << ": the sample interval cannot be told from the files' begin and end seconds;"
+             " give --rate HZ\n";
+      status = 1;
+      continue;
+    }
+    ChannelNoise n =
+        FitNoiseModel(series.values, series.tau0, SensorKindOf(ch.units), ch.units, ch.title);
+    if (!n.model.ok) {
+      err << kProgram << ": " << ch.title << ": too few samples for a noise model\n";
+      status = 1;
+      continue;
+    }
+    results.push_back(std::move(n));
+  }
+  if (a.json) {
+    out << NoiseJson(results);
+  } else {
+    static const char* names[kNoiseTerms] = {"quantisation Q", "random walk N",
+                                             "bias instability B", "rate random walk K",
+                                             "rate ramp R"};
+    for (const ChannelNoise& n : results) {
+      out << n.title << " (" << SensorKindName(n.kind) << ", " << n.units << "): " << n.samples
+          << " samples at " << number(n.rateHz) << " Hz\n";
+      for (int t = 0; t < kNoiseTerms; ++t) printFigure(out, names[t], n.figures[size_t(t)]);
+      if (n.density.whiteFound)
+        out << "  noise density: " << number(n.densityFigure.value, 4) << ' '
+            << n.densityFigure.unit << " (white from " << number(n.density.flatFrom, 3) << " to "
+            << number(n.density.flatTo, 3) << " Hz)\n";
+      else
+        out << "  noise density: no white level in the spectrum\n";
+    }
+  }
+  if (!a.imuYaml.empty()) {
+    std::string text, why;
+    if (!ImuYaml(results, text, why) || !WriteFileAtomically(a.imuYaml, text, a.overwrite, why)) {
+      err << kProgram << ": " << why << '\n';
+      status = 1;
+    }
+  }
+  return status;
+}
+
 }  // namespace
 
 bool IsAnalysisCommand(const std::string& command) {
-  return command == "adev" || command == "stats";
+  return command == "adev" || command == "stats" || command == "noise";
 }
 
 int RunAnalysisCommand(const std::string& command, const std::vector<std::string>& operands,
@@ -181,7 +251,9 @@ int RunAnalysisCommand(const std::string& command, const std::vector<std::string
       err << kProgram << ": " << error.message() << '\n';
       return 1;
     }
-    const int status = command == "adev" ? runAdev(record, a, out, err) : runStats(record, out);
+    const int status = command == "adev"    ? runAdev(record, a, out, err)
+                       : command == "noise" ? runNoise(record, a, out, err)
+                                            : runStats(record, out);
     out.flush();
     return status;
   } catch (const UsageError& e) {
