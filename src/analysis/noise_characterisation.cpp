@@ -54,7 +54,7 @@ ChannelNoise FitNoiseModel(const std::vector<double>& values, double tau0, Senso
   c.rateHz = tau0 > 0.0 ? 1.0 / tau0 : 0.0;
   c.samples = int64_t(values.size());
   c.curve = OverlappingAllanDeviation(values, tau0);
-  c.model = FitNoiseModel(c.curve);
+  c.model = FitNoiseModel(c.curve, c.samples);
   c.density = WelchDensity(values, tau0);
   c.figures = CustomaryFigures(c.model, kind, units);
   c.densityFigure = CustomaryDensity(c.density.white, kind, units);

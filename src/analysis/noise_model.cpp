@@ -1,5 +1,6 @@
 #include "analysis/noise_model.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/nonnegative_fit.h"
@@ -60,7 +61,7 @@ double NoiseModel::deviation(double tau) const {
   return std::sqrt(v);
 }
 
-NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve) {
+NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples) {
   NoiseModel model;
   std::vector<const AllanPoint*> usable;
   for (const auto& p : curve)
@@ -76,39 +77,80 @@ NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve) {
     b(i) = p.adev * p.adev;
     spread(i) = std::sqrt(2.0 / p.edf);
   }
-  sd = b.cwiseProduct(spread);
-  NonNegativeFit fit = FitNonNegative(A, b, sd);
-  for (int k = 0; k < kReweightings && fit.ok; ++k) {
-    // Weights from the model, floored so that a point the model misses entirely still counts.
-    sd = (A * fit.x).cwiseMax(1e-3 * b).cwiseProduct(spread);
-    fit = FitNonNegative(A, b, sd);
-  }
-  if (!fit.ok) return model;
+  // The fit with the terms in `allowed`, reweighted about its own model a few times.
+  const auto solve = [&](unsigned allowed) {
+    Eigen::VectorXd spreadNow = spread;
+    sd = b.cwiseProduct(spreadNow);
+    NonNegativeFit fit = FitNonNegative(A, b, sd, allowed);
+    for (int k = 0; k < kReweightings && fit.ok; ++k) {
+      const Eigen::VectorXd fitted = A * fit.x;
+      if (samples > 2) {
+        for (Eigen::Index i = 0; i < n; ++i) {
+          // The model's own variance slope here: its terms' slopes weighted by their shares.
+          static constexpr double kTermSlope[kNoiseTerms] = {-2, -1, 0, 1, 2};
+          double slope = 0.0;
+          for (int j = 0; j < kNoiseTerms; ++j) slope += kTermSlope[j] * A(i, j) * fit.x(j);
+          slope = fitted(i) > 0.0 ? slope / fitted(i) : -1.0;
+          const int type = int(std::clamp(std::lround(slope), -2L, 1L));
+          const double edf = AllanEdf(double(samples + 1), double(usable[size_t(i)]->m), type);
+          spreadNow(i) = std::sqrt(2.0 / edf);
+        }
+      }
+      // Weights from the model, floored so that a point the model misses still counts.
+      sd = fitted.cwiseMax(1e-3 * b).cwiseProduct(spreadNow);
+      fit = FitNonNegative(A, b, sd, allowed);
+    }
+    return fit;
+  };
 
   // Neighbouring overlapping estimates share most of their data: when the points scatter more
-  // than their own spreads allow, widen the uncertainties by as much.
+  // than their own spreads allow, the uncertainties widen by as much.
   const double dof = double(std::max<Eigen::Index>(1, n - kNoiseTerms));
-  model.chiSquaredPerPoint = fit.chiSquared / double(n);
-  const double inflate = std::max(1.0, fit.chiSquared / dof);
+  const auto sigmaOf = [&](const NonNegativeFit& fit, const Eigen::MatrixXd& cov, int j) {
+    return std::sqrt(std::max(0.0, cov(j, j)) * std::max(1.0, fit.chiSquared / dof));
+  };
 
-  unsigned held = 0;
+  // A term the record cannot resolve is dropped, weakest first, and the rest refitted: left
+  // in, its noise would take a share from its neighbours (a faint rate ramp from the rate
+  // random walk). Its bound is what it reached while it was free.
+  unsigned allowed = (1u << kNoiseTerms) - 1;
+  std::array<double, kNoiseTerms> droppedAt{};
+  NonNegativeFit fit = solve(allowed);
+  while (fit.ok) {
+    int weakest = -1;
+    double weakestRatio = kResolvedSigmas;
+    for (int j = 0; j < kNoiseTerms; ++j) {
+      if (!(fit.x(j) > 0.0)) continue;
+      const double ratio = fit.x(j) / std::max(sigmaOf(fit, fit.covariance, j), 1e-300);
+      if (ratio <= weakestRatio) {
+        weakestRatio = ratio;
+        weakest = j;
+      }
+    }
+    if (weakest < 0) break;
+    droppedAt[size_t(weakest)] = fit.x(weakest);
+    allowed &= ~(1u << weakest);
+    fit = solve(allowed);
+  }
+  if (!fit.ok) return model;
+  model.chiSquaredPerPoint = fit.chiSquared / double(n);
+
+  unsigned free = 0;
   for (int j = 0; j < kNoiseTerms; ++j)
-    if (!(fit.x(j) > 0.0)) held |= 1u << j;
-  const unsigned all = (1u << kNoiseTerms) - 1;
+    if (fit.x(j) > 0.0) free |= 1u << j;
   for (int j = 0; j < kNoiseTerms; ++j) {
     const double c = fit.x(j);
-    // A held term: how large it could be with the free ones fitted beside it.
-    const Eigen::MatrixXd cov =
-        c > 0.0 ? fit.covariance : CovarianceOf(A, sd, (all & ~held) | (1u << j));
-    const double sc = std::sqrt(std::max(0.0, cov(j, j)) * inflate);
     NoiseTerm& t = model.terms[size_t(j)];
-    t.resolved = c > 0.0 && c > kResolvedSigmas * sc;
     model.variance[size_t(j)] = c;
+    t.resolved = c > 0.0;
     if (t.resolved) {
+      const double sc = sigmaOf(fit, fit.covariance, j);
       t.value = std::sqrt(c);
       t.sigma = sc / (2.0 * t.value);
     } else {
-      t.value = std::sqrt(c + kBoundSigmas * sc);
+      // How large it could be with the resolved terms fitted beside it.
+      const double sc = sigmaOf(fit, CovarianceOf(A, sd, free | (1u << j)), j);
+      t.value = std::sqrt(droppedAt[size_t(j)] + kBoundSigmas * sc);
       t.sigma = std::sqrt(sc);
     }
   }

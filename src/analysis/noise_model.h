@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,12 @@ struct NoiseModel {
 // Fits the five terms to the Allan variance (the squares of the curve's points) by weighted
 // least squares with non-negative coefficients. Each point weighs by its confidence: the
 // variance estimate's relative spread is sqrt(2 / edf), taken about the model (refitted a few
-// times) rather than the noisy point itself, which would favour points that scattered low. A
+// times) rather than the noisy point itself, which would favour points that scattered low.
+// Given the record's `samples`, the degrees of freedom too come from the noise type the model
+// shows at each point rather than the point's own (data-dependent, hence again biased) type. A
 // term is resolved when it stands three standard deviations clear of zero; otherwise its value
 // is the bound (estimate plus two standard deviations) the record leaves room for.
-NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve);
+NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples = 0);
 
 // What a channel measures, for its units.
 enum class SensorKind { Gyro, Accelerometer, Other };

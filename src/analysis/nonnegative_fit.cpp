@@ -42,7 +42,7 @@ Eigen::MatrixXd CovarianceOf(const Eigen::MatrixXd& A, const Eigen::VectorXd& sd
 }
 
 NonNegativeFit FitNonNegative(const Eigen::MatrixXd& A, const Eigen::VectorXd& b,
-                              const Eigen::VectorXd& sd) {
+                              const Eigen::VectorXd& sd, unsigned allowed) {
   NonNegativeFit best;
   const int n = int(A.cols());
   best.x = Eigen::VectorXd::Zero(n);
@@ -50,6 +50,7 @@ NonNegativeFit FitNonNegative(const Eigen::MatrixXd& A, const Eigen::VectorXd& b
   const Eigen::VectorXd bw = b.cwiseQuotient(sd);
   unsigned bestMask = 0;
   for (unsigned mask = 0; mask < (1u << n); ++mask) {
+    if (mask & ~allowed) continue;
     const auto cols = columnsOf(mask, n);
     Eigen::VectorXd x = Eigen::VectorXd::Zero(n);
     if (!cols.empty()) {

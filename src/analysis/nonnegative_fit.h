@@ -16,8 +16,9 @@ struct NonNegativeFit {
 // Exact for the handful of columns the noise models have: every subset of free columns is
 // solved unconstrained and the best feasible one kept (2^columns small solves), so there is no
 // iteration that could stop early. Columns must be few (at most 12).
+// Only the columns in the mask `allowed` may be free; the others are held at zero.
 NonNegativeFit FitNonNegative(const Eigen::MatrixXd& A, const Eigen::VectorXd& b,
-                              const Eigen::VectorXd& sd);
+                              const Eigen::VectorXd& sd, unsigned allowed = ~0u);
 
 // The covariance the fit gives to coefficients `free` (a mask of columns), all others held at
 // their values: the inverse of the weighted normal matrix of those columns.

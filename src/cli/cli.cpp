@@ -346,9 +346,10 @@ Options:
                         (bus-port 1-2) and a simulated /dev/spidev0.0, instead of hardware.
   --simulate-still      The same, with the sensor lying still and its gyros and
                         accelerometers noisy as their stated figures say (angle random walk
-                        2 deg/sqrt(h), bias instability 50 deg/h, rate random walk
-                        30 deg/h/sqrt(h); velocity random walk 0.2 m/s/sqrt(h), 0.2 mg,
-                        0.05 mg/sqrt(h)), sampling at 52.8 Hz, for noise records.
+                        0.4 deg/sqrt(h), bias instability 50 deg/h, rate random walk
+                        600 deg/h/sqrt(h); velocity random walk 0.1 m/s/sqrt(h), 0.3 mg,
+                        3.8 mg/sqrt(h); quantisation of one output count), sampling at
+                        52.8 Hz, for noise records.
   --interface usb|parallel|ftdi|spidev
                         The interface to use. Without it, Interface in CommPort.cfg (in the
                         working folder) decides: 1 parallel port, 2 USB SPI card, 3 FTDI

@@ -84,7 +84,6 @@ TEST(NoiseModel, WhiteNoiseAloneLeavesBAndKUnresolved) {
   }
   EXPECT_LE(claimedB, 5);
   EXPECT_LE(claimedK, 5);
-  std::printf("claimed B %d K %d\n", claimedB, claimedK);
 }
 
 TEST(NoiseModel, TooFewPointsGiveNoModel) {

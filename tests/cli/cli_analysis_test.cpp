@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <fstream>
 #include <sstream>
 
 #include "analysis/log_text.h"
@@ -94,6 +100,64 @@ TEST_F(CliAnalysisTest, UsageAndFileErrors) {
   EXPECT_NE(err.str().find("give --rate HZ"), std::string::npos);
   EXPECT_EQ(run({"adev", still, "--rate", "100", "--csv"}), 0) << err.str();
   EXPECT_NE(out.str().find("X Gryo,0.01,"), std::string::npos) << out.str();
+}
+
+// The JSON form scripts rely on, and the filter's parameters in SI units.
+TEST_F(CliAnalysisTest, NoiseGivesTheStableJsonAndTheFiltersParameters) {
+  sim::SensorRandom random(3);
+  vexa::testing::LogColumn gyro{"XgND", "X Gryo", {}, {}}, accel{"XaND", "X acc", {}, {}};
+  for (int i = 0; i < 20000; ++i) {
+    gyro.values.push_back(0.2 * random.gaussian());  // N = 0.2 x sqrt(0.01) = 0.02 deg/sqrt(s)
+    accel.values.push_back(1.0 + 0.003 * random.gaussian());
+  }
+  const std::string file = world.folder() + "/W_1.csv";
+  vexa::testing::WriteText(file, vexa::testing::LogText("W_1.csv", {gyro, accel}, 50.0, 250.0));
+  ASSERT_EQ(run({"noise", file, "--json"}), 0) << err.str();
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out.str()));
+  const QJsonArray channels = doc["channels"].toArray();
+  ASSERT_EQ(channels.size(), 2) << out.str();
+  const QJsonObject g = channels[0].toObject();
+  EXPECT_EQ(g.keys(),
+            (QStringList{"density", "kind", "rate_hz", "samples", "terms", "title", "units"}));
+  EXPECT_EQ(g["title"].toString(), "X Gryo");
+  EXPECT_EQ(g["kind"].toString(), "gyro");
+  EXPECT_EQ(g["units"].toString(), "deg/sec");
+  EXPECT_DOUBLE_EQ(g["rate_hz"].toDouble(), 100.0);
+  EXPECT_EQ(g["samples"].toInt(), 20000);
+  const QJsonObject terms = g["terms"].toObject();
+  EXPECT_EQ(terms.keys(), (QStringList{"B", "K", "N", "Q", "R"}));
+  const QJsonObject N = terms["N"].toObject();
+  EXPECT_EQ(N.keys(), (QStringList{"resolved", "sigma", "unit", "value"}));
+  EXPECT_EQ(N["unit"].toString(), "deg/sqrt(h)");
+  EXPECT_NEAR(N["value"].toDouble(), 1.2, 0.06);
+  EXPECT_TRUE(N["resolved"].toBool());
+  EXPECT_FALSE(terms["K"]["resolved"].toBool());
+  EXPECT_GT(terms["K"]["value"].toDouble(), 0.0);  // the bound
+  EXPECT_NEAR(g["density"]["white"].toDouble(), 0.02, 0.001);
+  EXPECT_EQ(g["density"]["unit"].toString(), "deg/s/sqrt(Hz)");
+  EXPECT_EQ(channels[1]["kind"].toString(), "accelerometer");
+  EXPECT_EQ(channels[1]["terms"]["B"]["unit"].toString(), "mg");
+
+  // imu.yaml: never over a file (or link) already there unless asked.
+  const std::string yaml = world.folder() + "/imu.yaml";
+  ASSERT_EQ(run({"noise", file, "--imu-yaml", yaml}), 0) << err.str();
+  std::ifstream in(yaml);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("gyroscope_noise_density: 0.000349"), std::string::npos) << text;  // rad
+  EXPECT_NE(text.find("accelerometer_noise_density: 0.0029"), std::string::npos) << text;
+  for (const char* key :
+       {"gyroscope_random_walk: ", "accelerometer_random_walk: ", "update_rate: 100"})
+    EXPECT_NE(text.find(key), std::string::npos) << key;
+  EXPECT_EQ(run({"noise", file, "--imu-yaml", yaml}), 1);
+  EXPECT_NE(err.str().find("exists"), std::string::npos) << err.str();
+  const std::string link = world.folder() + "/link.yaml";
+  ASSERT_EQ(::symlink((world.folder() + "/elsewhere").c_str(), link.c_str()), 0);
+  EXPECT_EQ(run({"noise", file, "--imu-yaml", link}), 1);
+  EXPECT_EQ(::access((world.folder() + "/elsewhere").c_str(), F_OK), -1);
+  EXPECT_EQ(run({"noise", file, "--imu-yaml", yaml, "--overwrite"}), 0) << err.str();
+  EXPECT_EQ(run({"noise", file, "--channel", "X Gryo", "--imu-yaml", world.folder() + "/g.yaml"}),
+            1);
+  EXPECT_NE(err.str().find("needs a gyro and an accelerometer"), std::string::npos);
 }
 
 TEST(CliOptionsStill, SimulateStillSimulatesAStillSensor) {
