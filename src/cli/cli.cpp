@@ -335,6 +335,12 @@ Commands:
                         one JSON document; --imu-yaml writes a filter's noise parameters
                         (gyroscope_noise_density, gyroscope_random_walk, ...) in SI units to
                         OUT, which must not exist unless --overwrite is given.
+  report FILE... -o OUT.pdf [--limits FILE] [--channel TITLE]... [--rate HZ] [--overwrite]
+                        A PDF report of the same analysis: the record (files, date, length,
+                        rate), the Allan deviation with the fitted model, the noise density
+                        and a table of figures per channel; with --limits (JSON such as
+                        {"gyro": {"N": 0.5, "B": 60}, "accelerometer": {"density": 0.2}}, in
+                        the units above) a pass/fail column.
   stats FILE...         Per channel of a log: count, mean, standard deviation, min and max.
 
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;

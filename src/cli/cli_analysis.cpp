@@ -1,9 +1,13 @@
 #include "cli/cli_analysis.h"
 
+#include <QGuiApplication>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <memory>
 #include <ostream>
+#include <sstream>
 
 #include "analysis/allan_deviation.h"
 #include "analysis/log_file.h"
@@ -11,6 +15,7 @@
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
 #include "app/atomic_file.h"
+#include "report/noise_report.h"
 
 namespace vexa::cli {
 
@@ -50,11 +55,14 @@ struct AnalysisArgs {
   bool json = false;
   std::string imuYaml;
   bool overwrite = false;
+  std::string output;  // report
+  std::string limits;  // report
 };
 
 AnalysisArgs parse(const std::string& command, const std::vector<std::string>& operands) {
   AnalysisArgs a;
-  const bool noise = command == "noise";
+  const bool report = command == "report";
+  const bool noise = command == "noise" || report;
   const bool adev = command == "adev" || noise;
   for (size_t i = 0; i < operands.size(); ++i) {
     const std::string& o = operands[i];
@@ -72,11 +80,15 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
         throw UsageError("malformed rate '" + v + "': give the sample rate in Hz, such as 819.2");
     } else if (command == "adev" && o == "--csv") {
       a.csv = true;
-    } else if (noise && o == "--json") {
+    } else if (report && o == "-o") {
+      a.output = value();
+    } else if (report && o == "--limits") {
+      a.limits = value();
+    } else if (command == "noise" && o == "--json") {
       a.json = true;
-    } else if (noise && o == "--imu-yaml") {
+    } else if (command == "noise" && o == "--imu-yaml") {
       a.imuYaml = value();
-    } else if (noise && o == "--overwrite") {
+    } else if ((noise || report) && o == "--overwrite") {
       a.overwrite = true;
     } else if (o.size() > 1 && o[0] == '-') {
       throw UsageError("unknown option '" + o + "' for " + command);
@@ -85,6 +97,7 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
     }
   }
   if (a.files.empty()) throw UsageError(command + " needs at least one log file");
+  if (report && a.output.empty()) throw UsageError("report needs -o OUT.pdf");
   return a;
 }
 
@@ -185,9 +198,9 @@ void printFigure(std::ostream& out, const std::string& name, const NoiseFigure& 
     out << "below " << number(f.value, 3) << ' ' << f.unit << " (not resolved by the record)\n";
 }
 
-int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
+std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisArgs& a,
+                                       std::ostream& err, int& status) {
   std::vector<ChannelNoise> results;
-  int status = 0;
   for (int c : chosenChannels(record, a)) {
     const LogChannel& ch = record.channels[c];
     const RateSeries series = SeriesForAnalysis(record, c, a.rateHz);
@@ -207,6 +220,12 @@ int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, 
     }
     results.push_back(std::move(n));
   }
+  return results;
+}
+
+int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
+  int status = 0;
+  const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status);
   if (a.json) {
     out << NoiseJson(results);
   } else {
@@ -235,10 +254,54 @@ int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, 
   return status;
 }
 
+// Fonts and the PDF writer want a GUI application; the command line has none, so the report
+// brings up one of its own on the offscreen platform for as long as it draws.
+struct GuiForReport {
+  int argc = 1;
+  char name[9] = "vexa-cli";
+  char* argv[2] = {name, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  GuiForReport() {
+    if (QCoreApplication::instance()) return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  }
+};
+
+int runReport(const LogRecord& record, const AnalysisArgs& a, std::ostream& err) {
+  report::NoiseLimits limits;
+  std::string why;
+  if (!a.limits.empty()) {
+    std::ifstream in(a.limits);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in || !report::ParseNoiseLimits(text.str(), limits, why)) {
+      err << kProgram << ": " << a.limits << ": " << (why.empty() ? "cannot read the file" : why)
+          << '\n';
+      return 1;
+    }
+  }
+  int status = 0;
+  const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status);
+  if (results.empty()) return 1;
+  GuiForReport gui;
+  if (!dynamic_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    err << kProgram << ": the report needs a GUI application to draw in\n";
+    return 1;
+  }
+  const QByteArray pdf =
+      report::NoiseReportPdf(report::SummaryOf(record, results), results, limits);
+  if (pdf.isEmpty() || !WriteFileAtomically(a.output, pdf.toStdString(), a.overwrite, why)) {
+    err << kProgram << ": " << (why.empty() ? "the report could not be drawn" : why) << '\n';
+    return 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 bool IsAnalysisCommand(const std::string& command) {
-  return command == "adev" || command == "stats" || command == "noise";
+  return command == "adev" || command == "stats" || command == "noise" || command == "report";
 }
 
 int RunAnalysisCommand(const std::string& command, const std::vector<std::string>& operands,
@@ -251,9 +314,10 @@ int RunAnalysisCommand(const std::string& command, const std::vector<std::string
       err << kProgram << ": " << error.message() << '\n';
       return 1;
     }
-    const int status = command == "adev"    ? runAdev(record, a, out, err)
-                       : command == "noise" ? runNoise(record, a, out, err)
-                                            : runStats(record, out);
+    const int status = command == "adev"     ? runAdev(record, a, out, err)
+                       : command == "noise"  ? runNoise(record, a, out, err)
+                       : command == "report" ? runReport(record, a, err)
+                                             : runStats(record, out);
     out.flush();
     return status;
   } catch (const UsageError& e) {

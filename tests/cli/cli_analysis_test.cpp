@@ -5,12 +5,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstdio>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "analysis/log_text.h"
 #include "cli/cli.h"
 #include "platform/sim/sensor_random.h"
+#include "report/noise_report.h"
 #include "support/sim_world.h"
 
 namespace vexa::cli {
@@ -29,6 +32,28 @@ class CliAnalysisTest : public ::testing::Test {
     const std::string path = world.folder() + "/" + name;
     vexa::testing::WriteText(path, vexa::testing::LogText(name, {x, y}, 50.0, 90.0, decimalComma));
     return path;
+  }
+  // 20000 samples 10 ms apart of a white-noise gyro (N = 0.02 deg/sqrt(s)) and accelerometer.
+  std::string writeWhiteLog() {
+    sim::SensorRandom random(3);
+    vexa::testing::LogColumn gyro{"XgND", "X Gryo", {}, {}}, accel{"XaND", "X acc", {}, {}};
+    for (int i = 0; i < 20000; ++i) {
+      gyro.values.push_back(0.2 * random.gaussian());
+      accel.values.push_back(1.0 + 0.003 * random.gaussian());
+    }
+    const std::string file = world.folder() + "/W_1.csv";
+    vexa::testing::WriteText(file, vexa::testing::LogText("W_1.csv", {gyro, accel}, 50.0, 250.0));
+    return file;
+  }
+  // The standard output of a shell command.
+  static std::string shell(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+      ::pclose(pipe);
+    }
+    return text;
   }
   int run(const std::vector<std::string>& args) {
     out.str("");
@@ -104,14 +129,7 @@ TEST_F(CliAnalysisTest, UsageAndFileErrors) {
 
 // The JSON form scripts rely on, and the filter's parameters in SI units.
 TEST_F(CliAnalysisTest, NoiseGivesTheStableJsonAndTheFiltersParameters) {
-  sim::SensorRandom random(3);
-  vexa::testing::LogColumn gyro{"XgND", "X Gryo", {}, {}}, accel{"XaND", "X acc", {}, {}};
-  for (int i = 0; i < 20000; ++i) {
-    gyro.values.push_back(0.2 * random.gaussian());  // N = 0.2 x sqrt(0.01) = 0.02 deg/sqrt(s)
-    accel.values.push_back(1.0 + 0.003 * random.gaussian());
-  }
-  const std::string file = world.folder() + "/W_1.csv";
-  vexa::testing::WriteText(file, vexa::testing::LogText("W_1.csv", {gyro, accel}, 50.0, 250.0));
+  const std::string file = writeWhiteLog();
   ASSERT_EQ(run({"noise", file, "--json"}), 0) << err.str();
   const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out.str()));
   const QJsonArray channels = doc["channels"].toArray();
@@ -158,6 +176,41 @@ TEST_F(CliAnalysisTest, NoiseGivesTheStableJsonAndTheFiltersParameters) {
   EXPECT_EQ(run({"noise", file, "--channel", "X Gryo", "--imu-yaml", world.folder() + "/g.yaml"}),
             1);
   EXPECT_NE(err.str().find("needs a gyro and an accelerometer"), std::string::npos);
+}
+
+// The report: a valid PDF of two pages (plots, then figures) whose numbers are the JSON's, with
+// the verdicts of the limits given.
+TEST_F(CliAnalysisTest, ReportIsAPdfWithTheJsonsFiguresAndVerdicts) {
+  const std::string file = writeWhiteLog();
+  ASSERT_EQ(run({"noise", file, "--json"}), 0) << err.str();
+  const QJsonArray channels =
+      QJsonDocument::fromJson(QByteArray::fromStdString(out.str()))["channels"].toArray();
+  const std::string limits = world.folder() + "/limits.json";
+  vexa::testing::WriteText(limits, R"({"gyro": {"N": 2.0, "density": 0.01}})");
+  const std::string pdf = world.folder() + "/report.pdf";
+  ASSERT_EQ(run({"report", file, "-o", pdf, "--limits", limits}), 0) << err.str();
+  const std::string info = shell("pdfinfo '" + pdf + "' 2>&1");
+  EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +2\n"))) << info;
+  EXPECT_TRUE(std::regex_search(info, std::regex("Title: +Noise report\n"))) << info;
+  const std::string text = shell("pdftotext -layout '" + pdf + "' - 2>&1");
+  for (const auto& c : channels)
+    for (const char* t : {"N", "B", "K"}) {
+      const QJsonObject term = c.toObject()["terms"].toObject()[t].toObject();
+      const std::string shown =
+          (term["resolved"].toBool() ? "" : "< ") + report::ReportNumber(term["value"].toDouble());
+      EXPECT_NE(text.find(shown), std::string::npos) << t << " " << shown << "\n" << text;
+    }
+  EXPECT_NE(text.find("random walk N"), std::string::npos);
+  EXPECT_NE(text.find("pass"), std::string::npos) << text;  // N 1.2 deg/sqrt(h) under 2
+  EXPECT_NE(text.find("fail"), std::string::npos) << text;  // density 0.02 over 0.01
+
+  // Kept files are not replaced unasked; bad limits are refused before anything is drawn.
+  EXPECT_EQ(run({"report", file, "-o", pdf}), 1);
+  EXPECT_NE(err.str().find("exists"), std::string::npos);
+  vexa::testing::WriteText(limits, R"({"gyro": {"X": 1}})");
+  EXPECT_EQ(run({"report", file, "-o", world.folder() + "/r2.pdf", "--limits", limits}), 1);
+  EXPECT_NE(err.str().find("must be one of Q, N, B, K, R, density"), std::string::npos);
+  EXPECT_EQ(run({"report", file}), 2);
 }
 
 TEST(CliOptionsStill, SimulateStillSimulatesAStillSensor) {
