@@ -7,6 +7,7 @@
 
 #include "analysis/allan_run.h"
 #include "analysis/log_file.h"
+#include "analysis/noise_characterisation.h"
 
 class QLabel;
 class QLineEdit;
@@ -24,6 +25,7 @@ struct AppContext;
 namespace vexa::ui {
 
 class AllanPlot;
+class DensityPlot;
 class LogPlot;
 
 // "Log Viewer": opens log files (one, or the files of one session), plots the checked
@@ -44,18 +46,25 @@ class frmLogViewer : public QDialog {
   void computeAllan();
   // Waits for the worker and shows its result at once (tests; the window polls by itself).
   void finishAllanNow();
+  // Writes the noise report (PDF) of the channels analysed last.
+  bool writeReport(const QString& path);
 
   // Where the file dialogs come from; tests set these.
   std::function<QStringList()> chooseFiles;
   std::function<QString()> chooseExportFile;
+  std::function<QString()> chooseReportFile;
 
   const analysis::LogRecord& record() const { return record_; }
   LogPlot& plot() { return *plot_; }
   AllanPlot& allanPlot() { return *allanPlot_; }
+  DensityPlot& densityPlot() { return *densityPlot_; }
+  const std::vector<analysis::ChannelNoise>& noise() const { return noise_; }
 
  private:
   void buildTimeTab(QWidget* tab);
   void buildAllanTab(QWidget* tab);
+  void buildDensityTab(QWidget* tab);
+  void showNoiseFigures();
   void refreshSeries();
   void refreshStatistics();
   void pollAllan();
@@ -69,11 +78,14 @@ class frmLogViewer : public QDialog {
   analysis::AllanRun run_;
   std::vector<int> runChannels_;
   std::vector<double> runTau0_;
+  std::vector<int64_t> runSamples_;
+  std::vector<analysis::ChannelNoise> noise_;  // the channels analysed last, fitted
 
   QTabWidget* tabs_ = nullptr;
   QPushButton* cmdOpen_ = nullptr;
   QPushButton* cmdAutoScale_ = nullptr;
   QPushButton* cmdExport_ = nullptr;
+  QPushButton* cmdReport_ = nullptr;
   QLabel* lblFiles_ = nullptr;
   QListWidget* lstChannels_ = nullptr;
   LogPlot* plot_ = nullptr;
@@ -85,6 +97,8 @@ class frmLogViewer : public QDialog {
   QProgressBar* prgAllan_ = nullptr;
   AllanPlot* allanPlot_ = nullptr;
   QTableWidget* tblReadOffs_ = nullptr;
+  QTableWidget* tblNoiseModel_ = nullptr;
+  DensityPlot* densityPlot_ = nullptr;
   QTimer* poll_ = nullptr;
 };
 
