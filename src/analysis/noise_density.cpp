@@ -33,11 +33,14 @@ std::vector<double> welchPower(const std::vector<double>& y, double tau0, int L,
   std::unique_ptr<double, FftwFree> in(static_cast<double*>(fftw_malloc(sizeof(double) * L)));
   std::unique_ptr<fftw_complex, FftwFree> out(
       static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * bins)));
+  segments = 0;
+  if (!in || !out) return {};
   fftw_plan plan;
   {
     std::lock_guard<std::mutex> lock(plannerMutex());
     plan = fftw_plan_dft_r2c_1d(L, in.get(), out.get(), FFTW_ESTIMATE);
   }
+  if (!plan) return {};
   std::vector<double> window(size_t(L), 0.0);
   double windowPower = 0.0;
   for (int k = 0; k < L; ++k) {
@@ -45,7 +48,6 @@ std::vector<double> welchPower(const std::vector<double>& y, double tau0, int L,
     windowPower += window[size_t(k)] * window[size_t(k)];
   }
   std::vector<double> sum(size_t(bins), 0.0);
-  segments = 0;
   const size_t step = size_t(L / 2);
   for (size_t start = 0; start + size_t(L) <= y.size(); start += step, ++segments) {
     double mean = 0.0;
@@ -73,6 +75,7 @@ NoiseDensity WelchDensity(const std::vector<double>& y, double tau0) {
   while (size_t(L) * 2 <= y.size() / 8 && L < (1 << 24)) L *= 2;
   d.segmentLength = L;
   const std::vector<double> power = welchPower(y, tau0, L, d.segments);
+  if (power.empty() || d.segments == 0) return d;
 
   // Bands of equal width in log frequency (DC left out): each averages its bins.
   const double df = 1.0 / (L * tau0);

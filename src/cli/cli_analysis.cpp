@@ -255,7 +255,8 @@ int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, 
 }
 
 // Fonts and the PDF writer want a GUI application; the command line has none, so the report
-// brings up one of its own on the offscreen platform for as long as it draws.
+// brings up one of its own for as long as it draws, on the offscreen platform whatever the
+// environment names (it shows no window, and a display that is not there must not abort it).
 struct GuiForReport {
   int argc = 1;
   char name[9] = "vexa-cli";
@@ -263,7 +264,7 @@ struct GuiForReport {
   std::unique_ptr<QGuiApplication> app;
   GuiForReport() {
     if (QCoreApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     app = std::make_unique<QGuiApplication>(argc, argv);
   }
 };
