@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev libusb-1.0-0-dev libeigen3-dev libftdi1-dev
+  qt6-base-dev libusb-1.0-0-dev libeigen3-dev libftdi1-dev libfftw3-dev
   qt6-svg-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev

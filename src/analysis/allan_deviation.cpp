@@ -36,18 +36,29 @@ double normalQuantile(double p) {
          (((((b[0] * r + b[1]) * r + b[2]) * r + b[3]) * r + b[4]) * r + 1);
 }
 
-// Slope of the variance between neighbouring points, rounded to a noise type -2..+1.
-int noiseSlopeAt(const std::vector<AllanPoint>& curve, size_t i) {
-  if (curve.size() < 2) return -1;
-  const size_t a = i == 0 ? 0 : i - 1;
-  const size_t b = i + 1 < curve.size() ? i + 1 : i;
-  if (a == b || curve[a].adev <= 0 || curve[b].adev <= 0) return -1;
-  const double slope =
-      2.0 * std::log(curve[b].adev / curve[a].adev) / std::log(curve[b].tau / curve[a].tau);
+int roundedSlope(const AllanPoint& a, const AllanPoint& b) {
+  const double slope = 2.0 * std::log(b.adev / a.adev) / std::log(b.tau / a.tau);
   return static_cast<int>(std::clamp(std::lround(slope), -2L, 1L));
 }
 
 }  // namespace
+
+int AllanNoiseSlope(const std::vector<AllanPoint>& curve, size_t i) {
+  if (curve.size() < 2) return -1;
+  const size_t a = i == 0 ? 0 : i - 1;
+  const size_t b = i + 1 < curve.size() ? i + 1 : i;
+  if (a == b || curve[a].adev <= 0 || curve[b].adev <= 0) return -1;
+  const int type = roundedSlope(curve[a], curve[b]);
+  if (type != -2) return type;
+  // White phase (quantisation) falls fastest of all types, so where it rules it has ruled since
+  // the shortest cluster time; a steep step between sparse points further on is chance, and
+  // white phase's degrees of freedom, which do not fall with the cluster time, would then claim
+  // thousands for a point that rests on a few clusters.
+  for (size_t j = 0; j < b; ++j)
+    if (curve[j].adev <= 0 || curve[j + 1].adev <= 0 || roundedSlope(curve[j], curve[j + 1]) != -2)
+      return -1;
+  return type;
+}
 
 double ChiSquaredQuantile(double p, double dof) {
   dof = std::max(dof, 1e-3);
@@ -131,7 +142,7 @@ std::vector<AllanPoint> OverlappingAllanDeviation(const std::vector<double>& y, 
   const double pLow = 0.5 - options.confidence / 2.0;
   for (size_t i = 0; i < curve.size(); ++i) {
     AllanPoint& p = curve[i];
-    p.edf = AllanEdf(double(N), double(p.m), noiseSlopeAt(curve, i));
+    p.edf = AllanEdf(double(N), double(p.m), AllanNoiseSlope(curve, i));
     p.low = p.adev * std::sqrt(p.edf / ChiSquaredQuantile(pHigh, p.edf));
     p.high = p.adev * std::sqrt(p.edf / ChiSquaredQuantile(pLow, p.edf));
   }

@@ -45,6 +45,11 @@ double NonOverlappingAllanDeviation(const std::vector<double>& y, double tau0, i
 // random walk, as slopes of the variance).
 double AllanEdf(double N, double m, int noiseSlope);
 
+// The noise type behind point i of a curve: the log-log slope of the variance (twice the
+// deviation's) to its neighbours, rounded to -2 (white phase: quantisation), -1 (white rate),
+// 0 (flicker) or +1 (rate random walk).
+int AllanNoiseSlope(const std::vector<AllanPoint>& curve, size_t i);
+
 // Quantile p of chi-squared with `dof` degrees of freedom (Wilson-Hilferty).
 double ChiSquaredQuantile(double p, double dof);
 

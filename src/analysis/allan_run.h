@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/allan_deviation.h"
+#include "analysis/noise_density.h"
 
 namespace vexa::analysis {
 
@@ -38,6 +39,8 @@ class AllanRun {
   void wait();
   // One curve per job (empty for a cancelled run); valid once finished.
   std::vector<std::vector<AllanPoint>> takeCurves();
+  // One noise density per job, computed after its curve; valid once finished.
+  std::vector<NoiseDensity> takeDensities();
 
  private:
   std::thread worker_;
@@ -46,6 +49,7 @@ class AllanRun {
   std::atomic<bool> finished_{false};
   std::mutex mutex_;
   std::vector<std::vector<AllanPoint>> curves_;
+  std::vector<NoiseDensity> densities_;
 };
 
 }  // namespace vexa::analysis

@@ -325,9 +325,26 @@ Commands:
                         out. --csv prints "channel,tau,adev,low,high" and one line per cluster
                         time. --rate takes 1e-06 to 1e+06 Hz. A record that does not look still,
                         is too short or never changes gets no read-off, with the reason.
+  noise FILE... [--channel TITLE]... [--rate HZ] [--json] [--imu-yaml OUT [--overwrite]]
+                        The noise model of each channel of a still record: quantisation Q,
+                        random walk N, bias instability B, rate random walk K and rate ramp R
+                        fitted to the Allan variance, each with its standard deviation, or
+                        "below" the bound the record gives when it cannot resolve the term;
+                        gyros in arcsec, deg/sqrt(h), deg/h, deg/h/sqrt(h), deg/h^2,
+                        accelerometers in m/s, m/s/sqrt(h), mg, m/s/h/sqrt(h), m/s/h^2. Then
+                        the white level of the noise density (Welch). --json prints it all in
+                        one JSON document; --imu-yaml writes a filter's noise parameters
+                        (gyroscope_noise_density, gyroscope_random_walk, ...) in SI units to
+                        OUT, which must not exist unless --overwrite is given.
+  report FILE... -o OUT.pdf [--limits FILE] [--channel TITLE]... [--rate HZ] [--overwrite]
+                        A PDF report of the same analysis: the record (files, date, length,
+                        rate), the Allan deviation with the fitted model, the noise density
+                        and a table of figures per channel; with --limits (JSON such as
+                        {"gyro": {"N": 0.5, "B": 60}, "accelerometer": {"density": 0.2}}, in
+                        the units above) a pass/fail column.
   stats FILE...         Per channel of a log: count, mean, standard deviation, min and max.
-                        Both read a session without a gap or a repeat in N, and a stopped run's
-                        NAME_N.csv.partial without its cut last line.
+                        adev, noise, report and stats read a session without a gap or a repeat
+                        in N, and a stopped run's NAME_N.csv.partial without its cut last line.
 
 Register names are the labels of the register table (XGYRO_OUT, SMPL_PRD, ...), in any case;
 the blank inside "ZGYRO_ OFF" may be left out.
@@ -338,9 +355,10 @@ Options:
                         (bus-port 1-2) and a simulated /dev/spidev0.0, instead of hardware.
   --simulate-still      The same, with the sensor lying still and its gyros and
                         accelerometers noisy as their stated figures say (angle random walk
-                        2 deg/sqrt(h), bias instability 50 deg/h, rate random walk
-                        30 deg/h/sqrt(h); velocity random walk 0.2 m/s/sqrt(h), 0.2 mg,
-                        0.05 mg/sqrt(h)), sampling at 52.8 Hz, for noise records.
+                        0.4 deg/sqrt(h), bias instability 50 deg/h, rate random walk
+                        600 deg/h/sqrt(h); velocity random walk 0.1 m/s/sqrt(h), 0.3 mg,
+                        3.8 mg/sqrt(h); quantisation of one output count), sampling at
+                        52.8 Hz, for noise records.
   --interface usb|parallel|ftdi|spidev
                         The interface to use. Without it, Interface in CommPort.cfg (in the
                         working folder) decides: 1 parallel port, 2 USB SPI card, 3 FTDI

@@ -1,15 +1,22 @@
 #include "cli/cli_analysis.h"
 
 #include <algorithm>
+#include <QGuiApplication>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <memory>
 #include <ostream>
+#include <sstream>
 
 #include "analysis/allan_deviation.h"
 #include "analysis/log_file.h"
+#include "analysis/noise_characterisation.h"
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
+#include "app/atomic_file.h"
+#include "report/noise_report.h"
 
 namespace vexa::cli {
 
@@ -48,11 +55,18 @@ struct AnalysisArgs {
   std::vector<std::string> channels;
   double rateHz = 0.0;
   bool csv = false;
+  bool json = false;
+  std::string imuYaml;
+  bool overwrite = false;
+  std::string output;  // report
+  std::string limits;  // report
 };
 
 AnalysisArgs parse(const std::string& command, const std::vector<std::string>& operands) {
   AnalysisArgs a;
-  const bool adev = command == "adev";
+  const bool report = command == "report";
+  const bool noise = command == "noise" || report;
+  const bool adev = command == "adev" || noise;
   for (size_t i = 0; i < operands.size(); ++i) {
     const std::string& o = operands[i];
     const auto value = [&]() -> const std::string& {
@@ -71,8 +85,18 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
       if (a.rateHz < kLowestRateHz || a.rateHz > kHighestRateHz)
         throw UsageError("rate '" + v + "' out of range: give the sample rate in Hz, from " +
                          number(kLowestRateHz) + " to " + number(kHighestRateHz));
-    } else if (adev && o == "--csv") {
+    } else if (command == "adev" && o == "--csv") {
       a.csv = true;
+    } else if (report && o == "-o") {
+      a.output = value();
+    } else if (report && o == "--limits") {
+      a.limits = value();
+    } else if (command == "noise" && o == "--json") {
+      a.json = true;
+    } else if (command == "noise" && o == "--imu-yaml") {
+      a.imuYaml = value();
+    } else if ((noise || report) && o == "--overwrite") {
+      a.overwrite = true;
     } else if (o.size() > 1 && o[0] == '-') {
       throw UsageError("unknown option '" + o + "' for " + command);
     } else {
@@ -80,6 +104,7 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
     }
   }
   if (a.files.empty()) throw UsageError(command + " needs at least one log file");
+  if (report && a.output.empty()) throw UsageError("report needs -o OUT.pdf");
   return a;
 }
 
@@ -213,10 +238,119 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
   return status;
 }
 
+void printFigure(std::ostream& out, const std::string& name, const NoiseFigure& f) {
+  out << "  " << name << ": ";
+  if (f.resolved)
+    out << number(f.value, 4) << " +/- " << number(f.sigma, 2) << ' ' << f.unit << '\n';
+  else
+    out << "below " << number(f.value, 3) << ' ' << f.unit << " (not resolved by the record)\n";
+}
+
+std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisArgs& a,
+                                       std::ostream& err, int& status) {
+  std::vector<ChannelNoise> results;
+  for (int c : chosenChannels(record, a)) {
+    const LogChannel& ch = record.channels[c];
+    const RateSeries series = SeriesForAnalysis(record, c, a.rateHz);
+    if (!(series.tau0 > 0.0)) {
+      err << kProgram << ": " << ch.title
+          << ": the sample interval cannot be told from the files' begin and end seconds;"
+             " give --rate HZ\n";
+      status = 1;
+      continue;
+    }
+    ChannelNoise n =
+        FitNoiseModel(series.values, series.tau0, SensorKindOf(ch.units), ch.units, ch.title);
+    if (!n.model.ok) {
+      err << kProgram << ": " << ch.title << ": too few samples for a noise model\n";
+      status = 1;
+      continue;
+    }
+    results.push_back(std::move(n));
+  }
+  return results;
+}
+
+int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
+  int status = 0;
+  const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status);
+  if (a.json) {
+    out << NoiseJson(results);
+  } else {
+    static const char* names[kNoiseTerms] = {"quantisation Q", "random walk N",
+                                             "bias instability B", "rate random walk K",
+                                             "rate ramp R"};
+    for (const ChannelNoise& n : results) {
+      out << n.title << " (" << SensorKindName(n.kind) << ", " << n.units << "): " << n.samples
+          << " samples at " << number(n.rateHz) << " Hz\n";
+      for (int t = 0; t < kNoiseTerms; ++t) printFigure(out, names[t], n.figures[size_t(t)]);
+      if (n.density.whiteFound)
+        out << "  noise density: " << number(n.densityFigure.value, 4) << ' '
+            << n.densityFigure.unit << " (white from " << number(n.density.flatFrom, 3) << " to "
+            << number(n.density.flatTo, 3) << " Hz)\n";
+      else
+        out << "  noise density: no white level in the spectrum\n";
+    }
+  }
+  if (!a.imuYaml.empty()) {
+    std::string text, why;
+    if (!ImuYaml(results, text, why) || !WriteFileAtomically(a.imuYaml, text, a.overwrite, why)) {
+      err << kProgram << ": " << why << '\n';
+      status = 1;
+    }
+  }
+  return status;
+}
+
+// Fonts and the PDF writer want a GUI application; the command line has none, so the report
+// brings up one of its own for as long as it draws, on the offscreen platform whatever the
+// environment names (it shows no window, and a display that is not there must not abort it).
+struct GuiForReport {
+  int argc = 1;
+  char name[9] = "vexa-cli";
+  char* argv[2] = {name, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  GuiForReport() {
+    if (QCoreApplication::instance()) return;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app = std::make_unique<QGuiApplication>(argc, argv);
+  }
+};
+
+int runReport(const LogRecord& record, const AnalysisArgs& a, std::ostream& err) {
+  report::NoiseLimits limits;
+  std::string why;
+  if (!a.limits.empty()) {
+    std::ifstream in(a.limits);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (!in || !report::ParseNoiseLimits(text.str(), limits, why)) {
+      err << kProgram << ": " << a.limits << ": " << (why.empty() ? "cannot read the file" : why)
+          << '\n';
+      return 1;
+    }
+  }
+  int status = 0;
+  const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status);
+  if (results.empty()) return 1;
+  GuiForReport gui;
+  if (!dynamic_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    err << kProgram << ": the report needs a GUI application to draw in\n";
+    return 1;
+  }
+  const QByteArray pdf =
+      report::NoiseReportPdf(report::SummaryOf(record, results), results, limits);
+  if (pdf.isEmpty() || !WriteFileAtomically(a.output, pdf.toStdString(), a.overwrite, why)) {
+    err << kProgram << ": " << (why.empty() ? "the report could not be drawn" : why) << '\n';
+    return 1;
+  }
+  return status;
+}
+
 }  // namespace
 
 bool IsAnalysisCommand(const std::string& command) {
-  return command == "adev" || command == "stats";
+  return command == "adev" || command == "stats" || command == "noise" || command == "report";
 }
 
 int RunAnalysisCommand(const std::string& command, const std::vector<std::string>& operands,
@@ -229,8 +363,10 @@ int RunAnalysisCommand(const std::string& command, const std::vector<std::string
       err << kProgram << ": " << error.message() << '\n';
       return 1;
     }
-    const int status =
-        command == "adev" ? runAdev(record, a, out, err) : runStats(record, out, err);
+    const int status = command == "adev"     ? runAdev(record, a, out, err)
+                       : command == "noise"  ? runNoise(record, a, out, err)
+                       : command == "report" ? runReport(record, a, err)
+                                             : runStats(record, out, err);
     out.flush();
     return status;
   } catch (const UsageError& e) {

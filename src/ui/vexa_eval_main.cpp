@@ -9,7 +9,8 @@
 // close the main window as the window system's close does.
 // `--simulate-still` simulates a sensor lying still with its stated noise figures.
 // `--view-log FILE...` opens the Log Viewer on log files, without a sensor; with `--screenshot`
-// it saves the time plot to FILE and the Allan deviation plot beside it (name-adev.png).
+// it saves the time plot to FILE and the Allan deviation and noise density tabs beside it
+// (name-adev.png, name-density.png).
 
 #include <cstdio>
 #include <iostream>
@@ -112,6 +113,8 @@ int viewLogs(const QStringList& files, const QString& screenshot) {
       QString adev = screenshot;
       adev.replace(QRegularExpression("\\.png$"), "");
       save(viewer.grab(), adev + "-adev.png");
+      if (auto* tabs = viewer.findChild<QTabWidget*>("tabViews")) tabs->setCurrentIndex(2);
+      save(viewer.grab(), adev + "-density.png");
       viewer.close();
     });
   }

@@ -200,5 +200,67 @@ TEST(AllanReadOffs, AreWithheldWhereTheRecordCannotTellThem) {
   }
 }
 
+// The noise type behind each point's bounds, read from the variance's slope (twice the
+// deviation's): each type from its own deviation slope, and slopes just either side of each
+// half-way boundary between types.
+TEST(AllanDeviation, NoiseTypeFromTheVarianceSlopeOnBothSidesOfEachBoundary) {
+  struct Case {
+    double deviationSlope;
+    int type;
+  };
+  const Case cases[] = {{-1.0, -2},  {-0.5, -1},  {0.0, 0},   {0.5, 1},  {-0.78, -2},
+                        {-0.72, -1}, {-0.28, -1}, {-0.22, 0}, {0.22, 0}, {0.28, 1}};
+  for (const Case c : cases) {
+    std::vector<AllanPoint> curve(5);
+    for (size_t i = 0; i < curve.size(); ++i) {
+      curve[i].tau = std::pow(2.0, double(i));
+      curve[i].adev = std::pow(curve[i].tau, c.deviationSlope);
+    }
+    for (size_t i = 0; i < curve.size(); ++i)
+      EXPECT_EQ(AllanNoiseSlope(curve, i), c.type) << "slope " << c.deviationSlope << " i " << i;
+  }
+  // Quantisation falls fastest, so it rules from the start or nowhere: a steep fall of the last
+  // sparse points after white rate noise is chance, and keeps white rate's degrees of freedom.
+  std::vector<AllanPoint> steepEnd(6);
+  for (size_t i = 0; i < steepEnd.size(); ++i) {
+    steepEnd[i].tau = std::pow(2.0, double(i));
+    steepEnd[i].adev = std::pow(steepEnd[i].tau, i < 3 ? -0.5 : -1.0) * (i < 3 ? 1.0 : 2.0);
+  }
+  EXPECT_EQ(AllanNoiseSlope(steepEnd, 5), -1);
+  EXPECT_EQ(AllanNoiseSlope(steepEnd, 4), -1);
+}
+
+// On generated noise of each type the bounds use that type's degrees of freedom: white phase
+// (quantisation: a white angle error differenced into the rate), white rate, flicker (the
+// simulated sensor's bias instability) and rate random walk.
+TEST(AllanDeviation, BoundsUseTheDegreesOfFreedomOfTheNoiseTheRecordHolds) {
+  const size_t n = 1 << 18;
+  sim::SensorRandom random(21);
+  std::vector<double> phase(n), rate(n), walk(n), flicker(n);
+  double previous = 0.0, bias = 0.0;
+  sim::AxisNoise flickerOnly(0.0, 1.0, 0.0, 4);
+  for (size_t k = 0; k < n; ++k) {
+    const double e = random.gaussian();
+    phase[k] = e - previous;
+    previous = e;
+    rate[k] = random.gaussian();
+    walk[k] = (bias += random.gaussian());
+    flicker[k] = flickerOnly.next(1.0);
+  }
+  struct Case {
+    const std::vector<double>* y;
+    int type;
+    size_t from, to;  // the points checked (the flicker model is flat only in its middle)
+  };
+  for (const Case c : {Case{&phase, -2, 0, 12}, Case{&rate, -1, 0, 12}, Case{&flicker, 0, 3, 9},
+                       Case{&walk, 1, 0, 12}}) {
+    const auto curve = OverlappingAllanDeviation(*c.y, 1.0);
+    ASSERT_GE(curve.size(), c.to);
+    for (size_t i = c.from; i < c.to; ++i)
+      EXPECT_DOUBLE_EQ(curve[i].edf, AllanEdf(double(n + 1), double(curve[i].m), c.type))
+          << "type " << c.type << " m " << curve[i].m;
+  }
+}
+
 }  // namespace
 }  // namespace vexa::analysis

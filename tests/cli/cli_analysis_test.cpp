@@ -1,10 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdio>
+#include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "analysis/log_text.h"
 #include "cli/cli.h"
 #include "platform/sim/sensor_random.h"
+#include "report/noise_report.h"
 #include "support/sim_world.h"
 
 namespace vexa::cli {
@@ -23,6 +32,28 @@ class CliAnalysisTest : public ::testing::Test {
     const std::string path = world.folder() + "/" + name;
     vexa::testing::WriteText(path, vexa::testing::LogText(name, {x, y}, 50.0, 90.0, decimalComma));
     return path;
+  }
+  // 20000 samples 10 ms apart of a white-noise gyro (N = 0.02 deg/sqrt(s)) and accelerometer.
+  std::string writeWhiteLog() {
+    sim::SensorRandom random(3);
+    vexa::testing::LogColumn gyro{"XgND", "X Gryo", {}, {}}, accel{"XaND", "X acc", {}, {}};
+    for (int i = 0; i < 20000; ++i) {
+      gyro.values.push_back(0.2 * random.gaussian());
+      accel.values.push_back(1.0 + 0.003 * random.gaussian());
+    }
+    const std::string file = world.folder() + "/W_1.csv";
+    vexa::testing::WriteText(file, vexa::testing::LogText("W_1.csv", {gyro, accel}, 50.0, 250.0));
+    return file;
+  }
+  // The standard output of a shell command.
+  static std::string shell(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+      ::pclose(pipe);
+    }
+    return text;
   }
   int run(const std::vector<std::string>& args) {
     out.str("");
@@ -118,6 +149,92 @@ TEST_F(CliAnalysisTest, UsageAndFileErrors) {
   EXPECT_NE(err.str().find("give --rate HZ"), std::string::npos);
   EXPECT_EQ(run({"adev", still, "--rate", "100", "--csv"}), 0) << err.str();
   EXPECT_NE(out.str().find("X Gryo,0.01,"), std::string::npos) << out.str();
+}
+
+// The JSON form scripts rely on, and the filter's parameters in SI units.
+TEST_F(CliAnalysisTest, NoiseGivesTheStableJsonAndTheFiltersParameters) {
+  const std::string file = writeWhiteLog();
+  ASSERT_EQ(run({"noise", file, "--json"}), 0) << err.str();
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out.str()));
+  const QJsonArray channels = doc["channels"].toArray();
+  ASSERT_EQ(channels.size(), 2) << out.str();
+  const QJsonObject g = channels[0].toObject();
+  EXPECT_EQ(g.keys(),
+            (QStringList{"density", "kind", "rate_hz", "samples", "terms", "title", "units"}));
+  EXPECT_EQ(g["title"].toString(), "X Gryo");
+  EXPECT_EQ(g["kind"].toString(), "gyro");
+  EXPECT_EQ(g["units"].toString(), "deg/sec");
+  EXPECT_DOUBLE_EQ(g["rate_hz"].toDouble(), 100.0);
+  EXPECT_EQ(g["samples"].toInt(), 20000);
+  const QJsonObject terms = g["terms"].toObject();
+  EXPECT_EQ(terms.keys(), (QStringList{"B", "K", "N", "Q", "R"}));
+  const QJsonObject N = terms["N"].toObject();
+  EXPECT_EQ(N.keys(), (QStringList{"resolved", "sigma", "unit", "value"}));
+  EXPECT_EQ(N["unit"].toString(), "deg/sqrt(h)");
+  EXPECT_NEAR(N["value"].toDouble(), 1.2, 0.06);
+  EXPECT_TRUE(N["resolved"].toBool());
+  EXPECT_FALSE(terms["K"]["resolved"].toBool());
+  EXPECT_GT(terms["K"]["value"].toDouble(), 0.0);  // the bound
+  EXPECT_NEAR(g["density"]["white"].toDouble(), 0.02, 0.001);
+  EXPECT_EQ(g["density"]["unit"].toString(), "deg/s/sqrt(Hz)");
+  EXPECT_EQ(channels[1]["kind"].toString(), "accelerometer");
+  EXPECT_EQ(channels[1]["terms"]["B"]["unit"].toString(), "mg");
+
+  // imu.yaml: never over a file (or link) already there unless asked.
+  const std::string yaml = world.folder() + "/imu.yaml";
+  ASSERT_EQ(run({"noise", file, "--imu-yaml", yaml}), 0) << err.str();
+  std::ifstream in(yaml);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(text.find("gyroscope_noise_density: 0.000349"), std::string::npos) << text;  // rad
+  EXPECT_NE(text.find("accelerometer_noise_density: 0.0029"), std::string::npos) << text;
+  for (const char* key :
+       {"gyroscope_random_walk: ", "accelerometer_random_walk: ", "update_rate: 100"})
+    EXPECT_NE(text.find(key), std::string::npos) << key;
+  EXPECT_EQ(run({"noise", file, "--imu-yaml", yaml}), 1);
+  EXPECT_NE(err.str().find("exists"), std::string::npos) << err.str();
+  const std::string link = world.folder() + "/link.yaml";
+  ASSERT_EQ(::symlink((world.folder() + "/elsewhere").c_str(), link.c_str()), 0);
+  EXPECT_EQ(run({"noise", file, "--imu-yaml", link}), 1);
+  EXPECT_EQ(::access((world.folder() + "/elsewhere").c_str(), F_OK), -1);
+  EXPECT_EQ(run({"noise", file, "--imu-yaml", yaml, "--overwrite"}), 0) << err.str();
+  EXPECT_EQ(run({"noise", file, "--channel", "X Gryo", "--imu-yaml", world.folder() + "/g.yaml"}),
+            1);
+  EXPECT_NE(err.str().find("needs a gyro and an accelerometer"), std::string::npos);
+}
+
+// The report: a valid PDF of two pages (plots, then figures) whose numbers are the JSON's, with
+// the verdicts of the limits given.
+TEST_F(CliAnalysisTest, ReportIsAPdfWithTheJsonsFiguresAndVerdicts) {
+  const std::string file = writeWhiteLog();
+  ASSERT_EQ(run({"noise", file, "--json"}), 0) << err.str();
+  const QJsonArray channels =
+      QJsonDocument::fromJson(QByteArray::fromStdString(out.str()))["channels"].toArray();
+  const std::string limits = world.folder() + "/limits.json";
+  vexa::testing::WriteText(limits, R"({"gyro": {"N": 2.0, "density": 0.01}})");
+  const std::string pdf = world.folder() + "/report.pdf";
+  ASSERT_EQ(run({"report", file, "-o", pdf, "--limits", limits}), 0) << err.str();
+  const std::string info = shell("pdfinfo '" + pdf + "' 2>&1");
+  EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +2\n"))) << info;
+  EXPECT_TRUE(std::regex_search(info, std::regex("Title: +Noise report\n"))) << info;
+  const std::string text = shell("pdftotext -layout '" + pdf + "' - 2>&1");
+  for (const auto& c : channels)
+    for (const char* t : {"N", "B", "K"}) {
+      const QJsonObject term = c.toObject()["terms"].toObject()[t].toObject();
+      const std::string shown =
+          (term["resolved"].toBool() ? "" : "< ") + report::ReportNumber(term["value"].toDouble());
+      EXPECT_NE(text.find(shown), std::string::npos) << t << " " << shown << "\n" << text;
+    }
+  EXPECT_NE(text.find("random walk N"), std::string::npos);
+  EXPECT_NE(text.find("pass"), std::string::npos) << text;  // N 1.2 deg/sqrt(h) under 2
+  EXPECT_NE(text.find("fail"), std::string::npos) << text;  // density 0.02 over 0.01
+
+  // Kept files are not replaced unasked; bad limits are refused before anything is drawn.
+  EXPECT_EQ(run({"report", file, "-o", pdf}), 1);
+  EXPECT_NE(err.str().find("exists"), std::string::npos);
+  vexa::testing::WriteText(limits, R"({"gyro": {"X": 1}})");
+  EXPECT_EQ(run({"report", file, "-o", world.folder() + "/r2.pdf", "--limits", limits}), 1);
+  EXPECT_NE(err.str().find("must be one of Q, N, B, K, R, density"), std::string::npos);
+  EXPECT_EQ(run({"report", file}), 2);
 }
 
 TEST(CliOptionsStill, SimulateStillSimulatesAStillSensor) {

@@ -18,6 +18,7 @@
 #include "main_window_fixture.h"
 #include "platform/sim/sensor_random.h"
 #include "ui/analysis/allan_plot.h"
+#include "ui/analysis/density_plot.h"
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/log_plot.h"
 #include "ui/main/attach_windows.h"
@@ -218,6 +219,35 @@ TEST_F(LogViewerTest, ReadOffsOfARecordThatIsNotStillAreWithheldInTheSameWordsAs
   // Hidden under the span, and in the exported CSV, no figure either.
   for (int c = 2; c < 6; ++c) EXPECT_TRUE(cellText("tblReadOffs", 1, c).isEmpty()) << c;
   EXPECT_FALSE(viewer.allanPlot().curves()[1].readOffs.randomWalkFound) << "no line drawn";
+}
+
+// The fit and the density come with the Allan deviation: the model over the curve, the
+// density tab, the figures table, and a report of them.
+TEST_F(LogViewerTest, NoiseModelDensityAndReportFollowTheAllanDeviation) {
+  ASSERT_TRUE(viewer.openFiles({writeRecord()}));
+  auto* report = viewer.findChild<QPushButton*>("cmdReport");
+  EXPECT_FALSE(report->isEnabled());
+  EXPECT_FALSE(viewer.writeReport(QString::fromStdString(world.folder() + "/early.pdf")));
+  EXPECT_EQ(world.messages.shown.size(), 1u);
+  viewer.computeAllan();
+  viewer.finishAllanNow();
+  EXPECT_EQ(viewer.findChild<QTabWidget*>("tabViews")->tabText(2), "Noise Density");
+  ASSERT_EQ(viewer.noise().size(), 1u);
+  EXPECT_TRUE(viewer.allanPlot().curves()[0].model.ok);
+  EXPECT_EQ(viewer.densityPlot().channelCount(), 1u);
+  // 0.01 deg/s/sqrt(Hz) of white noise: 0.6 deg/sqrt(h) in the table, as the command line says.
+  EXPECT_TRUE(cellText("tblNoiseModel", 0, 2).startsWith("0.6"))
+      << cellText("tblNoiseModel", 0, 2).toStdString();
+  EXPECT_TRUE(cellText("tblNoiseModel", 0, 4).startsWith("< "))
+      << cellText("tblNoiseModel", 0, 4).toStdString();
+  EXPECT_TRUE(cellText("tblNoiseModel", 0, 6).endsWith("deg/s/sqrt(Hz)"));
+  EXPECT_TRUE(report->isEnabled());
+  const QString pdf = QString::fromStdString(world.folder() + "/report.pdf");
+  viewer.chooseReportFile = [&] { return pdf; };
+  report->click();
+  QFile f(pdf);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(f.read(5) == "%PDF-");
 }
 
 // A view reaching past either end of a long record draws the record where its samples lie,

@@ -1,5 +1,6 @@
 #include "platform/sim/sensor_noise.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vexa::sim {
@@ -96,6 +97,19 @@ std::array<double, 3> GyroNoiseInUnits(const InertialNoiseFigures& f) {
 std::array<double, 3> AccelNoiseInUnits(const InertialNoiseFigures& f) {
   return {f.randomWalk / 60.0 / kStandardGravity, f.biasInstability / 1000.0,
           f.rateRandomWalk / 1000.0 / 60.0};
+}
+
+double OutputQuantisation(double countInUnits, double periodSeconds) {
+  return countInUnits * periodSeconds / std::sqrt(12.0);
+}
+
+int32_t SensorNoise::quantise(int axis, double counts) {
+  double& carried = carried_[size_t(axis)];
+  const double wanted = counts + carried;
+  const double held = std::clamp(std::round(wanted), -2147483647.0, 2147483647.0);
+  // A saturated output cannot pay back its error: carry at most half a count.
+  carried = std::clamp(wanted - held, -0.5, 0.5);
+  return static_cast<int32_t>(held);
 }
 
 SensorNoise::SensorNoise(const SensorNoiseConfig& config, uint64_t seed) : config_(config) {

@@ -171,7 +171,8 @@ void SimSensor::takeSample(double t) {
                           : random_.gaussian() * kGyroNoiseDegPerSec * filtered) +
         map_.decode(static_cast<int16_t>(XGYRO_OFF + a), regs_[XGYRO_OFF + a]) * gyroOffLsb;
     if (selfTest) rate += kSelfTestGyroDegPerSec;
-    regs_[out] = map_.encode(out, roundToInt(rate / gyroCount));
+    regs_[out] = map_.encode(out, noise_.enabled() ? noise_.quantise(a, rate / gyroCount)
+                                                   : roundToInt(rate / gyroCount));
   }
   for (int a = 0; a < 3; ++a) {
     const int16_t out = static_cast<int16_t>(XACCL_OUT + a);
@@ -180,7 +181,9 @@ void SimSensor::takeSample(double t) {
                                  : random_.gaussian() * kAccelNoiseG * filtered);
     if (selfTest) g += kSelfTestAccelG;
     const int32_t offset = map_.decode(static_cast<int16_t>(XACCL_OFF + a), regs_[XACCL_OFF + a]);
-    regs_[out] = map_.encode(out, roundToInt(g / table_.RegScale[out]) + offset);
+    const double counts = g / table_.RegScale[out];
+    regs_[out] = map_.encode(
+        out, (noise_.enabled() ? noise_.quantise(3 + a, counts) : roundToInt(counts)) + offset);
   }
   for (int a = 0; a < 3; ++a) {
     const int16_t out = static_cast<int16_t>(XMAGN_OUT + a);

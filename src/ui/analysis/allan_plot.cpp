@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 namespace vexa::ui {
 
@@ -105,13 +106,33 @@ void AllanPlot::render(QPainter& painter, const QRect& area) const {
   for (const auto& c : curves_) {
     // Slope guides: -1/2 through the random walk, flat at the floor.
     const double tA = std::pow(10.0, ex0), tB = std::pow(10.0, ex1);
-    if (c.readOffs.randomWalkFound) {
+    if (c.model.ok) {
+      const auto line = [&](const std::function<double(double)>& f) {
+        QPainterPath path;
+        bool begun = false;
+        for (int i = 0; i <= 160; ++i) {
+          const double t = tA * std::pow(tB / tA, i / 160.0);
+          const double v = f(t);
+          if (!(v > 0) || !std::isfinite(v)) continue;
+          begun ? path.lineTo(xOf(t), yOf(v)) : path.moveTo(xOf(t), yOf(v));
+          begun = true;
+        }
+        painter.drawPath(path);
+      };
+      for (int j = 0; j < analysis::kNoiseTerms; ++j) {
+        if (!c.model.terms[size_t(j)].resolved) continue;
+        painter.setPen(QPen(c.color.lighter(150), 1.0, Qt::DashLine));
+        line([&](double t) { return c.model.termDeviation(j, t); });
+      }
+      painter.setPen(QPen(c.color.darker(130), 1.2));
+      line([&](double t) { return c.model.deviation(t); });
+    } else if (c.readOffs.randomWalkFound) {
       painter.setPen(QPen(c.color.lighter(140), 1.0, Qt::DashLine));
       const double n = c.readOffs.randomWalk;
       painter.drawLine(QPointF(xOf(tA), yOf(n / std::sqrt(tA))),
                        QPointF(xOf(tB), yOf(n / std::sqrt(tB))));
     }
-    if (c.readOffs.floorFound) {
+    if (!c.model.ok && c.readOffs.floorFound) {
       painter.setPen(QPen(c.color.lighter(140), 1.0, Qt::DotLine));
       const double y = yOf(c.readOffs.biasInstability * analysis::kBiasInstabilityFactor);
       painter.drawLine(QPointF(p.left(), y), QPointF(p.right(), y));
@@ -148,8 +169,12 @@ void AllanPlot::render(QPainter& painter, const QRect& area) const {
     ly += fm.height() + 2;
   }
   painter.setPen(QColor(110, 116, 125));
+  const bool fitted =
+      std::any_of(curves_.begin(), curves_.end(), [](const AllanCurve& c) { return c.model.ok; });
   painter.drawText(QPointF(p.left() + 8, p.bottom() - 8),
-                   "dashed: -1/2 slope (random walk)   dotted: 0 slope (bias instability floor)");
+                   fitted ? "solid: fitted noise model   dashed: its terms (Q, N, B, K, R)"
+                          : "dashed: -1/2 slope (random walk)   dotted: 0 slope (bias "
+                            "instability floor)");
   painter.restore();
 }
 

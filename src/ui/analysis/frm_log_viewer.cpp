@@ -25,7 +25,11 @@
 #include "analysis/span_statistics.h"
 #include "app/app_context.h"
 #include "datalog/log_folder.h"
+#include "app/atomic_file.h"
+#include "report/noise_plots.h"
+#include "report/noise_report.h"
 #include "ui/analysis/allan_plot.h"
+#include "ui/analysis/density_plot.h"
 #include "ui/analysis/log_plot.h"
 #include "ui/services/screen_fit.h"
 
@@ -61,11 +65,15 @@ frmLogViewer::frmLogViewer(AppContext& ctx, QWidget* parent) : QDialog(parent), 
   cmdAutoScale_->setObjectName("cmdAutoScale");
   cmdExport_ = new QPushButton("Export...", this);
   cmdExport_->setObjectName("cmdExport");
+  cmdReport_ = new QPushButton("Report...", this);
+  cmdReport_->setObjectName("cmdReport");
+  cmdReport_->setEnabled(false);
   lblFiles_ = new QLabel("No file open", this);
   lblFiles_->setObjectName("lblFiles");
   top->addWidget(cmdOpen_);
   top->addWidget(cmdAutoScale_);
   top->addWidget(cmdExport_);
+  top->addWidget(cmdReport_);
   top->addWidget(lblFiles_, 1);
   outer->addLayout(top);
 
@@ -78,9 +86,12 @@ frmLogViewer::frmLogViewer(AppContext& ctx, QWidget* parent) : QDialog(parent), 
   auto* timeTab = new QWidget;
   auto* allanTab = new QWidget;
   buildTimeTab(timeTab);
+  auto* densityTab = new QWidget;
   buildAllanTab(allanTab);
+  buildDensityTab(densityTab);
   tabs_->addTab(timeTab, "Time");
   tabs_->addTab(allanTab, "Allan Deviation");
+  tabs_->addTab(densityTab, "Noise Density");
   split->setStretchFactor(1, 1);
   split->setSizes({150, 950});
   outer->addWidget(split, 1);
@@ -108,6 +119,13 @@ frmLogViewer::frmLogViewer(AppContext& ctx, QWidget* parent) : QDialog(parent), 
     QString filter;
     const QString file = chooseExportFile(dialogFolder(), filter);
     if (!file.isEmpty()) exportPlot(WithChosenExtension(file, filter));
+  });
+  chooseReportFile = [this] {
+    return QFileDialog::getSaveFileName(this, "Noise report", "report.pdf", "PDF (*.pdf)");
+  };
+  connect(cmdReport_, &QPushButton::clicked, this, [this] {
+    const QString file = chooseReportFile();
+    if (!file.isEmpty()) writeReport(file);
   });
   connect(lstChannels_, &QListWidget::itemChanged, this, [this] { refreshSeries(); });
   FitToScreen(*this, QSize(1100, 720));
@@ -175,6 +193,26 @@ void frmLogViewer::buildAllanTab(QWidget* tab) {
   connect(cmdCancelAllan_, &QPushButton::clicked, this, [this] { run_.cancel(); });
 }
 
+void frmLogViewer::buildDensityTab(QWidget* tab) {
+  auto* v = new QVBoxLayout(tab);
+  densityPlot_ = new DensityPlot(tab);
+  densityPlot_->setChannels(&noise_);
+  v->addWidget(densityPlot_, 1);
+  v->addWidget(
+      new QLabel("Noise model fitted to the Allan variance (value +/- one standard "
+                 "deviation; \"<\" the bound of a term the record does not resolve):",
+                 tab));
+  tblNoiseModel_ = new QTableWidget(0, 7, tab);
+  tblNoiseModel_->setObjectName("tblNoiseModel");
+  tblNoiseModel_->setHorizontalHeaderLabels({"Channel", "Quantisation Q", "Random walk N",
+                                             "Bias instability B", "Rate random walk K",
+                                             "Rate ramp R", "Noise density"});
+  tblNoiseModel_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  tblNoiseModel_->verticalHeader()->hide();
+  tblNoiseModel_->setMaximumHeight(150);
+  v->addWidget(tblNoiseModel_);
+}
+
 bool frmLogViewer::openFiles(const QStringList& paths) {
   std::vector<std::string> files;
   for (const auto& p : paths) files.push_back(p.toStdString());
@@ -212,6 +250,10 @@ bool frmLogViewer::openFiles(const QStringList& paths) {
   }
   allanPlot_->setCurves({});
   tblReadOffs_->setRowCount(0);
+  noise_.clear();
+  densityPlot_->setChannels(&noise_);
+  tblNoiseModel_->setRowCount(0);
+  cmdReport_->setEnabled(false);
   prgAllan_->setValue(0);
   cmdExport_->setEnabled(true);
   refreshSeries();
@@ -290,6 +332,7 @@ void frmLogViewer::computeAllan() {
   std::vector<analysis::AllanRun::Job> jobs;
   runChannels_.clear();
   runTau0_.clear();
+  runSamples_.clear();
   for (int c : checkedChannels()) {
     analysis::RateSeries s = analysis::SeriesForAnalysis(record_, c, rate);
     if (!(s.tau0 > 0)) {
@@ -301,6 +344,7 @@ void frmLogViewer::computeAllan() {
     }
     runChannels_.push_back(c);
     runTau0_.push_back(s.tau0);
+    runSamples_.push_back(int64_t(s.values.size()));
     jobs.push_back({record_.channels[c].title, std::move(s.values), s.tau0});
   }
   if (jobs.empty()) return;
@@ -332,6 +376,8 @@ void frmLogViewer::showAllan() {
   }
   prgAllan_->setValue(1000);
   auto curves = run_.takeCurves();
+  auto densities = run_.takeDensities();
+  noise_.clear();
   std::vector<AllanCurve> shown;
   tblReadOffs_->setRowCount(0);
   for (size_t i = 0; i < curves.size() && i < runChannels_.size(); ++i) {
@@ -341,6 +387,19 @@ void frmLogViewer::showAllan() {
     c.units = QString::fromStdString(ch.units);
     c.color = kColors[runChannels_[i] % 12];
     c.readOffs = analysis::ReadOffs(curves[i]);
+    c.model = analysis::FitNoiseModel(curves[i], runSamples_[i]);
+    analysis::ChannelNoise n;
+    n.title = ch.title;
+    n.units = ch.units;
+    n.kind = analysis::SensorKindOf(ch.units);
+    n.rateHz = 1.0 / runTau0_[i];
+    n.samples = runSamples_[i];
+    n.curve = curves[i];
+    n.model = c.model;
+    if (i < densities.size()) n.density = std::move(densities[i]);
+    n.figures = analysis::CustomaryFigures(n.model, n.kind, n.units);
+    n.densityFigure = analysis::CustomaryDensity(n.density.white, n.kind, n.units);
+    noise_.push_back(std::move(n));
     c.points = std::move(curves[i]);
     const auto t = analysis::CustomaryReadOffs(c.readOffs, ch.units);
     const int row = tblReadOffs_->rowCount();
@@ -368,6 +427,48 @@ void frmLogViewer::showAllan() {
     shown.push_back(std::move(c));
   }
   allanPlot_->setCurves(std::move(shown));
+  showNoiseFigures();
+}
+
+void frmLogViewer::showNoiseFigures() {
+  densityPlot_->setChannels(&noise_);
+  tblNoiseModel_->setRowCount(int(noise_.size()));
+  for (size_t r = 0; r < noise_.size(); ++r) {
+    const auto& n = noise_[r];
+    tblNoiseModel_->setItem(int(r), 0, cell(QString::fromStdString(n.title)));
+    const auto text = [](const analysis::NoiseFigure& f) {
+      const QString unit = QString::fromStdString(f.unit);
+      if (!f.resolved)
+        return "< " + QString::fromStdString(report::ReportNumber(f.value)) + " " + unit;
+      return QString::fromStdString(report::ReportNumber(f.value)) + " +/- " +
+             QString::fromStdString(report::ReportNumber(f.sigma)) + " " + unit;
+    };
+    for (int t = 0; t < analysis::kNoiseTerms; ++t)
+      tblNoiseModel_->setItem(int(r), 1 + t, cell(text(n.figures[size_t(t)])));
+    tblNoiseModel_->setItem(
+        int(r), 6,
+        cell(n.density.whiteFound
+                 ? QString::fromStdString(report::ReportNumber(n.densityFigure.value) + " " +
+                                          n.densityFigure.unit)
+                 : QString("no white level")));
+  }
+  cmdReport_->setEnabled(!noise_.empty());
+}
+
+bool frmLogViewer::writeReport(const QString& path) {
+  std::string why = "compute the Allan deviation of the channels first";
+  bool written = false;
+  if (!noise_.empty()) {
+    const QByteArray pdf =
+        report::NoiseReportPdf(report::SummaryOf(record_, noise_), noise_, report::NoiseLimits{});
+    // The file dialog has asked before replacing a file.
+    written =
+        !pdf.isEmpty() && WriteFileAtomically(path.toStdString(), pdf.toStdString(), true, why);
+  }
+  if (!written)
+    ctx_.messages().show("Log Viewer", "The report could not be written: " + why + ".",
+                         MessageIcon::Warning);
+  return written;
 }
 
 std::vector<QStringList> frmLogViewer::readOffRows() const {
@@ -397,8 +498,11 @@ bool frmLogViewer::writeReadOffsCsv(const QString& path) const {
 }
 
 bool frmLogViewer::exportPlot(const QString& path) {
-  const bool allan = tabs_->currentIndex() == 1;
-  const QSize size = allan ? allanPlot_->size() : plot_->size();
+  const int tab = tabs_->currentIndex();
+  const bool allan = tab == 1;
+  const QSize size = tab == 1   ? allanPlot_->size()
+                     : tab == 2 ? densityPlot_->size()
+                                : plot_->size();
   const QSize plotSize = size.width() < 200 ? QSize(1000, 600) : size;
   // The Allan deviation carries its read-offs under the plot, as the window shows them.
   const std::vector<QStringList> table = allan ? readOffRows() : std::vector<QStringList>{};
@@ -408,7 +512,9 @@ bool frmLogViewer::exportPlot(const QString& path) {
   const QSize out(plotSize.width(), plotSize.height() + tableHeight);
   const auto draw = [&](QPainter& painter) {
     const QRect plotArea(QPoint(0, 0), plotSize);
-    if (allan)
+    if (tab == 2)
+      densityPlot_->render(painter, plotArea);
+    else if (allan)
       allanPlot_->render(painter, plotArea);
     else
       plot_->render(painter, plotArea);

@@ -7,6 +7,7 @@
 
 #include "analysis/allan_run.h"
 #include "analysis/log_file.h"
+#include "analysis/noise_characterisation.h"
 
 class QCheckBox;
 class QLabel;
@@ -25,6 +26,7 @@ struct AppContext;
 namespace vexa::ui {
 
 class AllanPlot;
+class DensityPlot;
 class LogPlot;
 
 // "Log Viewer": opens log files (one, or the files of one session), plots the checked
@@ -45,6 +47,8 @@ class frmLogViewer : public QDialog {
   void computeAllan();
   // Waits for the worker and shows its result at once (tests; the window polls by itself).
   void finishAllanNow();
+  // Writes the noise report (PDF) of the channels analysed last.
+  bool writeReport(const QString& path);
 
   // Where the file dialogs come from; tests set these. Both start in `folder`; the export
   // dialog also says which file type was chosen (its filter text).
@@ -52,14 +56,19 @@ class frmLogViewer : public QDialog {
   std::function<QString(const QString& folder, QString& filter)> chooseExportFile;
   // Where the dialogs start: the folder of the record shown, else the datalog's folder.
   QString dialogFolder() const;
+  std::function<QString()> chooseReportFile;
 
   const analysis::LogRecord& record() const { return record_; }
   LogPlot& plot() { return *plot_; }
   AllanPlot& allanPlot() { return *allanPlot_; }
+  DensityPlot& densityPlot() { return *densityPlot_; }
+  const std::vector<analysis::ChannelNoise>& noise() const { return noise_; }
 
  private:
   void buildTimeTab(QWidget* tab);
   void buildAllanTab(QWidget* tab);
+  void buildDensityTab(QWidget* tab);
+  void showNoiseFigures();
   void refreshSeries();
   void refreshStatistics();
   void pollAllan();
@@ -76,11 +85,14 @@ class frmLogViewer : public QDialog {
   analysis::AllanRun run_;
   std::vector<int> runChannels_;
   std::vector<double> runTau0_;
+  std::vector<int64_t> runSamples_;
+  std::vector<analysis::ChannelNoise> noise_;  // the channels analysed last, fitted
 
   QTabWidget* tabs_ = nullptr;
   QPushButton* cmdOpen_ = nullptr;
   QPushButton* cmdAutoScale_ = nullptr;
   QPushButton* cmdExport_ = nullptr;
+  QPushButton* cmdReport_ = nullptr;
   QLabel* lblFiles_ = nullptr;
   QListWidget* lstChannels_ = nullptr;
   LogPlot* plot_ = nullptr;
@@ -93,6 +105,8 @@ class frmLogViewer : public QDialog {
   AllanPlot* allanPlot_ = nullptr;
   QTableWidget* tblReadOffs_ = nullptr;
   QCheckBox* chkReadOffsCsv_ = nullptr;
+  QTableWidget* tblNoiseModel_ = nullptr;
+  DensityPlot* densityPlot_ = nullptr;
   QTimer* poll_ = nullptr;
 };
 
