@@ -195,7 +195,7 @@ bool IsTerminal(const std::ostream& err) {
 }
 
 int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
-                  bool progress) {
+                  bool progress, datalog::LogResult* finished) {
   datalog::LogSettings s;
   s.samplesPerFile = command.samples;
   s.filesPerSession = command.files;
@@ -216,6 +216,7 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
     result = run.run();
     signal = cancel.signal();
   }
+  if (finished) *finished = result;
   switch (result.outcome) {
     case datalog::LogOutcome::Completed:
       return 0;
