@@ -76,7 +76,7 @@ bool ResultsStore::openLocal() {
   Exec(db, "PRAGMA journal_mode=WAL", error);
   if (!Exec(db,
             "CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY, id TEXT NOT NULL, "
-            "payload TEXT NOT NULL)",
+            "destination TEXT NOT NULL, payload TEXT NOT NULL)",
             error) ||
       !MigrateSchema(db, Engine::Sqlite, error)) {
     lastError_ = queuePath_ + ": " + error;
@@ -136,8 +136,9 @@ bool ResultsStore::queue(const AnyRecord& record) {
   if (!openLocal()) return false;
   QSqlDatabase db = QSqlDatabase::database(localName_, false);
   QSqlQuery q(db);
-  q.prepare("INSERT INTO outbox (id, payload) VALUES (?, ?)");
+  q.prepare("INSERT INTO outbox (id, destination, payload) VALUES (?, ?, ?)");
   q.addBindValue(QString::fromStdString(RecordId(record)));
+  q.addBindValue(QString::fromStdString(where_.text()));
   q.addBindValue(QString::fromStdString(EncodeRecord(record)));
   if (q.exec()) return true;
   lastError_ = queuePath_ + ": " + q.lastError().text().toStdString();
@@ -170,14 +171,20 @@ bool ResultsStore::record(const AnyRecord& record) {
 int64_t ResultsStore::flush() {
   if (where_.engine == Engine::Sqlite || !openLocal()) return 0;
   QSqlDatabase local = QSqlDatabase::database(localName_, false);
+  // The queue may hold records for other servers (another --db): each goes where it was meant.
+  const QString destination = QString::fromStdString(where_.text());
   const auto waiting = [&] {
     QSqlQuery q(local);
-    return q.exec("SELECT COUNT(*) FROM outbox") && q.next() ? q.value(0).toLongLong() : 0;
+    q.prepare("SELECT COUNT(*) FROM outbox WHERE destination = ?");
+    q.addBindValue(destination);
+    return q.exec() && q.next() ? q.value(0).toLongLong() : 0;
   };
   if (waiting() == 0 || !openServer()) return waiting();
   QSqlDatabase server = QSqlDatabase::database(serverName_, false);
   QSqlQuery q(local);
-  q.exec("SELECT seq, payload FROM outbox ORDER BY seq");
+  q.prepare("SELECT seq, payload FROM outbox WHERE destination = ? ORDER BY seq");
+  q.addBindValue(destination);
+  q.exec();
   std::vector<std::pair<qlonglong, std::string>> rows;
   while (q.next()) rows.emplace_back(q.value(0).toLongLong(), text(q.value(1)));
   for (const auto& [seq, payload] : rows) {
