@@ -20,7 +20,10 @@ results::UnitRecord CliRecording::unit(int messagesShown) const {
 }
 
 void CliRecording::keep(const results::AnyRecord& record, std::ostream& err) const {
-  const std::string state = results::KeepRecord(ctx_, address_, record);
+  show(results::KeepRecord(ctx_, address_, record), err);
+}
+
+void CliRecording::show(const std::string& state, std::ostream& err) {
   // Quiet while all is well; a bench should see that its records wait.
   if (state != "results store: online") err << "vexa-cli: " << state << '\n';
 }
@@ -28,19 +31,15 @@ void CliRecording::keep(const results::AnyRecord& record, std::ostream& err) con
 void CliRecording::keepRun(const LogCommand& command, const datalog::LogResult& result,
                            int messagesShown, std::ostream& err) const {
   datalog::LogSettings settings;
+  settings.samplesPerFile = command.samples;
+  settings.filesPerSession = command.files;
   settings.sampleDelayMs = command.delayMs;
   settings.units = command.units;
   settings.fileName = command.name;
-  const char* sampling = command.sampling.dataReady  ? "sync"
-                         : command.sampling.pipelined ? "pipelined"
-                                                      : "single";
-  results::RunDescription run;
-  run.started = started_;
-  run.settings = results::RunSettingsText(settings, sampling);
-  run.channels = results::ChannelTitles(ctx_, command.channels);
-  run.samplesPerFile = command.samples;
-  run.files = command.files;
-  keep(results::LogRunRecordOf(ctx_, run, result, unit(messagesShown)), err);
+  settings.channels = command.channels;
+  show(results::KeepLogRun(ctx_, address_, unitName_, started_, settings, command.sampling,
+                           result, messagesShown == messagesAtStart_),
+       err);
 }
 
 MagCorrectionsBefore CliRecording::correctionsBefore(bool writes) const {

@@ -35,6 +35,7 @@ class CliRecording {
   // message shown since the command began).
   results::UnitRecord unit(int messagesShown) const;
   void keep(const results::AnyRecord& record, std::ostream& err) const;
+  static void show(const std::string& state, std::ostream& err);
 
   AppContext& ctx_;
   std::string address_;

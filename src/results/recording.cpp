@@ -12,7 +12,9 @@
 namespace vexa::results {
 
 std::string DatabaseAddress(const AppContext& ctx, const std::string& given) {
-  return given.empty() ? ctx.preferences.text(kDatabaseKey) : given;
+  if (!given.empty()) return given;
+  if (!ctx.resultsDatabase.empty()) return ctx.resultsDatabase;
+  return ctx.preferences.text(kDatabaseKey);
 }
 
 std::string BenchName(const AppContext& ctx) {
@@ -30,9 +32,23 @@ std::string InterfaceName(int16_t interfaceNumber) {
   }
 }
 
+namespace {
+// Takes the messages of the product number's read: a module that stopped answering has said so
+// during the run already, and the record then goes without its product number.
+class QuietMessages : public MessageService {
+ public:
+  void show(const std::string&, const std::string&, MessageIcon) override { failed = true; }
+  bool failed = false;
+};
+}  // namespace
+
 std::string ReadProductNumber(AppContext& ctx) {
+  QuietMessages quiet;
+  MessageService* shown = ctx.platform.messages;
+  ctx.platform.messages = &quiet;
   ReadRegister(ctx, PROD_ID);
-  return std::to_string(ctx.access.LastRaw & 0xFFFF);
+  ctx.platform.messages = shown;
+  return quiet.failed ? std::string() : std::to_string(ctx.access.LastRaw & 0xFFFF);
 }
 
 std::string RunSettingsText(const datalog::LogSettings& s, const std::string& sampling) {
@@ -131,6 +147,37 @@ std::string KeepRecord(AppContext& ctx, const std::string& address, const AnyRec
   if ((!kept || !state.online) && ctx.platform.diagnostics && !state.lastError.empty())
     ctx.platform.diagnostics->cause("results store: " + state.lastError);
   return kept ? StateText(state) : "results store: not recorded";
+}
+
+}  // namespace vexa::results
+
+namespace vexa::results {
+
+std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
+                       const std::string& started, const datalog::LogSettings& settings,
+                       const datalog::SamplingChoice& sampling, const datalog::LogResult& result,
+                       bool productReadable) {
+  const char* how = sampling.dataReady ? "sync" : sampling.pipelined ? "pipelined" : "single";
+  RunDescription run;
+  run.started = started;
+  run.settings = RunSettingsText(settings, how);
+  run.channels = ChannelTitles(ctx, settings.channels);
+  run.samplesPerFile = settings.samplesPerFile;
+  run.files = settings.filesPerSession;
+  const UnitRecord named = NamedUnit(unit, productReadable ? ReadProductNumber(ctx) : "");
+  return KeepRecord(ctx, address, LogRunRecordOf(ctx, run, result, named));
+}
+
+std::string KeepCalibration(AppContext& ctx, const std::string& unit, CalibrationKind kind,
+                            const std::vector<RegisterChange>& registers) {
+  CalibrationRecord r;
+  r.id = NewRecordId();
+  r.unit = NamedUnit(unit, ReadProductNumber(ctx));
+  r.bench = BenchName(ctx);
+  r.at = UtcNow();
+  r.kind = kind;
+  r.registers = registers;
+  return KeepRecord(ctx, DatabaseAddress(ctx), r);
 }
 
 }  // namespace vexa::results

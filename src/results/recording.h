@@ -10,6 +10,7 @@
 #include "analysis/mag_calibration.h"
 #include "app/app_context.h"
 #include "datalog/log_run.h"
+#include "datalog/sampling.h"
 #include "results/results_store.h"
 
 namespace vexa::results {
@@ -20,11 +21,11 @@ constexpr const char* kDatabaseKey = "results.database";
 constexpr const char* kUnitKey = "results.unit";
 constexpr const char* kBenchKey = "results.bench";
 
-// The address in effect: `given` (a --db option) when not empty, else VexaEval.cfg's.
+// The address in effect: `given` when not empty, else the program's --db, else VexaEval.cfg's.
 std::string DatabaseAddress(const AppContext& ctx, const std::string& given = {});
 std::string BenchName(const AppContext& ctx);
 std::string InterfaceName(int16_t interfaceNumber);
-// PROD_ID read from the module, as decimal text; empty when the read showed a failure.
+// PROD_ID read from the module, as decimal text; empty when the read failed (no message shown).
 std::string ReadProductNumber(AppContext& ctx);
 
 // What the caller knows about a run besides its result.
@@ -53,6 +54,16 @@ std::vector<int32_t> ReadRawValues(AppContext& ctx, const std::vector<int16_t>& 
 std::vector<RegisterChange> RegisterChanges(const AppContext& ctx, const std::vector<int16_t>& rows,
                                             const std::vector<int32_t>& before,
                                             const std::vector<int32_t>& after);
+
+// A log run of the datalog window or the command line, recorded after it ended.
+std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
+                       const std::string& started, const datalog::LogSettings& settings,
+                       const datalog::SamplingChoice& sampling, const datalog::LogResult& result,
+                       bool productReadable = true);
+
+// A calibration write under `unit` (empty: the product number), with its registers.
+std::string KeepCalibration(AppContext& ctx, const std::string& unit, CalibrationKind kind,
+                            const std::vector<RegisterChange>& registers);
 
 // Opens the store at `address`, keeps the record, and returns the state text for the user
 // ("results store: offline, 1 record waiting"); the cause of a failure goes to the diagnostics.

@@ -108,7 +108,7 @@ int viewLogs(const QStringList& files, const QString& screenshot) {
 }
 
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX]\n"
+    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX] [--db ADDRESS]\n"
     "                 [--screenshot FILE [--window NAME]] [--version]\n"
     "       vexa-eval --view-log FILE... [--screenshot FILE]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
@@ -116,6 +116,9 @@ constexpr const char* kUsage =
     "  --simulate-still   the same, the sensor lying still with its stated noise figures\n"
     "  --view-log FILE... open the Log Viewer on log files (no sensor needed)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
+    "  --db ADDRESS       the results store for this run: postgresql://USER@HOST:PORT/NAME\n"
+    "                     or an SQLite file (default: results.database in VexaEval.cfg, else\n"
+    "                     $XDG_DATA_HOME/vexa-eval/results.db)\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
     "  --window NAME      with --screenshot: an image of the window calibration, operation,\n"
     "                     alarms, registers, usb-debug or magcal (mid-run) instead\n"
@@ -172,6 +175,7 @@ int main(int argc, char** argv) {
   program = &ctx;
   if (args.vendorId >= 0) ctx.usb.CardVendorId = static_cast<uint16_t>(args.vendorId);
   ctx.delay.commandLineGiven = args.commandLineGiven;
+  ctx.resultsDatabase = args.database;
 
   vexa::ui::QtModalPresenter modal;
   vexa::ui::ModelessPresenter modeless;

@@ -11,6 +11,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "results/recording.h"
+#include "ui/results/unit_field.h"
 #include "analysis/mag_cal_session.h"
 #include "app/hex_text.h"
 #include "ui/analysis/mag_cloud_view.h"
@@ -84,6 +86,8 @@ frmMagCal::frmMagCal(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(c
   lblStatus_ = named(new QLabel(this), "lblStatus");
   lblStatus_->setWordWrap(true);
   layout->addWidget(lblStatus_);
+  unitField_ = new UnitField(ctx_, this);
+  layout->addWidget(unitField_);
 
   auto* buttons = new QHBoxLayout;
   cmdCollect_ = button(this, "cmdCollect", kStart);
@@ -303,7 +307,10 @@ void frmMagCal::cmdApply_Click() {
   if (collecting_ || !result_.trusted) return;
   const analysis::MagCorrections wanted = result_.derived;
   const analysis::MagnitudeSpread before = analysis::SpreadOf(set_.samples());
+  const analysis::MagCorrections held = current_;
   current_ = analysis::WriteMagCorrections(ctx_, wanted);
+  unitField_->keepCalibration(results::CalibrationKind::MagnetometerAssistant,
+                              results::MagRegisterChanges(held, current_));
   showCorrections(lblNow_, current_, true);
   if (current_ != wanted) {
     lblVerification_->setText("The sensor holds other values than were written: see In sensor.");
@@ -333,12 +340,17 @@ void frmMagCal::cmdApply_Click() {
 void frmMagCal::cmdFlash_Click() {
   if (collecting_) return;
   analysis::SaveMagCorrectionsToFlash(ctx_);
+  unitField_->keepCalibration(results::CalibrationKind::FlashUpdate,
+                              results::MagRegisterChanges(current_, current_));
   status("Flash update sent: the sensor keeps the corrections it holds now.");
 }
 
 void frmMagCal::cmdRevert_Click() {
   if (collecting_) return;
+  const analysis::MagCorrections held = current_;
   current_ = analysis::WriteMagCorrections(ctx_, opened_);
+  unitField_->keepCalibration(results::CalibrationKind::MagnetometerAssistant,
+                              results::MagRegisterChanges(held, current_));
   // Readings taken with other corrections no longer fit the sensor.
   cmdClear_Click();
   status(current_ == opened_ ? "The values held when the window opened are back in the sensor."
