@@ -37,8 +37,8 @@ void CliRecording::keepRun(const LogCommand& command, const datalog::LogResult& 
   settings.units = command.units;
   settings.fileName = command.name;
   settings.channels = command.channels;
-  show(results::KeepLogRun(ctx_, address_, unitName_, started_, settings, command.sampling,
-                           result, messagesShown == messagesAtStart_),
+  show(results::KeepLogRun(ctx_, address_, unitName_, started_, settings, command.sampling, result,
+                           unit(messagesShown).product),
        err);
 }
 

@@ -67,8 +67,8 @@ bool ParseResultsOperands(const std::string& command, const std::vector<std::str
   return true;
 }
 
-int RunResultsCommand(const std::string& command, const ResultsQuery& q,
-                      const std::string& address, std::ostream& out, std::ostream& err) {
+int RunResultsCommand(const std::string& command, const ResultsQuery& q, const std::string& address,
+                      std::ostream& out, std::ostream& err) {
   results::StoreLocation where;
   std::string error;
   if (!results::ParseStoreLocation(address, where, error)) {
@@ -103,8 +103,8 @@ int RunResultsCommand(const std::string& command, const ResultsQuery& q,
         out << csvField(v.unit) << ',' << number(v.value) << ',' << number(v.sigma) << ','
             << csvField(v.valueUnit) << ',' << (v.resolved ? 1 : 0) << ',' << v.at << '\n';
       else
-        out << v.unit << '\t' << number(v.value) << '\t' << number(v.sigma) << '\t'
-            << v.valueUnit << (v.resolved ? "" : "\tunresolved") << '\n';
+        out << v.unit << '\t' << number(v.value) << '\t' << number(v.sigma) << '\t' << v.valueUnit
+            << (v.resolved ? "" : "\tunresolved") << '\n';
     }
   }
   const results::StoreState state = store.state();

@@ -21,8 +21,8 @@ bool ParseFigureLimits(const std::string& text, FigureLimits& limits, std::strin
     std::string title, term;
     bool ok = false;
     // The C form always: a limits file travels between benches of any regional setting.
-    const double value = equals > 0 ? QLocale::c().toDouble(line.mid(equals + 1).trimmed(), &ok)
-                                    : 0.0;
+    const double value =
+        equals > 0 ? QLocale::c().toDouble(line.mid(equals + 1).trimmed(), &ok) : 0.0;
     const std::string name = line.left(equals).trimmed().toStdString();
     if (!ok || !std::isfinite(value) || !SplitFigureName(name, title, term)) {
       error = std::to_string(n + 1) + ": expected CHANNEL/TERM = NUMBER, such as X Gyro/B = 12";

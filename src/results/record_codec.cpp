@@ -8,8 +8,12 @@ namespace vexa::results {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
-std::string s(const QJsonValue& v) { return v.toString().toStdString(); }
+QString q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+std::string s(const QJsonValue& v) {
+  return v.toString().toStdString();
+}
 
 void putCommon(QJsonObject& o, const char* kind, const std::string& id, const UnitRecord& unit,
                const std::string& bench) {
@@ -70,10 +74,8 @@ QJsonObject encode(const NoiseRecord& r) {
   for (const auto& c : r.channels) {
     QJsonObject terms;
     for (const auto& [name, t] : c.terms)
-      terms[q(name)] = QJsonObject{{"value", t.value},
-                                   {"sigma", t.sigma},
-                                   {"unit", q(t.unit)},
-                                   {"resolved", t.resolved}};
+      terms[q(name)] = QJsonObject{
+          {"value", t.value}, {"sigma", t.sigma}, {"unit", q(t.unit)}, {"resolved", t.resolved}};
     channels.append(QJsonObject{{"title", q(c.title)}, {"kind", q(c.kind)}, {"terms", terms}});
   }
   o["channels"] = channels;

@@ -11,9 +11,13 @@ namespace vexa::results {
 
 namespace {
 
-QVariant v(const std::string& s) { return QString::fromStdString(s); }
+QVariant v(const std::string& s) {
+  return QString::fromStdString(s);
+}
 // Unresolved terms may carry no number; the columns hold numbers only.
-QVariant number(double x) { return std::isfinite(x) ? x : 0.0; }
+QVariant number(double x) {
+  return std::isfinite(x) ? x : 0.0;
+}
 
 class Writer {
  public:
@@ -31,10 +35,11 @@ class Writer {
 
   bool unit(const UnitRecord& u, const std::string& at) {
     // A record without the product number keeps the one known.
-    return run("INSERT INTO units (name, product, first_seen) VALUES (?, ?, ?) "
-               "ON CONFLICT (name) DO UPDATE SET product = excluded.product "
-               "WHERE excluded.product <> ''",
-               {v(u.name), v(u.product), v(at)});
+    return run(
+        "INSERT INTO units (name, product, first_seen) VALUES (?, ?, ?) "
+        "ON CONFLICT (name) DO UPDATE SET product = excluded.product "
+        "WHERE excluded.product <> ''",
+        {v(u.name), v(u.product), v(at)});
   }
 
   bool write(const LogRunRecord& r) {
@@ -97,8 +102,8 @@ class Writer {
                  "sigma = excluded.sigma, value_unit = excluded.value_unit, "
                  "resolved = excluded.resolved, at = excluded.at, "
                  "analysis_id = excluded.analysis_id WHERE excluded.at >= latest_figures.at",
-                 {v(c.title), v(term), v(r.unit.name), number(t.value), number(t.sigma),
-                  v(t.unit), t.resolved ? 1 : 0, v(r.at), v(r.id)}))
+                 {v(c.title), v(term), v(r.unit.name), number(t.value), number(t.sigma), v(t.unit),
+                  t.resolved ? 1 : 0, v(r.at), v(r.id)}))
           return false;
       }
     return true;

@@ -24,11 +24,16 @@ std::string BenchName(const AppContext& ctx) {
 
 std::string InterfaceName(int16_t interfaceNumber) {
   switch (interfaceNumber) {
-    case kInterfaceParallel: return "parallel";
-    case kInterfaceUsb: return "usb";
-    case kInterfaceFtdi: return "ftdi";
-    case kInterfaceSpidev: return "spidev";
-    default: return "none";
+    case kInterfaceParallel:
+      return "parallel";
+    case kInterfaceUsb:
+      return "usb";
+    case kInterfaceFtdi:
+      return "ftdi";
+    case kInterfaceSpidev:
+      return "spidev";
+    default:
+      return "none";
   }
 }
 
@@ -53,9 +58,9 @@ std::string ReadProductNumber(AppContext& ctx) {
 
 std::string RunSettingsText(const datalog::LogSettings& s, const std::string& sampling) {
   std::ostringstream out;
-  out << "delay=" << s.sampleDelayMs << "ms units="
-      << (s.units == datalog::LogUnits::Scaled ? "scaled" : "lsb") << " sampling=" << sampling
-      << " name=" << s.fileName;
+  out << "delay=" << s.sampleDelayMs
+      << "ms units=" << (s.units == datalog::LogUnits::Scaled ? "scaled" : "lsb")
+      << " sampling=" << sampling << " name=" << s.fileName;
   return out.str();
 }
 
@@ -71,12 +76,18 @@ std::vector<std::string> ChannelTitles(const AppContext& ctx, const datalog::Cha
 
 const char* OutcomeName(datalog::LogOutcome outcome) {
   switch (outcome) {
-    case datalog::LogOutcome::Completed: return "completed";
-    case datalog::LogOutcome::Cancelled: return "cancelled";
-    case datalog::LogOutcome::OpenFailed: return "open failed";
-    case datalog::LogOutcome::WriteFailed: return "write failed";
-    case datalog::LogOutcome::OutOfMemory: return "out of memory";
-    case datalog::LogOutcome::NoSample: return "no sample";
+    case datalog::LogOutcome::Completed:
+      return "completed";
+    case datalog::LogOutcome::Cancelled:
+      return "cancelled";
+    case datalog::LogOutcome::OpenFailed:
+      return "open failed";
+    case datalog::LogOutcome::WriteFailed:
+      return "write failed";
+    case datalog::LogOutcome::OutOfMemory:
+      return "out of memory";
+    case datalog::LogOutcome::NoSample:
+      return "no sample";
   }
   return "unknown";
 }
@@ -156,7 +167,7 @@ namespace vexa::results {
 std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
                        const std::string& started, const datalog::LogSettings& settings,
                        const datalog::SamplingChoice& sampling, const datalog::LogResult& result,
-                       bool productReadable) {
+                       const std::string& product) {
   const char* how = sampling.dataReady ? "sync" : sampling.pipelined ? "pipelined" : "single";
   RunDescription run;
   run.started = started;
@@ -164,15 +175,15 @@ std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::s
   run.channels = ChannelTitles(ctx, settings.channels);
   run.samplesPerFile = settings.samplesPerFile;
   run.files = settings.filesPerSession;
-  const UnitRecord named = NamedUnit(unit, productReadable ? ReadProductNumber(ctx) : "");
+  const UnitRecord named = NamedUnit(unit, product);
   return KeepRecord(ctx, address, LogRunRecordOf(ctx, run, result, named));
 }
 
-std::string KeepCalibration(AppContext& ctx, const std::string& unit, CalibrationKind kind,
-                            const std::vector<RegisterChange>& registers) {
+std::string KeepCalibration(AppContext& ctx, const std::string& unit, const std::string& product,
+                            CalibrationKind kind, const std::vector<RegisterChange>& registers) {
   CalibrationRecord r;
   r.id = NewRecordId();
-  r.unit = NamedUnit(unit, ReadProductNumber(ctx));
+  r.unit = NamedUnit(unit, product);
   r.bench = BenchName(ctx);
   r.at = UtcNow();
   r.kind = kind;

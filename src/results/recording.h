@@ -59,11 +59,13 @@ std::vector<RegisterChange> RegisterChanges(const AppContext& ctx, const std::ve
 std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
                        const std::string& started, const datalog::LogSettings& settings,
                        const datalog::SamplingChoice& sampling, const datalog::LogResult& result,
-                       bool productReadable = true);
+                       const std::string& product);
 
 // A calibration write under `unit` (empty: the product number), with its registers.
-std::string KeepCalibration(AppContext& ctx, const std::string& unit, CalibrationKind kind,
-                            const std::vector<RegisterChange>& registers);
+// `product`: the number read when the window opened (a write such as the flash update reads
+// nothing from the module afterwards).
+std::string KeepCalibration(AppContext& ctx, const std::string& unit, const std::string& product,
+                            CalibrationKind kind, const std::vector<RegisterChange>& registers);
 
 // Opens the store at `address`, keeps the record, and returns the state text for the user
 // ("results store: offline, 1 record waiting"); the cause of a failure goes to the diagnostics.

@@ -63,7 +63,7 @@ struct CalibrationRecord {
 struct FigureTerm {
   double value = 0;
   double sigma = 0;
-  std::string unit;  // of value and sigma, "deg/h"
+  std::string unit;       // of value and sigma, "deg/h"
   bool resolved = false;  // false: the record was too short or the term is hidden by another
 };
 

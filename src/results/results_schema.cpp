@@ -85,7 +85,9 @@ bool BeginWrite(QSqlDatabase& db, Engine engine, std::string& error) {
   return Exec(db, engine == Engine::Sqlite ? "BEGIN IMMEDIATE" : "BEGIN", error);
 }
 
-bool Commit(QSqlDatabase& db, std::string& error) { return Exec(db, "COMMIT", error); }
+bool Commit(QSqlDatabase& db, std::string& error) {
+  return Exec(db, "COMMIT", error);
+}
 
 void Rollback(QSqlDatabase& db) {
   std::string ignored;

@@ -3,10 +3,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 namespace vexa::results {
 
@@ -22,7 +25,9 @@ QString NewConnectionName() {
   return "vexa-results-" + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
-std::string text(const QVariant& value) { return value.toString().toStdString(); }
+std::string text(const QVariant& value) {
+  return value.toString().toStdString();
+}
 
 }  // namespace
 
@@ -33,7 +38,9 @@ std::string StateText(const StoreState& s) {
   return t;
 }
 
-std::string NewRecordId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString(); }
+std::string NewRecordId() {
+  return QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+}
 
 std::string UtcNow() {
   return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toStdString();
@@ -72,8 +79,17 @@ bool ResultsStore::openLocal() {
     return false;
   }
   std::string error;
-  // WAL: a reader (the Units window) never blocks a bench that writes.
+  // WAL: a reader (the Units window) never blocks a bench that writes. NORMAL: a commit waits
+  // for no disk flush (the checkpoint does), so a record costs no fsync at the end of a run; a
+  // power cut may lose the last records, never the log files they describe nor the store.
   Exec(db, "PRAGMA journal_mode=WAL", error);
+  Exec(db, "PRAGMA synchronous=NORMAL", error);
+  // A program records once and closes: a checkpoint at every close would flush the disk each
+  // time. The log stays for the next program; SQLite folds it in when it has grown (1000 pages).
+  const QVariant handle = db.driver()->handle();
+  if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+    if (sqlite3* connection = *static_cast<sqlite3* const*>(handle.data()))
+      sqlite3_db_config(connection, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   if (!Exec(db,
             "CREATE TABLE IF NOT EXISTS outbox (seq INTEGER PRIMARY KEY, id TEXT NOT NULL, "
             "destination TEXT NOT NULL, payload TEXT NOT NULL)",
@@ -243,8 +259,13 @@ bool ResultsStore::units(std::vector<UnitSummary>& out, std::string& error) {
   }
   out.clear();
   while (q.next())
-    out.push_back({text(q.value(0)), text(q.value(1)), text(q.value(2)),
-                   q.value(3).toLongLong(), text(q.value(4)), {}, q.value(5).toLongLong()});
+    out.push_back({text(q.value(0)),
+                   text(q.value(1)),
+                   text(q.value(2)),
+                   q.value(3).toLongLong(),
+                   text(q.value(4)),
+                   {},
+                   q.value(5).toLongLong()});
   for (auto& u : out) {
     if (u.lastRun.empty()) continue;
     QSqlQuery last(db);
@@ -256,19 +277,19 @@ bool ResultsStore::units(std::vector<UnitSummary>& out, std::string& error) {
   return true;
 }
 
-bool ResultsStore::runs(const std::string& unit, std::vector<RunSummary>& out,
-                        std::string& error) {
+bool ResultsStore::runs(const std::string& unit, std::vector<RunSummary>& out, std::string& error) {
   if (!open()) {
     error = lastError_;
     return false;
   }
   QSqlDatabase db = target();
   QSqlQuery q(db);
-  q.prepare(QString::fromStdString(std::string("SELECT r.id, r.unit, r.bench, r.started, r.ended, r.interface, "
-                        "r.settings, r.channels, r.samples_per_file, r.files, r.samples_taken, "
-                        "r.outcome, f.path, f.bytes FROM runs r LEFT JOIN run_files f ON "
-                        "f.run_id = r.id ") +
-            (unit.empty() ? "" : "WHERE r.unit = ? ") + "ORDER BY r.started, r.id, f.seq"));
+  q.prepare(QString::fromStdString(
+      std::string("SELECT r.id, r.unit, r.bench, r.started, r.ended, r.interface, "
+                  "r.settings, r.channels, r.samples_per_file, r.files, r.samples_taken, "
+                  "r.outcome, f.path, f.bytes FROM runs r LEFT JOIN run_files f ON "
+                  "f.run_id = r.id ") +
+      (unit.empty() ? "" : "WHERE r.unit = ? ") + "ORDER BY r.started, r.id, f.seq"));
   if (!unit.empty()) q.addBindValue(QString::fromStdString(unit));
   if (!q.exec()) {
     error = q.lastError().text().toStdString();
@@ -324,8 +345,8 @@ bool ResultsStore::figure(const std::string& figureName, std::vector<FigureValue
   }
   out.clear();
   while (q.next())
-    out.push_back({text(q.value(0)), q.value(1).toDouble(), q.value(2).toDouble(),
-                   text(q.value(3)), q.value(4).toInt() != 0, text(q.value(5))});
+    out.push_back({text(q.value(0)), q.value(1).toDouble(), q.value(2).toDouble(), text(q.value(3)),
+                   q.value(4).toInt() != 0, text(q.value(5))});
   return true;
 }
 
@@ -370,8 +391,7 @@ bool ResultsStore::calibrations(const std::string& unit, std::vector<Calibration
       out.push_back({text(q.value(1)), text(q.value(2)), text(q.value(3)), {}});
     }
     if (!q.value(4).isNull())
-      out.back().registers.push_back(
-          {text(q.value(4)), q.value(5).toInt(), q.value(6).toInt()});
+      out.back().registers.push_back({text(q.value(4)), q.value(5).toInt(), q.value(6).toInt()});
   }
   return true;
 }

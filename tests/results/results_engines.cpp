@@ -16,15 +16,17 @@ const char* env(const char* name) {
 }
 }  // namespace
 
-bool PostgresAvailable() { return env("VEXA_TEST_PG_URL") != nullptr; }
+bool PostgresAvailable() {
+  return env("VEXA_TEST_PG_URL") != nullptr;
+}
 
 StoreLocation FreshStore(Engine engine, const std::string& folder) {
   StoreLocation where;
   std::string error;
   if (engine == Engine::Sqlite) {
-    ParseStoreLocation(folder + "/results-" +
-                           QUuid::createUuid().toString(QUuid::Id128).toStdString() + ".db",
-                       where, error);
+    ParseStoreLocation(
+        folder + "/results-" + QUuid::createUuid().toString(QUuid::Id128).toStdString() + ".db",
+        where, error);
     return where;
   }
   const std::string name =
@@ -44,7 +46,9 @@ StoreLocation FreshStore(Engine engine, const std::string& folder) {
   return where;
 }
 
-bool StopPostgres() { return env("VEXA_TEST_PG_STOP") && std::system(env("VEXA_TEST_PG_STOP")) == 0; }
+bool StopPostgres() {
+  return env("VEXA_TEST_PG_STOP") && std::system(env("VEXA_TEST_PG_STOP")) == 0;
+}
 bool StartPostgres() {
   return env("VEXA_TEST_PG_START") && std::system(env("VEXA_TEST_PG_START")) == 0;
 }

@@ -102,8 +102,7 @@ TEST_P(RecordingTest, StoreThatCannotBeUsedNeverStopsTheRunNorLosesItsFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RecordingTest,
-                         ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         [](const auto& info) {
+                         ::testing::Values(Engine::Sqlite, Engine::Postgres), [](const auto& info) {
                            return info.param == Engine::Sqlite ? "Sqlite" : "Postgres";
                          });
 

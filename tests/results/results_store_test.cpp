@@ -68,10 +68,10 @@ TEST_P(ResultsStoreTest, MigratesFromEveryEarlierVersionKeepingWhatWasThere) {
     SCOPED_TRACE(from);
     where = testing::FreshStore(GetParam(), world.folder());
     ResultsStore store(where, queue);
-    QSqlDatabase db = QSqlDatabase::addDatabase(
-        GetParam() == Engine::Sqlite ? "QSQLITE" : "QPSQL", "migration");
-    db.setDatabaseName(QString::fromStdString(GetParam() == Engine::Sqlite ? where.path
-                                                                           : where.database));
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(GetParam() == Engine::Sqlite ? "QSQLITE" : "QPSQL", "migration");
+    db.setDatabaseName(
+        QString::fromStdString(GetParam() == Engine::Sqlite ? where.path : where.database));
     db.setHostName(QString::fromStdString(where.host));
     db.setPort(where.port);
     db.setUserName(QString::fromStdString(where.user));
@@ -113,7 +113,10 @@ TEST_P(ResultsStoreTest, KeepsEachKindOfRecordAndReadsItBack) {
   ResultsStore store(where, queue);
   ASSERT_TRUE(store.open()) << store.state().lastError;
   const LogRunRecord run = SampleRun("LOT7-001", "2026-12-01T10:00:00.000Z");
-  CalibrationRecord cal{NewRecordId(), {"LOT7-001", ""}, "bench 2", "2026-12-01T11:00:00.000Z",
+  CalibrationRecord cal{NewRecordId(),
+                        {"LOT7-001", ""},
+                        "bench 2",
+                        "2026-12-01T11:00:00.000Z",
                         CalibrationKind::MagnetometerAssistant,
                         {{"XMAGN_HIF", 0, -120}, {"XMAGN_SIF", 2048, 2101}}};
   ASSERT_TRUE(store.record(run));
@@ -166,7 +169,10 @@ TEST_P(ResultsStoreTest, FigureAcrossUnitsIsEachUnitsNewestEvenWhenAnOlderOneArr
 }
 
 TEST_P(ResultsStoreTest, TwoBenchProcessesWritingAtOnceLoseNothing) {
-  { ResultsStore first(where, queue); ASSERT_TRUE(first.open()); }
+  {
+    ResultsStore first(where, queue);
+    ASSERT_TRUE(first.open());
+  }
   constexpr int kRuns = 25;
   pid_t children[2];
   for (int bench = 0; bench < 2; ++bench) {
@@ -179,7 +185,8 @@ TEST_P(ResultsStoreTest, TwoBenchProcessesWritingAtOnceLoseNothing) {
         ResultsStore store(where, queue + std::to_string(bench));
         for (int i = 0; i < kRuns; ++i)
           ok = store.record(SampleRun(i % 2 ? "shared" : "own" + std::to_string(bench),
-                                "2026-12-01T10:00:" + std::to_string(10 + i) + ".000Z")) && ok;
+                                      "2026-12-01T10:00:" + std::to_string(10 + i) + ".000Z")) &&
+               ok;
         ok = ok && store.flush() == 0;
       }
       _exit(ok ? 0 : 1);
@@ -196,8 +203,7 @@ TEST_P(ResultsStoreTest, TwoBenchProcessesWritingAtOnceLoseNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, ResultsStoreTest,
-                         ::testing::Values(Engine::Sqlite, Engine::Postgres),
-                         [](const auto& info) {
+                         ::testing::Values(Engine::Sqlite, Engine::Postgres), [](const auto& info) {
                            return info.param == Engine::Sqlite ? "Sqlite" : "Postgres";
                          });
 

@@ -181,7 +181,9 @@ void fmCalibration::recordedWrite(int kind, const std::function<void()>& write) 
   write();
   for (size_t i = 0; i < kOffsetRows.size(); ++i)
     after.push_back(HexToLong(lbl_[i]->text().toStdString()));
-  results::KeepCalibration(ctx_, ctx_.preferences.text(results::kUnitKey),
+  // No product number: this window's traffic is the calibration's own (a flash update reads
+  // nothing back); the unit's record keeps the number its runs read.
+  results::KeepCalibration(ctx_, ctx_.preferences.text(results::kUnitKey), {},
                            static_cast<results::CalibrationKind>(kind),
                            results::RegisterChanges(ctx_, rows, before, after));
 }

@@ -19,7 +19,9 @@ namespace vexa::ui {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 QTableWidget* table(QWidget* parent, const char* name, const QStringList& headings) {
   auto* t = new QTableWidget(0, static_cast<int>(headings.size()), parent);
@@ -138,10 +140,10 @@ results::ResultsStore& frmUnits::store() {
 
 void frmUnits::refresh() {
   std::string error;
-  const std::string selected = tblUnits_->currentRow() >= 0 &&
-                                       tblUnits_->currentRow() < static_cast<int>(units_.size())
-                                   ? units_[static_cast<size_t>(tblUnits_->currentRow())].name
-                                   : std::string();
+  const std::string selected =
+      tblUnits_->currentRow() >= 0 && tblUnits_->currentRow() < static_cast<int>(units_.size())
+          ? units_[static_cast<size_t>(tblUnits_->currentRow())].name
+          : std::string();
   units_.clear();
   const bool ok = store().units(units_, error);
   const results::StoreState state = store().state();
@@ -177,7 +179,9 @@ void frmUnits::selectUnit(const std::string& name) {
     if (units_[i].name == name) tblUnits_->selectRow(static_cast<int>(i));
 }
 
-void frmUnits::selectFigure(const std::string& name) { cboFigure_->setCurrentText(q(name)); }
+void frmUnits::selectFigure(const std::string& name) {
+  cboFigure_->setCurrentText(q(name));
+}
 
 void frmUnits::showHistory() {
   const int row = tblUnits_->currentRow();
@@ -200,8 +204,7 @@ void frmUnits::showHistory() {
     for (const auto& reg : c.registers)
       if (reg.before != reg.after)
         changed << QString("%1 %2 to %3").arg(q(reg.label)).arg(reg.before).arg(reg.after);
-    setRow(tblHistory_, r++,
-           {q(c.at.substr(0, 19)), q(c.kind), "", "", changed.join(", ")});
+    setRow(tblHistory_, r++, {q(c.at.substr(0, 19)), q(c.kind), "", "", changed.join(", ")});
   }
 }
 
@@ -215,9 +218,8 @@ void frmUnits::showFigure() {
                                                ? std::nullopt
                                                : std::optional<double>(limit->second));
   if (limit != limits_.end())
-    lblLimits_->setText(QString("limit %1: %2 units above it")
-                            .arg(limit->second)
-                            .arg(picFigure_->aboveLimit()));
+    lblLimits_->setText(
+        QString("limit %1: %2 units above it").arg(limit->second).arg(picFigure_->aboveLimit()));
 }
 
 void frmUnits::loadLimits(const std::string& path) {

@@ -8,7 +8,8 @@
 
 namespace vexa::ui {
 
-UnitField::UnitField(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+UnitField::UnitField(AppContext& ctx, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), product_(results::ReadProductNumber(ctx)) {
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   auto* label = new QLabel("Unit", this);
@@ -27,7 +28,9 @@ UnitField::UnitField(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(c
   });
 }
 
-std::string UnitField::unit() const { return txtUnit_->text().trimmed().toStdString(); }
+std::string UnitField::unit() const {
+  return txtUnit_->text().trimmed().toStdString();
+}
 
 void UnitField::showState(const std::string& state) {
   lblResultsStore_->setText(QString::fromStdString(state));
@@ -35,15 +38,14 @@ void UnitField::showState(const std::string& state) {
 }
 
 void UnitField::keepRun(const std::string& started, const datalog::LogSettings& settings,
-                        const datalog::SamplingChoice& sampling,
-                        const datalog::LogResult& result) {
+                        const datalog::SamplingChoice& sampling, const datalog::LogResult& result) {
   showState(results::KeepLogRun(ctx_, results::DatabaseAddress(ctx_), unit(), started, settings,
-                                sampling, result));
+                                sampling, result, product_));
 }
 
 void UnitField::keepCalibration(results::CalibrationKind kind,
                                 const std::vector<results::RegisterChange>& registers) {
-  showState(results::KeepCalibration(ctx_, unit(), kind, registers));
+  showState(results::KeepCalibration(ctx_, unit(), product_, kind, registers));
 }
 
 }  // namespace vexa::ui

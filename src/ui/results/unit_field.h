@@ -16,7 +16,8 @@ namespace vexa::ui {
 
 // "Unit": the module's name in the results store, remembered in VexaEval.cfg, with the store's
 // state beside it ("results store: offline, 3 records waiting"). The windows that record work
-// carry one and hand it what they did once it is done.
+// carry one and hand it what they did once it is done. It reads the product number (PROD_ID)
+// once, when it is made.
 //
 // Controls (objectName): txtUnit, lblResultsStore.
 class UnitField : public QWidget {
@@ -36,6 +37,9 @@ class UnitField : public QWidget {
   void showState(const std::string& state);
 
   AppContext& ctx_;
+  // Read when the window opens: the work recorded later may leave the bus alone (a flash
+  // update reads nothing back) or find the module gone.
+  std::string product_;
   QLineEdit* txtUnit_ = nullptr;
   QLabel* lblResultsStore_ = nullptr;
 };
