@@ -325,7 +325,8 @@ Commands:
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
 )" + LogUsageText() +
-         MagCalUsage() + ResultsUsageText() + R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
+         MagCalUsage() + ResultsUsageText() +
+         R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
                         The overlapping Allan deviation of each channel of a log (or of the
                         named ones: value column title such as "X Gryo", or the caption such as
                         "X Gyro"), at octave cluster times up to a tenth of the record, with

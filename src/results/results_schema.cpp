@@ -95,11 +95,23 @@ void Rollback(QSqlDatabase& db) {
 }
 
 int SchemaVersionOf(QSqlDatabase& db) {
+  // Most opens find the store as it should be: one query, without listing the tables.
+  {
+    QSqlQuery q(db);
+    if (q.exec("SELECT version FROM schema_version") && q.next()) return q.value(0).toInt();
+  }
+  return 0;
+}
+
+namespace {
+// Inside a transaction, where a failed query would end it on a server.
+int SchemaVersionInTransaction(QSqlDatabase& db) {
   if (!db.tables().contains("schema_version")) return 0;
   QSqlQuery q(db);
   if (!q.exec("SELECT version FROM schema_version") || !q.next()) return 0;
   return q.value(0).toInt();
 }
+}  // namespace
 
 bool MigrateSchema(QSqlDatabase& db, Engine engine, std::string& error, int target) {
   if (SchemaVersionOf(db) >= target) return true;
@@ -109,7 +121,7 @@ bool MigrateSchema(QSqlDatabase& db, Engine engine, std::string& error, int targ
     Rollback(db);
     return false;
   }
-  const int from = SchemaVersionOf(db);
+  const int from = SchemaVersionInTransaction(db);
   const auto& steps = Migrations();
   for (int v = from + 1; v <= target && v <= static_cast<int>(steps.size()); ++v) {
     for (const char* sql : steps[static_cast<size_t>(v - 1)]) {

@@ -5,8 +5,8 @@
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
 // image of the window to FILE a few seconds later and closes the program; messages go to
 // standard error meanwhile, so it always ends. With `--window NAME` (calibration, operation,
-// alarms, registers, usb-debug, magcal) the image is of that window instead. SIGTERM and SIGINT
-// close the main window as the window system's close does.
+// alarms, registers, usb-debug, magcal, units) the image is of that window instead. SIGTERM and
+// SIGINT close the main window as the window system's close does.
 // `--simulate-still` simulates a sensor lying still with its stated noise figures.
 // `--view-log FILE...` opens the Log Viewer on log files, without a sensor; with `--screenshot`
 // it saves the time plot to FILE and the Allan deviation plot beside it (name-adev.png).
@@ -121,7 +121,7 @@ constexpr const char* kUsage =
     "                     $XDG_DATA_HOME/vexa-eval/results.db)\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
     "  --window NAME      with --screenshot: an image of the window calibration, operation,\n"
-    "                     alarms, registers, usb-debug or magcal (mid-run) instead\n"
+    "                     alarms, registers, usb-debug, units or magcal (mid-run) instead\n"
     "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 

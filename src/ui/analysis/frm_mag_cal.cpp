@@ -11,11 +11,11 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "results/recording.h"
-#include "ui/results/unit_field.h"
 #include "analysis/mag_cal_session.h"
 #include "app/hex_text.h"
+#include "results/recording.h"
 #include "ui/analysis/mag_cloud_view.h"
+#include "ui/results/unit_field.h"
 
 namespace vexa::ui {
 

@@ -9,12 +9,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "results/recording.h"
 #include "app/delay.h"
 #include "app/hex_text.h"
 #include "registers/offset_codes.h"
 #include "registers/register_access.h"
 #include "registers/sensor_commands.h"
+#include "results/recording.h"
 #include "ui/services/qt_text.h"
 
 namespace vexa::ui {
@@ -209,7 +209,8 @@ void fmCalibration::setBusy(bool busy) {
 }
 
 void fmCalibration::cmdPreciAutoNull_Click() {
-  recordedWrite(static_cast<int>(results::CalibrationKind::AutoNull), [this] { precisionAutoNull(); });
+  recordedWrite(static_cast<int>(results::CalibrationKind::AutoNull),
+                [this] { precisionAutoNull(); });
 }
 
 void fmCalibration::precisionAutoNull() {
@@ -242,9 +243,8 @@ void fmCalibration::cmdCal_Click(int row) {
 }
 
 void fmCalibration::cmdFlash_Click() {
-  recordedWrite(static_cast<int>(results::CalibrationKind::FlashUpdate), [this] {
-    runCommand(kCommandFlashUpdate, 200);
-  });
+  recordedWrite(static_cast<int>(results::CalibrationKind::FlashUpdate),
+                [this] { runCommand(kCommandFlashUpdate, 200); });
 }
 
 void fmCalibration::cmdClose_Click() {

@@ -32,7 +32,8 @@ class UnitField;
 // CheckReg_1 .. CheckReg_12 (register index 1 .. 12); frame FraSampling with the check boxes
 // ckFastReads (pipelined reads) and ckDataReady (each sample waits for the sensor's next one
 // instead of the sample delay); button cmdStartDatalog; banner
-// LBLDatalogInProgress; the unit txtUnit (results store); while a run lasts, beside the banner, lblProgress and barProgress.
+// LBLDatalogInProgress; the unit txtUnit (results store); while a run lasts, beside the banner,
+// lblProgress and barProgress.
 class frmDatalog : public QDialog {
   Q_OBJECT
 
@@ -112,7 +113,7 @@ class frmDatalog : public QDialog {
   QLabel* LBLDatalogInProgress_ = nullptr;
   QLabel* lblProgress_ = nullptr;
   QProgressBar* barProgress_ = nullptr;
-  QLabel* lblResult_ = nullptr;  // which files the last run wrote
+  QLabel* lblResult_ = nullptr;     // which files the last run wrote
   UnitField* unitField_ = nullptr;  // the unit the run is recorded under, and the store's state
 };
 

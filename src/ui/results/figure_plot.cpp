@@ -62,7 +62,9 @@ void FigurePlot::paintEvent(QPaintEvent*) {
                QString::number(value, 'g', 4));
   }
   p.drawText(QRectF(area.left(), area.bottom() + 4, area.width(), 18), Qt::AlignCenter,
-             QString("%1 units").arg(values_.size()));
+             QString("%1 units, in %2")
+                 .arg(values_.size())
+                 .arg(QString::fromStdString(values_.front().valueUnit)));
   const double step = area.width() / static_cast<double>(values_.size());
   for (size_t i = 0; i < values_.size(); ++i) {
     const auto& v = values_[i];

@@ -31,6 +31,7 @@ QTableWidget* table(QWidget* parent, const char* name, const QStringList& headin
   t->setSelectionMode(QAbstractItemView::SingleSelection);
   t->setEditTriggers(QAbstractItemView::NoEditTriggers);
   t->verticalHeader()->hide();
+  t->setWordWrap(false);
   t->horizontalHeader()->setStretchLastSection(true);
   return t;
 }
@@ -160,6 +161,7 @@ void frmUnits::refresh() {
               q(u.lastRun.empty() ? "-" : u.lastRun.substr(0, 16) + " " + u.lastOutcome),
               QString::number(u.figures)});
     }
+    tblUnits_->resizeColumnsToContents();
   }
   std::vector<std::string> figures;
   const QString figure = cboFigure_->currentText();
