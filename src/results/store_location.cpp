@@ -46,8 +46,8 @@ bool ParseStoreLocation(const std::string& text, StoreLocation& l, std::string& 
   std::string rest;
   for (const char* scheme : {"postgresql://", "postgres://"})
     if (text.rfind(scheme, 0) == 0) rest = text.substr(std::string(scheme).size());
-  if (rest.empty() && text.rfind("postgres", 0) != 0) {
-    l.path = text;
+  if (rest.empty() && text.find("://") == std::string::npos) {
+    l.path = text;  // a file, even one named postgres.db
     return true;
   }
   const auto malformed = [&](const std::string& why) {
@@ -55,6 +55,7 @@ bool ParseStoreLocation(const std::string& text, StoreLocation& l, std::string& 
             "): give postgresql://USER@HOST:PORT/NAME";
     return false;
   };
+  if (rest.empty()) return malformed("only postgresql:// addresses name a server");
   const size_t at = rest.find('@');
   const size_t slash = rest.find('/', at == std::string::npos ? 0 : at);
   if (at == std::string::npos || at == 0) return malformed("no user");

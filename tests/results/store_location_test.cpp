@@ -27,6 +27,7 @@ TEST(StoreLocation, ServerAddressesAreReadAndMalformedOnesRefused) {
       {"postgresql://bench@lab:54x/results", false},
       {"postgresql://bench@lab/a/b", false},
       {"postgresql://bench@:5432/results", false},
+      {"mysql://bench@lab/results", false},
   };
   for (const auto& c : cases) {
     StoreLocation l;
@@ -48,9 +49,11 @@ TEST(StoreLocation, ServerAddressesAreReadAndMalformedOnesRefused) {
   }
   StoreLocation file;
   std::string error;
-  ASSERT_TRUE(ParseStoreLocation("/data/lab.db", file, error));
-  EXPECT_EQ(file.engine, Engine::Sqlite);
-  EXPECT_EQ(file.path, "/data/lab.db");
+  for (const char* path : {"/data/lab.db", "postgres.db"}) {
+    ASSERT_TRUE(ParseStoreLocation(path, file, error)) << path;
+    EXPECT_EQ(file.engine, Engine::Sqlite);
+    EXPECT_EQ(file.path, path);
+  }
 }
 
 TEST(FigureLimitsFile, ReadsNameEqualsNumberAndRefusesTheWholeFileOnABadLine) {
