@@ -45,7 +45,8 @@ set(CPACK_STRIP_FILES ON)
 # Shared libraries come from dpkg-shlibdeps; Qt loads its platform plugins at run time, which
 # no library dependency names, and the udev rules want the plugdev group's owner.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Qt SQL loads its database drivers as plugins, which the library scan does not see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xvfb, xauth")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

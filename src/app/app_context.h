@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "app/adapter_state.h"
 #include "app/app_state.h"
 #include "app/program_settings.h"
@@ -24,6 +26,7 @@ struct AppContext {
   AdapterState adapters;  // FTDI or spidev link
   OsState os;
   ProgramSettings preferences;  // the program's own settings file, beside CommPort.cfg
+  std::string resultsDatabase;  // --db for this run; empty: results.database in preferences
 
   // Shorthands for the services used everywhere.
   MessageService& messages() { return *platform.messages; }

@@ -16,6 +16,8 @@
 #include "cli/cli_analysis.h"
 #include "cli/cli_log.h"
 #include "cli/cli_magcal.h"
+#include "cli/cli_recording.h"
+#include "cli/cli_results.h"
 #include "cli/console_line.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
@@ -142,6 +144,7 @@ struct Command {
   int32_t value = 0;
   bool pipelined = false;  // read --pipelined
   LogCommand log;
+  ResultsQuery results;
 };
 
 // Checks the command and its operands before any device is touched.
@@ -184,6 +187,10 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
     MagCalOptions magcal;
     std::string error;
     if (!ParseMagCalOperands(options.operands, magcal, error)) throw Failure(kExitUsage, error);
+  } else if (IsResultsCommand(options.command)) {
+    std::string error;
+    if (!ParseResultsOperands(options.command, options.operands, c.results, error))
+      throw Failure(kExitUsage, error);
   } else {
     throw Failure(kExitUsage, "unknown command '" + options.command + "'");
   }
@@ -241,6 +248,8 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
       o.simulateStill = true;
     } else if (a == "--trace") {
       o.trace = true;
+    } else if (a == "--db") {
+      if (!valueOf(a, o.database)) return false;
     } else if (a == "--interface") {
       if (!valueOf(a, value)) return false;
       if (value == "parallel")
@@ -278,6 +287,9 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     error = "no command given: use read, write, dump, log or magcal (see --help)";
     return false;
   }
+  if ((o.command == "log" || o.command == "magcal" || o.command == "noise") &&
+      !TakeUnitOperand(o.operands, o.unit, error))
+    return false;
   return true;
 }
 
@@ -313,7 +325,8 @@ Commands:
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
 )" + LogUsageText() +
-         MagCalUsage() + R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
+         MagCalUsage() + ResultsUsageText() +
+         R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
                         The overlapping Allan deviation of each channel of a log (or of the
                         named ones: value column title such as "X Gryo", or the caption such as
                         "X Gyro"), at octave cluster times up to a tenth of the record, with
@@ -380,6 +393,13 @@ Options:
                         With --interface ftdi (real or simulated board) also every bulk write
                         to the board and every read from it, before the frames they carry:
                         mpsse out: 80 01 0b ... and mpsse in: 00 00 12 34.
+  --db ADDRESS          The results store: postgresql://USER@HOST:PORT/NAME for a server
+                        (the password from ~/.pgpass or PGPASSWORD; HOST may be a socket
+                        folder written %2Fpath), or the path of an SQLite file. Without it,
+                        results.database in VexaEval.cfg, else
+                        $XDG_DATA_HOME/vexa-eval/results.db. Log runs and calibration writes
+                        are recorded there; a server that cannot be reached never stops them:
+                        the records wait in the SQLite file and are sent on a later run.
   --version             Print the program's version and exit.
   -h, --help            Show this text.
 
@@ -450,6 +470,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const Command command = CheckCommand(options, ctx.registers);
     ReadSettings(ctx);
     ReadPreferences(ctx);
+    if (IsResultsCommand(options.command))
+      return RunResultsCommand(options.command, command.results,
+                               results::DatabaseAddress(ctx, options.database), out, err);
     if (options.interface) ctx.settings.Interface = *options.interface;
     if (options.port) ctx.settings.PortAddress = static_cast<int16_t>(*options.port);
     for (const auto& [key, value] : options.adapterSettings) ctx.preferences.setText(key, value);
@@ -470,7 +493,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     BringUpTransport(ctx, messages, diagnostics);
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 
-    if (options.command == "log") return RunLogCommand(ctx, command.log, out, err, IsTerminal(err));
+    if (options.command == "log") {
+      const CliRecording recording(ctx, options, messages.shown());
+      datalog::LogResult result;
+      const int status = RunLogCommand(ctx, command.log, out, err, IsTerminal(err), &result);
+      recording.keepRun(command.log, result, messages.shown(), err);
+      return status;
+    }
     // A failed transfer shows its message; no value read from then on is printed, since it
     // would be what the failed transfer left behind rather than what the sensor holds.
     const int messagesBefore = messages.shown();
@@ -493,7 +522,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       MagCalOptions magcal;
       std::string unused;
       ParseMagCalOperands(options.operands, magcal, unused);
+      const CliRecording recording(ctx, options, messages.shown());
+      const MagCorrectionsBefore before = recording.correctionsBefore(magcal.apply);
       const int status = RunMagCal(ctx, magcal, out, err);
+      recording.keepMagCal(magcal, before, messages.shown(), err);
       if (messages.shown() != messagesBefore) return kExitDevice;
       return status;
     } else {

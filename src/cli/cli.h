@@ -30,7 +30,9 @@ struct CliOptions {
   std::optional<uint16_t> vendorId;
   // SPI adapter settings (VexaEval.cfg key, value) for this run only.
   std::vector<std::pair<std::string, std::string>> adapterSettings;
-  std::string command;  // "read", "write", "dump", "log" or "magcal"
+  std::string database;  // --db: the results store's address (empty: VexaEval.cfg, the file)
+  std::string unit;      // --unit of log, magcal, noise: the module's name in the results store
+  std::string command;   // "read", "write", "dump", "log" or "magcal"
   std::vector<std::string> operands;
 };
 

@@ -196,7 +196,7 @@ bool IsTerminal(const std::ostream& err) {
 }
 
 int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
-                  bool progress) {
+                  bool progress, datalog::LogResult* finished) {
   datalog::LogSettings s;
   s.samplesPerFile = command.samples;
   s.filesPerSession = command.files;
@@ -217,6 +217,7 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
     result = run.run();
     signal = cancel.signal();
   }
+  if (finished) *finished = result;
   switch (result.outcome) {
     case datalog::LogOutcome::Completed:
       return 0;

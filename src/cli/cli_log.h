@@ -37,8 +37,9 @@ constexpr int kExitCancelledBase = 128;
 // Runs the log on a transport that is up. Prints each finished file's path on `out`; with
 // `progress` (standard error is a terminal), a progress line on `err`. SIGINT and SIGTERM
 // cancel as the window's Cancel button does while the run lasts.
+// `finished`, when given, receives the run's result (for the results store).
 int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
-                  bool progress);
+                  bool progress, datalog::LogResult* finished = nullptr);
 
 // Whether `err` is the process's standard error and that is a terminal.
 bool IsTerminal(const std::ostream& err);

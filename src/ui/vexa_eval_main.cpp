@@ -5,8 +5,8 @@
 // `--screenshot FILE` (for the documentation) presses Read once the main window is up, saves an
 // image of the window to FILE a few seconds later and closes the program; messages go to
 // standard error meanwhile, so it always ends. With `--window NAME` (calibration, operation,
-// alarms, registers, usb-debug, magcal) the image is of that window instead. SIGTERM and SIGINT
-// close the main window as the window system's close does.
+// alarms, registers, usb-debug, magcal, units) the image is of that window instead. SIGTERM and
+// SIGINT close the main window as the window system's close does.
 // `--simulate-still` simulates a sensor lying still with its stated noise figures.
 // `--view-log FILE...` opens the Log Viewer on log files, without a sensor; with `--screenshot`
 // it saves the time plot to FILE and the Allan deviation and noise density tabs beside it
@@ -123,7 +123,7 @@ int viewLogs(const QStringList& files, const QString& screenshot) {
 }
 
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX]\n"
+    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX] [--db ADDRESS]\n"
     "                 [--screenshot FILE [--window NAME]] [--version]\n"
     "       vexa-eval --view-log FILE... [--screenshot FILE]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
@@ -131,9 +131,12 @@ constexpr const char* kUsage =
     "  --simulate-still   the same, the sensor lying still with its stated noise figures\n"
     "  --view-log FILE... open the Log Viewer on log files (no sensor needed)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
+    "  --db ADDRESS       the results store for this run: postgresql://USER@HOST:PORT/NAME\n"
+    "                     or an SQLite file (default: results.database in VexaEval.cfg, else\n"
+    "                     $XDG_DATA_HOME/vexa-eval/results.db)\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
     "  --window NAME      with --screenshot: an image of the window calibration, operation,\n"
-    "                     alarms, registers, usb-debug or magcal (mid-run) instead\n"
+    "                     alarms, registers, usb-debug, units or magcal (mid-run) instead\n"
     "  --version          print the program's version and exit\n"
     "Settings are kept in CommPort.cfg in the working folder.\n";
 
@@ -187,6 +190,7 @@ int main(int argc, char** argv) {
   program = &ctx;
   if (args.vendorId >= 0) ctx.usb.CardVendorId = static_cast<uint16_t>(args.vendorId);
   ctx.delay.commandLineGiven = args.commandLineGiven;
+  ctx.resultsDatabase = args.database;
 
   vexa::ui::QtModalPresenter modal;
   vexa::ui::ModelessPresenter modeless;

@@ -51,6 +51,13 @@ if grep -q '\bqt6-qpa-plugins\b' <<<"$depends"; then
 else
   fail "no dependency on qt6-qpa-plugins"
 fi
+for plugin in libqt6sql6-sqlite libqt6sql6-psql; do
+  if grep -q "\b$plugin\b" <<<"$depends"; then
+    pass "depends on $plugin (the results store's database driver, loaded at run time)"
+  else
+    fail "no dependency on $plugin"
+  fi
+done
 if grep -Eq -- '-dev\b|cmake|g\+\+|libgtest|libbenchmark|umockdev' <<<"$depends"; then
   fail "depends on build packages"
 else

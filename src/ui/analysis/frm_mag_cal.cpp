@@ -12,8 +12,10 @@
 
 #include "analysis/mag_cal_session.h"
 #include "app/hex_text.h"
+#include "results/recording.h"
 #include "ui/analysis/mag_cloud_view.h"
 #include "ui/services/screen_fit.h"
+#include "ui/results/unit_field.h"
 
 namespace vexa::ui {
 
@@ -85,6 +87,8 @@ frmMagCal::frmMagCal(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(c
   lblStatus_ = named(new QLabel(this), "lblStatus");
   lblStatus_->setWordWrap(true);
   layout->addWidget(lblStatus_);
+  unitField_ = new UnitField(ctx_, this);
+  layout->addWidget(unitField_);
 
   auto* buttons = new QHBoxLayout;
   cmdCollect_ = button(this, "cmdCollect", kStart);
@@ -336,7 +340,10 @@ void frmMagCal::cmdApply_Click() {
   const analysis::MagnitudeSpread before = analysis::SpreadOf(set_.samples());
   appliedCloud_ = set_;
   appliedCloudCorrections_ = cloudCorrections_;
+  const analysis::MagCorrections held = current_;
   current_ = analysis::WriteMagCorrections(ctx_, wanted);
+  unitField_->keepCalibration(results::CalibrationKind::MagnetometerAssistant,
+                              results::MagRegisterChanges(held, current_));
   showCorrections(lblNow_, current_, true);
   if (current_ != wanted) {
     lblVerification_->setText("The sensor holds other values than were written: see In sensor.");
@@ -369,12 +376,17 @@ void frmMagCal::cmdApply_Click() {
 void frmMagCal::cmdFlash_Click() {
   if (collecting_) return;
   analysis::SaveMagCorrectionsToFlash(ctx_);
+  unitField_->keepCalibration(results::CalibrationKind::FlashUpdate,
+                              results::MagRegisterChanges(current_, current_));
   status("Flash update sent: the sensor keeps the corrections it holds now.");
 }
 
 void frmMagCal::cmdRevert_Click() {
   if (collecting_) return;
+  const analysis::MagCorrections held = current_;
   current_ = analysis::WriteMagCorrections(ctx_, opened_);
+  unitField_->keepCalibration(results::CalibrationKind::MagnetometerAssistant,
+                              results::MagRegisterChanges(held, current_));
   // The cloud stays with the corrections it was read through, so the fit is the same one; after
   // an Apply, the cloud that fit came from comes back in place of the check pass.
   if (showingCheck_ && !appliedCloud_.samples().empty()) {

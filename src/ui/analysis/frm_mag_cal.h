@@ -15,6 +15,7 @@ namespace vexa::ui {
 
 class CoverageView;
 class MagCloudView;
+class UnitField;
 
 // "Magnetometer Calibration": collects magnetometer readings while the engineer turns the
 // module, shows the cloud, its coverage and the fit, and writes, verifies, stores or takes
@@ -24,7 +25,8 @@ class MagCloudView;
 // ("Save to flash"), cmdRevert, cmdClose; picCloud, picCoverage; lblSamples, lblCoverage,
 // lblResidual, lblField, lblWobble, lblCrossAxis, lblQuality; the register table lblOpened_1..6,
 // lblNow_1..6, lblFit_1..6 (XMAGN_HIF, YMAGN_HIF, ZMAGN_HIF, XMAGN_SIF, YMAGN_SIF, ZMAGN_SIF);
-// lblSpreadBefore, lblSpreadAfter, lblVerification; lblStatus; lblHelp.
+// lblSpreadBefore, lblSpreadAfter, lblVerification; lblStatus; txtUnit, lblResultsStore (the
+// results store); lblHelp.
 class frmMagCal : public QDialog {
   Q_OBJECT
 
@@ -109,6 +111,7 @@ class frmMagCal : public QDialog {
   QLabel* lblSpreadAfter_ = nullptr;
   QLabel* lblVerification_ = nullptr;
   QLabel* lblStatus_ = nullptr;
+  UnitField* unitField_ = nullptr;  // the unit its writes are recorded under (txtUnit)
   QLabel* lblHelp_ = nullptr;
 };
 

@@ -14,6 +14,7 @@
 #include "registers/offset_codes.h"
 #include "registers/register_access.h"
 #include "registers/sensor_commands.h"
+#include "results/recording.h"
 #include "ui/services/qt_text.h"
 
 namespace vexa::ui {
@@ -170,14 +171,35 @@ void fmCalibration::runCommand(int32_t command, float waitMs) {
   DelayMs(ctx_, waitMs);
 }
 
+void fmCalibration::recordedWrite(int kind, const std::function<void()>& write) {
+  std::vector<int16_t> rows;
+  std::vector<int32_t> before, after;
+  for (size_t i = 0; i < kOffsetRows.size(); ++i) {
+    rows.push_back(kOffsetRows[i].index);
+    before.push_back(HexToLong(lbl_[i]->text().toStdString()));
+  }
+  write();
+  for (size_t i = 0; i < kOffsetRows.size(); ++i)
+    after.push_back(HexToLong(lbl_[i]->text().toStdString()));
+  // No product number: this window's traffic is the calibration's own (a flash update reads
+  // nothing back); the unit's record keeps the number its runs read.
+  results::KeepCalibration(ctx_, ctx_.preferences.text(results::kUnitKey), {},
+                           static_cast<results::CalibrationKind>(kind),
+                           results::RegisterChanges(ctx_, rows, before, after));
+}
+
 void fmCalibration::cmdAutoNull_Click() {
-  runCommand(kCommandAutoNull, 250);
-  ReadCalRegisters();
+  recordedWrite(static_cast<int>(results::CalibrationKind::AutoNull), [this] {
+    runCommand(kCommandAutoNull, 250);
+    ReadCalRegisters();
+  });
 }
 
 void fmCalibration::cmdFactoryCal_Click() {
-  runCommand(kCommandFactoryRestore, 250);
-  ReadCalRegisters();
+  recordedWrite(static_cast<int>(results::CalibrationKind::FactoryRestore), [this] {
+    runCommand(kCommandFactoryRestore, 250);
+    ReadCalRegisters();
+  });
 }
 
 void fmCalibration::setBusy(bool busy) {
@@ -187,6 +209,11 @@ void fmCalibration::setBusy(bool busy) {
 }
 
 void fmCalibration::cmdPreciAutoNull_Click() {
+  recordedWrite(static_cast<int>(results::CalibrationKind::AutoNull),
+                [this] { precisionAutoNull(); });
+}
+
+void fmCalibration::precisionAutoNull() {
   WriteRegister(ctx_, COMMAND, kCommandPrecisionAutoNull);
   setBusy(true);
   ctx_.ui().processEvents();
@@ -216,7 +243,8 @@ void fmCalibration::cmdCal_Click(int row) {
 }
 
 void fmCalibration::cmdFlash_Click() {
-  runCommand(kCommandFlashUpdate, 200);
+  recordedWrite(static_cast<int>(results::CalibrationKind::FlashUpdate),
+                [this] { runCommand(kCommandFlashUpdate, 200); });
 }
 
 void fmCalibration::cmdClose_Click() {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <QDialog>
@@ -54,6 +55,10 @@ class fmCalibration : public QDialog {
 
  private:
   void runCommand(int32_t command, float waitMs);
+  // Runs a command that changes the calibration registers and records it in the results
+  // store under the unit last entered, the registers before and after as the window shows them.
+  void recordedWrite(int kind, const std::function<void()>& write);
+  void precisionAutoNull();
   void setBusy(bool busy);
 
   AppContext& ctx_;

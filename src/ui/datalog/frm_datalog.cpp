@@ -24,6 +24,8 @@
 #include "datalog/log_run.h"
 #include "datalog/sampling.h"
 #include "registers/register_pipeline.h"
+#include "results/results_store.h"
+#include "ui/results/unit_field.h"
 #include "ui/services/qt_text.h"
 #include "ui/services/text_width.h"
 
@@ -129,6 +131,8 @@ void frmDatalog::buildControls() {
   info->addWidget(lblFext_, 1, 2);
   info->addWidget(new QLabel("File Number", FrameFileInfo_), 2, 0);
   info->addWidget(txtFileNum_, 2, 1);
+  unitField_ = new UnitField(ctx_, FrameFileInfo_);
+  info->addWidget(unitField_, 3, 0, 1, 3);
 
   // Units.
   FraDataFormat_ = new QGroupBox("Data Format", this);
@@ -394,15 +398,20 @@ void frmDatalog::RunDatalog() {
   s.directory = directory_;
   s.locale = QLocale();
   lblFext_->setText(text(datalog::LogFormat::forLocale(s.locale).extension));
+  const datalog::LogSettings recorded = s;
+  const datalog::SamplingChoice sampling{ckFastReads_->isChecked(), ckDataReady_->isChecked()};
+  const std::string started = results::UtcNow();
 
   lastRunFiles_.clear();
   setRunning(true);
   lblResult_->clear();
   Host host(*this);
   datalog::LogRun run(ctx_, std::move(s), host);
-  datalog::ChooseSampling(run, {ckFastReads_->isChecked(), ckDataReady_->isChecked()});
-  lblResult_->setText(resultText(run.run()));
+  datalog::ChooseSampling(run, sampling);
+  const datalog::LogResult result = run.run();
+  lblResult_->setText(resultText(result));
   setRunning(false);
+  unitField_->keepRun(started, recorded, sampling, result);
   if (closeAfterRun_) {
     closeAfterRun_ = false;
     close();

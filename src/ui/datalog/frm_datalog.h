@@ -20,6 +20,8 @@ class QRadioButton;
 
 namespace vexa::ui {
 
+class UnitField;
+
 // "Datalog Control": sets up a log run (channels, units, samples per file, sample delay, files,
 // file name) and runs it (datalog::LogRun), the Start button turning into Cancel meanwhile.
 // Unloaded when closed: every opening starts from the defaults.
@@ -30,7 +32,8 @@ namespace vexa::ui {
 // CheckReg_1 .. CheckReg_12 (register index 1 .. 12); frame FraSampling with the check boxes
 // ckFastReads (pipelined reads) and ckDataReady (each sample waits for the sensor's next one
 // instead of the sample delay); button cmdStartDatalog; banner
-// LBLDatalogInProgress; while a run lasts, beside the banner, lblProgress and barProgress.
+// LBLDatalogInProgress; the unit txtUnit (results store); while a run lasts, beside the banner,
+// lblProgress and barProgress.
 class frmDatalog : public QDialog {
   Q_OBJECT
 
@@ -117,7 +120,8 @@ class frmDatalog : public QDialog {
   QLabel* LBLDatalogInProgress_ = nullptr;
   QLabel* lblProgress_ = nullptr;
   QProgressBar* barProgress_ = nullptr;
-  QLabel* lblResult_ = nullptr;  // which files the last run wrote
+  QLabel* lblResult_ = nullptr;     // which files the last run wrote
+  UnitField* unitField_ = nullptr;  // the unit the run is recorded under, and the store's state
 };
 
 }  // namespace vexa::ui

@@ -13,6 +13,7 @@
 #include "ui/config/frm_operational_control.h"
 #include "ui/datalog/frm_datalog.h"
 #include "ui/main/frm_form1.h"
+#include "ui/results/frm_units.h"
 #include "ui/services/modal_presenter.h"
 #include "ui/services/print_service.h"
 #include "ui/transport/frm_usb_debug.h"
@@ -35,6 +36,15 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
     presenter.present(*window);
   };
   form.later.logViewer = [logViewer] { logViewer({}); };
+
+  // frmUnits: a new window at every opening, reading the results store afresh; a run's files
+  // open in the Log Viewer.
+  form.later.units = [&form, &ctx, &presenter, logViewer] {
+    frmUnits window(ctx, &form);
+    window.openLogViewer = logViewer;
+    window.refresh();
+    presenter.present(window);
+  };
 
   // frmAlarms: a new window at every opening, unloaded when it closes.
   form.later.alarms = [&form, &ctx, &presenter] {

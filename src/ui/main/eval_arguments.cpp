@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/hex_text.h"
+#include "results/store_location.h"
 
 namespace vexa::ui {
 
@@ -31,6 +32,15 @@ EvalArguments ParseEvalArguments(int argc, const char* const* argv) {
       while (i + 1 < argc && argv[i + 1][0] != '-') a.logs.push_back(argv[++i]);
     if (std::strcmp(argv[i], "--window") == 0 && i + 1 < argc) a.window = argv[++i];
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) a.screenshot = argv[++i];
+    if (std::strcmp(argv[i], "--db") == 0) {
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        a.error = "--db needs an address: postgresql://USER@HOST:PORT/NAME or a file";
+        return a;
+      }
+      a.database = argv[++i];
+      results::StoreLocation where;
+      if (!results::ParseStoreLocation(a.database, where, a.error)) return a;
+    }
     if (std::strcmp(argv[i], "--vendor") == 0) {
       if (i + 1 >= argc || !isHexId(argv[i + 1])) {
         a.error = "--vendor needs a USB vendor ID of up to four hex digits";

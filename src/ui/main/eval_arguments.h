@@ -17,6 +17,7 @@ struct EvalArguments {
   std::string screenshot;  // empty: none
   std::string window;      // with a screenshot: the window to capture; empty: the main window
   int vendorId = -1;       // -1: the default
+  std::string database;    // --db: the results store for this run (empty: VexaEval.cfg's)
   // Any argument at all, as the program received them: read before the window system takes its
   // own options (-platform, -style, ...) out of the list.
   bool commandLineGiven = false;

@@ -80,6 +80,7 @@ class frmForm1 : public QMainWindow {
     LaterHook usbDebug;        // frmUSBdebug, from the card selection window
     LaterHook magCalibration;  // frmMagCal, after Check_Interface
     LaterHook logViewer;       // frmLogViewer, from Tools
+    LaterHook units;           // frmUnits (the results store), from Tools
   };
 
   frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent = nullptr);

@@ -119,6 +119,11 @@ void frmForm1::buildMenus() {
                                   if (later.logViewer) later.logViewer();
                                 }),
                            &LaterWindows::logViewer);
+  laterItems_.emplace_back(item(mnuTools, "mnuUnits", "Units", false,
+                                [this] {
+                                  if (later.units) later.units();
+                                }),
+                           &LaterWindows::units);
   barItem("MnuExit", "Exit", [this] { close(); });
 
   // Items of windows not attached yet are disabled; attachment may come after construction.

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
+#include <QTableWidget>
 #include <QTimer>
 
 #include "ui/main/frm_form1.h"
@@ -81,6 +82,11 @@ const std::map<QString, Shot>& shots() {
       {"registers",
        {"frmManualReg", [](frmForm1& f) { trigger(f, "mnuRegisters"); },
         [](QDialog& d) { choose(d, "cmboRegister", 27); }}},  // SMPL_PRD
+      {"units",  // the results store as it is: the first unit and the first figure
+       {"frmUnits", [](frmForm1& f) { trigger(f, "mnuUnits"); },
+        [](QDialog& d) {
+          if (auto* t = child<QTableWidget>(d, "tblUnits")) t->selectRow(0);
+        }}},
       {"usb-debug",
        {"frmUSBdebug",
         [](frmForm1& f) {

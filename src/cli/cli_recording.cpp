@@ -1,0 +1,71 @@
+#include "cli/cli_recording.h"
+
+#include <ostream>
+
+#include "analysis/mag_cal_session.h"
+#include "results/recording.h"
+
+namespace vexa::cli {
+
+CliRecording::CliRecording(AppContext& ctx, const CliOptions& options, int messagesShown)
+    : ctx_(ctx),
+      address_(results::DatabaseAddress(ctx, options.database)),
+      unitName_(options.unit),
+      started_(results::UtcNow()),
+      messagesAtStart_(messagesShown) {}
+
+results::UnitRecord CliRecording::unit(int messagesShown) const {
+  const bool answers = messagesShown == messagesAtStart_;
+  return results::NamedUnit(unitName_, answers ? results::ReadProductNumber(ctx_) : "");
+}
+
+void CliRecording::keep(const results::AnyRecord& record, std::ostream& err) const {
+  show(results::KeepRecord(ctx_, address_, record), err);
+}
+
+void CliRecording::show(const std::string& state, std::ostream& err) {
+  // Quiet while all is well; a bench should see that its records wait.
+  if (state != "results store: online") err << "vexa-cli: " << state << '\n';
+}
+
+void CliRecording::keepRun(const LogCommand& command, const datalog::LogResult& result,
+                           int messagesShown, std::ostream& err) const {
+  datalog::LogSettings settings;
+  settings.samplesPerFile = command.samples;
+  settings.filesPerSession = command.files;
+  settings.sampleDelayMs = command.delayMs;
+  settings.units = command.units;
+  settings.fileName = command.name;
+  settings.channels = command.channels;
+  show(results::KeepLogRun(ctx_, address_, unitName_, started_, settings, command.sampling, result,
+                           unit(messagesShown).product),
+       err);
+}
+
+MagCorrectionsBefore CliRecording::correctionsBefore(bool writes) const {
+  if (!writes) return std::nullopt;
+  return analysis::ReadMagCorrections(ctx_);
+}
+
+void CliRecording::keepMagCal(const MagCalOptions& options, const MagCorrectionsBefore& before,
+                              int messagesShown, std::ostream& err) const {
+  if (!before || messagesShown != messagesAtStart_) return;
+  const analysis::MagCorrections after = analysis::ReadMagCorrections(ctx_);
+  if (after == *before) return;  // the fit was not trusted or not written: nothing changed
+  results::CalibrationRecord r;
+  r.id = results::NewRecordId();
+  r.unit = unit(messagesShown);
+  r.bench = results::BenchName(ctx_);
+  r.at = results::UtcNow();
+  r.kind = results::CalibrationKind::MagnetometerAssistant;
+  r.registers = results::MagRegisterChanges(*before, after);
+  keep(r, err);
+  if (options.flash) {
+    r.id = results::NewRecordId();
+    r.kind = results::CalibrationKind::FlashUpdate;
+    r.registers = results::MagRegisterChanges(after, after);
+    keep(r, err);
+  }
+}
+
+}  // namespace vexa::cli

@@ -1,0 +1,47 @@
+#pragma once
+
+// The command line's hooks into the results store: one object per recorded command, built
+// before the command runs (its start time), asked to keep the record once it has ended.
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "analysis/mag_calibration.h"
+#include "app/app_context.h"
+#include "cli/cli.h"
+#include "cli/cli_log.h"
+#include "cli/cli_magcal.h"
+#include "results/recording.h"
+
+namespace vexa::cli {
+
+using MagCorrectionsBefore = std::optional<analysis::MagCorrections>;
+
+class CliRecording {
+ public:
+  CliRecording(AppContext& ctx, const CliOptions& options, int messagesShown);
+
+  void keepRun(const LogCommand& command, const datalog::LogResult& result, int messagesShown,
+               std::ostream& err) const;
+
+  // The magnetometer registers before a calibration that may write them (none otherwise).
+  MagCorrectionsBefore correctionsBefore(bool writes) const;
+  void keepMagCal(const MagCalOptions& options, const MagCorrectionsBefore& before,
+                  int messagesShown, std::ostream& err) const;
+
+ private:
+  // The unit: the name given, with the product number when the module still answers (no
+  // message shown since the command began).
+  results::UnitRecord unit(int messagesShown) const;
+  void keep(const results::AnyRecord& record, std::ostream& err) const;
+  static void show(const std::string& state, std::ostream& err);
+
+  AppContext& ctx_;
+  std::string address_;
+  std::string unitName_;
+  std::string started_;
+  int messagesAtStart_;
+};
+
+}  // namespace vexa::cli

@@ -1,0 +1,194 @@
+#include "results/recording.h"
+
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include <sstream>
+
+#include "platform/diagnostics.h"
+#include "registers/register_access.h"
+#include "registers/register_table.h"
+
+namespace vexa::results {
+
+std::string DatabaseAddress(const AppContext& ctx, const std::string& given) {
+  if (!given.empty()) return given;
+  if (!ctx.resultsDatabase.empty()) return ctx.resultsDatabase;
+  return ctx.preferences.text(kDatabaseKey);
+}
+
+std::string BenchName(const AppContext& ctx) {
+  const std::string bench = ctx.preferences.text(kBenchKey);
+  return bench.empty() ? QSysInfo::machineHostName().toStdString() : bench;
+}
+
+std::string InterfaceName(int16_t interfaceNumber) {
+  switch (interfaceNumber) {
+    case kInterfaceParallel:
+      return "parallel";
+    case kInterfaceUsb:
+      return "usb";
+    case kInterfaceFtdi:
+      return "ftdi";
+    case kInterfaceSpidev:
+      return "spidev";
+    default:
+      return "none";
+  }
+}
+
+namespace {
+// Takes the messages of the product number's read: a module that stopped answering has said so
+// during the run already, and the record then goes without its product number.
+class QuietMessages : public MessageService {
+ public:
+  void show(const std::string&, const std::string&, MessageIcon) override { failed = true; }
+  bool failed = false;
+};
+}  // namespace
+
+std::string ReadProductNumber(AppContext& ctx) {
+  QuietMessages quiet;
+  MessageService* shown = ctx.platform.messages;
+  ctx.platform.messages = &quiet;
+  ReadRegister(ctx, PROD_ID);
+  ctx.platform.messages = shown;
+  return quiet.failed ? std::string() : std::to_string(ctx.access.LastRaw & 0xFFFF);
+}
+
+std::string RunSettingsText(const datalog::LogSettings& s, const std::string& sampling) {
+  std::ostringstream out;
+  out << "delay=" << s.sampleDelayMs
+      << "ms units=" << (s.units == datalog::LogUnits::Scaled ? "scaled" : "lsb")
+      << " sampling=" << sampling << " name=" << s.fileName;
+  return out.str();
+}
+
+std::vector<std::string> ChannelTitles(const AppContext& ctx, const datalog::ChannelList& list) {
+  std::vector<std::string> titles;
+  for (int16_t index : list) {
+    std::string label = ctx.registers.Label[index];
+    while (!label.empty() && label.back() == ' ') label.pop_back();
+    titles.push_back(label);
+  }
+  return titles;
+}
+
+const char* OutcomeName(datalog::LogOutcome outcome) {
+  switch (outcome) {
+    case datalog::LogOutcome::Completed:
+      return "completed";
+    case datalog::LogOutcome::Cancelled:
+      return "cancelled";
+    case datalog::LogOutcome::OpenFailed:
+      return "open failed";
+    case datalog::LogOutcome::WriteFailed:
+      return "write failed";
+    case datalog::LogOutcome::OutOfMemory:
+      return "out of memory";
+    case datalog::LogOutcome::NoSample:
+      return "no sample";
+  }
+  return "unknown";
+}
+
+LogRunRecord LogRunRecordOf(const AppContext& ctx, const RunDescription& run,
+                            const datalog::LogResult& result, const UnitRecord& unit) {
+  LogRunRecord r;
+  r.id = NewRecordId();
+  r.unit = unit;
+  r.bench = BenchName(ctx);
+  r.started = run.started;
+  r.ended = UtcNow();
+  r.interfaceName = InterfaceName(ctx.settings.Interface);
+  r.settings = run.settings;
+  r.channels = run.channels;
+  r.samplesPerFile = run.samplesPerFile;
+  r.files = run.files;
+  r.samplesTaken = result.samplesTaken;
+  r.outcome = OutcomeName(result.outcome);
+  for (const auto& path : result.filesWritten) {
+    const QFileInfo info(QString::fromStdString(path));
+    r.filesWritten.push_back({path, info.exists() ? info.size() : -1});
+  }
+  return r;
+}
+
+std::vector<RegisterChange> MagRegisterChanges(const analysis::MagCorrections& before,
+                                               const analysis::MagCorrections& after) {
+  static const char* const kLabels[] = {"XMAGN_HIF", "YMAGN_HIF", "ZMAGN_HIF",
+                                        "XMAGN_SIF", "YMAGN_SIF", "ZMAGN_SIF"};
+  std::vector<RegisterChange> changes;
+  for (size_t i = 0; i < 3; ++i) {
+    changes.push_back({kLabels[i], before.hardIron[i], after.hardIron[i]});
+    changes.push_back({kLabels[i + 3], before.softIron[i], after.softIron[i]});
+  }
+  return changes;
+}
+
+std::vector<int32_t> ReadRawValues(AppContext& ctx, const std::vector<int16_t>& rows) {
+  std::vector<int32_t> values;
+  for (int16_t row : rows) {
+    ReadRegister(ctx, row);
+    values.push_back(ctx.access.LastRaw);
+  }
+  return values;
+}
+
+std::vector<RegisterChange> RegisterChanges(const AppContext& ctx, const std::vector<int16_t>& rows,
+                                            const std::vector<int32_t>& before,
+                                            const std::vector<int32_t>& after) {
+  std::vector<RegisterChange> changes;
+  for (size_t i = 0; i < rows.size() && i < before.size() && i < after.size(); ++i)
+    changes.push_back({ChannelTitles(ctx, {rows[i]}).front(), before[i], after[i]});
+  return changes;
+}
+
+std::string KeepRecord(AppContext& ctx, const std::string& address, const AnyRecord& record) {
+  StoreLocation where;
+  std::string error;
+  if (!ParseStoreLocation(address, where, error)) {
+    if (ctx.platform.diagnostics) ctx.platform.diagnostics->cause(error);
+    return "results store: not recorded (" + error + ")";
+  }
+  ResultsStore store(where);
+  store.open();
+  const bool kept = store.record(record);
+  const StoreState state = store.state();
+  if ((!kept || !state.online) && ctx.platform.diagnostics && !state.lastError.empty())
+    ctx.platform.diagnostics->cause("results store: " + state.lastError);
+  return kept ? StateText(state) : "results store: not recorded";
+}
+
+}  // namespace vexa::results
+
+namespace vexa::results {
+
+std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
+                       const std::string& started, const datalog::LogSettings& settings,
+                       const datalog::SamplingChoice& sampling, const datalog::LogResult& result,
+                       const std::string& product) {
+  const char* how = sampling.dataReady ? "sync" : sampling.pipelined ? "pipelined" : "single";
+  RunDescription run;
+  run.started = started;
+  run.settings = RunSettingsText(settings, how);
+  run.channels = ChannelTitles(ctx, settings.channels);
+  run.samplesPerFile = settings.samplesPerFile;
+  run.files = settings.filesPerSession;
+  const UnitRecord named = NamedUnit(unit, product);
+  return KeepRecord(ctx, address, LogRunRecordOf(ctx, run, result, named));
+}
+
+std::string KeepCalibration(AppContext& ctx, const std::string& unit, const std::string& product,
+                            CalibrationKind kind, const std::vector<RegisterChange>& registers) {
+  CalibrationRecord r;
+  r.id = NewRecordId();
+  r.unit = NamedUnit(unit, product);
+  r.bench = BenchName(ctx);
+  r.at = UtcNow();
+  r.kind = kind;
+  r.registers = registers;
+  return KeepRecord(ctx, DatabaseAddress(ctx), r);
+}
+
+}  // namespace vexa::results

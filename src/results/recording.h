@@ -1,0 +1,74 @@
+#pragma once
+
+// What the program's edges call to record their work: once a log run has ended, once a
+// calibration write is done. One call each; a store that cannot be used costs a diagnostic
+// line, never the work itself.
+
+#include <string>
+#include <vector>
+
+#include "analysis/mag_calibration.h"
+#include "app/app_context.h"
+#include "datalog/log_run.h"
+#include "datalog/sampling.h"
+#include "results/results_store.h"
+
+namespace vexa::results {
+
+// VexaEval.cfg keys: the database address (empty: the SQLite file), the unit last entered, and
+// the bench's name (empty: the host name).
+constexpr const char* kDatabaseKey = "results.database";
+constexpr const char* kUnitKey = "results.unit";
+constexpr const char* kBenchKey = "results.bench";
+
+// The address in effect: `given` when not empty, else the program's --db, else VexaEval.cfg's.
+std::string DatabaseAddress(const AppContext& ctx, const std::string& given = {});
+std::string BenchName(const AppContext& ctx);
+std::string InterfaceName(int16_t interfaceNumber);
+// PROD_ID read from the module, as decimal text; empty when the read failed (no message shown).
+std::string ReadProductNumber(AppContext& ctx);
+
+// What the caller knows about a run besides its result.
+struct RunDescription {
+  std::string started;  // UtcNow() before the run
+  std::string settings;
+  std::vector<std::string> channels;
+  double samplesPerFile = 0;
+  double files = 0;
+};
+
+// The settings text of a run: "delay=... units=... sampling=...".
+std::string RunSettingsText(const datalog::LogSettings& settings, const std::string& sampling);
+std::vector<std::string> ChannelTitles(const AppContext& ctx, const datalog::ChannelList& list);
+const char* OutcomeName(datalog::LogOutcome outcome);
+
+LogRunRecord LogRunRecordOf(const AppContext& ctx, const RunDescription& run,
+                            const datalog::LogResult& result, const UnitRecord& unit);
+
+// The six magnetometer correction registers, before and after a write.
+std::vector<RegisterChange> MagRegisterChanges(const analysis::MagCorrections& before,
+                                               const analysis::MagCorrections& after);
+
+// The raw values of register rows, read now (for the registers before and after a write).
+std::vector<int32_t> ReadRawValues(AppContext& ctx, const std::vector<int16_t>& rows);
+std::vector<RegisterChange> RegisterChanges(const AppContext& ctx, const std::vector<int16_t>& rows,
+                                            const std::vector<int32_t>& before,
+                                            const std::vector<int32_t>& after);
+
+// A log run of the datalog window or the command line, recorded after it ended.
+std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
+                       const std::string& started, const datalog::LogSettings& settings,
+                       const datalog::SamplingChoice& sampling, const datalog::LogResult& result,
+                       const std::string& product);
+
+// A calibration write under `unit` (empty: the product number), with its registers.
+// `product`: the number read when the window opened (a write such as the flash update reads
+// nothing from the module afterwards).
+std::string KeepCalibration(AppContext& ctx, const std::string& unit, const std::string& product,
+                            CalibrationKind kind, const std::vector<RegisterChange>& registers);
+
+// Opens the store at `address`, keeps the record, and returns the state text for the user
+// ("results store: offline, 1 record waiting"); the cause of a failure goes to the diagnostics.
+std::string KeepRecord(AppContext& ctx, const std::string& address, const AnyRecord& record);
+
+}  // namespace vexa::results

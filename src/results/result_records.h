@@ -1,0 +1,90 @@
+#pragma once
+
+// What the results store keeps: plain structs, filled by the program's edges (a log run that
+// ended, a calibration write, a noise analysis) and read back by the queries. Times are UTC in
+// ISO 8601 ("2026-12-07T14:10:35.123Z"), so text order is time order on both engines.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vexa::results {
+
+// The module: the name the user gave it (its label, say) and the product number it reported.
+// Without a name the product number is the name ("PROD 16488").
+struct UnitRecord {
+  std::string name;
+  std::string product;
+};
+
+struct RunFile {
+  std::string path;
+  int64_t bytes = -1;  // -1: the file could not be measured
+};
+
+struct LogRunRecord {
+  std::string id;  // made when the record is, so a record sent twice is kept once
+  UnitRecord unit;
+  std::string bench;  // host name, or the bench setting
+  std::string started;
+  std::string ended;
+  std::string interfaceName;  // "parallel", "usb", "ftdi", "spidev"
+  std::string settings;       // "delay=0 units=scaled sampling=pipelined ..."
+  std::vector<std::string> channels;
+  double samplesPerFile = 0;  // S
+  double files = 0;           // F
+  int64_t samplesTaken = 0;
+  std::string outcome;  // "completed", "cancelled", "open failed", ...
+  std::vector<RunFile> filesWritten;
+};
+
+struct RegisterChange {
+  std::string label;
+  int32_t before = 0;
+  int32_t after = 0;
+};
+
+// The four writes that change what the module keeps.
+enum class CalibrationKind { MagnetometerAssistant, AutoNull, FactoryRestore, FlashUpdate };
+const char* CalibrationKindName(CalibrationKind kind);
+bool CalibrationKindFromName(const std::string& name, CalibrationKind& kind);
+
+struct CalibrationRecord {
+  std::string id;
+  UnitRecord unit;
+  std::string bench;
+  std::string at;
+  CalibrationKind kind = CalibrationKind::MagnetometerAssistant;
+  std::vector<RegisterChange> registers;
+};
+
+// One noise term of one channel ("B", "N", "K" or any name the fit gives).
+struct FigureTerm {
+  double value = 0;
+  double sigma = 0;
+  std::string unit;       // of value and sigma, "deg/h"
+  bool resolved = false;  // false: the record was too short or the term is hidden by another
+};
+
+// The figures of one channel: its title ("X Gyro"), its kind ("gyro", "accel"), and its terms.
+struct ChannelFigures {
+  std::string title;
+  std::string kind;
+  std::map<std::string, FigureTerm> terms;
+};
+
+struct NoiseRecord {
+  std::string id;
+  UnitRecord unit;
+  std::string bench;
+  std::string at;
+  std::string source;  // the record the figures came from: a run's id or its files
+  std::vector<ChannelFigures> channels;
+};
+
+// One figure's name across units: "TITLE/TERM", such as "X Gyro/B".
+std::string FigureName(const std::string& title, const std::string& term);
+bool SplitFigureName(const std::string& name, std::string& title, std::string& term);
+
+}  // namespace vexa::results

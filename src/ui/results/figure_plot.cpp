@@ -1,0 +1,87 @@
+#include "ui/results/figure_plot.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vexa::ui {
+
+FigurePlot::FigurePlot(QWidget* parent) : QWidget(parent) {
+  setMinimumSize(320, 180);
+  setAutoFillBackground(true);
+  setBackgroundRole(QPalette::Base);
+}
+
+void FigurePlot::setValues(std::vector<results::FigureValue> values, std::optional<double> limit) {
+  values_ = std::move(values);
+  limit_ = limit;
+  update();
+}
+
+int FigurePlot::aboveLimit() const {
+  if (!limit_) return 0;
+  return static_cast<int>(std::count_if(values_.begin(), values_.end(),
+                                        [&](const auto& v) { return v.value > *limit_; }));
+}
+
+void FigurePlot::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QRectF area = QRectF(rect()).adjusted(56, 12, -12, -24);
+  p.setPen(palette().color(QPalette::Text));
+  if (values_.empty()) {
+    p.drawText(rect(), Qt::AlignCenter, "No values of this figure yet.");
+    return;
+  }
+  double low = 0, high = 0;
+  bool first = true;
+  for (const auto& v : values_) {
+    const double s = std::isfinite(v.sigma) ? std::abs(v.sigma) : 0;
+    if (!std::isfinite(v.value)) continue;
+    low = first ? v.value - s : std::min(low, v.value - s);
+    high = first ? v.value + s : std::max(high, v.value + s);
+    first = false;
+  }
+  if (limit_) {
+    low = std::min(low, *limit_);
+    high = std::max(high, *limit_);
+  }
+  if (high - low < 1e-12) high = low + 1;
+  const double margin = (high - low) * 0.08;
+  low -= margin;
+  high += margin;
+  const auto y = [&](double value) {
+    return area.bottom() - (value - low) / (high - low) * area.height();
+  };
+  p.drawRect(area);
+  for (int i = 0; i <= 4; ++i) {
+    const double value = low + (high - low) * i / 4;
+    p.drawText(QRectF(0, y(value) - 8, 52, 16), Qt::AlignRight | Qt::AlignVCenter,
+               QString::number(value, 'g', 4));
+  }
+  p.drawText(QRectF(area.left(), area.bottom() + 4, area.width(), 18), Qt::AlignCenter,
+             QString("%1 units, in %2")
+                 .arg(values_.size())
+                 .arg(QString::fromStdString(values_.front().valueUnit)));
+  const double step = area.width() / static_cast<double>(values_.size());
+  for (size_t i = 0; i < values_.size(); ++i) {
+    const auto& v = values_[i];
+    if (!std::isfinite(v.value)) continue;
+    const double x = area.left() + step * (static_cast<double>(i) + 0.5);
+    const bool above = limit_ && v.value > *limit_;
+    const QColor colour = above ? QColor("#c0392b") : QColor("#1f5fa8");
+    p.setPen(QPen(colour, 1));
+    if (std::isfinite(v.sigma) && v.sigma > 0)
+      p.drawLine(QPointF(x, y(v.value - v.sigma)), QPointF(x, y(v.value + v.sigma)));
+    p.setBrush(v.resolved ? QBrush(colour) : Qt::NoBrush);
+    p.drawEllipse(QPointF(x, y(v.value)), 3, 3);
+  }
+  if (limit_) {
+    p.setPen(QPen(QColor("#c0392b"), 1.5, Qt::DashLine));
+    p.drawLine(QPointF(area.left(), y(*limit_)), QPointF(area.right(), y(*limit_)));
+  }
+}
+
+}  // namespace vexa::ui

@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "results/results_store.h"
+#include "results_engines.h"
+#include "support/sim_world.h"
+
+namespace vexa::results {
+namespace {
+
+// Runs of vexa-cli in tests record into a data folder of the tests', never the user's.
+const bool kTestDataHome = [] {
+  static vexa::testing::SimWorld dataHome;
+  return setenv("XDG_DATA_HOME", dataHome.folder().c_str(), 1) == 0;
+}();
+
+struct CliRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+class RecordingTest : public ::testing::TestWithParam<Engine> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(kTestDataHome);
+    if (GetParam() == Engine::Postgres && !testing::PostgresAvailable())
+      GTEST_SKIP() << "no test server: tests/results/with_postgres.sh runs these";
+    where = testing::FreshStore(GetParam(), world.folder());
+  }
+  CliRun cli(std::vector<std::string> args, cli::CliEnvironment environment = {}) {
+    args.insert(args.begin(), {"--simulate", "--interface", "usb", "--db", where.text()});
+    environment.workingDirectory = world.folder();
+    std::ostringstream out, err;
+    const int status = cli::RunCli(args, out, err, environment);
+    return {status, out.str(), err.str()};
+  }
+  std::vector<RunSummary> runs() {
+    ResultsStore store(where);
+    std::vector<RunSummary> out;
+    std::string error;
+    EXPECT_TRUE(store.runs({}, out, error)) << error;
+    return out;
+  }
+  vexa::testing::SimWorld world;
+  StoreLocation where;
+};
+
+TEST_P(RecordingTest, LogRunIsRecordedUnderItsUnitWithItsFilesAndTheProductNumber) {
+  const CliRun r = cli({"log", "--samples", "20", "--files", "2", "--unit", "LOT7-001", "--dir",
+                        world.folder(), "XGYRO_OUT", "ZGYRO_OUT"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const CliRun unnamed = cli({"log", "--samples", "5", "--dir", world.folder(), "XGYRO_OUT"});
+  ASSERT_EQ(unnamed.status, 0) << unnamed.err;
+
+  const auto all = runs();
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[0].unit, "LOT7-001");
+  EXPECT_EQ(all[0].channels, "XGYRO_OUT, ZGYRO_OUT");
+  EXPECT_EQ(all[0].samplesTaken, 40);
+  EXPECT_EQ(all[0].outcome, "completed");
+  ASSERT_EQ(all[0].filesWritten.size(), 2u);
+  EXPECT_EQ(all[0].filesWritten[1].path, world.folder() + "/DATALOG_2.csv");
+  EXPECT_EQ(all[0].filesWritten[1].bytes,
+            static_cast<int64_t>(std::filesystem::file_size(world.folder() + "/DATALOG_2.csv")));
+  // Without a unit, the product number read from the module names it.
+  ResultsStore store(where);
+  std::vector<UnitSummary> units;
+  std::string error;
+  ASSERT_TRUE(store.units(units, error)) << error;
+  ASSERT_EQ(units.size(), 2u);
+  EXPECT_EQ(units[1].name, "LOT7-001");  // names in order: the number before the letters
+  EXPECT_FALSE(units[1].product.empty());
+  EXPECT_EQ(units[0].name, units[1].product);
+  EXPECT_EQ(all[1].unit, units[1].product);
+}
+
+TEST_P(RecordingTest, StoreThatCannotBeUsedNeverStopsTheRunNorLosesItsFiles) {
+  if (GetParam() == Engine::Sqlite) {
+    where.path = "/proc/no-such-folder/results.db";
+  } else {
+    ASSERT_TRUE(testing::StopPostgres());
+  }
+  const CliRun r = cli({"log", "--samples", "10", "--dir", world.folder(), "XGYRO_OUT"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(std::filesystem::exists(world.folder() + "/DATALOG_1.csv"));
+  if (GetParam() == Engine::Sqlite) {
+    EXPECT_NE(r.err.find("results store: not recorded"), std::string::npos) << r.err;
+    return;
+  }
+  EXPECT_NE(r.err.find("results store: offline, 1 record waiting"), std::string::npos) << r.err;
+  ASSERT_TRUE(testing::StartPostgres());
+  // The next program to open the store sends what waited.
+  const auto all = runs();
+  ASSERT_EQ(all.size(), 1u);
+  EXPECT_EQ(all[0].samplesTaken, 10);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, RecordingTest,
+                         ::testing::Values(Engine::Sqlite, Engine::Postgres), [](const auto& info) {
+                           return info.param == Engine::Sqlite ? "Sqlite" : "Postgres";
+                         });
+
+}  // namespace
+}  // namespace vexa::results

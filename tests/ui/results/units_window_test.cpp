@@ -1,0 +1,62 @@
+// The windows' side of the results store: the datalog window records its run under the unit
+// typed, remembered for the next opening; the Units window shows it and opens its files.
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "results/recording.h"
+#include "ui/datalog/frm_datalog.h"
+#include "ui/main_window_fixture.h"
+#include "ui/results/frm_units.h"
+
+namespace vexa::ui::testing {
+namespace {
+
+class UnitsWindow : public MainWindowTest {
+ protected:
+  void SetUp() override { world.ctx.resultsDatabase = world.folder() + "/results.db"; }
+  void logOnce(const QString& unit) {
+    frmDatalog window(world.ctx);
+    window.Form_Load();
+    window.show();
+    auto* field = window.findChild<QLineEdit*>("txtUnit");
+    ASSERT_NE(field, nullptr);
+    if (!unit.isNull()) {
+      field->setText(unit);
+      emit field->textEdited(unit);
+    }
+    window.findChild<QLineEdit*>("txtSamplesPerFile")->setText("4");
+    window.findChild<QPushButton*>("cmdStartDatalog")->click();
+    auto* state = window.findChild<QLabel*>("lblResultsStore");
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(state->text().toStdString(), "results store: online");
+  }
+};
+
+TEST_F(UnitsWindow, RunsAreRecordedUnderTheRememberedUnitAndOpenInTheLogViewer) {
+  logOnce("LOT7-001");
+  logOnce(QString());  // the field starts with the unit typed last time
+  EXPECT_EQ(world.ctx.preferences.text(results::kUnitKey), "LOT7-001");
+
+  frmUnits units(world.ctx);
+  std::vector<std::string> opened;
+  units.openLogViewer = [&](const std::vector<std::string>& files) { opened = files; };
+  units.refresh();
+  ASSERT_EQ(units.units().size(), 1u);
+  EXPECT_EQ(units.units()[0].name, "LOT7-001");
+  EXPECT_EQ(units.units()[0].runs, 2);
+  EXPECT_FALSE(units.units()[0].product.empty()) << "read when the window opened";
+  units.selectUnit("LOT7-001");
+  ASSERT_EQ(units.history().size(), 2u);
+  auto* history = units.findChild<QTableWidget*>("tblHistory");
+  history->selectRow(1);
+  units.findChild<QPushButton*>("cmdOpenRun")->click();
+  ASSERT_EQ(opened.size(), 1u);
+  EXPECT_EQ(opened[0], units.history()[1].filesWritten.at(0).path);
+  EXPECT_TRUE(messages().empty());
+}
+
+}  // namespace
+}  // namespace vexa::ui::testing
