@@ -19,6 +19,7 @@
 #include "cli/console_line.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
+#include "platform/sim/unplug_fault.h"
 #include "registers/register_access.h"
 #include "registers/register_dump.h"
 #include "registers/register_pipeline.h"
@@ -241,6 +242,14 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
       o.simulateStill = true;
     } else if (a == "--trace") {
       o.trace = true;
+    } else if (a == "--simulate-fault") {
+      if (!valueOf(a, value)) return false;
+      uint64_t frames = 0;
+      if (!sim::ParseUnplugFault(value, frames)) {
+        error = "unknown fault '" + value + "': use unplug-after=N (N SPI frames)";
+        return false;
+      }
+      o.unplugAfterFrames = frames;
     } else if (a == "--interface") {
       if (!valueOf(a, value)) return false;
       if (value == "parallel")
@@ -273,6 +282,10 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     } else {
       o.command = a;
     }
+  }
+  if (o.unplugAfterFrames && !o.simulate) {
+    error = "--simulate-fault needs --simulate or --simulate-still";
+    return false;
   }
   if (!o.help && !o.version && o.command.empty()) {
     error = "no command given: use read, write, dump, log or magcal (see --help)";
@@ -338,6 +351,12 @@ Options:
                         2 deg/sqrt(h), bias instability 50 deg/h, rate random walk
                         30 deg/h/sqrt(h); velocity random walk 0.2 m/s/sqrt(h), 0.2 mg,
                         0.05 mg/sqrt(h)), sampling at 52.8 Hz, for noise records.
+  --simulate-fault unplug-after=N
+                        With --simulate or --simulate-still: the simulated USB card, FTDI board
+                        and spidev node fail after N SPI frames, as an unplugged adapter does
+                        on that transport (the parallel port cannot tell and goes on). A log
+                        run then ends at the failing sample, keeps the samples read, and exits
+                        with status 1.
   --interface usb|parallel|ftdi|spidev
                         The interface to use. Without it, Interface in CommPort.cfg (in the
                         working folder) decides: 1 parallel port, 2 USB SPI card, 3 FTDI
@@ -400,6 +419,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   platformOptions.simulate = options.simulate;
   platformOptions.simulateStill = options.simulateStill;
   platformOptions.trace = options.trace;
+  platformOptions.unplugAfterFrames = options.unplugAfterFrames;
   platformOptions.traceOut = &err;
   platformOptions.diagnostics = &diagnostics;
   platformOptions.simulatedBusTime = environment.simulatedBusTime;
