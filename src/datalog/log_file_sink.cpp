@@ -379,7 +379,15 @@ bool LogFileSink::publish(const LogHeader& header, std::string& path) {
   };
 
   const int in = ::open(partialPath_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (in < 0) return failed("cannot read " + partialPath_, errno);
+  if (in < 0) {
+    // Not there to copy from: its folder was removed or renamed during the run.
+    const int error = errno;
+    failure_ = {SinkFailureKind::Write, "cannot read " + partialPath_ + ": " + errorText(error),
+                writeErrorText(name_, errorText(error),
+                               "The partial file " + partialName(name_) +
+                                   " is gone as well: was its folder removed? ")};
+    return false;
+  }
   std::string temporary;
   int out = -1;
   std::random_device seed;
