@@ -21,6 +21,7 @@
 #include "cli/console_line.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
+#include "platform/sim/unplug_fault.h"
 #include "registers/register_access.h"
 #include "registers/register_dump.h"
 #include "registers/register_pipeline.h"
@@ -250,6 +251,14 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
       o.trace = true;
     } else if (a == "--db") {
       if (!valueOf(a, o.database)) return false;
+    } else if (a == "--simulate-fault") {
+      if (!valueOf(a, value)) return false;
+      uint64_t frames = 0;
+      if (!sim::ParseUnplugFault(value, frames)) {
+        error = "unknown fault '" + value + "': use unplug-after=N (N SPI frames)";
+        return false;
+      }
+      o.unplugAfterFrames = frames;
     } else if (a == "--interface") {
       if (!valueOf(a, value)) return false;
       if (value == "parallel")
@@ -282,6 +291,10 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     } else {
       o.command = a;
     }
+  }
+  if (o.unplugAfterFrames && !o.simulate) {
+    error = "--simulate-fault needs --simulate or --simulate-still";
+    return false;
   }
   if (!o.help && !o.version && o.command.empty()) {
     error = "no command given: use read, write, dump, log or magcal (see --help)";
@@ -372,6 +385,12 @@ Options:
                         600 deg/h/sqrt(h); velocity random walk 0.1 m/s/sqrt(h), 0.3 mg,
                         3.8 mg/sqrt(h); quantisation of one output count), sampling at
                         52.8 Hz, for noise records.
+  --simulate-fault unplug-after=N
+                        With --simulate or --simulate-still: the simulated USB card, FTDI board
+                        and spidev node fail after N SPI frames, as an unplugged adapter does
+                        on that transport (the parallel port cannot tell and goes on). A log
+                        run then ends at the failing sample, keeps the samples read, and exits
+                        with status 1.
   --interface usb|parallel|ftdi|spidev
                         The interface to use. Without it, Interface in CommPort.cfg (in the
                         working folder) decides: 1 parallel port, 2 USB SPI card, 3 FTDI
@@ -445,6 +464,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   platformOptions.simulate = options.simulate;
   platformOptions.simulateStill = options.simulateStill;
   platformOptions.trace = options.trace;
+  platformOptions.unplugAfterFrames = options.unplugAfterFrames;
   platformOptions.traceOut = &err;
   platformOptions.diagnostics = &diagnostics;
   platformOptions.simulatedBusTime = environment.simulatedBusTime;

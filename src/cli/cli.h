@@ -25,6 +25,8 @@ struct CliOptions {
   bool simulate = false;
   bool simulateStill = false;  // the simulated sensor lies still with its stated noise
   bool trace = false;
+  // --simulate-fault unplug-after=N: the simulated adapters are pulled out after N SPI frames.
+  std::optional<uint64_t> unplugAfterFrames;
   std::optional<int16_t> interface;  // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, ...
   std::optional<uint16_t> port;
   std::optional<uint16_t> vendorId;

@@ -12,7 +12,7 @@
 namespace vexa::cli {
 
 // `log [--samples S] [--files F] [--delay MS] [--name NAME] [--units scaled|lsb] [--dir DIR]
-// [--pipelined] [--sync] CHANNEL...`: the datalog window's run from the command line, writing the
+// [--pipelined] [--sync] [--overwrite] CHANNEL...`: the datalog window's run from the command line, writing the
 // same files.
 struct LogCommand {
   double samples = 1000;
@@ -23,6 +23,7 @@ struct LogCommand {
   std::optional<std::string> directory;  // none: the window's folder (datalog::ChosenLogDirectory)
   datalog::ChannelList channels;         // register indices, table order, no repeats
   datalog::SamplingChoice sampling;      // --pipelined, --sync
+  bool overwrite = false;                // files of the same names may be replaced
 };
 
 // Reads the operands after the word `log`. False with a one-line error naming the problem;
@@ -30,13 +31,15 @@ struct LogCommand {
 bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTable& table,
                      LogCommand& command, std::string& error);
 
-// Exit statuses of `log` besides 0 (all files written) and 1 (a file could not be opened or
-// written, or memory ran out): 128 + the signal when SIGINT or SIGTERM cancelled the run.
+// Exit statuses of `log` besides 0 (all files written) and 1 (the run was refused or ended
+// early: names taken or locked, a file that could not be written, a lost transport, a disk too
+// slow): 128 + the signal when SIGINT, SIGTERM or SIGHUP cancelled the run.
 constexpr int kExitCancelledBase = 128;
 
 // Runs the log on a transport that is up. Prints each finished file's path on `out`; with
-// `progress` (standard error is a terminal), a progress line on `err`. SIGINT and SIGTERM
-// cancel as the window's Cancel button does while the run lasts.
+// `progress` (standard error is a terminal), a progress line on `err`. SIGINT, SIGTERM and
+// SIGHUP cancel as the window's Cancel button does while the run lasts; SIGPIPE (whoever read
+// standard output went away) does not end it.
 // `finished`, when given, receives the run's result (for the results store).
 int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
                   bool progress, datalog::LogResult* finished = nullptr);

@@ -42,6 +42,10 @@ struct PlatformOptions {
   // bus time (sim/bus_time_model.h) on the wall clock, as real ones would. Off, they answer at
   // once (tests give them a virtual clock instead).
   bool simulatedBusTime = false;
+  // Simulated world only: the USB card, the FTDI board and the spidev node are pulled out once
+  // this many SPI frames have crossed the bus (sim::UnplugAfterFrames); the parallel port, which
+  // cannot tell, goes on.
+  std::optional<uint64_t> unplugAfterFrames;
   // Seed of the simulated sensor's motion and noise.
   uint64_t sensorSeed = 1;
   // The simulated sensor lies still, with its stated noise figures (sim::LieStill).

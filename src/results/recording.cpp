@@ -84,10 +84,14 @@ const char* OutcomeName(datalog::LogOutcome outcome) {
       return "open failed";
     case datalog::LogOutcome::WriteFailed:
       return "write failed";
-    case datalog::LogOutcome::OutOfMemory:
-      return "out of memory";
+    case datalog::LogOutcome::Refused:
+      return "refused";
+    case datalog::LogOutcome::DiskTooSlow:
+      return "disk too slow";
     case datalog::LogOutcome::NoSample:
       return "no sample";
+    case datalog::LogOutcome::TransportLost:
+      return "transport lost";
   }
   return "unknown";
 }

@@ -66,6 +66,9 @@ TEST(CliArguments, RejectsBadInput) {
       {{"--port", "12345", "dump"}, "malformed port address"},
       {{"--vendor", "", "dump"}, "malformed vendor ID"},
       {{"--fast", "dump"}, "unknown option '--fast'"},
+      {{"--simulate-fault", "unplug-after=5", "dump"}, "needs --simulate or --simulate-still"},
+      {{"--simulate", "--simulate-fault", "unplug-after=x", "dump"}, "unknown fault"},
+      {{"--simulate", "--simulate-fault", "pull", "dump"}, "unknown fault 'pull'"},
   };
   for (const auto& c : cases) {
     CliOptions o;

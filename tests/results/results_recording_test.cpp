@@ -55,7 +55,8 @@ TEST_P(RecordingTest, LogRunIsRecordedUnderItsUnitWithItsFilesAndTheProductNumbe
                         world.folder(), "XGYRO_OUT", "ZGYRO_OUT"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
-  const CliRun unnamed = cli({"log", "--samples", "5", "--dir", world.folder(), "XGYRO_OUT"});
+  const CliRun unnamed =
+      cli({"log", "--samples", "5", "--name", "OTHER", "--dir", world.folder(), "XGYRO_OUT"});
   ASSERT_EQ(unnamed.status, 0) << unnamed.err;
 
   const auto all = runs();

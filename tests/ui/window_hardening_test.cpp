@@ -172,10 +172,13 @@ TEST(EvalArguments, QtsOwnOptionsCountAsACommandLine) {
   EXPECT_EQ(a.screenshot, "shot.png");
   EXPECT_EQ(a.vendorId, 0x1234);
   EXPECT_FALSE(ParseEvalArguments(3, badVendor).error.empty());
+  const char* fault[] = {"vexa-eval", "--simulate-still", "--simulate-fault", "unplug-after=7"};
+  EXPECT_EQ(ParseEvalArguments(4, fault).unplugAfterFrames, 7u);
+  EXPECT_FALSE(ParseEvalArguments(3, fault + 1).error.empty()) << "no fault without --simulate";
 }
 
 TEST_F(WindowHardening, TerminationSignalsCloseTheMainWindowAsItsCloseBoxWould) {
-  for (int signalNumber : {SIGTERM, SIGINT}) {
+  for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signalNumber);
     load();
     TerminationSignals termination;

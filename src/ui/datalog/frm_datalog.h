@@ -67,6 +67,11 @@ class frmDatalog : public QDialog {
   std::function<QString(const QString& start)> chooseFolder;
   const std::string& directory() const { return directory_; }
 
+  // Cancels every log run in progress in this program, each window closing once its run has
+  // kept its file (a termination signal, whatever window loop the run is nested in). True when
+  // there was one.
+  static bool CancelRunningLogs();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 

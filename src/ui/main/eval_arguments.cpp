@@ -4,6 +4,7 @@
 
 #include "app/hex_text.h"
 #include "results/store_location.h"
+#include "platform/sim/unplug_fault.h"
 
 namespace vexa::ui {
 
@@ -41,6 +42,15 @@ EvalArguments ParseEvalArguments(int argc, const char* const* argv) {
       results::StoreLocation where;
       if (!results::ParseStoreLocation(a.database, where, a.error)) return a;
     }
+    if (std::strcmp(argv[i], "--simulate-fault") == 0) {
+      uint64_t frames = 0;
+      if (i + 1 >= argc || !sim::ParseUnplugFault(argv[i + 1], frames)) {
+        a.error = "--simulate-fault needs unplug-after=N (N SPI frames)";
+        return a;
+      }
+      a.unplugAfterFrames = frames;
+      ++i;
+    }
     if (std::strcmp(argv[i], "--vendor") == 0) {
       if (i + 1 >= argc || !isHexId(argv[i + 1])) {
         a.error = "--vendor needs a USB vendor ID of up to four hex digits";
@@ -49,6 +59,8 @@ EvalArguments ParseEvalArguments(int argc, const char* const* argv) {
       a.vendorId = static_cast<uint16_t>(HexToLong(argv[++i]));
     }
   }
+  if (a.unplugAfterFrames && !a.simulate)
+    a.error = "--simulate-fault needs --simulate or --simulate-still";
   return a;
 }
 

@@ -16,7 +16,10 @@ namespace {
 
 class UnitsWindow : public MainWindowTest {
  protected:
-  void SetUp() override { world.ctx.resultsDatabase = world.folder() + "/results.db"; }
+  void SetUp() override {
+    world.ctx.resultsDatabase = world.folder() + "/results.db";
+    world.messages.answer = true;  // the second run replaces the first one's file
+  }
   void logOnce(const QString& unit) {
     frmDatalog window(world.ctx);
     window.Form_Load();
