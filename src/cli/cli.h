@@ -25,6 +25,7 @@ struct CliOptions {
   bool simulate = false;
   bool simulateStill = false;  // the simulated sensor lies still with its stated noise
   bool trace = false;
+  bool noSensorCheck = false;        // log and magcal go on without a known PROD_ID
   std::optional<int16_t> interface;  // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, ...
   std::optional<uint16_t> port;
   std::optional<uint16_t> vendorId;

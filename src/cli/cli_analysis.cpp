@@ -9,6 +9,7 @@
 #include "analysis/log_file.h"
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
+#include "app/typed_number.h"
 
 namespace vexa::cli {
 
@@ -60,9 +61,9 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
       a.channels.push_back(value());
     } else if (adev && o == "--rate") {
       const std::string& v = value();
-      const auto r = std::from_chars(v.data(), v.data() + v.size(), a.rateHz);
-      if (v.empty() || r.ec != std::errc() || r.ptr != v.data() + v.size() || !(a.rateHz > 0.0) ||
-          !std::isfinite(a.rateHz))
+      const TypedNumber rate = ReadTypedNumber(v);
+      a.rateHz = rate.leading;
+      if (!rate.whole || !(a.rateHz > 0.0))
         throw UsageError("malformed rate '" + v + "': give the sample rate in Hz, such as 819.2");
     } else if (adev && o == "--csv") {
       a.csv = true;

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <ostream>
 
+#include "app/typed_number.h"
 #include "cli/cli.h"
 
 namespace vexa::cli {
@@ -20,14 +21,11 @@ std::string lower(std::string text) {
   return text;
 }
 
-// A decimal number taking the whole text (a point as decimal separator, whatever the locale).
+// A number taking the whole text, read as the windows' fields read it.
 bool wholeNumber(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  const char* begin = text.c_str();
-  if (*begin == '+') ++begin;
-  const char* end = text.c_str() + text.size();
-  const auto r = std::from_chars(begin, end, value, std::chars_format::fixed);
-  return r.ec == std::errc() && r.ptr == end;
+  const TypedNumber n = ReadTypedNumber(text);
+  value = n.leading;
+  return n.whole;
 }
 
 // Blocks SIGINT and SIGTERM while the run lasts and asks once per sample whether one came: a

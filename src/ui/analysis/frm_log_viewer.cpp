@@ -21,6 +21,7 @@
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
 #include "app/app_context.h"
+#include "app/typed_number.h"
 #include "ui/analysis/allan_plot.h"
 #include "ui/analysis/log_plot.h"
 
@@ -249,9 +250,9 @@ double frmLogViewer::rateFromField(bool& ok) const {
   ok = true;
   const QString text = txtRate_->text().trimmed();
   if (text.isEmpty()) return 0.0;
-  const double rate = QString(text).replace(',', '.').toDouble(&ok);
-  ok = ok && rate > 0;
-  return rate;
+  const TypedNumber rate = ReadTypedNumber(text.toStdString());
+  ok = rate.whole && rate.leading > 0;
+  return rate.leading;
 }
 
 void frmLogViewer::computeAllan() {

@@ -13,6 +13,7 @@
 
 #include "analysis/mag_cal_session.h"
 #include "app/hex_text.h"
+#include "registers/sensor_check.h"
 #include "ui/analysis/mag_cloud_view.h"
 
 namespace vexa::ui {
@@ -281,6 +282,7 @@ void frmMagCal::cmdCollect_Click() {
     stop_ = true;
     return;
   }
+  WarnUnlessSensorPresent(ctx_);
   status(
       "Collecting: turn the module slowly through every orientation; press Stop when the "
       "coverage is high.");

@@ -19,6 +19,7 @@
 #include "datalog/log_run.h"
 #include "datalog/sampling.h"
 #include "registers/register_pipeline.h"
+#include "registers/sensor_check.h"
 #include "ui/services/qt_text.h"
 
 namespace vexa::ui {
@@ -295,6 +296,7 @@ void frmDatalog::cmdStartDatalog_Click() {
     return;
   }
   if (cmdStartDatalog_->text() == kStart && !running_) {
+    WarnUnlessSensorPresent(ctx_);
     cmdStartDatalog_->setText(kCancel);
     RunDatalog();
   } else if (cmdStartDatalog_->text() == kCancel) {
