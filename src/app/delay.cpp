@@ -16,8 +16,14 @@ int32_t stepsFor(float ms) {
 }
 
 constexpr double kStepSeconds = 1e-5;
-// The monotonic clock's own rounding: a deadline met to the nanosecond has been met.
+// Rounding of the clock's arithmetic: a deadline met to the nanosecond has been met (virtual
+// time adds its passes in floating point).
 constexpr double kClockSlack = 1e-9;
+// A wait longer than this sleeps first and spins only its last kSpunTailSeconds: a thread that
+// slept is woken ahead of programs that kept the processor busy, so on a busy machine the end
+// of a long wait is not stretched by the scheduler, and the processor is free meanwhile.
+constexpr double kSleepAboveSeconds = 0.004;
+constexpr double kSpunTailSeconds = 0.001;
 
 // `steps` steps of DelayCount passes, as counted; what the calibration times.
 void countedSteps(AppContext& ctx, int32_t steps) {
@@ -25,21 +31,25 @@ void countedSteps(AppContext& ctx, int32_t steps) {
   for (int32_t step = 0; step < steps; ++step) busy.spin(ctx.delay.DelayCount);
 }
 
-// Busy-waits in steps of DelayCount passes until the monotonic clock shows that `steps` x 10 us
-// have passed. The count says only how often the clock is read: a count measured while the
-// machine was busy makes shorter steps, and a step that the scheduler stretched ends the wait
-// no later than the clock says. A clock that the passes do not move (a test's fixed clock)
-// leaves the counted steps as the wait.
+// Busy-waits in steps of DelayCount passes (a long wait sleeps first, see kSleepAboveSeconds)
+// until the monotonic clock shows that `steps` x 10 us have passed. The count says only how often
+// the clock is read: a count measured while the machine was busy makes shorter steps, and a step
+// that the scheduler stretched ends the wait no later than the clock says. A clock that the passes
+// do not move (a test's fixed clock) leaves the counted steps as the wait.
 void runSteps(AppContext& ctx, int32_t steps) {
   if (ctx.delay.DelayCalibrated == 0) CalibrateDelay(ctx);
   Clock& clock = ctx.clock();
   BusyLoop& busy = *ctx.platform.busy;
   const double start = clock.monotonicSeconds();
   const double deadline = start + steps * kStepSeconds - kClockSlack;
-  for (int64_t step = 0;; ++step) {
+  if (deadline - start > kSleepAboveSeconds) busy.sleep(deadline - start - kSpunTailSeconds);
+  // The clock is read every tenth of a step, so a wait ends within a microsecond of its time.
+  const int32_t parts = ctx.delay.DelayCount >= 10 ? 10 : 1;
+  const int32_t passes = ctx.delay.DelayCount / parts;
+  for (int64_t part = 0;; ++part) {
     const double now = clock.monotonicSeconds();
-    if (now >= deadline || (step >= steps && now == start)) return;
-    busy.spin(ctx.delay.DelayCount);
+    if (now >= deadline || (part >= int64_t{steps} * parts && now == start)) return;
+    busy.spin(passes);
   }
 }
 
