@@ -1,6 +1,7 @@
 // libFuzzer target: the number text helpers on any text, in a point and a comma locale. A text
-// taken as a number must have a finite value, and every value must survive formatting and the
-// conversions to integers (the float-cast-overflow check watches those).
+// taken as a number must have a finite value and read back from its own general form, and every
+// value must survive formatting and the conversions to integers (the float-cast-overflow check
+// watches those).
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (vexa::IsNumeric(text, locale)) {
       (void)vexa::SaturatingInt32(vexa::RoundHalfEven(regional));
       (void)vexa::FormatPattern(regional, "0.00", locale);
+      // What a field shows of a number it took, it takes again.
+      if (!vexa::IsNumeric(vexa::GeneralNumber(regional, locale), locale)) std::abort();
     }
     (void)vexa::GeneralNumber(static_cast<float>(std::fmin(std::fabs(regional), 3e38)), locale);
   }

@@ -1,5 +1,6 @@
 #include "app/delay.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/number_format.h"
@@ -14,19 +15,68 @@ int32_t stepsFor(float ms) {
   return SaturatingInt32(RoundHalfEven(static_cast<double>(ms) * 100.0));
 }
 
-void runSteps(AppContext& ctx, int32_t steps) {
-  if (ctx.delay.DelayCalibrated == 0) CalibrateDelay(ctx);
+constexpr double kStepSeconds = 1e-5;
+// Rounding of the clock's arithmetic: a deadline met to the nanosecond has been met (virtual
+// time adds its passes in floating point).
+constexpr double kClockSlack = 1e-9;
+// A wait longer than this sleeps first and spins only its last kSpunTailSeconds: a thread that
+// slept is woken ahead of programs that kept the processor busy, so on a busy machine the end
+// of a long wait is not stretched by the scheduler, and the processor is free meanwhile.
+constexpr double kSleepAboveSeconds = 0.004;
+constexpr double kSpunTailSeconds = 0.001;
+
+// `steps` steps of DelayCount passes, as counted; what the calibration times.
+void countedSteps(AppContext& ctx, int32_t steps) {
   BusyLoop& busy = *ctx.platform.busy;
   for (int32_t step = 0; step < steps; ++step) busy.spin(ctx.delay.DelayCount);
 }
 
-// One timed busy wait: the clock's difference across DelayMs(ms), in single precision.
+// Busy-waits in steps of DelayCount passes (a long wait sleeps first, see kSleepAboveSeconds)
+// until the monotonic clock shows that `steps` x 10 us have passed. The count says only how often
+// the clock is read: a count measured while the machine was busy makes shorter steps, and a step
+// that the scheduler stretched ends the wait no later than the clock says. A clock that the passes
+// do not move (a test's fixed clock) leaves the counted steps as the wait.
+void runSteps(AppContext& ctx, int32_t steps) {
+  if (ctx.delay.DelayCalibrated == 0) CalibrateDelay(ctx);
+  Clock& clock = ctx.clock();
+  BusyLoop& busy = *ctx.platform.busy;
+  const double start = clock.monotonicSeconds();
+  const double deadline = start + steps * kStepSeconds - kClockSlack;
+  if (deadline - start > kSleepAboveSeconds) busy.sleep(deadline - start - kSpunTailSeconds);
+  // The clock is read every tenth of a step, so a wait ends within a microsecond of its time.
+  const int32_t parts = ctx.delay.DelayCount >= 10 ? 10 : 1;
+  const int32_t passes = ctx.delay.DelayCount / parts;
+  for (int64_t part = 0;; ++part) {
+    const double now = clock.monotonicSeconds();
+    if (now >= deadline || (part >= int64_t{steps} * parts && now == start)) return;
+    busy.spin(passes);
+  }
+}
+
+// One timed pass of counted steps: the clock's difference across `ms` milliseconds of steps,
+// in single precision.
 float measure(AppContext& ctx, float ms) {
   Clock& clock = ctx.clock();
   const float start = clock.secondsSinceMidnight();
-  DelayMs(ctx, ms);
+  countedSteps(ctx, stepsFor(ms));
   const float end = clock.secondsSinceMidnight();
   return end - start;
+}
+
+// The fine measurement: `ms` milliseconds of counted steps in slices of 1 ms, each timed on the
+// monotonic clock. A slice in which the scheduler ran another program takes longer; the
+// fastest slice is the loop's own speed, so the total is that slice times the number of slices.
+float measureFastest(AppContext& ctx, float ms) {
+  constexpr int32_t kSliceSteps = 100;
+  const int32_t slices = std::max(1, stepsFor(ms) / kSliceSteps);
+  Clock& clock = ctx.clock();
+  double fastest = HUGE_VAL;
+  for (int32_t i = 0; i < slices; ++i) {
+    const double start = clock.monotonicSeconds();
+    countedSteps(ctx, kSliceSteps);
+    fastest = std::min(fastest, clock.monotonicSeconds() - start);
+  }
+  return static_cast<float>(fastest * slices);
 }
 
 // A clock that jumps forward during a measurement must not leave a count of 0 (no wait at all,
@@ -80,7 +130,7 @@ void CalibrateDelay(AppContext& ctx) {
   if (latest < 0.0005f) latest = 0.0005f;
   d.DelayCount = scaledCount(0.5 / static_cast<double>(latest), d.DelayCount);
 
-  float fine = measure(ctx, 3000);
+  float fine = measureFastest(ctx, 3000);
   if (fine < 0.1f) fine = 0.1f;
   d.DelayCount = scaledCount(3.0 / static_cast<double>(fine), d.DelayCount);
 

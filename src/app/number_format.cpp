@@ -1,5 +1,7 @@
 #include "app/number_format.h"
 
+#include "app/typed_number.h"
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -143,52 +145,16 @@ std::string GeneralNumber(int value, const QLocale&) {
 }
 
 bool IsNumeric(const std::string& text, const QLocale& locale) {
-  const QString trimmed = QString::fromStdString(text).trimmed();
-  if (trimmed.isEmpty()) return false;
-  bool ok = false;
-  const double value = locale.toDouble(trimmed, &ok);
-  return ok && std::isfinite(value);
+  return ReadTypedNumber(text, locale).whole;
 }
 
 double Val(const std::string& text) {
-  std::string compact;
-  for (char c : text) {
-    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') compact += c;
-  }
-  size_t i = 0;
-  std::string number;
-  if (i < compact.size() && (compact[i] == '+' || compact[i] == '-')) number += compact[i++];
-  const size_t digitsStart = number.size();
-  while (i < compact.size() && std::isdigit(static_cast<unsigned char>(compact[i])))
-    number += compact[i++];
-  if (i < compact.size() && compact[i] == '.') {
-    number += compact[i++];
-    while (i < compact.size() && std::isdigit(static_cast<unsigned char>(compact[i])))
-      number += compact[i++];
-  }
-  if (number.size() == digitsStart || number.substr(digitsStart) == ".") return 0;
-  if (i < compact.size() && std::strchr("eEdD", compact[i])) {
-    size_t j = i + 1;
-    std::string exponent = "e";
-    if (j < compact.size() && (compact[j] == '+' || compact[j] == '-')) exponent += compact[j++];
-    const size_t expDigits = exponent.size();
-    while (j < compact.size() && std::isdigit(static_cast<unsigned char>(compact[j])))
-      exponent += compact[j++];
-    if (exponent.size() > expDigits) number += exponent;
-  }
-  // Locale-independent: the point is the decimal separator whatever the C locale says.
-  double v = 0;
-  const char* begin = number.c_str();
-  if (*begin == '+') ++begin;
-  const auto result = std::from_chars(begin, number.c_str() + number.size(), v);
-  if (result.ec != std::errc() || !std::isfinite(v)) return 0;
-  return v;
+  return ReadTypedNumber(text, QLocale::c()).leading;
 }
 
 double RegionalValue(const std::string& text, const QLocale& locale) {
-  bool ok = false;
-  const double v = locale.toDouble(QString::fromStdString(text).trimmed(), &ok);
-  return ok && std::isfinite(v) ? v : 0.0;
+  const TypedNumber n = ReadTypedNumber(text, locale);
+  return n.whole ? n.leading : 0.0;
 }
 
 }  // namespace vexa

@@ -29,13 +29,14 @@ std::string GeneralNumber(float value, const QLocale& locale = {});
 std::string GeneralNumber(double value, const QLocale& locale = {});
 std::string GeneralNumber(int value, const QLocale& locale = {});
 
-// Whether the whole text, blanks around it aside, is a finite number in the regional form
-// ("nan" and "inf" are not numbers).
+// Whether the whole text, blanks around it aside, is a finite number as a field reads it
+// (ReadTypedNumber: a point, or the regional decimal separator; no group separators).
 bool IsNumeric(const std::string& text, const QLocale& locale = {});
-// The value of the text's leading number, read with a point as decimal separator; blanks are
-// skipped, and a text without a leading number, or whose number is too large for a double, is 0.
+// The value of the text's leading number, read with a point as decimal separator whatever the
+// region (files); blanks are skipped, and a text without a leading number, or whose number is
+// too large for a double, is 0.
 double Val(const std::string& text);
-// The text as a finite number in the regional form; 0 when it is not one.
+// The text as a finite number as a field reads it; 0 when it is not one.
 double RegionalValue(const std::string& text, const QLocale& locale = {});
 
 }  // namespace vexa

@@ -16,7 +16,8 @@ std::string folderOf(AppContext& ctx) {
 
 void ReadPreferences(AppContext& ctx) {
   std::string error;
-  if (!ctx.preferences.load(folderOf(ctx), error)) report(ctx, error);
+  // A damaged file is read as far as it goes; the error then names what was left out.
+  if (!ctx.preferences.load(folderOf(ctx), error) || !error.empty()) report(ctx, error);
 }
 
 void WritePreferences(AppContext& ctx) {

@@ -45,12 +45,22 @@ bool ProgramSettings::load(const std::string& folder, std::string& error) {
     return false;
   }
   const QByteArray bytes = file.read(kMaxFileBytes);
+  int number = 0;
   for (const QByteArray& rawLine : bytes.split('\n')) {
+    ++number;
     const std::string line = rawLine.toStdString();
+    if (trimmed(line).empty() || trimmed(line)[0] == '#') continue;
     const auto equals = line.find('=');
-    if (equals == std::string::npos || trimmed(line).empty() || trimmed(line)[0] == '#') continue;
-    const std::string key = trimmed(line.substr(0, equals));
-    if (!key.empty()) values_[key] = trimmed(line.substr(equals + 1));
+    const std::string key = equals == std::string::npos ? "" : trimmed(line.substr(0, equals));
+    const bool text = QString::fromUtf8(rawLine).toUtf8() == rawLine && !rawLine.contains('\0');
+    if (key.empty() || !text) {
+      // The file is read all the same; the user learns that part of it was not.
+      if (error.empty())
+        error = path.toStdString() + " line " + std::to_string(number) +
+                " is not \"key = value\" text and is ignored";
+      continue;
+    }
+    values_[key] = trimmed(line.substr(equals + 1));
   }
   return true;
 }

@@ -17,6 +17,7 @@ class ProgramSettings {
 
   // Reads the file in `folder`. A missing file leaves no values and is no error; anything else
   // that stops the read (not a regular file, too large, unreadable) is described in `error`.
+  // A line that is not "key = value" text is left out; true then, with `error` naming it.
   bool load(const std::string& folder, std::string& error);
   // Writes every value through a temporary file, synced and renamed over the old one, with
   // `files`; the old file stays when anything fails. Does nothing when no value changed since

@@ -82,7 +82,12 @@ std::string printForm(int16_t v) {
 
 }  // namespace
 
-void ReadSettingsFields(std::istream& in, Settings& s) {
+void ReadSettingsFields(std::istream& in, Settings& s, std::string* problem) {
+  std::string unknownKey;
+  int lineNumber = 0;
+  const auto note = [&](const std::string& why) {
+    if (problem != nullptr) *problem = "line " + std::to_string(lineNumber) + " " + why;
+  };
   // A byte-order mark in front of the first key is an editor's, not part of the key.
   static const char kBom[] = "\xEF\xBB\xBF";
   if (in.peek() == static_cast<unsigned char>(kBom[0])) {
@@ -94,14 +99,36 @@ void ReadSettingsFields(std::istream& in, Settings& s) {
     }
   }
   std::string line;
-  while (nextField(in, line)) {
+  for (;;) {
+    ++lineNumber;
+    if (!nextField(in, line)) {
+      if (!in.eof())
+        note("is longer than " + std::to_string(kMaxSettingsFieldLength) +
+             " characters; the read ends there");
+      break;
+    }
     const size_t eq = line.find('=');
-    if (eq == std::string::npos || eq < 1) return;  // no "=", or no room for a key: a bad line
-    const size_t p = eq + 1;                        // 1-based position of the "="
+    if (eq == std::string::npos || eq < 1) {  // no "=", or no room for a key: a bad line
+      note("is not \"Key = value\"; the read ends there");
+      return;
+    }
+    const size_t p = eq + 1;  // 1-based position of the "="
     const std::string key = line.substr(0, p - 2);
     const std::string valueText = p + 1 <= line.size() ? line.substr(p + 1) : std::string();
+    // The rule takes one character off each side of "=": without the blanks a key loses its
+    // last letter and a value its first digit.
+    const bool blanks = line[eq - 1] == ' ' && (eq + 1 >= line.size() || line[eq + 1] == ' ');
+    const std::string hint =
+        blanks ? "" : " (write one blank each side of \"=\", such as \"Interface = 2\")";
     int16_t value = 0;
-    if (!toInt16(valueText, value)) return;
+    if (!toInt16(valueText, value)) {
+      note("has no 16-bit whole number after \"= \"; the read ends there" + hint);
+      return;
+    }
+    if (key != "Interface" && key != "Port Address" && key != "Factory" && key != "Device" &&
+        unknownKey.empty())
+      unknownKey = "line " + std::to_string(lineNumber) + " has the unknown key \"" + key +
+                   "\" and is ignored" + hint;
     if (key == "Interface")
       s.Interface = value;
     else if (key == "Port Address")
@@ -111,6 +138,7 @@ void ReadSettingsFields(std::istream& in, Settings& s) {
     else if (key == "Device")
       s.Device = value;
   }
+  if (problem != nullptr && problem->empty()) *problem = unknownKey;
 }
 
 std::string SettingsFileText(const Settings& s) {
@@ -164,7 +192,9 @@ void ReadSettings(AppContext& ctx) {
     return;
   }
   std::istringstream in(text);
-  ReadSettingsFields(in, ctx.settings);
+  std::string problem;
+  ReadSettingsFields(in, ctx.settings, &problem);
+  if (!problem.empty()) reportCause(ctx, settingsPath(ctx) + " " + problem);
 }
 
 bool WriteSettings(AppContext& ctx) {

@@ -29,7 +29,10 @@ bool WriteSettings(AppContext& ctx);
 bool ReadSettingsText(const std::string& path, std::string& text, std::string& cause);
 
 // The reading rule on a stream of fields, and the file's text; for the two above and tests.
-void ReadSettingsFields(std::istream& in, Settings& settings);
+// `problem`, when given, receives why a line was not used: the first line that ended the read
+// (no "=", a value that is not a 16-bit number) or else the first key that is none of the four
+// (such as "Interfac" from "Interface=2" without blanks).
+void ReadSettingsFields(std::istream& in, Settings& settings, std::string* problem = nullptr);
 std::string SettingsFileText(const Settings& settings);
 
 }  // namespace vexa

@@ -22,9 +22,11 @@
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
 #include "platform/sim/unplug_fault.h"
+#include "registers/gyro_scale.h"
 #include "registers/register_access.h"
 #include "registers/register_dump.h"
 #include "registers/register_pipeline.h"
+#include "registers/sensor_check.h"
 #include "transport/adapter/adapter_spi.h"
 #include "transport/parallel/parallel_spi.h"
 #include "transport/usb/ez_usb.h"
@@ -39,6 +41,17 @@ constexpr int kExitOk = 0;
 constexpr int kExitDevice = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kPortDriverMessage = "The required I/O drivers could not be installed.";
+
+// Every command, in the order the usage text gives them.
+constexpr const char* kCommands[] = {"read", "write", "dump", "log", "magcal", "adev", "stats"};
+
+std::string commandList() {
+  std::string list;
+  const size_t n = std::size(kCommands);
+  for (size_t i = 0; i < n; ++i)
+    list += (i == 0 ? "" : i + 1 == n ? " or " : ", ") + std::string(kCommands[i]);
+  return list;
+}
 
 std::string upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -87,10 +100,10 @@ class ConsoleMessages : public MessageService {
     ++shown_;
     err_ << kProgram << ": ";
     if (!title.empty() && title != kApplicationTitle) err_ << title << ": ";
-    err_ << ConsoleLine(text);
+    std::string line = ConsoleLine(text);
     const std::string cause = diagnostics_.take();
-    if (!cause.empty()) err_ << " (" << cause << ")";
-    err_ << '\n';
+    if (!cause.empty()) line += " (" + cause + ")";
+    err_ << CutLongFields(line) << '\n';
   }
   int shown() const { return shown_; }
 
@@ -193,7 +206,7 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
     if (!ParseResultsOperands(options.command, options.operands, c.results, error))
       throw Failure(kExitUsage, error);
   } else {
-    throw Failure(kExitUsage, "unknown command '" + options.command + "'");
+    throw Failure(kExitUsage, "unknown command '" + options.command + "': use " + commandList());
   }
   return c;
 }
@@ -233,6 +246,10 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
   };
   for (; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--no-sensor-check") {  // before or after the command
+      o.noSensorCheck = true;
+      continue;
+    }
     if (!o.command.empty()) {
       o.operands.push_back(a);
       continue;
@@ -297,7 +314,7 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     return false;
   }
   if (!o.help && !o.version && o.command.empty()) {
-    error = "no command given: use read, write, dump, log or magcal (see --help)";
+    error = "no command given: use " + commandList() + " (see --help)";
     return false;
   }
   if ((o.command == "log" || o.command == "magcal" || o.command == "noise") &&
@@ -407,6 +424,11 @@ Options:
                         Without it, Port Address in CommPort.cfg applies.
   --vendor HEX          USB vendor ID of the card, for a card that carries another one
                         (default 5645).
+  --no-sensor-check     Let log and magcal go on when PROD_ID does not name a known sensor
+                        (27150 or 27100). Before every command but write the program reads
+                        PROD_ID: 0xFFFF or 0x0000 means nothing answers (wiring, power), a
+                        known product shifted by one bit a wrong SPI mode. read and dump warn
+                        on standard error; log and magcal refuse with exit status 1.
   --trace               With --simulate: print on standard error one line per SPI frame that
                         crossed the simulated bus, in order: spi mosi=0xB712 miso=0x0000.
                         With --interface ftdi (real or simulated board) also every bulk write
@@ -431,8 +453,8 @@ An FTDI board needs the udev rules too (or the plugdev group), and the ftdi_sio 
 detached from its interface while the program uses it. A spidev node needs read and write
 permission (often the spi group).
 
-Exit status: 0 success; 1 the device could not be reached or a transfer failed, or a log file
-could not be opened or written; 2 bad usage (unknown option, command or register name,
+Exit status: 0 success; 1 the device could not be reached or a transfer failed, no known sensor
+answers (log, magcal), or a log file could not be opened or written; 2 bad usage (unknown option, command or register name,
 malformed value); magcal adds 3 and 4 (above); 130 or 143 a log run cancelled by SIGINT
 (Ctrl-C) or SIGTERM. Errors are one line on standard error.
 )";
@@ -443,7 +465,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   CliOptions options;
   std::string error;
   if (!ParseArguments(args, options, error)) {
-    err << kProgram << ": " << error << '\n';
+    err << kProgram << ": " << CutLongFields(error) << '\n';
     return kExitUsage;
   }
   if (options.help) {
@@ -454,8 +476,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << kProgram << ' ' << kVersion << '\n';
     return kExitOk;
   }
-  if (IsAnalysisCommand(options.command))
-    return RunAnalysisCommand(options.command, options.operands, out, err);
+  if (IsAnalysisCommand(options.command)) {
+    // Its error lines name files and fields: each is cut as the others are.
+    std::ostringstream errors;
+    const int status = RunAnalysisCommand(options.command, options.operands, out, errors);
+    std::istringstream lines(errors.str());
+    for (std::string line; std::getline(lines, line);) err << CutLongFields(line) << '\n';
+    return status;
+  }
 
   CliDiagnostics diagnostics;
   ConsoleMessages messages(err, diagnostics);
@@ -490,6 +518,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     const Command command = CheckCommand(options, ctx.registers);
     ReadSettings(ctx);
     ReadPreferences(ctx);
+    // Why a settings file was not used, or only in part, before anything that depends on it.
+    const std::string settingsCause = diagnostics.take();
+    if (!settingsCause.empty())
+      err << kProgram << ": warning: " << CutLongFields(settingsCause) << '\n';
     if (IsResultsCommand(options.command))
       return RunResultsCommand(options.command, command.results,
                                results::DatabaseAddress(ctx, options.database), out, err);
@@ -511,6 +543,19 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     ctx.delay.commandLineGiven = true;
     CalibrateDelayQuickly(ctx);
     BringUpTransport(ctx, messages, diagnostics);
+    if (options.command != "write") {
+      const int before = messages.shown();
+      const SensorCheck check = CheckSensorPresent(ctx);
+      if (messages.shown() != before) return kExitDevice;  // the transfer failed: said
+      const bool refuse =
+          (options.command == "log" || options.command == "magcal") && !options.noSensorCheck;
+      if (!check.known)
+        err << kProgram << ": " << (refuse ? "" : "warning: ") << check.message
+            << (refuse ? " Give --no-sensor-check to go on all the same." : "") << '\n';
+      if (refuse && !check.known) return kExitDevice;
+      // Gyro values scaled as the main window scales them, at the range the sensor is set to.
+      SetGyroScales(ctx);
+    }
     if (environment.beforeCommand) environment.beforeCommand(world, ctx);
 
     if (options.command == "log") {
@@ -554,7 +599,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out.flush();
     if (failed()) return kExitDevice;
   } catch (const Failure& failure) {
-    if (!failure.text.empty()) err << kProgram << ": " << failure.text << '\n';
+    if (!failure.text.empty()) err << kProgram << ": " << CutLongFields(failure.text) << '\n';
     return failure.status;
   }
   return kExitOk;

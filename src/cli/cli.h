@@ -27,6 +27,7 @@ struct CliOptions {
   bool trace = false;
   // --simulate-fault unplug-after=N: the simulated adapters are pulled out after N SPI frames.
   std::optional<uint64_t> unplugAfterFrames;
+  bool noSensorCheck = false;        // log and magcal go on without a known PROD_ID
   std::optional<int16_t> interface;  // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, ...
   std::optional<uint16_t> port;
   std::optional<uint16_t> vendorId;

@@ -1,32 +1,13 @@
 #include "cli/cli_adapters.h"
 
 #include <cctype>
-#include <cstdlib>
 
+#include "app/typed_number.h"
 #include "transport/adapter/adapter_spi.h"
 
 namespace vexa::cli {
 
 using namespace adapter_keys;
-
-namespace {
-
-// "1000000", "500k", "2M", "2.5M" to hertz; 0 when malformed.
-long hertz(const std::string& text) {
-  if (text.empty()) return 0;
-  char* end = nullptr;
-  double value = std::strtod(text.c_str(), &end);
-  const std::string unit = end;
-  if (unit == "k" || unit == "K" || unit == "kHz")
-    value *= 1e3;
-  else if (unit == "M" || unit == "MHz")
-    value *= 1e6;
-  else if (!unit.empty() && unit != "Hz")
-    return 0;
-  return value >= 1 && value <= 1e9 ? static_cast<long>(value + 0.5) : 0;
-}
-
-}  // namespace
 
 bool IsAdapterOption(const std::string& o) {
   return o == "--ftdi-serial" || o == "--ftdi-interface" || o == "--spi-device" ||
@@ -52,7 +33,7 @@ bool ParseAdapterOption(const std::string& o, const std::string& value,
     }
     settings.emplace_back(kSpidevDevice, value);
   } else if (o == "--spi-speed") {
-    const long hz = hertz(value);
+    const long hz = HertzFromText(value);
     if (hz < 1000 || hz > 30000000) {
       error = "malformed SPI clock '" + value + "': give 1000 to 30000000 Hz, such as 1M or 500k";
       return false;

@@ -17,6 +17,7 @@
 #include "analysis/span_statistics.h"
 #include "app/atomic_file.h"
 #include "report/noise_report.h"
+#include "app/typed_number.h"
 
 namespace vexa::cli {
 
@@ -77,9 +78,9 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
       a.channels.push_back(value());
     } else if (adev && o == "--rate") {
       const std::string& v = value();
-      const auto r = std::from_chars(v.data(), v.data() + v.size(), a.rateHz);
-      if (v.empty() || r.ec != std::errc() || r.ptr != v.data() + v.size() || !(a.rateHz > 0.0) ||
-          !std::isfinite(a.rateHz))
+      const TypedNumber rate = ReadTypedNumber(v);
+      a.rateHz = rate.leading;
+      if (!rate.whole || !(a.rateHz > 0.0))
         throw UsageError("malformed rate '" + v + "': give the sample rate in Hz, such as 819.2");
       // Beyond these the cluster times overflow or vanish, and no log is taken so fast or slow.
       if (a.rateHz < kLowestRateHz || a.rateHz > kHighestRateHz)

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <ostream>
 
+#include "app/typed_number.h"
 #include "cli/cli.h"
 #include "datalog/log_folder.h"
 #include "datalog/log_file_sink.h"
@@ -23,15 +24,11 @@ std::string lower(std::string text) {
   return text;
 }
 
-// A finite decimal number taking the whole text (a point as decimal separator, whatever the
-// locale); "nan" and "inf" are not numbers of milliseconds or samples.
+// A number taking the whole text, read as the windows' fields read it.
 bool wholeNumber(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  const char* begin = text.c_str();
-  if (*begin == '+') ++begin;
-  const char* end = text.c_str() + text.size();
-  const auto r = std::from_chars(begin, end, value, std::chars_format::fixed);
-  return r.ec == std::errc() && r.ptr == end && std::isfinite(value);
+  const TypedNumber n = ReadTypedNumber(text);
+  value = n.leading;
+  return n.whole;
 }
 
 // Blocks SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped remote session) while the run

@@ -7,6 +7,7 @@
 
 #include "analysis/mag_cal_session.h"
 #include "app/hex_text.h"
+#include "app/typed_number.h"
 
 namespace vexa::cli {
 
@@ -71,9 +72,9 @@ bool ParseMagCalOperands(const std::vector<std::string>& operands, MagCalOptions
         return false;
       }
       const std::string& text = operands[++i];
-      char* end = nullptr;
-      const double v = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !(v >= 1.0 && v <= 3600.0)) {
+      const TypedNumber n = ReadTypedNumber(text);
+      const double v = n.leading;
+      if (!n.whole || !(v >= 1.0 && v <= 3600.0)) {
         error = "malformed --seconds '" + text + "': give a number of seconds from 1 to 3600";
         return false;
       }

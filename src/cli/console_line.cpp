@@ -19,4 +19,25 @@ std::string ConsoleLine(const std::string& text) {
   return line;
 }
 
+std::string CutLongFields(const std::string& line) {
+  // Counted in characters: the continuation bytes of a UTF-8 character go with their first.
+  const auto continues = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+  std::string cut;
+  size_t run = 0;
+  for (char c : line) {
+    if (c == ' ' || c == '\t' || c == '\n')
+      run = 0;
+    else if (!continues(c))
+      ++run;
+    if (run == kLongestEchoedField + 1 && !continues(c)) cut += "...";
+    if (run <= kLongestEchoedField) cut += c;
+  }
+  if (cut.size() > kLongestErrorLine) {
+    size_t end = kLongestErrorLine;
+    while (end > 0 && continues(cut[end])) --end;
+    cut = cut.substr(0, end) + "...";
+  }
+  return cut;
+}
+
 }  // namespace vexa::cli

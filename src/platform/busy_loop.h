@@ -11,6 +11,9 @@ class BusyLoop {
   virtual ~BusyLoop() = default;
   // Counts a loop variable from 1 up to `passes`, doing nothing else.
   virtual void spin(int32_t passes) = 0;
+  // Gives the processor away for about `seconds` (never much longer) within a long wait. Loops
+  // on virtual time keep this: the wait is then spun to its end, pass by pass.
+  virtual void sleep(double /*seconds*/) {}
 };
 
 }  // namespace vexa

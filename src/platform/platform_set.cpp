@@ -72,6 +72,7 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     sim::SimSensorConfig config;
     config.seed = options_.sensorSeed;
     if (options_.simulateStill) sim::LieStill(config);
+    if (options_.configureSensor) options_.configureSensor(config);
     p.sensor = std::make_unique<sim::SimSensor>(*platform_.clock, config);
     p.monitor = std::make_unique<sim::BusMonitor>(*p.sensor);
     p.monitor->setRecording(false);  // a long session must not grow without bound

@@ -14,6 +14,7 @@ namespace vexa {
 namespace sim {
 class SimParallelPort;
 class SimSensor;
+struct SimSensorConfig;
 class SimUsbCard;
 class BusMonitor;
 class SimFtdiIo;
@@ -50,6 +51,8 @@ struct PlatformOptions {
   uint64_t sensorSeed = 1;
   // The simulated sensor lies still, with its stated noise figures (sim::LieStill).
   bool simulateStill = false;
+  // A last change to the simulated sensor before it is built (a test's other product, say).
+  std::function<void(sim::SimSensorConfig&)> configureSensor;
   // Another clock and busy loop for the whole world (virtual time for tests); they must
   // outlive the set. Unset: the wall clock and the real busy loop.
   Clock* clock = nullptr;

@@ -50,6 +50,12 @@ int shiftOf(int alarm) {
   return alarm == 1 ? 8 : 12;
 }
 
+std::string rightTrimmedLabel(const RegisterTable& table, int source) {
+  std::string label = table.Label[source];
+  while (!label.empty() && label.back() == ' ') label.pop_back();
+  return label;
+}
+
 }  // namespace
 
 std::optional<AlarmLimits> AlarmLevelLimits(int source) {
@@ -113,18 +119,23 @@ AlarmTypedLevel AlarmMagnitudeFromText(const RegisterTable& table, int source,
 
   const double scale = table.RegScale[source];
   const double offset = table.RegOffset[source];
+  if (!(scale != 0) || !std::isfinite(scale))
+    return {t, 0,
+            "The scale of " + rightTrimmedLabel(table, source) +
+                " is 0 (the gyro range in SENS_AVG is 0, so the gyros read nothing): a level " +
+                "cannot be set. Set the gyro range first; the level was not written."};
   const double exact = RoundHalfEven((RegionalValue(t, locale) - offset) / scale);
   // Only 14 bits reach the register, and the source reads them at its own width: a magnitude
   // beyond either would come back with the wrong sign or size, so hold it to what both carry.
   const AlarmMagnitudeRange range = AlarmMagnitudeRangeOf(table, source);
-  const int32_t magnitude = static_cast<int32_t>(
+  const int32_t magnitude = SaturatingInt32(
       std::clamp(exact, static_cast<double>(range.lowest), static_cast<double>(range.highest)));
   if (magnitude != exact) {
     const float level =
         static_cast<float>(magnitude) * table.RegScale[source] + table.RegOffset[source];
     t = FormatPattern(level, "#0.000", locale);
   }
-  return {t, magnitude};
+  return {t, magnitude, ""};
 }
 
 int32_t AlarmMagnitudeWord(int32_t magnitude, bool greater) {
@@ -156,15 +167,20 @@ AlarmRegisters ReadAlarmRegisters(AppContext& ctx) {
 }
 
 void WriteAlarmMagnitudes(AppContext& ctx, std::array<AlarmEntry, 2>& entries) {
-  std::array<int32_t, 2> words{};
+  constexpr int16_t kMagnitudeRegisters[] = {ALM_MAG1, ALM_MAG2};
   for (size_t n = 0; n < entries.size(); ++n) {
     const AlarmTypedLevel typed =
         AlarmMagnitudeFromText(ctx.registers, entries[n].source, entries[n].level);
     entries[n].level = typed.text;
-    words[n] = AlarmMagnitudeWord(typed.magnitude, entries[n].greater);
+    if (!typed.refusal.empty()) {
+      ctx.messages().show(kApplicationTitle,
+                          "Alarm " + std::to_string(n + 1) + ": " + typed.refusal,
+                          MessageIcon::Warning);
+      continue;
+    }
+    WriteRegister(ctx, kMagnitudeRegisters[n],
+                  AlarmMagnitudeWord(typed.magnitude, entries[n].greater));
   }
-  WriteRegister(ctx, ALM_MAG1, words[0]);
-  WriteRegister(ctx, ALM_MAG2, words[1]);
 }
 
 void WriteAlarmSetup(AppContext& ctx, std::array<AlarmEntry, 2>& entries) {

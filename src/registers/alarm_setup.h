@@ -72,9 +72,12 @@ AlarmLevelView AlarmLevelFromWord(const RegisterTable& table, int source, int32_
 // level beyond it), converted with the source's offset and scale, rounded half to even, and
 // held to the source's magnitude range. `text` is what the level field shows afterwards: the
 // typed or limited text, or, when the magnitude had to be held, the level it now stands for.
+// A source whose scale is 0 (the gyros at a range of 0, which read nothing) has no magnitude for
+// any level: the level is refused, `refusal` says why, and nothing is to be written.
 struct AlarmTypedLevel {
   std::string text;
   int32_t magnitude;
+  std::string refusal;  // empty when the magnitude stands
 };
 AlarmTypedLevel AlarmMagnitudeFromText(const RegisterTable& table, int source,
                                        const std::string& typed, const QLocale& locale = {});
@@ -107,7 +110,7 @@ struct AlarmEntry {
   bool greater = false;
 };
 // Converts both levels and writes ALM_MAG1, then ALM_MAG2. The entries' level texts become what
-// their fields show afterwards.
+// their fields show afterwards. A refused level is not written; its refusal is shown.
 void WriteAlarmMagnitudes(AppContext& ctx, std::array<AlarmEntry, 2>& entries);
 // Puts both sources into ALM_CTRL (its other bits as the sensor reports them) and writes it,
 // waits 150 ms, then writes ALM_MAG1 and ALM_MAG2 from the levels. The entries' level texts

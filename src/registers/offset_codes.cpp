@@ -60,7 +60,7 @@ AcceptedValue AcceptOffsetText(const std::string& typed, const OffsetRow& row,
 int32_t OffsetCode(const RegisterTable& table, int16_t index, double value) {
   const double code = RoundHalfEven(value / static_cast<double>(table.RegScale[index]));
   const CodeLimits limits = RegisterCodeLimits(table, index);
-  return static_cast<int32_t>(std::clamp<double>(code, limits.min, limits.max));
+  return SaturatingInt32(std::clamp<double>(code, limits.min, limits.max));
 }
 
 std::string WrittenOffsetText(const RegisterTable& table, const OffsetRow& row, int32_t code,

@@ -101,6 +101,86 @@ TEST(CalibrateDelay, MeasurementAcrossMidnightCountsAsTooShortAndStaysUsable) {
   EXPECT_GT(w.ctx.delay.MinimumDelay, 0.0f);
 }
 
+// A machine that other programs keep busy: every `every` calls of the loop, the scheduler gives
+// the processor away for `stolen` seconds.
+class SharedMachineLoop : public BusyLoop {
+ public:
+  SharedMachineLoop(sim::SimClock& clock, double secondsPerPass, int every, double stolen)
+      : clock_(clock), perPass_(secondsPerPass), every_(every), stolen_(stolen) {}
+  void spin(int32_t passes) override {
+    clock_.advance(perPass_ * passes);
+    if (++calls_ % every_ == 0) clock_.advance(stolen_);
+  }
+
+ private:
+  sim::SimClock& clock_;
+  double perPass_;
+  int every_;
+  double stolen_;
+  int64_t calls_ = 0;
+};
+
+TEST(CalibrateDelay, ABusyMachineDoesNotShortenTheCount) {
+  // A quarter of the time goes to other programs, in 10 ms turns; passes cost 1e-8 s, so the
+  // count that makes 10 us is 1000 whatever the load.
+  SimWorld w(1e-8, false);
+  w.clock = sim::SimClock(0.0, 0.0);
+  SharedMachineLoop shared(w.clock, 1e-8, 3000, 0.010);
+  w.ctx.platform.busy = &shared;
+  CalibrateDelay(w.ctx);
+  EXPECT_NEAR(w.ctx.delay.DelayCount, 1000, 30);
+}
+
+TEST(DelayMs, NoWaitEndsBeforeTheMonotonicClockShowsTheTime) {
+  // Counts that make steps too short (a calibration fooled, the machine sped up) or far too
+  // long: each wait lasts the time asked, and a long step overshoots by at most one step.
+  const struct {
+    int32_t count;
+    double secondsPerPass;
+  } cases[] = {{1000, 3e-9}, {1000, 1e-8}, {333, 1e-8}, {1000, 1e-7}, {1, 1e-6}};
+  for (const float ms : {0.1f, 1.0f, 100.0f, 1000.0f}) {
+    for (const auto& c : cases) {
+      SimWorld w(c.secondsPerPass);
+      w.ctx.delay.DelayCount = c.count;
+      const double start = w.clock.monotonicSeconds();
+      DelayMs(w.ctx, ms);
+      const double waited = w.clock.monotonicSeconds() - start;
+      EXPECT_GE(waited, ms / 1000.0 - 1e-9) << ms << " ms, count " << c.count;
+      EXPECT_LE(waited, ms / 1000.0 + c.count * c.secondsPerPass / 10 + 1e-9) << ms << " ms";
+    }
+  }
+}
+
+// A loop that may sleep, as the real one does; sleeping passes the virtual time asked.
+class SleepingLoop : public sim::SimBusyLoop {
+ public:
+  SleepingLoop(sim::SimClock& clock) : SimBusyLoop(clock, 1e-8), clock_(clock) {}
+  void sleep(double seconds) override {
+    slept += seconds;
+    clock_.advance(seconds);
+  }
+  double slept = 0;
+
+ private:
+  sim::SimClock& clock_;
+};
+
+TEST(DelayMs, LongWaitsSleepAndSpinOnlyTheirLastMillisecond) {
+  const struct {
+    float ms;
+    double slept;
+  } cases[] = {{0.1f, 0}, {4.0f, 0}, {5.0f, 0.004}, {1000.0f, 0.999}};
+  for (const auto& c : cases) {
+    SimWorld w;
+    SleepingLoop loop(w.clock);
+    w.ctx.platform.busy = &loop;
+    const double start = w.clock.monotonicSeconds();
+    DelayMs(w.ctx, c.ms);
+    EXPECT_NEAR(loop.slept, c.slept, 1e-6) << c.ms;
+    EXPECT_NEAR(w.clock.monotonicSeconds() - start, c.ms / 1000.0, 1.1e-5) << c.ms;
+  }
+}
+
 TEST(CalibrateDelayQuickly, ScalesToTenMicrosecondsAgainstTheMonotonicClock) {
   const struct {
     double secondsPerPass;

@@ -69,15 +69,16 @@ TEST(GeneralNumber, SignificantDigitsAndExponentForm) {
   EXPECT_EQ(GeneralNumber(1e-5f, kComma), "1E-05");
 }
 
-TEST(IsNumeric, WholeTextInTheRegionalForm) {
+TEST(IsNumeric, WholeTextWithAPointOrTheRegionalDecimalSeparator) {
   struct Case {
     const char* text;
     bool point;
     bool comma;
   } cases[] = {
-      {"12", true, true},   {" -3.5 ", true, false}, {"2,5", false, true},  {"12abc", false, false},
-      {"", false, false},   {"-", false, false},     {"   ", false, false}, {"1e3", true, true},
-      {"0.4", true, false}, {"abc", false, false},
+      {"12", true, true},      {" -3.5 ", true, true}, {"2,5", false, true},
+      {"12abc", false, false}, {"", false, false},     {"-", false, false},
+      {"   ", false, false},   {"1e3", true, true},    {"0.4", true, true},
+      {"abc", false, false},   {"1,000", false, true}, {"1.000,5", false, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsNumeric(c.text, kPoint), c.point) << '"' << c.text << '"';

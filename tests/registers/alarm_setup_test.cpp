@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/number_format.h"
+#include "support/sim_world.h"
 
 namespace vexa {
 namespace {
@@ -77,12 +78,31 @@ TEST_F(AlarmSetupTest, EveryLimitReadsBackWithItsSign) {
 }
 
 TEST_F(AlarmSetupTest, LimitAndConversionReadTheSameRegionalForm) {
-  EXPECT_EQ(AlarmMagnitudeFromText(table, XGYRO_OUT, "1.5", german).text, "0");  // not a number
+  // A point is a decimal point in every region.
+  EXPECT_EQ(AlarmMagnitudeFromText(table, XGYRO_OUT, "1.5", german).magnitude, 30);
   EXPECT_EQ(AlarmMagnitudeFromText(table, XGYRO_OUT, "1,5", german).magnitude, 30);
   const AlarmTypedLevel limited = AlarmMagnitudeFromText(table, XACCL_OUT, "25", german);
   EXPECT_EQ(limited.text, "20,66");
   EXPECT_EQ(limited.magnitude, 6204);
   EXPECT_EQ(AlarmLevelFromWord(table, XACCL_OUT, 6204, german).level, "20,659");
+}
+
+// At a gyro range of 0 the gyros' scale is 0: no level has a magnitude (x / 0 would write full
+// scale, 0 / 0 is no number at all), so the level is refused and says why.
+TEST_F(AlarmSetupTest, ALevelOnASourceOfScaleZeroIsRefusedWithAMessage) {
+  table.RegScale[XGYRO_OUT] = 0;
+  for (const char* typed : {"10", "0", "-3"}) {
+    const AlarmTypedLevel level = AlarmMagnitudeFromText(table, XGYRO_OUT, typed, c);
+    EXPECT_NE(level.refusal.find("gyro range"), std::string::npos) << typed;
+    EXPECT_EQ(level.magnitude, 0) << typed;
+  }
+  testing::SimWorld w;
+  w.ctx.registers = table;
+  std::array<AlarmEntry, 2> entries{{{XGYRO_OUT, "10", true}, {XACCL_OUT, "1", true}}};
+  WriteAlarmMagnitudes(w.ctx, entries);
+  ASSERT_EQ(w.messages.texts().size(), 1u);
+  EXPECT_EQ(w.messages.texts()[0].rfind("Alarm 1: The scale of XGYRO_OUT is 0", 0), 0u)
+      << w.messages.texts()[0];
 }
 
 }  // namespace

@@ -142,6 +142,24 @@ TEST_F(AdapterWindows, CancelAfterATestKeepsTheSettingsInUse) {
   }
 }
 
+// The clock takes the command line's forms; a node with no sensor on it is taken, after a
+// warning that says what PROD_ID read.
+TEST_F(AdapterWindows, ClockFormsAndAWarningWhenNoSensorAnswers) {
+  settings().Interface = kInterfaceParallel;
+  load();
+  world.messages.shown.clear();
+  presenter.drive = [](QDialog& d) {
+    in<QListWidget>(d, "lstAdapters")->setCurrentRow(1);
+    in<QLineEdit>(d, "txtClock")->setText("2.5M");
+    in<QPushButton>(d, "cmdOK")->click();
+  };
+  menu("mnuSpidev")->trigger();
+  EXPECT_EQ(settings().Interface, kInterfaceSpidev);
+  EXPECT_EQ(ctx().preferences.number("spidev.speed_hz", 0), 2500000);
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_NE(messages()[0].find("nothing answers on the bus"), std::string::npos) << messages()[0];
+}
+
 TEST_F(AdapterWindows, LoadBringsTheAdapterUpOrOffersItsWindow) {
   settings().Interface = kInterfaceFtdi;
   load();

@@ -30,7 +30,8 @@ namespace vexa::ui::testing {
 // the next frame shifts out; a write frame notes its address and byte.
 class WordSensor : public sim::SpiSlave {
  public:
-  explicit WordSensor(const RegisterTable& table) : table_(table) {}
+  // It answers PROD_ID (address 0x56) as a 27150 does, so the windows find a known sensor.
+  explicit WordSensor(const RegisterTable& table) : table_(table) { words[0x56] = 27150; }
 
   uint16_t frameStart() override { return pending_; }
   void frameEnd(uint16_t mosi, int) override {

@@ -9,6 +9,7 @@ namespace vexa::linux_platform {
 class LinuxBusyLoop : public BusyLoop {
  public:
   void spin(int32_t passes) override;
+  void sleep(double seconds) override;
 };
 
 }  // namespace vexa::linux_platform

@@ -33,6 +33,12 @@ std::string SpidevLink::causeLine(const std::string& what, const std::string& de
 
 std::unique_ptr<SpidevLink> SpidevLink::open(SpidevIo& io, const SpidevSetup& setup,
                                              std::string& cause, Wait wait) {
+  if (setup.device.empty()) {
+    cause =
+        "no spidev device node is set: choose one in the spidev window or give "
+        "--spi-device, such as /dev/spidev0.0";
+    return nullptr;
+  }
   int rc = io.open(setup.device);
   if (rc != 0) {
     cause = causeLine("opening", setup.device, rc);

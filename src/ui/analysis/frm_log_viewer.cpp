@@ -28,6 +28,7 @@
 #include "app/atomic_file.h"
 #include "report/noise_plots.h"
 #include "report/noise_report.h"
+#include "app/typed_number.h"
 #include "ui/analysis/allan_plot.h"
 #include "ui/analysis/density_plot.h"
 #include "ui/analysis/log_plot.h"
@@ -316,9 +317,9 @@ double frmLogViewer::rateFromField(bool& ok) const {
   ok = true;
   const QString text = txtRate_->text().trimmed();
   if (text.isEmpty()) return 0.0;
-  const double rate = QString(text).replace(',', '.').toDouble(&ok);
-  ok = ok && rate > 0;
-  return rate;
+  const TypedNumber rate = ReadTypedNumber(text.toStdString());
+  ok = rate.whole && rate.leading > 0;
+  return rate.leading;
 }
 
 void frmLogViewer::computeAllan() {

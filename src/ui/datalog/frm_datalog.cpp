@@ -28,6 +28,7 @@
 #include "registers/register_pipeline.h"
 #include "results/results_store.h"
 #include "ui/results/unit_field.h"
+#include "registers/sensor_check.h"
 #include "ui/services/qt_text.h"
 #include "ui/services/text_width.h"
 
@@ -344,6 +345,7 @@ void frmDatalog::cmdStartDatalog_Click() {
     return;
   }
   if (cmdStartDatalog_->text() == kStart && !running_) {
+    WarnUnlessSensorPresent(ctx_);
     cmdStartDatalog_->setText(kCancel);
     RunDatalog();
   } else if (cmdStartDatalog_->text() == kCancel) {

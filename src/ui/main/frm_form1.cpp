@@ -11,7 +11,9 @@
 #include "app/number_format.h"
 #include "app/preferences.h"
 #include "app/settings_file.h"
+#include "registers/gyro_scale.h"
 #include "registers/register_access.h"
+#include "registers/sensor_check.h"
 #include "transport/adapter/adapter_spi.h"
 #include "transport/usb/ez_usb.h"
 #include "transport/usb/usb_spi.h"
@@ -125,6 +127,7 @@ void frmForm1::Form_Load() {
     return;
 
   // 9 - 13.
+  checkSensor();
   CmdUpdateStatus_Click();
   txtPowerDown_->setText("0");
   lblPDElapsed_->setText(text(FormatPattern(0.0, "##0.0")));  // the regional form, as it counts
@@ -219,6 +222,7 @@ void frmForm1::mnuPort_Click() {
   if (ctx_.settings.PortAddress != 0) {
     ctx_.settings.Interface = kInterfaceParallel;
     setInterfaceChecks();
+    checkSensor();
   }
 }
 
@@ -230,6 +234,15 @@ void frmForm1::mnuUsb_Click() {
     ctx_.settings.Interface = kInterfaceNone;
   }
   setInterfaceChecks();
+  checkSensor();
+}
+
+void frmForm1::checkSensor() {
+  const Settings& s = ctx_.settings;
+  const bool ready = (s.Interface == kInterfaceParallel && s.PortAddress != 0) ||
+                     (s.Interface == kInterfaceUsb && ctx_.usb.SelectedCard.Present != 0) ||
+                     (IsAdapterInterface(s.Interface) && !AdapterLost(ctx_));
+  if (ready) WarnUnlessSensorPresent(ctx_);
 }
 
 void frmForm1::MnuCal_Click() {
@@ -278,17 +291,7 @@ void frmForm1::setDevice(double ProductNumber) {
 }
 
 void frmForm1::SETGYROSCALES() {
-  ReadRegister(ctx_, SENS_AVG);
-  const int32_t range = (ctx_.access.LastRaw & 0x700) / 256;
-  double fullScale = 0;
-  if (range == 4)
-    fullScale = 819.15;
-  else if (range == 2)
-    fullScale = 409.575;
-  else if (range == 1)
-    fullScale = 204.7875;
-  const float scale = static_cast<float>(fullScale / 16383);
-  for (int16_t row : {XGYRO_OUT, YGYRO_OUT, ZGYRO_OUT}) ctx_.registers.RegScale[row] = scale;
+  SetGyroScales(ctx_);
 }
 
 }  // namespace vexa::ui

@@ -36,8 +36,8 @@ class frmUSBselect;
 // Controls carry their names as objectName. Controls that repeat carry the name, an underscore
 // and their index: txtReadReg_1 .. txtReadReg_12 (register index 1 .. 12), ckG_2 .. ckG_10 and
 // Shape_2 .. Shape_10 (channel = register index). Menu items are QActions of the same names
-// (mnuPort, mnuUsb, mnuFtdi, mnuSpidev, mnu27100, ...); submenus are QMenus named mnuInterface, mnuDevice,
-// mnuConfiguration and mnuOperation. The charts are pic1, pic2 and pic3.
+// (mnuPort, mnuUsb, mnuFtdi, mnuSpidev, mnu27100, ...); submenus are QMenus named mnuInterface,
+// mnuDevice, mnuConfiguration and mnuOperation. The charts are pic1, pic2 and pic3.
 class frmForm1 : public QMainWindow {
   Q_OBJECT
 
@@ -163,6 +163,8 @@ class frmForm1 : public QMainWindow {
   void setInterfaceChecks();
   void bringUpAdapter();
   void chooseAdapter(int16_t interface);
+  // A transport just brought up or chosen: warns when no known sensor answers on it.
+  void checkSensor();
   void txtLoopDelay_Change();
   void txtPowerDown_Change();
   void ckLoop_Click();

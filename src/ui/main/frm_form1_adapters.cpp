@@ -32,6 +32,9 @@ void frmForm1::chooseAdapter(int16_t interface) {
   if (window.chosen()) {
     // OK: the adapter is in use if it opened, else there is no interface.
     s.Interface = a.Present != 0 && a.openInterface == interface ? interface : kInterfaceNone;
+    setInterfaceChecks();
+    checkSensor();
+    return;
   } else if (window.tested() || a.openInterface != s.Interface ||
              (s.Interface == interface && a.Present == 0)) {
     // Cancel after a test: the link the test opened goes (also when it is the adapter in use,

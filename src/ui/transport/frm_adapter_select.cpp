@@ -12,6 +12,7 @@
 
 #include <cstdio>
 
+#include "app/typed_number.h"
 #include "platform/ftdi_causes.h"
 #include "transport/adapter/adapter_spi.h"
 #include "ui/services/qt_text.h"
@@ -179,16 +180,16 @@ void frmAdapterSelect::cmdSearch_Click() {
 }
 
 bool frmAdapterSelect::applySettings() {
-  bool ok = false;
-  const long clock = txtClock_->text().trimmed().toLong(&ok);
+  // The command line's forms too: "2M", "500k".
+  const long clock = HertzFromText(txtClock_->text().toStdString());
   const long low = 1000, high = ftdi() ? 30000000 : 100000000;
-  if (!ok || clock < low || clock > high) {
+  if (clock < low || clock > high) {
     ctx_.messages().show(kApplicationTitle, "SPI clock: give " + std::to_string(low) + " to " +
                                                 std::to_string(high) + " Hz");
     return false;
   }
-  const double pause = txtPause_->text().trimmed().toDouble(&ok);
-  if (!ok || pause < kMinimumPauseUs || pause > 65535) {
+  const TypedNumber pause = ReadTypedNumber(txtPause_->text().toStdString());
+  if (!pause.whole || pause.leading < kMinimumPauseUs || pause.leading > 65535) {
     ctx_.messages().show(kApplicationTitle, "Pause: give 100 to 65535 microseconds");
     return false;
   }
@@ -205,14 +206,14 @@ bool frmAdapterSelect::applySettings() {
     c.setup.clockHz = static_cast<uint32_t>(clock);
     c.setup.mode = cmboMode_->currentIndex();
     c.setup.csPin = 3 + cmboCsPin_->currentIndex();
-    c.setup.pauseUs = pause;
+    c.setup.pauseUs = pause.leading;
     WriteFtdiChoice(ctx_.preferences, c);
   } else {
     SpidevSetup s = ReadSpidevChoice(ctx_.preferences);
     if (listed) s.device = keys_[static_cast<size_t>(row)];
     s.speedHz = static_cast<uint32_t>(clock);
     s.mode = cmboMode_->currentIndex();
-    s.pauseUs = pause;
+    s.pauseUs = pause.leading;
     WriteSpidevChoice(ctx_.preferences, s);
   }
   return true;

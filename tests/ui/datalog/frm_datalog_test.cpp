@@ -103,13 +103,13 @@ TEST_F(DatalogWindow, FieldsAreCheckedOnEveryKeystroke) {
       {"txtFilesPerSession", "2500000000", "2000000000", 2000000000},
       {"txtFilesPerSession", "0", "1", 1},
       {"txtFilesPerSession", "12", "12", 12},
-      // The value is read in the same regional form that found the text numeric: "1,000" is a
-      // thousand (not 1) where the comma groups digits; "nan" and "inf" are not numbers.
-      {"txtSampleDelay", "40,000", "32000", -1},
+      // A group separator is no part of a number: where the comma groups digits "1,000" is
+      // not a number (neither a thousand nor 1) and is replaced; "nan" and "inf" are not numbers.
+      {"txtSampleDelay", "40,000", "0", -1},
       {"txtSampleDelay", "nan", "0", -1},
-      {"txtSamplesPerFile", "1,000", "1,000", 1000},
+      {"txtSamplesPerFile", "1,000", "1000", 1000},
       {"txtSamplesPerFile", "inf", "1000", 1000},
-      {"txtFilesPerSession", "2,000", "2,000", 2000},
+      {"txtFilesPerSession", "2,000", "1", 1},
   };
   for (const auto& c : cases) {
     type(c.field, c.typed);
