@@ -194,8 +194,7 @@ bool IsTerminal(const std::ostream& err) {
   return &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
 }
 
-int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
-                  bool progress) {
+datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command) {
   datalog::LogSettings s;
   s.samplesPerFile = command.samples;
   s.filesPerSession = command.files;
@@ -205,13 +204,17 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
   s.channels = command.channels;
   s.directory = command.directory ? *command.directory : datalog::LogDirectory(ctx);
   s.locale = QLocale();
+  return s;
+}
 
+int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
+                  bool progress) {
   datalog::LogResult result;
   int signal = 0;
   {
     SignalCancel cancel;
     ConsoleHost host(ctx, cancel, out, err, progress);
-    datalog::LogRun run(ctx, std::move(s), host);
+    datalog::LogRun run(ctx, LogSettingsOf(ctx, command), host);
     datalog::ChooseSampling(run, command.sampling);
     result = run.run();
     signal = cancel.signal();

@@ -34,6 +34,9 @@ bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTab
 // written, or memory ran out): 128 + the signal when SIGINT or SIGTERM cancelled the run.
 constexpr int kExitCancelledBase = 128;
 
+// The run's settings for the command: its folder, or LogDirectory(ctx), and the regional form.
+datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command);
+
 // Runs the log on a transport that is up. Prints each finished file's path on `out`; with
 // `progress` (standard error is a terminal), a progress line on `err`. SIGINT and SIGTERM
 // cancel as the window's Cancel button does while the run lasts.
