@@ -127,6 +127,9 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     } else if (a == "--simulate-still") {
       o.simulate = true;
       o.simulateStill = true;
+    } else if (a == "--simulate-virtual-time") {
+      o.simulate = true;
+      o.virtualTime = true;
     } else if (a == "--trace") {
       o.trace = true;
     } else if (a == "--interface") {
@@ -226,6 +229,10 @@ Options:
                         2 deg/sqrt(h), bias instability 50 deg/h, rate random walk
                         30 deg/h/sqrt(h); velocity random walk 0.2 m/s/sqrt(h), 0.2 mg,
                         0.05 mg/sqrt(h)), sampling at 52.8 Hz, for noise records.
+  --simulate-virtual-time
+                        The simulation on virtual time, from 10:00:00 on 07/12/2026: waits
+                        and sample delays take no real time (a two-hour still record is made
+                        in seconds), and the same command gives the same files each time.
   --interface usb|parallel|ftdi|spidev
                         The interface to use. Without it, Interface in CommPort.cfg (in the
                         working folder) decides: 1 parallel port, 2 USB SPI card, 3 FTDI

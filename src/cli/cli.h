@@ -24,6 +24,7 @@ struct CliOptions {
   bool version = false;
   bool simulate = false;
   bool simulateStill = false;  // the simulated sensor lies still with its stated noise
+  bool virtualTime = false;    // the simulation on virtual time: waits take no real time
   bool trace = false;
   std::optional<int16_t> interface;  // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, ...
   std::optional<uint16_t> port;

@@ -15,6 +15,9 @@ namespace vexa::cli {
 
 namespace {
 
+// Virtual time starts at 10:00:00; a busy-loop pass costs 10 ns, as on a fast machine.
+constexpr double kVirtualStartSeconds = 36000.0;
+constexpr double kVirtualSecondsPerPass = 1e-8;
 constexpr const char* kPortDriverMessage = "The required I/O drivers could not be installed.";
 
 std::string rightTrimmed(std::string text) {
@@ -114,6 +117,14 @@ CliSession::CliSession(const CliOptions& options, std::ostream& err,
   o.cardVendorIdSource = [this] {
     return ctx_ ? ctx_->usb.CardVendorId : platformOptions_.cardVendorId;
   };
+  if (options.virtualTime) {
+    // The simulated card's bus time is then no wall-clock wait either.
+    virtualClock_ = std::make_unique<sim::SimClock>(kVirtualStartSeconds);
+    virtualBusy_ = std::make_unique<sim::SimBusyLoop>(*virtualClock_, kVirtualSecondsPerPass);
+    o.clock = virtualClock_.get();
+    o.busy = virtualBusy_.get();
+    o.simulatedBusTime = false;
+  }
   if (environment.adjustPlatform) environment.adjustPlatform(o);
   world_ = std::make_unique<PlatformSet>(o, messages_, ui_);
 
@@ -130,6 +141,8 @@ CliSession::CliSession(const CliOptions& options, std::ostream& err,
 CliSession::~CliSession() {
   ctx_.reset();
   world_.reset();
+  virtualBusy_.reset();
+  virtualClock_.reset();
 }
 
 void CliSession::bringUp() {

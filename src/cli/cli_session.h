@@ -15,6 +15,7 @@
 #include "cli/cli.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
+#include "platform/sim/sim_clock.h"
 
 namespace vexa::cli {
 
@@ -95,6 +96,8 @@ class CliSession {
   std::unique_ptr<PlatformSet> world_;
   std::unique_ptr<AppContext> ctx_;
   std::optional<sim::FixedPaths> otherFolder_;
+  std::unique_ptr<sim::SimClock> virtualClock_;
+  std::unique_ptr<sim::SimBusyLoop> virtualBusy_;
 };
 
 }  // namespace vexa::cli

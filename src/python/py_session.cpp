@@ -26,6 +26,7 @@ std::vector<std::string> ArgumentsOf(const OpenOptions& o) {
     args.push_back("--simulate-still");
   else if (o.simulate)
     args.push_back("--simulate");
+  if (o.virtualTime) args.push_back("--simulate-virtual-time");
   const auto add = [&](const char* option, const std::optional<std::string>& value) {
     if (!value) return;
     args.push_back(option);
@@ -279,7 +280,8 @@ TransportError; the session stays failed, and every later call raises the same e
 
   m.def(
       "open",
-      [](const py::object& interface, bool simulate, bool still, const py::object& port,
+      [](const py::object& interface, bool simulate, bool still, bool virtualTime,
+         const py::object& port,
          const py::object& ftdiSerial, const py::object& ftdiInterface, const py::object& spiDevice,
          const py::object& spiSpeed, const py::object& spiMode, const py::object& vendor,
          const py::object& simulateFault) {
@@ -287,6 +289,7 @@ TransportError; the session stays failed, and every later call raises the same e
         o.interface = TextOf(interface);
         o.simulate = simulate;
         o.still = still;
+        o.virtualTime = virtualTime;
         o.port = HexOrText(port);
         o.ftdiSerial = TextOf(ftdiSerial);
         o.ftdiInterface = TextOf(ftdiInterface);
@@ -298,7 +301,7 @@ TransportError; the session stays failed, and every later call raises the same e
         return std::make_unique<Session>(o);
       },
       py::kw_only(), py::arg("interface") = py::none(), py::arg("simulate") = false,
-      py::arg("still") = false, py::arg("port") = py::none(), py::arg("ftdi_serial") = py::none(),
+      py::arg("still") = false, py::arg("virtual_time") = false, py::arg("port") = py::none(), py::arg("ftdi_serial") = py::none(),
       py::arg("ftdi_interface") = py::none(), py::arg("spi_device") = py::none(),
       py::arg("spi_speed") = py::none(), py::arg("spi_mode") = py::none(),
       py::arg("vendor") = py::none(), py::arg("simulate_fault") = py::none(),
@@ -306,7 +309,8 @@ TransportError; the session stays failed, and every later call raises the same e
 
 interface: 'usb', 'parallel', 'ftdi' or 'spidev' (default: Interface in CommPort.cfg in the
 working folder). simulate: the simulated sensor behind simulated adapters; still: simulated and
-lying still with its stated noise. port: parallel port address (int, or hexadecimal text).
+lying still with its stated noise; virtual_time: simulated on virtual time, where waits take no
+real time and the same calls give the same values each time. port: parallel port address (int, or hexadecimal text).
 ftdi_serial, ftdi_interface ('A'..'D'), spi_device, spi_speed (Hz, or text such as '1M'),
 spi_mode (0..3): the SPI adapter settings for this session (default: VexaEval.cfg). vendor: the
 USB card's vendor ID. Raises UsageError or TransportError with vexa-cli's message.)");

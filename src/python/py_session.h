@@ -23,6 +23,7 @@ struct OpenOptions {
   std::optional<std::string> interface;
   bool simulate = false;
   bool still = false;
+  bool virtualTime = false;
   std::optional<std::string> port;
   std::optional<std::string> ftdiSerial;
   std::optional<std::string> ftdiInterface;
