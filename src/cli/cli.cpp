@@ -11,6 +11,7 @@
 #include "cli/cli_log.h"
 #include "cli/cli_magcal.h"
 #include "cli/cli_session.h"
+#include "platform/sim/unplug_fault.h"
 #include "registers/register_access.h"
 #include "registers/register_dump.h"
 #include "registers/register_pipeline.h"
@@ -132,6 +133,14 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
       o.virtualTime = true;
     } else if (a == "--trace") {
       o.trace = true;
+    } else if (a == "--simulate-fault") {
+      if (!valueOf(a, value)) return false;
+      uint64_t frames = 0;
+      if (!sim::ParseUnplugFault(value, frames)) {
+        error = "unknown fault '" + value + "': use unplug-after=N (N SPI frames)";
+        return false;
+      }
+      o.unplugAfterFrames = frames;
     } else if (a == "--interface") {
       if (!valueOf(a, value)) return false;
       if (value == "parallel")
@@ -164,6 +173,10 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     } else {
       o.command = a;
     }
+  }
+  if (o.unplugAfterFrames && !o.simulate) {
+    error = "--simulate-fault needs --simulate or --simulate-still";
+    return false;
   }
   if (!o.help && !o.version && o.command.empty()) {
     error = "no command given: use read, write, dump, log or magcal (see --help)";
@@ -233,6 +246,12 @@ Options:
                         The simulation on virtual time, from 10:00:00 on 07/12/2026: waits
                         and sample delays take no real time (a two-hour still record is made
                         in seconds), and the same command gives the same files each time.
+  --simulate-fault unplug-after=N
+                        With --simulate or --simulate-still: the simulated USB card, FTDI board
+                        and spidev node fail after N SPI frames, as an unplugged adapter does
+                        on that transport (the parallel port cannot tell and goes on). A log
+                        run then ends at the failing sample, keeps the samples read, and exits
+                        with status 1.
   --interface usb|parallel|ftdi|spidev
                         The interface to use. Without it, Interface in CommPort.cfg (in the
                         working folder) decides: 1 parallel port, 2 USB SPI card, 3 FTDI

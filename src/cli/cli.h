@@ -26,6 +26,8 @@ struct CliOptions {
   bool simulateStill = false;  // the simulated sensor lies still with its stated noise
   bool virtualTime = false;    // the simulation on virtual time: waits take no real time
   bool trace = false;
+  // --simulate-fault unplug-after=N: the simulated adapters are pulled out after N SPI frames.
+  std::optional<uint64_t> unplugAfterFrames;
   std::optional<int16_t> interface;  // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, ...
   std::optional<uint16_t> port;
   std::optional<uint16_t> vendorId;

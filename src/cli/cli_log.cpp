@@ -4,12 +4,14 @@
 
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <ctime>
 #include <iostream>
 #include <ostream>
 
 #include "cli/cli.h"
+#include "datalog/log_file_sink.h"
 
 namespace vexa::cli {
 
@@ -20,28 +22,39 @@ std::string lower(std::string text) {
   return text;
 }
 
-// A decimal number taking the whole text (a point as decimal separator, whatever the locale).
+// A finite decimal number taking the whole text (a point as decimal separator, whatever the
+// locale); "nan" and "inf" are not numbers of milliseconds or samples.
 bool wholeNumber(const std::string& text, double& value) {
   if (text.empty()) return false;
   const char* begin = text.c_str();
   if (*begin == '+') ++begin;
   const char* end = text.c_str() + text.size();
   const auto r = std::from_chars(begin, end, value, std::chars_format::fixed);
-  return r.ec == std::errc() && r.ptr == end;
+  return r.ec == std::errc() && r.ptr == end && std::isfinite(value);
 }
 
-// Blocks SIGINT and SIGTERM while the run lasts and asks once per sample whether one came: a
-// pending signal is taken as the Cancel click. No handler, so nothing global is touched.
+// Blocks SIGINT, SIGTERM and SIGHUP (a closed terminal, a dropped remote session) while the run
+// lasts and asks once per sample whether one came: a pending signal is taken as the Cancel
+// click. SIGPIPE is blocked too, so that a reader of the file list that went away leaves the
+// run to its end, and dropped afterwards. No handler, so nothing global is touched.
 class SignalCancel {
  public:
   SignalCancel() {
     sigemptyset(&set_);
     sigaddset(&set_, SIGINT);
     sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+    sigaddset(&set_, SIGHUP);
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t blocked = set_;
+    sigaddset(&blocked, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
   }
   ~SignalCancel() {
     poll();  // one that came while the last file was written ends nothing more; take it here
+    const timespec zero{0, 0};
+    while (sigtimedwait(&pipe_, nullptr, &zero) > 0) {
+    }
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }
   SignalCancel(const SignalCancel&) = delete;
@@ -57,6 +70,7 @@ class SignalCancel {
 
  private:
   sigset_t set_{};
+  sigset_t pipe_{};
   sigset_t previous_{};
   int signal_ = 0;
 };
@@ -166,6 +180,8 @@ bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTab
       c.sampling.pipelined = true;
     } else if (a == "--sync") {
       c.sampling.dataReady = true;
+    } else if (a == "--overwrite") {
+      c.overwrite = true;
     } else if (a.size() > 1 && a[0] == '-') {
       error = "unknown log option '" + a + "' (see --help)";
       return false;
@@ -204,21 +220,51 @@ datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command) {
   s.channels = command.channels;
   s.directory = command.directory ? *command.directory : datalog::LogDirectory(ctx);
   s.locale = QLocale();
+  s.replaceExisting = command.overwrite;
   return s;
+}
+
+bool LogStartProblem(const datalog::LogSettings& s, int& status, std::string& error) {
+  const datalog::LogFormat format = datalog::LogFormat::forLocale(s.locale);
+  error = datalog::LogNameProblem(s.fileName, format);
+  if (!error.empty()) {
+    status = 2;
+    return true;
+  }
+  if (!s.replaceExisting) {
+    const auto taken = datalog::ExistingLogFiles(s.directory, s.fileName,
+                                                 static_cast<int64_t>(s.filesPerSession), format);
+    if (!taken.empty()) {
+      error = s.directory + "/" + taken.front() + " already exists" +
+              (taken.size() > 1 ? " (and " + std::to_string(taken.size() - 1) + " more)" : "") +
+              ": give --overwrite to replace the files of this name, or another --name";
+      status = 1;
+      return true;
+    }
+  }
+  return false;
 }
 
 int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
                   bool progress) {
+  datalog::LogSettings settings = LogSettingsOf(ctx, command);
+  int status = 0;
+  std::string problem;
+  if (LogStartProblem(settings, status, problem)) {
+    err << "vexa-cli: " << problem << '\n';
+    return status;
+  }
   datalog::LogResult result;
   int signal = 0;
   {
     SignalCancel cancel;
     ConsoleHost host(ctx, cancel, out, err, progress);
-    datalog::LogRun run(ctx, LogSettingsOf(ctx, command), host);
+    datalog::LogRun run(ctx, std::move(settings), host);
     datalog::ChooseSampling(run, command.sampling);
     result = run.run();
     signal = cancel.signal();
   }
+  if (!result.endedEarly.empty()) err << "vexa-cli: " << result.endedEarly << '\n';
   switch (result.outcome) {
     case datalog::LogOutcome::Completed:
       return 0;
@@ -235,8 +281,13 @@ std::string LogUsageText() {
                         or all) to files, as the datalog window does: S samples per file, F
                         files, each with a seven-line header; columns follow the register table
                         whatever the order given. Prints each finished file's path; on a
-                        terminal, progress on standard error. Ctrl-C or SIGTERM ends the run
-                        after the current sample, and the current file is still written.
+                        terminal, progress on standard error. Ctrl-C, SIGTERM or SIGHUP ends
+                        the run after the current sample, and the current file is still
+                        written. Samples go to disk as they are taken, into NAME_N.csv.partial;
+                        the file gets its own name, whole, after its last sample. A run that was
+                        killed leaves the .partial file with its samples, header included, but
+                        for the last second or so. Exit status 1 when the run was refused or
+                        ended early (a file that could not be written, a lost transport).
     --samples S         Samples per file, 1 to 2147483647 (default 1000).
     --files F           Files, 1 to 2000000000 (default 1).
     --delay MS          Wait after each sample in milliseconds, 0 to 32000 (default 0).
@@ -244,6 +295,9 @@ std::string LogUsageText() {
     --units scaled|lsb  Scaled values (default) or raw register values.
     --dir DIR           Folder of the files (default: the program's folder when it may write
                         there, else the working folder).
+    --overwrite         Replace files of the same names (NAME_1.csv ... NAME_F.csv and their
+                        .partial files); without it such files end the command with status 1
+                        before the first sample. Another run writing the same names refuses.
     --pipelined         Read the channels pipelined: N channels in N + 1 frames (up to 16
                         frames per USB card transfer), with the same values.
     --sync              Take each sample when the first channel's new-data bit shows a new one,

@@ -12,8 +12,8 @@
 namespace vexa::cli {
 
 // `log [--samples S] [--files F] [--delay MS] [--name NAME] [--units scaled|lsb] [--dir DIR]
-// [--pipelined] [--sync] CHANNEL...`: the datalog window's run from the command line, writing the
-// same files.
+// [--pipelined] [--sync] [--overwrite] CHANNEL...`: the datalog window's run from the command line,
+// writing the same files.
 struct LogCommand {
   double samples = 1000;
   double files = 1;
@@ -23,6 +23,7 @@ struct LogCommand {
   std::optional<std::string> directory;  // none: the window's folder (datalog::LogDirectory)
   datalog::ChannelList channels;         // register indices, table order, no repeats
   datalog::SamplingChoice sampling;      // --pipelined, --sync
+  bool overwrite = false;                // files of the same names may be replaced
 };
 
 // Reads the operands after the word `log`. False with a one-line error naming the problem;
@@ -30,16 +31,21 @@ struct LogCommand {
 bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTable& table,
                      LogCommand& command, std::string& error);
 
-// Exit statuses of `log` besides 0 (all files written) and 1 (a file could not be opened or
-// written, or memory ran out): 128 + the signal when SIGINT or SIGTERM cancelled the run.
+// Exit statuses of `log` besides 0 (all files written) and 1 (the run was refused or ended
+// early: names taken or locked, a file that could not be written, a lost transport, a disk too
+// slow): 128 + the signal when SIGINT, SIGTERM or SIGHUP cancelled the run.
 constexpr int kExitCancelledBase = 128;
 
 // The run's settings for the command: its folder, or LogDirectory(ctx), and the regional form.
 datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command);
+// What stops a run before it starts: a file name the files cannot carry (status 2), or files of
+// the name already in the folder without --overwrite (status 1). False when nothing does.
+bool LogStartProblem(const datalog::LogSettings& settings, int& status, std::string& error);
 
 // Runs the log on a transport that is up. Prints each finished file's path on `out`; with
-// `progress` (standard error is a terminal), a progress line on `err`. SIGINT and SIGTERM
-// cancel as the window's Cancel button does while the run lasts.
+// `progress` (standard error is a terminal), a progress line on `err`. SIGINT, SIGTERM and
+// SIGHUP cancel as the window's Cancel button does while the run lasts; SIGPIPE (whoever read
+// standard output went away) does not end it.
 int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
                   bool progress);
 

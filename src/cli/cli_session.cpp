@@ -110,6 +110,7 @@ CliSession::CliSession(const CliOptions& options, std::ostream& err,
   o.simulate = options.simulate;
   o.simulateStill = options.simulateStill;
   o.trace = options.trace;
+  o.unplugAfterFrames = options.unplugAfterFrames;
   o.traceOut = &err;
   o.diagnostics = &diagnostics_;
   o.simulatedBusTime = environment.simulatedBusTime;

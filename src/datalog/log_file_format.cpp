@@ -35,7 +35,10 @@ LogFormat LogFormat::forLocale(const QLocale& locale) {
     f.separator = kTabSeparator;
     f.extension = kTxtExtension;
   }
-  f.decimalPoint = locale.decimalPoint().toStdString();
+  // A point or a comma, as the regional form has it; any other mark ("٫" in Arabic and Persian
+  // forms) would make files that no reader takes, so those get a point.
+  const std::string mark = locale.decimalPoint().toStdString();
+  f.decimalPoint = mark == "," ? "," : ".";
   return f;
 }
 

@@ -21,7 +21,8 @@
 // Numbers: sample numbers and file numbers plain decimal; the new-data flag "1" or "0"; raw
 // (LSB) values signed decimal; scaled values and the seconds in the general form of a
 // single-precision number: at most 7 significant digits, no trailing zeros, the regional
-// decimal separator, fixed notation from 0.0001 to 9999999 and exponent notation outside it
+// decimal separator when it is a point or a comma (else a point), fixed notation from 0.0001 to
+// 9999999 and exponent notation outside it
 // ("1E-05", "1.234568E+07").
 
 #include <array>
@@ -81,6 +82,11 @@ inline constexpr char kTabSeparator = '\t';
 inline constexpr std::string_view kCsvExtension = ".csv";
 inline constexpr std::string_view kTxtExtension = ".txt";
 inline constexpr std::string_view kFileNumberJoin = "_";  // DATALOG + "_" + 1 + ".csv"
+// A file still being filled, or left by a run that was killed: its own name and this. It holds
+// a complete header whose End Seconds repeat its Begin Seconds (the end was not known when it
+// was written) and whose date and time are those of its start, then whole data lines, except
+// that the last line may lack its end when the run was killed while writing it.
+inline constexpr std::string_view kPartialSuffix = ".partial";
 inline constexpr char kNewDataSet = '1';
 inline constexpr char kNewDataClear = '0';
 inline constexpr int32_t kNewDataBit = 32768;

@@ -7,71 +7,21 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <new>
+#include <optional>
 
 #include "app/delay.h"
+#include "datalog/log_file_sink.h"
+#include "registers/data_ready_wait.h"
 #include "registers/register_access.h"
 
 namespace vexa::datalog {
 
 namespace {
 
-std::string causeOf(int error) {
-  return std::strerror(error);
-}
-
-// One log file, open from before its first sample until its text has been written.
-class LogFile {
- public:
-  explicit LogFile(std::string path) : path_(std::move(path)) {}
-  ~LogFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  LogFile(const LogFile&) = delete;
-  LogFile& operator=(const LogFile&) = delete;
-
-  bool open() {
-    file_ = std::fopen(path_.c_str(), "wb");
-    if (file_ == nullptr) cause_ = causeOf(errno);
-    return file_ != nullptr;
-  }
-  bool write(const std::string& text) {
-    return check(std::fwrite(text.data(), 1, text.size(), file_) == text.size());
-  }
-  bool write(const LineBuffer& lines) { return check(lines.writeTo(file_)); }
-  // Flushes to the device and closes; a full disk shows up here at the latest.
-  bool close() {
-    bool ok = check(std::fflush(file_) == 0);
-    if (ok && ::fsync(fileno(file_)) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP)
-      ok = check(false);
-    const int closed = std::fclose(file_);
-    file_ = nullptr;
-    if (closed != 0 && ok) ok = check(false);
-    return ok;
-  }
-  const std::string& cause() const { return cause_; }
-
- private:
-  bool check(bool ok) {
-    if (!ok && cause_.empty()) cause_ = causeOf(errno);
-    return ok;
-  }
-  std::string path_;
-  std::FILE* file_ = nullptr;
-  std::string cause_;
-};
-
-std::string fileWriteErrorText(const std::string& fileName, const std::string& cause) {
-  return "\r\nFILE WRITE ERROR\r\n\r\nFile name = " + fileName +
-         "\r\n\r\nThe file could not be written: " + cause +
-         ".\r\n\r\nThe log run has stopped. Files finished before this one are complete.";
-}
-
-std::string outOfMemoryText(const std::string& fileName, int64_t samples) {
-  return "\r\nOUT OF MEMORY\r\n\r\nFile name = " + fileName +
-         "\r\n\r\nThe samples of this file no longer fit in memory. The log run stopped after "
-         "sample " +
-         std::to_string(samples) + ", and the file holds the samples taken.";
+std::string transportLostText(const std::string& fileName, int64_t sample) {
+  return "the connection to the sensor failed while sample " + std::to_string(sample) + " of " +
+         fileName + " was read; the run ended there, and the file holds the " +
+         std::to_string(sample - 1) + " samples read before";
 }
 
 ChannelList normalised(ChannelList channels) {
@@ -120,11 +70,6 @@ std::string ProgressText(const LogProgress& p) {
   return text;
 }
 
-bool NameStaysInFolder(const std::string& name) {
-  return name != "." && name != ".." && name.find('/') == std::string::npos &&
-         name.find('\0') == std::string::npos;
-}
-
 std::string FileAccessErrorText(const std::string& fileName) {
   return "\r\nFILE ACCESS ERROR\r\n\r\nFile name = " + fileName +
          "\r\n\r\nThis file may already be open by another application.\r\n\r\nClose the file "
@@ -157,18 +102,52 @@ LogResult LogRun::run() {
   const float delayMs = settings_.sampleDelayMs;
   Clock& clock = ctx_.clock();
   Diagnostics* diagnostics = ctx_.platform.diagnostics;
-  const auto fail = [&](const std::string& cause, const std::string& text) {
-    if (diagnostics != nullptr && !cause.empty()) diagnostics->cause(cause);
-    ctx_.messages().show(kApplicationTitle, text, MessageIcon::Warning);
-  };
+  std::optional<LogFileSink> files;
+  SampleSink* sink = sink_;
+  if (sink == nullptr) {
+    FileOps& ops = ctx_.platform.files != nullptr ? *ctx_.platform.files : SystemFileOps();
+    sink = &files.emplace(ops, clock);
+  }
 
   LogResult result;
-  LineBuffer buffer(bufferLimit_);
-  SampleValues values(channels.size());
-  SampleLineWriter writer(format);
-  std::string line;
-  line.reserve(32 + channels.size() * 24);
+  const auto sinkFailed = [&](LogOutcome outcome) {
+    const SinkFailure& f = sink->failure();
+    if (diagnostics != nullptr && !f.cause.empty()) diagnostics->cause(f.cause);
+    if (!f.message.empty())
+      ctx_.messages().show(kApplicationTitle, f.message, MessageIcon::Warning);
+    switch (f.kind) {
+      case SinkFailureKind::Refused:
+        outcome = LogOutcome::Refused;
+        break;
+      case SinkFailureKind::Open:
+        outcome = LogOutcome::OpenFailed;
+        break;
+      case SinkFailureKind::Write:
+        outcome = LogOutcome::WriteFailed;
+        break;
+      case SinkFailureKind::TooSlow:
+        outcome = LogOutcome::DiskTooSlow;
+        break;
+      case SinkFailureKind::None:
+        break;
+    }
+    result.outcome = outcome;
+  };
 
+  LogRunPlan plan;
+  plan.directory = settings_.directory;
+  plan.fileName = settings_.fileName;
+  plan.files = static_cast<int64_t>(std::floor(F));
+  plan.channels = channels;
+  plan.units = settings_.units;
+  plan.format = format;
+  plan.replaceExisting = settings_.replaceExisting;
+  if (!sink->beginRun(plan)) {
+    sinkFailed(LogOutcome::Refused);
+    return result;
+  }
+
+  SampleValues values(channels.size());
   LogProgress progress;
   progress.samplesPerFile = std::floor(S);
   progress.files = std::floor(F);
@@ -177,47 +156,47 @@ LogResult LogRun::run() {
 
   bool last = false;
   for (int64_t n = 1; n <= F && !last; ++n) {
-    const std::string name = LogFileName(settings_.fileName, n, format);
-    const std::string path = settings_.directory + "/" + name;
-    LogFile file(path);
-    if (!NameStaysInFolder(settings_.fileName)) {
-      fail("the file name '" + settings_.fileName + "' would put the log files outside " +
-               settings_.directory,
-           FileAccessErrorText(name));
-      result.outcome = LogOutcome::OpenFailed;
-      break;
-    }
-    if (!file.open()) {
-      fail("cannot create " + path + ": " + file.cause(), FileAccessErrorText(name));
-      result.outcome = LogOutcome::OpenFailed;
+    LogFileStart start;
+    start.number = n;
+    start.name = LogFileName(settings_.fileName, n, format);
+    start.header.fileName = start.name;
+    start.header.beginSeconds = clock.secondsSinceMidnight();
+    start.header.endSeconds = start.header.beginSeconds;
+    start.header.date = clock.shortDate();
+    start.header.time = clock.shortTime();
+    if (!sink->beginFile(start)) {
+      sinkFailed(LogOutcome::OpenFailed);
       break;
     }
     host_.fileStarted(n);
     ctx_.ui().processEvents();
     const float begin = clock.secondsSinceMidnight();
     if (runStart < 0) runStart = clock.monotonicSeconds();
-    buffer.clear();
 
-    int64_t taken = 0;
-    bool outOfMemory = false;
+    bool sinkStopped = false;
     for (int64_t s = 1; s <= S; ++s) {
+      bool lost = false;
       if (gate_ && !gate_(ctx_, channels)) {
         result.outcome = LogOutcome::NoSample;
         last = true;
-        break;
+        lost = TransportLost(ctx_);
+        if (!lost) break;
       }
-      try {
-        line.clear();
-        reader_(ctx_, channels, values);
-        writer.append(line, s, values, settings_.units);
-        buffer.append(line);
-      } catch (const std::bad_alloc&) {
-        outOfMemory = true;
+      if (!lost) reader_(ctx_, channels, values);
+      if (lost || TransportLost(ctx_)) {
+        // The failed read left the last word in every later channel: not a sample.
+        result.outcome = LogOutcome::TransportLost;
+        result.endedEarly = transportLostText(start.name, s);
+        if (diagnostics != nullptr) diagnostics->cause(result.endedEarly);
         last = true;
         break;
       }
-      taken = s;
       ++result.samplesTaken;
+      if (!sink->addSample(s, values)) {
+        sinkStopped = true;
+        last = true;
+        break;
+      }
       wait_(ctx_, delayMs);
 
       progress.sample = s;
@@ -240,25 +219,23 @@ LogResult LogRun::run() {
     }
 
     LogHeader header;
-    header.fileName = name;
+    header.fileName = start.name;
     header.beginSeconds = begin;
     header.endSeconds = clock.secondsSinceMidnight();
     header.date = clock.shortDate();
     header.time = clock.shortTime();
-    bufferMemory_ = buffer.memoryBytes();
-    bufferText_ = buffer.textBytes();
-    if (!file.write(HeaderBlock(header, channels, format)) || !file.write(buffer) ||
-        !file.close()) {
-      fail("cannot write " + path + ": " + file.cause(), fileWriteErrorText(name, file.cause()));
-      result.outcome = LogOutcome::WriteFailed;
+    std::string path;
+    if (!sink->endFile(header, path)) {
+      sinkFailed(LogOutcome::WriteFailed);
       break;
     }
-    result.filesWritten.push_back(path);
-    host_.fileWritten(path);
-    if (outOfMemory) {
-      fail("no memory for sample " + std::to_string(taken + 1) + " of " + path,
-           outOfMemoryText(name, taken));
-      result.outcome = LogOutcome::OutOfMemory;
+    if (!path.empty()) {
+      result.filesWritten.push_back(path);
+      host_.fileWritten(path);
+    }
+    if (sinkStopped) {
+      sinkFailed(LogOutcome::DiskTooSlow);
+      break;
     }
   }
   return result;

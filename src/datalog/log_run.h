@@ -1,14 +1,18 @@
 #pragma once
 
-// A log run: samples the selected output registers S times per file for F files and writes each
-// file in one pass after its last sample, so the disk never stretches the time between samples.
-// The datalog window and `vexa-cli log` both run it; tests drive it on virtual time.
+// A log run: samples the selected output registers S times per file for F files and hands each
+// sample to its sink (sample_sink.h), by default the streaming file writer (log_file_sink.h),
+// which never makes the run wait for the disk. The datalog window and `vexa-cli log` both run
+// it; tests drive it on virtual time.
 //
-// Per file n: open the file (created or emptied); tell the host; let the window system run;
-// take the begin seconds; then per sample s: read the selected channels (SampleReader), append
-// the line to the buffer, wait the sample delay (SampleWait), let the window system run, ask the
-// host whether to stop. Then take the end seconds, the date and the time, write the header and
-// the lines, close the file, and tell the host. File n+1 is opened only after file n is closed.
+// Before the first sample the sink may refuse the run (names taken or locked, folder not
+// writable, disk full). Per file n: start the file in the sink; tell the host; let the window
+// system run; take the begin seconds; then per sample s: read the selected channels
+// (SampleReader), and if the transport was lost during the read, end the run before that
+// sample, whose values would be what the failure left behind; else hand the sample to the sink,
+// wait the sample delay (SampleWait), let the window system run, ask the host whether to stop.
+// Then take the end seconds, the date and the time and have the sink keep the file whole; tell
+// the host. File n+1 is started only after file n is kept.
 //
 // Seams for what builds on the run:
 //  - SampleReader is the one step that reads one sample's selected channels into values; a
@@ -28,9 +32,9 @@
 #include <QLocale>
 
 #include "app/app_context.h"
-#include "datalog/line_buffer.h"
 #include "datalog/log_file_format.h"
 #include "datalog/log_sample.h"
+#include "datalog/sample_sink.h"
 
 namespace vexa::datalog {
 
@@ -45,6 +49,9 @@ struct LogSettings {
   ChannelList channels;   // register indices 1..12; any order, repeats ignored
   std::string directory;  // LogDirectory(ctx) unless the caller chose another
   QLocale locale;         // the regional form: separator, extension, decimal separator
+  // Files of the run's names already in the folder may be replaced (the user agreed); without
+  // it the run refuses to start when any is there.
+  bool replaceExisting = false;
 };
 
 // Reads the selected channels of one sample into `values` (one reading per channel, in order).
@@ -83,23 +90,28 @@ class LogHost {
   virtual void fileStarted(int64_t /*file*/) {}
   // After every sample, before the events pass; the host decides how often it shows anything.
   virtual void progress(const LogProgress& /*progress*/) {}
-  // A file has been written and closed.
+  // A file has been kept whole under its name.
   virtual void fileWritten(const std::string& /*path*/) {}
 };
 
 enum class LogOutcome {
-  Completed,    // all F files written
-  Cancelled,    // the host asked to stop; the current file was written with its samples
-  OpenFailed,   // a file could not be opened (or its name would leave the folder)
-  WriteFailed,  // a file that opened could not be written or closed
-  OutOfMemory,  // the samples of a file no longer fit in memory; those taken were written
-  NoSample,     // the sample gate ended the run; the samples taken were written
+  Completed,      // all F files written
+  Cancelled,      // the host asked to stop; the current file was written with its samples
+  Refused,        // the sink refused the run before its first sample (names, folder, disk)
+  OpenFailed,     // a file could not be opened (or its name would leave the folder)
+  WriteFailed,    // a file that opened could not be written or kept
+  DiskTooSlow,    // the samples came faster than the disk took them; those taken were written
+  NoSample,       // the sample gate ended the run; the samples taken were written
+  TransportLost,  // the transport failed during a sample; the samples read before were written
 };
 
 struct LogResult {
   LogOutcome outcome = LogOutcome::Completed;
   std::vector<std::string> filesWritten;  // full paths, in order
   int64_t samplesTaken = 0;               // over the whole run
+  // When the transport failed: where and what it cost, in one sentence for the window's result
+  // line and the command line's standard error (other failures have had their message box).
+  std::string endedEarly;
 };
 
 class LogRun {
@@ -109,15 +121,11 @@ class LogRun {
   void setSampleReader(SampleReader reader) { reader_ = std::move(reader); }
   void setSampleWait(SampleWait wait) { wait_ = std::move(wait); }
   void setSampleGate(SampleGate gate) { gate_ = std::move(gate); }
-  // The most memory the line buffer may take (default: whatever the system gives).
-  void setBufferLimit(size_t bytes) { bufferLimit_ = bytes; }
+  // Where the samples go instead of the log files (not owned; it must outlive run()).
+  void setSink(SampleSink& sink) { sink_ = &sink; }
 
   // Runs to the end. Failures have been shown through the message service when it returns.
   LogResult run();
-
-  // Memory and text of the line buffer at the end of the last file; for measurements.
-  size_t bufferMemoryBytes() const { return bufferMemory_; }
-  size_t bufferTextBytes() const { return bufferText_; }
 
  private:
   AppContext& ctx_;
@@ -126,14 +134,8 @@ class LogRun {
   SampleReader reader_ = ReadSampleByRegister;
   SampleWait wait_ = WaitSampleDelay;
   SampleGate gate_;
-  size_t bufferLimit_ = static_cast<size_t>(-1);
-  size_t bufferMemory_ = 0;
-  size_t bufferText_ = 0;
+  SampleSink* sink_ = nullptr;
 };
-
-// Whether a file name keeps its files in the log folder: no "/" (nor NUL) in it, and not "."
-// or "..".
-bool NameStaysInFolder(const std::string& name);
 
 // The text of the message shown when file `fileName` (name_n.ext) cannot be opened.
 std::string FileAccessErrorText(const std::string& fileName);

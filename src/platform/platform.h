@@ -4,6 +4,7 @@
 #include "platform/busy_loop.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/file_ops.h"
 #include "platform/ftdi_io.h"
 #include "platform/message_service.h"
 #include "platform/paths.h"
@@ -31,6 +32,7 @@ struct Platform {
   BenchControl* bench = nullptr;  // simulated bench only
   FtdiIo* ftdi = nullptr;         // FTDI boards; none: the adapter reports it is unavailable
   SpidevIo* spidev = nullptr;     // spidev nodes; likewise
+  FileOps* files = nullptr;       // files a user keeps; none: SystemFileOps()
 };
 
 }  // namespace vexa

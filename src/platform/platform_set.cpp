@@ -1,5 +1,6 @@
 #include "platform/platform_set.h"
 
+#include <cerrno>
 #include <iostream>
 
 #include "platform/linux/libftdi_io.h"
@@ -20,6 +21,7 @@
 #include "platform/sim/sim_spidev.h"
 #include "platform/sim/sim_usb_card.h"
 #include "platform/sim/still_bench.h"
+#include "platform/sim/unplug_fault.h"
 
 namespace vexa {
 
@@ -37,6 +39,7 @@ struct PlatformSet::Parts {
   // The simulated world: the sensor behind a bus monitor, reached by the port and the card.
   std::unique_ptr<sim::SimSensor> sensor;
   std::unique_ptr<sim::BusMonitor> monitor;
+  std::unique_ptr<sim::UnplugAfterFrames> unplugFault;  // between the adapters and the monitor
   std::unique_ptr<sim::SimParallelPort> simPort;
   std::unique_ptr<sim::FixedPortAccess> simPortAccess;
   sim::SimUsbDriver* simUsb = nullptr;
@@ -74,6 +77,23 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
       std::ostream& out = options_.traceOut ? *options_.traceOut : std::cerr;
       p.monitor->setTrace([&out](const std::string& line) { out << line << '\n'; });
     }
+    // What the card, the FTDI board and the spidev node reach: the monitor, or a switch in front
+    // of it that pulls them out after the frames asked for.
+    sim::SpiSlave* adapterBus = p.monitor.get();
+    if (options_.unplugAfterFrames) {
+      p.unplugFault =
+          std::make_unique<sim::UnplugAfterFrames>(*p.monitor, *options_.unplugAfterFrames, [&p] {
+            if (p.simUsb != nullptr) p.simUsb->unplug(0);
+            if (p.simFtdi != nullptr && p.simFtdi->board(0) != nullptr)
+              p.simFtdi->board(0)->plugged = false;
+            if (p.simSpidev != nullptr) {
+              p.simSpidev->messageError = ENODEV;
+              for (const std::string& node : p.simSpidev->nodes())
+                p.simSpidev->openErrors[node] = ENOENT;
+            }
+          });
+      adapterBus = p.unplugFault.get();
+    }
     p.simPort = std::make_unique<sim::SimParallelPort>(options_.simulatedPortBase);
     p.simPort->attach(p.monitor.get());
     p.simPortAccess = std::make_unique<sim::FixedPortAccess>();
@@ -82,7 +102,7 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     cardConfig.pipe3PacketSize = 64;  // full speed
     cardConfig.wallClockBusTime = options_.simulatedBusTime;
     sim::SimUsbCard& card = usb->plug(0, cardConfig);
-    card.attach(p.monitor.get());
+    card.attach(adapterBus);
     card.setRecording(false);  // as the bus monitor: a long session must not grow
     p.simUsb = usb.get();
     p.usb = std::move(usb);
@@ -91,11 +111,11 @@ PlatformSet::PlatformSet(const PlatformOptions& options, MessageService& message
     p.bench = std::make_unique<sim::SimBench>(*p.sensor);
     platform_.bench = p.bench.get();
     auto ftdi = std::make_unique<sim::SimFtdiIo>();
-    ftdi->plug(sim::SimFtdiIo::ft232h()).engine.attach(p.monitor.get());
+    ftdi->plug(sim::SimFtdiIo::ft232h()).engine.attach(adapterBus);
     p.simFtdi = ftdi.get();
     p.ftdi = std::move(ftdi);
     auto spidev = std::make_unique<sim::SimSpidev>();
-    spidev->attach(p.monitor.get());
+    spidev->attach(adapterBus);
     p.simSpidev = spidev.get();
     p.spidev = std::move(spidev);
   } else {

@@ -41,6 +41,10 @@ struct PlatformOptions {
   // see kFullSpeedRequestSeconds) passes on the wall clock, as with a real card. Off, the card
   // answers at once (tests).
   bool simulatedBusTime = false;
+  // Simulated world only: the USB card, the FTDI board and the spidev node are pulled out once
+  // this many SPI frames have crossed the bus (sim::UnplugAfterFrames); the parallel port, which
+  // cannot tell, goes on.
+  std::optional<uint64_t> unplugAfterFrames;
   // Seed of the simulated sensor's motion and noise.
   uint64_t sensorSeed = 1;
   // The simulated sensor lies still, with its stated noise figures (sim::LieStill).

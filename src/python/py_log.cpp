@@ -4,11 +4,13 @@
 
 #include <pybind11/stl.h>
 
+#include "analysis/log_file.h"
 #include "cli/cli_log.h"
 #include "datalog/sampling.h"
 #include "python/py_errors.h"
 #include "python/py_log_array.h"
 #include "python/py_log_host.h"
+#include "python/py_memory_sink.h"
 #include "python/py_session.h"
 
 namespace py = pybind11;
@@ -38,6 +40,7 @@ struct LogArguments {
   py::object directory = py::none();
   bool pipelined = false;
   bool sync = false;
+  bool overwrite = false;
 
   cli::LogCommand parse(const RegisterTable& table) const {
     std::vector<std::string> ops = {"--samples", NumberText(samples),
@@ -51,6 +54,7 @@ struct LogArguments {
     }
     if (pipelined) ops.push_back("--pipelined");
     if (sync) ops.push_back("--sync");
+    if (overwrite) ops.push_back("--overwrite");
     if (py::isinstance<py::str>(channels)) {
       ops.push_back(channels.cast<std::string>());
     } else {
@@ -63,38 +67,112 @@ struct LogArguments {
   }
 };
 
-// What a run's outcome means for the caller: the files taken, or the error it ended in.
-void RaiseForOutcome(Session& session, const datalog::LogResult& result, int shownBefore) {
-  switch (result.outcome) {
+// The units the log reader gives a channel's column.
+std::string ChannelUnits(int16_t registerIndex) {
+  analysis::LogChannel c;
+  c.title = datalog::ChannelOfRegister(registerIndex)->valueTitle;
+  analysis::DescribeChannel(c);
+  return c.units;
+}
+
+// Raises `type` (a vexa exception) with `result` attached: what the run took before it ended.
+[[noreturn]] void RaiseWithResult(const char* type, const std::string& text,
+                                  const py::object& result) {
+  py::object exception = py::module_::import("vexa").attr(type)(text);
+  exception.attr("result") = result;
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
+  throw py::error_already_set();
+}
+
+// What a run's end means for the caller, once `result` holds what it took: nothing when it
+// completed, else the interrupt or the error it ended in.
+void RaiseForOutcome(Session& session, PythonLogHost& host, const datalog::LogResult& run,
+                     const py::object& result) {
+  host.raiseIfInterrupted(result);
+  const std::string message = session.cliSession().messages().lastLine();
+  switch (run.outcome) {
     case datalog::LogOutcome::Completed:
     case datalog::LogOutcome::Cancelled:
-      session.failIfMessageSince(shownBefore);  // a transfer failed and the run went on
       return;
+    case datalog::LogOutcome::TransportLost:
+      RaiseWithResult("TransportError", run.endedEarly, result);
     case datalog::LogOutcome::NoSample:
-      session.failIfMessageSince(shownBefore);
-      throw TransportError("the log run ended without a new sample");
+      RaiseWithResult("TransportError", message, result);
     default:
-      throw FileError(session.cliSession().messages().lastLine());
+      RaiseWithResult("FileError", message, result);
   }
+}
+
+void CheckStart(const datalog::LogSettings& settings) {
+  int status = 0;
+  std::string problem;
+  if (!cli::LogStartProblem(settings, status, problem)) return;
+  if (status == cli::kExitUsage) throw UsageError(problem);
+  throw FileError(problem);
 }
 
 py::list LogToFiles(Session& session, const LogArguments& arguments, const py::object& progress) {
   AppContext& ctx = session.ctx();
   const cli::LogCommand command = arguments.parse(ctx.registers);
+  datalog::LogSettings settings = cli::LogSettingsOf(ctx, command);
+  CheckStart(settings);
   PythonLogHost host(progress);
-  const int before = session.messagesShown();
   datalog::LogResult result;
   {
     py::gil_scoped_release nogil;
-    datalog::LogRun run(ctx, cli::LogSettingsOf(ctx, command), host);
+    datalog::LogRun run(ctx, std::move(settings), host);
     datalog::ChooseSampling(run, command.sampling);
     result = run.run();
   }
   py::list files;
   for (const auto& f : result.filesWritten) files.append(f);
-  host.raiseIfInterrupted(files);
-  RaiseForOutcome(session, result, before);
+  RaiseForOutcome(session, host, result, files);
   return files;
+}
+
+py::object LogToMemory(Session& session, const LogArguments& arguments,
+                       const py::object& progress) {
+  AppContext& ctx = session.ctx();
+  const cli::LogCommand command = arguments.parse(ctx.registers);
+  const int64_t samples = static_cast<int64_t>(command.samples);
+  const bool raw = command.units == datalog::LogUnits::Lsb;
+  py::array rows = NewLogRows(command.channels, size_t(MemorySink::InitialRows(samples)));
+  MemorySink sink(ctx.clock(), rows, command.channels.size(), samples, raw);
+  PythonLogHost host(progress);
+  datalog::LogResult result;
+  {
+    py::gil_scoped_release nogil;
+    datalog::LogRun run(ctx, cli::LogSettingsOf(ctx, command), host);
+    run.setSink(sink);
+    datalog::ChooseSampling(run, command.sampling);
+    result = run.run();
+  }
+  sink.trim();
+  py::dict units, titles;
+  for (int16_t r : command.channels) {
+    const auto* channel = datalog::ChannelOfRegister(r);
+    units[py::str(ChannelFieldName(r))] = raw ? "LSB" : ChannelUnits(r);
+    titles[py::str(ChannelFieldName(r))] = channel->valueTitle;
+  }
+  const double seconds =
+      sink.taken() > 1 ? rows.attr("__getitem__")("time").attr("__getitem__")(-1).cast<double>()
+                       : 0.0;
+  const double interval = sink.taken() > 1 ? seconds / double(sink.taken() - 1) : 0.0;
+  py::dict a;
+  a["files"] = py::list();
+  a["date"] = sink.firstHeader().date;
+  a["time_of_day"] = sink.firstHeader().time;
+  a["begin_seconds"] = sink.firstHeader().beginSeconds;
+  a["end_seconds"] = sink.lastHeader().endSeconds;
+  a["sample_interval"] = interval;
+  a["rate"] = interval > 0 ? 1.0 / interval : 0.0;
+  a["units"] = units;
+  a["titles"] = titles;
+  a["lsb"] = raw;
+  a["interrupted"] = host.interrupted();
+  py::object array = AsLogArray(rows, a);
+  RaiseForOutcome(session, host, result, array);
+  return array;
 }
 
 }  // namespace
@@ -102,35 +180,62 @@ py::list LogToFiles(Session& session, const LogArguments& arguments, const py::o
 void RegisterLog(py::module_& m) {
   RegisterLogArray(m);
   auto session = py::reinterpret_borrow<py::object>(m.attr("Session"));
-  py::setattr(
-      session, "log_to_files",
-      py::cpp_function(
-          [](Session& s, const py::object& channels, const py::object& samples,
-             const py::object& files, const py::object& delayMs, const std::string& name,
-             const std::string& units, const py::object& directory, bool pipelined, bool sync,
-             const py::object& progress) {
-            LogArguments a;
-            a.channels = channels;
-            a.samples = samples;
-            a.files = files;
-            a.delayMs = delayMs;
-            a.name = name;
-            a.units = units;
-            a.directory = directory;
-            a.pipelined = pipelined;
-            a.sync = sync;
-            return LogToFiles(s, a, progress);
-          },
-          py::is_method(session), py::arg("channels"), py::arg("samples") = 1000,
-          py::arg("files") = 1, py::arg("delay_ms") = 0, py::arg("name") = "DATALOG",
-          py::arg("units") = "scaled", py::arg("directory") = py::none(),
-          py::arg("pipelined") = false, py::arg("sync") = false, py::arg("progress") = py::none(),
-          py::name("log_to_files"), py::sibling(py::getattr(session, "log_to_files", py::none())),
-          R"(Logs to files exactly as vexa-cli log does: `samples` per file, `files` files named
+  const auto method = [&](const char* name, auto&& f, auto... extra) {
+    py::setattr(session, name,
+                py::cpp_function(std::forward<decltype(f)>(f), py::is_method(session),
+                                 py::name(name), extra...));
+  };
+  method(
+      "log",
+      [](Session& s, const py::object& channels, const py::object& samples,
+         const py::object& delayMs, bool pipelined, bool sync, const std::string& units,
+         const py::object& progress) {
+        LogArguments a;
+        a.channels = channels;
+        a.samples = samples;
+        a.delayMs = delayMs;
+        a.pipelined = pipelined;
+        a.sync = sync;
+        a.units = units;
+        return LogToMemory(s, a, progress);
+      },
+      py::arg("channels"), py::arg("samples"), py::arg("delay_ms") = 0,
+      py::arg("pipelined") = false, py::arg("sync") = false, py::arg("units") = "scaled",
+      py::arg("progress") = py::none(),
+      R"(Logs `samples` samples of the channels into memory: the run of vexa-cli log without
+its files. channels: register names ('XGYRO_OUT', ...) or 'all'. Returns a vexa.LogArray
+(sample, time, each channel's value and '_new' flag). progress(taken, total) is called about five
+times a second. Ctrl-C ends the run after the current sample: the KeyboardInterrupt carries
+the samples taken as its `result`; so does the TransportError of a device lost during the
+run.)");
+  method(
+      "log_to_files",
+      [](Session& s, const py::object& channels, const py::object& samples, const py::object& files,
+         const py::object& delayMs, const std::string& name, const std::string& units,
+         const py::object& directory, bool pipelined, bool sync, bool overwrite,
+         const py::object& progress) {
+        LogArguments a;
+        a.channels = channels;
+        a.samples = samples;
+        a.files = files;
+        a.delayMs = delayMs;
+        a.name = name;
+        a.units = units;
+        a.directory = directory;
+        a.pipelined = pipelined;
+        a.sync = sync;
+        a.overwrite = overwrite;
+        return LogToFiles(s, a, progress);
+      },
+      py::arg("channels"), py::arg("samples") = 1000, py::arg("files") = 1, py::arg("delay_ms") = 0,
+      py::arg("name") = "DATALOG", py::arg("units") = "scaled", py::arg("directory") = py::none(),
+      py::arg("pipelined") = false, py::arg("sync") = false, py::arg("overwrite") = false,
+      py::arg("progress") = py::none(),
+      R"(Logs to files exactly as vexa-cli log does: `samples` per file, `files` files named
 NAME_n.csv (or .txt where the decimal separator is a comma) in `directory` (default: the working
-folder). channels: register names ('XGYRO_OUT', ...) or 'all'. Returns the paths written.
-Ctrl-C ends the run after the current sample; the current file is still written, and the
-KeyboardInterrupt carries the paths as its `result`.)"));
+folder); files of the name already there are replaced only with overwrite=True. Returns the
+paths written. Ctrl-C ends the run after the current sample; the current file is still
+written, and the KeyboardInterrupt carries the paths as its `result`.)");
 }
 
 }  // namespace vexa::python

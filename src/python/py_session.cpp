@@ -281,10 +281,9 @@ TransportError; the session stays failed, and every later call raises the same e
   m.def(
       "open",
       [](const py::object& interface, bool simulate, bool still, bool virtualTime,
-         const py::object& port,
-         const py::object& ftdiSerial, const py::object& ftdiInterface, const py::object& spiDevice,
-         const py::object& spiSpeed, const py::object& spiMode, const py::object& vendor,
-         const py::object& simulateFault) {
+         const py::object& port, const py::object& ftdiSerial, const py::object& ftdiInterface,
+         const py::object& spiDevice, const py::object& spiSpeed, const py::object& spiMode,
+         const py::object& vendor, const py::object& simulateFault) {
         OpenOptions o;
         o.interface = TextOf(interface);
         o.simulate = simulate;
@@ -301,10 +300,11 @@ TransportError; the session stays failed, and every later call raises the same e
         return std::make_unique<Session>(o);
       },
       py::kw_only(), py::arg("interface") = py::none(), py::arg("simulate") = false,
-      py::arg("still") = false, py::arg("virtual_time") = false, py::arg("port") = py::none(), py::arg("ftdi_serial") = py::none(),
-      py::arg("ftdi_interface") = py::none(), py::arg("spi_device") = py::none(),
-      py::arg("spi_speed") = py::none(), py::arg("spi_mode") = py::none(),
-      py::arg("vendor") = py::none(), py::arg("simulate_fault") = py::none(),
+      py::arg("still") = false, py::arg("virtual_time") = false, py::arg("port") = py::none(),
+      py::arg("ftdi_serial") = py::none(), py::arg("ftdi_interface") = py::none(),
+      py::arg("spi_device") = py::none(), py::arg("spi_speed") = py::none(),
+      py::arg("spi_mode") = py::none(), py::arg("vendor") = py::none(),
+      py::arg("simulate_fault") = py::none(),
       R"(Opens the sensor as vexa-cli does with the same options.
 
 interface: 'usb', 'parallel', 'ftdi' or 'spidev' (default: Interface in CommPort.cfg in the

@@ -31,6 +31,7 @@
 #include "platform/platform_set.h"
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/log_plot.h"
+#include "ui/datalog/frm_datalog.h"
 #include "ui/main/eval_arguments.h"
 #include "ui/main/startup_screens.h"
 #include "ui/main/window_screenshots.h"
@@ -108,12 +109,16 @@ int viewLogs(const QStringList& files, const QString& screenshot) {
 }
 
 constexpr const char* kUsage =
-    "Usage: vexa-eval [--simulate | --simulate-still] [--vendor HEX]\n"
+    "Usage: vexa-eval [--simulate | --simulate-still] [--simulate-fault unplug-after=N]\n"
+    "                 [--vendor HEX]\n"
     "                 [--screenshot FILE [--window NAME]] [--version]\n"
     "       vexa-eval --view-log FILE... [--screenshot FILE]\n"
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
     "  --simulate-still   the same, the sensor lying still with its stated noise figures\n"
+    "  --simulate-fault unplug-after=N\n"
+    "                     with --simulate: the simulated USB card, FTDI board and spidev node\n"
+    "                     fail after N SPI frames, as an unplugged adapter does\n"
     "  --view-log FILE... open the Log Viewer on log files (no sensor needed)\n"
     "  --vendor HEX       USB vendor ID of the SPI card, when it is not 5645\n"
     "  --screenshot FILE  start reading, save an image of the main window to FILE, and exit\n"
@@ -161,6 +166,7 @@ int main(int argc, char** argv) {
   vexa::PlatformOptions options;
   options.simulate = args.simulate;
   options.simulateStill = args.simulateStill;
+  options.unplugAfterFrames = args.unplugAfterFrames;
   options.simulatedBusTime = true;
   const vexa::AppContext* program = nullptr;
   options.cardVendorIdSource = [&program, &options] {
@@ -188,6 +194,9 @@ int main(int argc, char** argv) {
   vexa::ui::TerminationSignals terminationSignals;
   QObject::connect(&terminationSignals, &vexa::ui::TerminationSignals::requested, &app,
                    [&windows, &endBeforeMainWindow](int) {
+                     // A log run first: under the main window's read loop the main window's
+                     // close waits for that loop, which waits for the run.
+                     vexa::ui::frmDatalog::CancelRunningLogs();
                      if (vexa::ui::frmForm1* form = windows.mainWindow())
                        form->close();
                      else

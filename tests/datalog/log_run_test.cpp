@@ -85,7 +85,6 @@ class LogRunTest : public ::testing::Test {
   }
   LogResult run() {
     LogRun r(world.ctx, settings, host);
-    if (bufferLimit) r.setBufferLimit(bufferLimit);
     return r.run();
   }
   std::string file(const std::string& name) const { return slurp(world.folder() + "/" + name); }
@@ -96,7 +95,6 @@ class LogRunTest : public ::testing::Test {
   sim::SimParallelPort port{0x378};
   LogSettings settings;
   TestHost host;
-  size_t bufferLimit = 0;
 };
 
 TEST_F(LogRunTest, FileByteForByteInPointAndCommaLocales) {
@@ -212,45 +210,6 @@ TEST_F(LogRunTest, CancelWritesTheCurrentFileWithExactlyTheSamplesTaken) {
   }
 }
 
-TEST_F(LogRunTest, FailedFileEndsTheRunWithItsMessageAndKeepsEarlierFiles) {
-  const std::string opened =
-      "\r\n\r\nThis file may already be open by another application."
-      "\r\n\r\nClose the file or choose a different file name.";
-  const struct {
-    bool directory;  // a folder in the file's place cannot be opened; /dev/full cannot be written
-    LogOutcome outcome;
-    std::string text;  // of the message after the file name
-    const char* cause;
-  } cases[] = {{true, LogOutcome::OpenFailed, opened, "Is a directory"},
-               {false, LogOutcome::WriteFailed,
-                "\r\n\r\nThe file could not be written: No space left on device.",
-                "No space left on device"}};
-  settings.samplesPerFile = 2;
-  settings.filesPerSession = 3;
-  settings.channels = {XGYRO_OUT};
-  for (const auto& c : cases) {
-    for (const auto& entry : fs::directory_iterator(world.folder())) fs::remove(entry.path());
-    world.messages.shown.clear();
-    if (c.directory)
-      fs::create_directory(world.folder() + "/DATALOG_2.csv");
-    else
-      fs::create_symlink("/dev/full", world.folder() + "/DATALOG_2.csv");
-    const LogResult result = run();
-    EXPECT_EQ(result.outcome, c.outcome);
-    EXPECT_EQ(result.filesWritten, std::vector<std::string>{world.folder() + "/DATALOG_1.csv"});
-    EXPECT_EQ(crlfLines(file("DATALOG_1.csv")).size(), 9u);
-    EXPECT_FALSE(exists("DATALOG_3.csv"));
-    ASSERT_EQ(world.messages.shown.size(), 1u);
-    const auto& m = world.messages.shown[0];
-    EXPECT_EQ(m.title, kApplicationTitle);
-    EXPECT_EQ(m.icon, MessageIcon::Warning);
-    const std::string word = c.directory ? "FILE ACCESS ERROR" : "FILE WRITE ERROR";
-    EXPECT_EQ(m.text.substr(0, m.text.find(c.text) + c.text.size()),
-              "\r\n" + word + "\r\n\r\nFile name = DATALOG_2.csv" + c.text);
-    EXPECT_NE(world.diagnostics.lastCause().find(c.cause), std::string::npos);
-  }
-}
-
 TEST_F(LogRunTest, NameThatWouldLeaveTheFolderIsRefused) {
   fs::create_directory(world.folder() + "/inner");
   settings.directory = world.folder() + "/inner";
@@ -259,28 +218,12 @@ TEST_F(LogRunTest, NameThatWouldLeaveTheFolderIsRefused) {
     world.messages.shown.clear();
     settings.fileName = name;
     const LogResult result = run();
-    EXPECT_EQ(result.outcome, LogOutcome::OpenFailed) << name;
+    EXPECT_EQ(result.outcome, LogOutcome::Refused) << name;
     ASSERT_EQ(world.messages.shown.size(), 1u) << name;
     EXPECT_EQ(world.messages.shown[0].text, FileAccessErrorText(name + "_1.csv"));
   }
   EXPECT_FALSE(exists("escaped_1.csv"));
   EXPECT_TRUE(fs::is_empty(world.folder() + "/inner"));
-}
-
-TEST_F(LogRunTest, RunOutOfMemoryWritesTheSamplesTakenAndSaysWhy) {
-  settings.samplesPerFile = 100000;
-  settings.channels = {SUPPLY_OUT, XGYRO_OUT, YGYRO_OUT, ZGYRO_OUT};
-  bufferLimit = LineBuffer::kFirstBlock + LineBuffer::kFirstBlock * 2;
-  const LogResult result = run();
-  EXPECT_EQ(result.outcome, LogOutcome::OutOfMemory);
-  EXPECT_GT(result.samplesTaken, 100);
-  const auto lines = crlfLines(file("DATALOG_1.csv"));
-  ASSERT_EQ(lines.size(), 7u + result.samplesTaken);
-  EXPECT_EQ(lines.back().substr(0, lines.back().find(',')), std::to_string(result.samplesTaken));
-  ASSERT_EQ(world.messages.shown.size(), 1u);
-  EXPECT_NE(world.messages.shown[0].text.find("OUT OF MEMORY"), std::string::npos);
-  EXPECT_NE(world.messages.shown[0].text.find(std::to_string(result.samplesTaken)),
-            std::string::npos);
 }
 
 TEST_F(LogRunTest, RunAcrossMidnightEndsWithSmallerSeconds) {

@@ -162,7 +162,7 @@ TEST(LogSampling, AFailedCardEndsADataReadyRun) {
     if (s == 10) link.card->failRequest(usbreq::kBulkRead);
   };
   const LogResult result = link.run({true, true});
-  EXPECT_EQ(result.outcome, LogOutcome::NoSample);
+  EXPECT_EQ(result.outcome, LogOutcome::TransportLost);
   EXPECT_EQ(result.samplesTaken, 10);
   EXPECT_EQ(link.w.messages.texts(), std::vector<std::string>{"Error Reading SPI"});
 }
@@ -203,7 +203,7 @@ TEST(LogSampling, ACardFailingAfterTheFirstChannelWritesNoStaleSample) {
     };
     link.nextSample();
     const LogResult result = link.run({pipelined, true});
-    EXPECT_EQ(result.outcome, LogOutcome::NoSample) << pipelined;
+    EXPECT_EQ(result.outcome, LogOutcome::TransportLost) << pipelined;
     EXPECT_EQ(result.samplesTaken, 10) << pipelined;
     EXPECT_EQ(link.w.messages.texts(), std::vector<std::string>{"Error Reading SPI"}) << pipelined;
   }

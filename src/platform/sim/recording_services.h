@@ -23,12 +23,20 @@ class RecordingMessageService : public MessageService {
   void show(const std::string& title, const std::string& text, MessageIcon icon) override {
     shown.push_back({title, text, icon});
   }
+  // Noted as a message with the question icon; answered with `answer`.
+  bool ask(const std::string& title, const std::string& text) override {
+    asked.push_back(text);
+    shown.push_back({title, text, MessageIcon::Warning});
+    return answer;
+  }
   std::vector<std::string> texts() const {
     std::vector<std::string> out;
     for (const auto& m : shown) out.push_back(m.text);
     return out;
   }
   std::vector<Message> shown;
+  std::vector<std::string> asked;
+  bool answer = false;
 };
 
 // Counts what core code asked of the window system; an optional callback stands for the events

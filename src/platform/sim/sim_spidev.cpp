@@ -117,7 +117,8 @@ int SimSpidev::message(const std::vector<SpidevSegment>& segments) {
         highSoFar_ = kCsChangeDelaySeconds;
     }
   }
-  return 0;
+  // A controller that went away while the message was on the wire fails the message.
+  return messageError;
 }
 
 }  // namespace vexa::sim

@@ -1,5 +1,6 @@
 #include "ui/datalog/frm_datalog.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <cmath>
 
 #include "app/number_format.h"
+#include "datalog/log_file_sink.h"
 #include "datalog/log_run.h"
 #include "datalog/sampling.h"
 #include "registers/register_pipeline.h"
@@ -328,13 +330,20 @@ QString resultText(const datalog::LogResult& result) {
   const auto& files = result.filesWritten;
   const QString how =
       result.outcome == datalog::LogOutcome::Cancelled ? "Last run (cancelled): " : "Last run: ";
+  // A run that ended before its end says so, and why, whatever it wrote.
+  const QString early = result.endedEarly.empty()
+                            ? QString()
+                            : "\nThe run ended early: " + text(result.endedEarly) + ".";
   if (files.empty())
-    return result.outcome == datalog::LogOutcome::Cancelled ? how + "no file written." : QString();
+    return result.outcome == datalog::LogOutcome::Cancelled ? how + "no file written." + early
+                                                            : early.trimmed();
   auto name = [](const std::string& path) { return QFileInfo(text(path)).fileName(); };
-  if (files.size() == 1) return how + name(files.front()) + " written.";
-  return how + QString("%1 to %2 written (%3 files).")
-                   .arg(name(files.front()), name(files.back()))
-                   .arg(files.size());
+  if (files.size() == 1) return how + name(files.front()) + " written." + early;
+  return how +
+         QString("%1 to %2 written (%3 files).")
+             .arg(name(files.front()), name(files.back()))
+             .arg(files.size()) +
+         early;
 }
 
 }  // namespace
@@ -350,7 +359,31 @@ void frmDatalog::RunDatalog() {
     if (CheckReg_[i]->isChecked()) s.channels.push_back(static_cast<int16_t>(i));
   s.directory = directory_;
   s.locale = QLocale();
-  lblFext_->setText(text(datalog::LogFormat::forLocale(s.locale).extension));
+  const datalog::LogFormat format = datalog::LogFormat::forLocale(s.locale);
+  lblFext_->setText(text(format.extension));
+
+  // Names the program could not read back, and files of the same names, are settled before the
+  // first sample.
+  const std::string problem = datalog::LogNameProblem(s.fileName, format);
+  if (!problem.empty()) {
+    ctx_.messages().show(kApplicationTitle, "Please choose another file name: " + problem + ".",
+                         MessageIcon::Warning);
+    cmdStartDatalog_->setText(kStart);
+    return;
+  }
+  const auto taken = datalog::ExistingLogFiles(s.directory, s.fileName,
+                                               static_cast<int64_t>(s.filesPerSession), format);
+  if (!taken.empty()) {
+    std::string question = taken.front() + " already exists. Replace it?";
+    if (taken.size() > 1)
+      question += "\n\n" + std::to_string(taken.size() - 1) +
+                  " more files of this run are there too; they are replaced as well.";
+    if (!ctx_.messages().ask(kApplicationTitle, question)) {
+      cmdStartDatalog_->setText(kStart);
+      return;
+    }
+    s.replaceExisting = true;
+  }
 
   lastRunFiles_.clear();
   setRunning(true);
@@ -371,6 +404,15 @@ bool frmDatalog::deferCloseWhileRunning() {
   closeAfterRun_ = true;
   cmdStartDatalog_->setText(kStart);  // the run ends after its current sample
   return true;
+}
+
+bool frmDatalog::CancelRunningLogs() {
+  bool any = false;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* log = qobject_cast<frmDatalog*>(w);
+    if (log != nullptr && log->running()) any = log->deferCloseWhileRunning() || any;
+  }
+  return any;
 }
 
 void frmDatalog::closeEvent(QCloseEvent* event) {

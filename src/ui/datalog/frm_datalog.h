@@ -60,6 +60,11 @@ class frmDatalog : public QDialog {
   std::function<void(const std::vector<std::string>&)> openLogViewer;
   const std::vector<std::string>& lastRunFiles() const { return lastRunFiles_; }
 
+  // Cancels every log run in progress in this program, each window closing once its run has
+  // kept its file (a termination signal, whatever window loop the run is nested in). True when
+  // there was one.
+  static bool CancelRunningLogs();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 

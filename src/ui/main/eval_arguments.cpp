@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/hex_text.h"
+#include "platform/sim/unplug_fault.h"
 
 namespace vexa::ui {
 
@@ -31,6 +32,15 @@ EvalArguments ParseEvalArguments(int argc, const char* const* argv) {
       while (i + 1 < argc && argv[i + 1][0] != '-') a.logs.push_back(argv[++i]);
     if (std::strcmp(argv[i], "--window") == 0 && i + 1 < argc) a.window = argv[++i];
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) a.screenshot = argv[++i];
+    if (std::strcmp(argv[i], "--simulate-fault") == 0) {
+      uint64_t frames = 0;
+      if (i + 1 >= argc || !sim::ParseUnplugFault(argv[i + 1], frames)) {
+        a.error = "--simulate-fault needs unplug-after=N (N SPI frames)";
+        return a;
+      }
+      a.unplugAfterFrames = frames;
+      ++i;
+    }
     if (std::strcmp(argv[i], "--vendor") == 0) {
       if (i + 1 >= argc || !isHexId(argv[i + 1])) {
         a.error = "--vendor needs a USB vendor ID of up to four hex digits";
@@ -39,6 +49,8 @@ EvalArguments ParseEvalArguments(int argc, const char* const* argv) {
       a.vendorId = static_cast<uint16_t>(HexToLong(argv[++i]));
     }
   }
+  if (a.unplugAfterFrames && !a.simulate)
+    a.error = "--simulate-fault needs --simulate or --simulate-still";
   return a;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,8 @@ struct EvalArguments {
   bool simulate = false;
   // The simulated sensor lies still with its stated noise figures.
   bool simulateStill = false;
+  // --simulate-fault unplug-after=N: the simulated adapters are pulled out after N SPI frames.
+  std::optional<uint64_t> unplugAfterFrames;
   // --view-log FILE...: the Log Viewer on these files alone.
   std::vector<std::string> logs;
   std::string screenshot;  // empty: none

@@ -48,4 +48,11 @@ void QtMessageService::show(const std::string& title, const std::string& text, M
   MakeMessageBox(title, text, icon, QApplication::activeWindow())->exec();
 }
 
+bool QtMessageService::ask(const std::string& title, const std::string& text) {
+  QMessageBox box(QMessageBox::Warning, MessageBoxTitle(title), QString::fromStdString(text),
+                  QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 }  // namespace vexa::ui

@@ -16,6 +16,7 @@ class QtMessageService : public MessageService {
  public:
   void show(const std::string& title, const std::string& text,
             MessageIcon icon = MessageIcon::None) override;
+  bool ask(const std::string& title, const std::string& text) override;
 };
 
 // The box show() runs, for tests to look at without running it.

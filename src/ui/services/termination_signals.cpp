@@ -14,7 +14,7 @@ namespace vexa::ui {
 namespace {
 
 int pipeFds[2] = {-1, -1};
-constexpr int kSignals[] = {SIGTERM, SIGINT};
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 extern "C" void onTerminationSignal(int signalNumber) {
   const char number = static_cast<char>(signalNumber);

@@ -6,8 +6,9 @@ class QSocketNotifier;
 
 namespace vexa::ui {
 
-// SIGTERM (a logout, a shutdown, kill) and SIGINT (Ctrl-C in the terminal) as events of the
-// window system's loop, so the program can close its main window as the close box would:
+// SIGTERM (a logout, a shutdown, kill), SIGINT (Ctrl-C in the terminal) and SIGHUP (the terminal
+// or the remote session closed) as events of the window system's loop, so the program can close
+// its main window as the close box would:
 // settings written, loops ended. The handler only writes the signal's number into a pipe; the
 // pipe's notifier emits `requested` on the event loop. A second signal of the same kind ends
 // the program at once, for a program that no longer answers.

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace vexa {
+
+// The file operations of everything that writes files a user keeps (log files, the settings
+// files), behind one seam so that tests can make a write, a sync or a rename fail and see that
+// each failure is reported and loses nothing. Results and errno as the system calls give them.
+class FileOps {
+ public:
+  virtual ~FileOps() = default;
+  // A new file, never one that exists and never through a link: O_CREAT | O_EXCL | O_NOFOLLOW.
+  virtual int createNew(const std::string& path, mode_t mode);
+  virtual ssize_t write(int fd, const void* data, size_t length);
+  virtual int sync(int fd);
+  // `replace` false: fails with EEXIST when `to` exists, whatever the file system.
+  virtual int rename(const std::string& from, const std::string& to, bool replace);
+  virtual int remove(const std::string& path);
+  virtual int close(int fd);
+  // Makes the entries of a folder (a rename, a new name) last: fsync of the folder.
+  virtual int syncFolder(const std::string& folder);
+
+  // All of `length`, retrying short writes and interruptions; false with errno set.
+  bool writeAll(int fd, const void* data, size_t length);
+};
+
+// The machine's own operations, for whoever was given none.
+FileOps& SystemFileOps();
+
+// Whether a failed sync means only that the file system cannot sync (a pipe, a FUSE or read-only
+// file system), which loses nothing.
+bool SyncUnsupported(int error);
+
+}  // namespace vexa
