@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libusb-1.0-0-dev libeigen3-dev libftdi1-dev
   qt6-svg-dev
+  python3-dev pybind11-dev python3-numpy python3-pytest python3-matplotlib
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev
   xvfb xauth
