@@ -1,6 +1,8 @@
 #include "python/py_log.h"
 
 #include <cstdio>
+#include <functional>
+#include <optional>
 
 #include <pybind11/stl.h>
 
@@ -84,22 +86,28 @@ std::string ChannelUnits(int16_t registerIndex) {
   throw py::error_already_set();
 }
 
-// What a run's end means for the caller, once `result` holds what it took: nothing when it
+// How a run ended, as taken under the session's lock.
+struct RunEnd {
+  datalog::LogResult result;
+  std::string message;  // the last message shown (what a failure said)
+  std::string failure;  // a transfer that failed during the run, even if the run went on
+};
+
+// What a run's end means for the caller, once `taken` holds what it took: nothing when it
 // completed, else the interrupt or the error it ended in.
-void RaiseForOutcome(Session& session, PythonLogHost& host, const datalog::LogResult& run,
-                     const py::object& result) {
-  host.raiseIfInterrupted(result);
-  const std::string message = session.cliSession().messages().lastLine();
-  switch (run.outcome) {
+void RaiseForOutcome(PythonLogHost& host, const RunEnd& end, const py::object& taken) {
+  host.raiseIfInterrupted(taken);
+  switch (end.result.outcome) {
     case datalog::LogOutcome::Completed:
     case datalog::LogOutcome::Cancelled:
+      if (!end.failure.empty()) RaiseWithResult("TransportError", end.failure, taken);
       return;
     case datalog::LogOutcome::TransportLost:
-      RaiseWithResult("TransportError", run.endedEarly, result);
+      RaiseWithResult("TransportError", end.result.endedEarly, taken);
     case datalog::LogOutcome::NoSample:
-      RaiseWithResult("TransportError", message, result);
+      RaiseWithResult("TransportError", end.message, taken);
     default:
-      RaiseWithResult("FileError", message, result);
+      RaiseWithResult("FileError", end.message, taken);
   }
 }
 
@@ -111,42 +119,49 @@ void CheckStart(const datalog::LogSettings& settings) {
   throw FileError(problem);
 }
 
-py::list LogToFiles(Session& session, const LogArguments& arguments, const py::object& progress) {
-  AppContext& ctx = session.ctx();
-  const cli::LogCommand command = arguments.parse(ctx.registers);
+// Runs the log on the session's device: its checks, then the run with `sink` (none: the files).
+RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host,
+           const std::function<datalog::SampleSink*(AppContext&)>& sinkFor) {
+  RunEnd end;
+  DeviceUse use(session);
+  AppContext& ctx = use.ctx();
   datalog::LogSettings settings = cli::LogSettingsOf(ctx, command);
-  CheckStart(settings);
+  datalog::SampleSink* sink = sinkFor ? sinkFor(ctx) : nullptr;
+  if (sink == nullptr) CheckStart(settings);
+  const int before = session.messagesShown();
+  datalog::LogRun run(ctx, std::move(settings), host);
+  if (sink != nullptr) run.setSink(*sink);
+  datalog::ChooseSampling(run, command.sampling);
+  end.result = run.run();
+  end.message = session.cliSession().messages().lastLine();
+  if (end.result.outcome == datalog::LogOutcome::Completed ||
+      end.result.outcome == datalog::LogOutcome::Cancelled)
+    end.failure = session.failureSince(before);
+  return end;
+}
+
+py::list LogToFiles(Session& session, const LogArguments& arguments, const py::object& progress) {
+  const cli::LogCommand command = arguments.parse(Registers());
   PythonLogHost host(progress);
-  datalog::LogResult result;
-  {
-    py::gil_scoped_release nogil;
-    datalog::LogRun run(ctx, std::move(settings), host);
-    datalog::ChooseSampling(run, command.sampling);
-    result = run.run();
-  }
+  const RunEnd end = Run(session, command, host, {});
   py::list files;
-  for (const auto& f : result.filesWritten) files.append(f);
-  RaiseForOutcome(session, host, result, files);
+  for (const auto& f : end.result.filesWritten) files.append(f);
+  RaiseForOutcome(host, end, files);
   return files;
 }
 
 py::object LogToMemory(Session& session, const LogArguments& arguments,
                        const py::object& progress) {
-  AppContext& ctx = session.ctx();
-  const cli::LogCommand command = arguments.parse(ctx.registers);
+  const cli::LogCommand command = arguments.parse(Registers());
   const int64_t samples = static_cast<int64_t>(command.samples);
   const bool raw = command.units == datalog::LogUnits::Lsb;
   py::array rows = NewLogRows(command.channels, size_t(MemorySink::InitialRows(samples)));
-  MemorySink sink(ctx.clock(), rows, command.channels.size(), samples, raw);
+  std::optional<MemorySink> memory;
   PythonLogHost host(progress);
-  datalog::LogResult result;
-  {
-    py::gil_scoped_release nogil;
-    datalog::LogRun run(ctx, cli::LogSettingsOf(ctx, command), host);
-    run.setSink(sink);
-    datalog::ChooseSampling(run, command.sampling);
-    result = run.run();
-  }
+  const RunEnd end = Run(session, command, host, [&](AppContext& ctx) {
+    return &memory.emplace(ctx.clock(), rows, command.channels.size(), samples, raw);
+  });
+  MemorySink& sink = *memory;
   sink.trim();
   py::dict units, titles;
   for (int16_t r : command.channels) {
@@ -171,7 +186,7 @@ py::object LogToMemory(Session& session, const LogArguments& arguments,
   a["lsb"] = raw;
   a["interrupted"] = host.interrupted();
   py::object array = AsLogArray(rows, a);
-  RaiseForOutcome(session, host, result, array);
+  RaiseForOutcome(host, end, array);
   return array;
 }
 

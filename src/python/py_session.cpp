@@ -108,6 +108,7 @@ Session::~Session() = default;
 
 void Session::close() {
   py::gil_scoped_release nogil;
+  std::lock_guard<std::mutex> lock(busy_);
   session_.reset();
 }
 
@@ -127,32 +128,46 @@ AppContext& Session::ctx() {
   return session_->ctx();
 }
 
-void Session::failIfMessageSince(int shownBefore) {
-  if (session_->messages().shown() == shownBefore) return;
+std::string Session::failureSince(int shownBefore) {
+  if (session_->messages().shown() == shownBefore) return {};
   lost_ = session_->messages().lastLine();
-  throw TransportError(lost_);
+  return lost_;
+}
+
+DeviceUse::DeviceUse(Session& session) : lock_(session.busy_), ctx_(session.ctx()) {}
+
+const RegisterTable& Registers() {
+  static const RegisterTable table = [] {
+    RegisterTable t;
+    BuildRegisterTable(t);
+    return t;
+  }();
+  return table;
 }
 
 namespace {
 
-// Runs `f` on the device without the interpreter lock and raises when a transfer failed.
+// Runs `f` on the device and raises when a transfer failed.
 template <class F>
 auto OnDevice(Session& s, F&& f) {
-  AppContext& ctx = s.ctx();
-  const int before = s.messagesShown();
-  if constexpr (std::is_void_v<decltype(f(ctx))>) {
+  std::string failure;
+  if constexpr (std::is_void_v<decltype(f(std::declval<AppContext&>()))>) {
     {
-      py::gil_scoped_release nogil;
-      f(ctx);
+      DeviceUse use(s);
+      const int before = s.messagesShown();
+      f(use.ctx());
+      failure = s.failureSince(before);
     }
-    s.failIfMessageSince(before);
+    if (!failure.empty()) throw TransportError(failure);
   } else {
-    decltype(f(ctx)) result;
+    decltype(f(std::declval<AppContext&>())) result;
     {
-      py::gil_scoped_release nogil;
-      result = f(ctx);
+      DeviceUse use(s);
+      const int before = s.messagesShown();
+      result = f(use.ctx());
+      failure = s.failureSince(before);
     }
-    s.failIfMessageSince(before);
+    if (!failure.empty()) throw TransportError(failure);
     return result;
   }
 }
@@ -160,7 +175,7 @@ auto OnDevice(Session& s, F&& f) {
 }  // namespace
 
 double Session::read(const std::string& name) {
-  const int16_t row = cli::ReadableRegister(ctx().registers, name);
+  const int16_t row = cli::ReadableRegister(Registers(), name);
   return OnDevice(*this, [&](AppContext& c) {
     ReadRegister(c, row);
     return static_cast<double>(c.access.LastScaled);
@@ -168,7 +183,7 @@ double Session::read(const std::string& name) {
 }
 
 int Session::readRaw(const std::string& name) {
-  const int16_t row = cli::ReadableRegister(ctx().registers, name);
+  const int16_t row = cli::ReadableRegister(Registers(), name);
   return OnDevice(*this, [&](AppContext& c) {
     ReadRegister(c, row);
     return static_cast<int>(c.access.LastRaw);
@@ -177,7 +192,7 @@ int Session::readRaw(const std::string& name) {
 
 std::vector<double> Session::readMany(const std::vector<std::string>& names, bool pipelined) {
   std::vector<int16_t> rows;
-  for (const auto& name : names) rows.push_back(cli::ReadableRegister(ctx().registers, name));
+  for (const auto& name : names) rows.push_back(cli::ReadableRegister(Registers(), name));
   return OnDevice(*this, [&](AppContext& c) {
     std::vector<double> values(rows.size());
     if (pipelined) {
@@ -196,7 +211,7 @@ std::vector<double> Session::readMany(const std::vector<std::string>& names, boo
 }
 
 void Session::write(const std::string& name, const std::string& value) {
-  const int16_t row = cli::WritableRegister(ctx().registers, name);
+  const int16_t row = cli::WritableRegister(Registers(), name);
   int32_t number = 0;
   if (!cli::ParseHexValue(value, number))
     throw UsageError("malformed value '" + value +
@@ -242,7 +257,8 @@ int Session::product() {
 }
 
 std::string Session::interfaceName() {
-  return InterfaceName(ctx().settings.Interface);
+  return OnDevice(*this,
+                  [](AppContext& c) { return std::string(InterfaceName(c.settings.Interface)); });
 }
 
 void RegisterSession(py::module_& m) {

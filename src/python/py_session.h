@@ -7,6 +7,7 @@
 // a lost device or handing out what a failed transfer left behind.
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -53,18 +54,38 @@ class Session {
   int product();
   std::string interfaceName();
 
-  // For the log functions: the context of an open, working session (TransportError otherwise),
-  // and the check after a run that its transfers went through.
+  // The context of an open, working session; UsageError or TransportError otherwise. Only
+  // under a DeviceUse.
   AppContext& ctx();
   cli::CliSession& cliSession() { return *session_; }
   int messagesShown() { return session_->messages().shown(); }
-  void failIfMessageSince(int shownBefore);
+  // The message of a transfer that failed since `shownBefore` (the session then stays failed);
+  // empty when none did. Only under a DeviceUse.
+  std::string failureSince(int shownBefore);
 
  private:
+  friend class DeviceUse;
+  std::mutex busy_;         // one call on the device at a time, whichever thread makes it
   std::ostringstream err_;  // the command line's standard error: messages land here
   std::unique_ptr<cli::CliSession> session_;
   std::string lost_;  // the message of the failure that ended the device's use
 };
+
+// The session's device for one call: the interpreter lock let go (other threads run on), the
+// session's own lock taken, the session checked open and working.
+class DeviceUse {
+ public:
+  explicit DeviceUse(Session& session);
+  AppContext& ctx() { return ctx_; }
+
+ private:
+  pybind11::gil_scoped_release nogil_;
+  std::unique_lock<std::mutex> lock_;
+  AppContext& ctx_;
+};
+
+// The register table, for names (the same in every session).
+const RegisterTable& Registers();
 
 void RegisterSession(pybind11::module_& m);
 

@@ -137,3 +137,20 @@ def test_closed_session_refuses_calls():
     assert s.closed
     with pytest.raises(vexa.UsageError, match="closed"):
         s.read("XGYRO_OUT")
+
+
+def test_threads_sharing_a_session_take_turns_on_the_bus():
+    import threading
+    with vexa.open(interface="usb", simulate=True) as s:
+        got = []
+
+        def work():
+            for _ in range(40):
+                got.extend(s.read_many(["PROD_ID", "SMPL_PRD"]))
+
+        threads = [threading.Thread(target=work) for _ in range(4)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+    assert got == [27150.0, 1.0] * 160
