@@ -21,7 +21,8 @@ void ReadPreferences(AppContext& ctx) {
 
 void WritePreferences(AppContext& ctx) {
   std::string error;
-  if (!ctx.preferences.save(folderOf(ctx), error)) report(ctx, error);
+  FileOps& files = ctx.platform.files != nullptr ? *ctx.platform.files : SystemFileOps();
+  if (!ctx.preferences.save(folderOf(ctx), error, files)) report(ctx, error);
 }
 
 }  // namespace vexa

@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace vexa {
 
@@ -56,22 +55,11 @@ bool ProgramSettings::load(const std::string& folder, std::string& error) {
   return true;
 }
 
-bool ProgramSettings::save(const std::string& folder, std::string& error) {
+bool ProgramSettings::save(const std::string& folder, std::string& error, FileOps& files) {
   if (!changed_) return true;
-  QSaveFile file(pathIn(folder));
-  if (!file.open(QIODevice::WriteOnly)) {
-    error =
-        "cannot write " + pathIn(folder).toStdString() + ": " + file.errorString().toStdString();
-    return false;
-  }
-  QByteArray text;
-  for (const auto& [key, value] : values_)
-    text += QByteArray::fromStdString(key + " = " + value + "\n");
-  if (file.write(text) != text.size() || !file.commit()) {
-    error =
-        "cannot write " + pathIn(folder).toStdString() + ": " + file.errorString().toStdString();
-    return false;
-  }
+  std::string text;
+  for (const auto& [key, value] : values_) text += key + " = " + value + "\n";
+  if (!ReplaceFileWhole(files, pathIn(folder).toStdString(), text, 0644, error)) return false;
   changed_ = false;
   return true;
 }

@@ -3,6 +3,8 @@
 #include <map>
 #include <string>
 
+#include "platform/file_ops.h"
+
 namespace vexa {
 
 class Paths;
@@ -16,9 +18,10 @@ class ProgramSettings {
   // Reads the file in `folder`. A missing file leaves no values and is no error; anything else
   // that stops the read (not a regular file, too large, unreadable) is described in `error`.
   bool load(const std::string& folder, std::string& error);
-  // Writes every value through a temporary file renamed over the old one; the old file stays
-  // when anything fails. Does nothing when no value changed since the load.
-  bool save(const std::string& folder, std::string& error);
+  // Writes every value through a temporary file, synced and renamed over the old one, with
+  // `files`; the old file stays when anything fails. Does nothing when no value changed since
+  // the load.
+  bool save(const std::string& folder, std::string& error, FileOps& files = SystemFileOps());
 
   std::string text(const std::string& key, const std::string& fallback = {}) const;
   long number(const std::string& key, long fallback) const;

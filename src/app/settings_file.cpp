@@ -80,24 +80,6 @@ std::string printForm(int16_t v) {
   return (v >= 0 ? " " : "") + std::to_string(v) + " ";
 }
 
-// Writes all of `text` to `fd`, retrying short writes; false with errno set on failure.
-bool writeAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 void ReadSettingsFields(std::istream& in, Settings& s) {
@@ -187,32 +169,13 @@ void ReadSettings(AppContext& ctx) {
 
 bool WriteSettings(AppContext& ctx) {
   const std::string path = settingsPath(ctx);
-  // The new text goes to a file of its own beside the old one, which it replaces only once it
-  // is complete: a full disk or a failing write leaves the old settings as they were.
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    reportCause(ctx, withErrno("cannot write " + path, errno));
-    return false;
-  }
-  struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-  bool ok =
-      ::fchmod(fd, mode) == 0 && writeAll(fd, SettingsFileText(ctx.settings)) && ::fsync(fd) == 0;
-  int error = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ok = false;
-    error = errno;
-  }
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    reportCause(ctx, withErrno("cannot write " + path + "; the old settings are kept", error));
-  }
-  return ok;
+  // The new text replaces the old file only once it is complete and on the disk: a full disk or
+  // a failing write leaves the old settings as they were.
+  FileOps& files = ctx.platform.files != nullptr ? *ctx.platform.files : SystemFileOps();
+  std::string cause;
+  if (ReplaceFileWhole(files, path, SettingsFileText(ctx.settings), 0644, cause)) return true;
+  reportCause(ctx, cause + "; the old settings are kept");
+  return false;
 }
 
 }  // namespace vexa

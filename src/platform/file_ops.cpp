@@ -4,7 +4,12 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
 
 namespace vexa {
 
@@ -60,6 +65,47 @@ bool FileOps::writeAll(int fd, const void* data, size_t length) {
     bytes += n;
     length -= static_cast<size_t>(n);
   }
+  return true;
+}
+
+bool ReplaceFileWhole(FileOps& files, const std::string& path, const std::string& text, mode_t mode,
+                      std::string& cause) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  std::random_device seed;
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%06x", static_cast<unsigned>(seed() & 0xFFFFFF));
+    temporary = path + suffix;
+    fd = files.createNew(temporary, mode);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  const auto failed = [&](int error) {
+    cause = "cannot write " + path + ": " + std::strerror(error);
+    return false;
+  };
+  if (fd < 0) return failed(errno);
+  // The umask narrowed the new file's permissions; the old file's are the ones wanted.
+  bool ok = ::fchmod(fd, mode) == 0 && files.writeAll(fd, text.data(), text.size()) &&
+            (files.sync(fd) == 0 || SyncUnsupported(errno));
+  int error = errno;
+  if (files.close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && files.rename(temporary, path, true) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return failed(error);
+  }
+  if (files.syncFolder(folder) != 0 && !SyncUnsupported(errno)) return failed(errno);
   return true;
 }
 

@@ -27,6 +27,13 @@ class FileOps {
   bool writeAll(int fd, const void* data, size_t length);
 };
 
+// Puts `text` under `path` whole or not at all: a new file beside it (keeping the old file's
+// permissions, else `mode`), written, synced, renamed over the name (a link there is replaced,
+// never followed), then the folder synced. False with `cause` ("cannot write PATH: reason")
+// when any step failed; the old file is then as it was.
+bool ReplaceFileWhole(FileOps& files, const std::string& path, const std::string& text, mode_t mode,
+                      std::string& cause);
+
 // The machine's own operations, for whoever was given none.
 FileOps& SystemFileOps();
 

@@ -12,7 +12,9 @@
 #include <functional>
 #include <sstream>
 
+#include "app/preferences.h"
 #include "app/settings_file.h"
+#include "support/faulty_file_ops.h"
 #include "support/sim_world.h"
 
 namespace vexa {
@@ -145,6 +147,50 @@ TEST(SettingsFileSafety, WriteReplacesTheFileKeepingItsPermissions) {
   struct stat st {};
   ASSERT_EQ(::stat(cfgPath(w).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// Both files of settings go through the file operations: whichever step fails is reported and
+// the old file stays as it was, nothing left beside it; a folder that cannot be synced is
+// reported once the new file is in place.
+TEST(SettingsFileSafety, EachFailingFileOperationIsReportedAndKeepsTheOldFile) {
+  using Op = testing::FaultyFileOps::Op;
+  const struct {
+    Op op;
+    bool replaced;
+  } cases[] = {{Op::Create, false}, {Op::Write, false},  {Op::Sync, false},
+               {Op::Close, false},  {Op::Rename, false}, {Op::SyncFolder, true}};
+  for (const bool preferences : {false, true}) {
+    for (const auto& c : cases) {
+      const std::string label =
+          std::string(preferences ? "VexaEval.cfg " : "CommPort.cfg ") + std::to_string(c.op);
+      testing::SimWorld w;
+      testing::FaultyFileOps files;
+      w.ctx.platform.files = &files;
+      const auto write = [&] {
+        if (!preferences) return WriteSettings(w.ctx);
+        WritePreferences(w.ctx);
+        return w.diagnostics.causes.empty();
+      };
+      const std::string path =
+          preferences ? w.folder() + "/" + ProgramSettings::kFileName : cfgPath(w);
+      w.ctx.settings = {1, 888, 3, 27100};
+      w.ctx.preferences.setText("spi.device", "/dev/spidev0.0");
+      ASSERT_TRUE(write()) << label;
+      const std::string before = fileText(path);
+      w.ctx.settings = {2, 0, 3, 27150};
+      w.ctx.preferences.setText("spi.device", "/dev/spidev1.0");
+      files.failAt(c.op, 1);
+      EXPECT_FALSE(write()) << label;
+      ASSERT_EQ(w.diagnostics.causes.size(), 1u) << label;
+      EXPECT_NE(w.diagnostics.causes[0].find("Input/output error"), std::string::npos)
+          << label << w.diagnostics.causes[0];
+      EXPECT_EQ(fileText(path) == before, !c.replaced) << label;
+      int entries = 0;
+      for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(w.folder()))
+        ++entries;
+      EXPECT_EQ(entries, 1) << label << ": nothing left beside it";
+    }
+  }
 }
 
 }  // namespace

@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <thread>
 
+#include "analysis/log_file.h"
 #include "cli/cli.h"
 #include "platform/sim/recording_services.h"
 #include "support/sim_world.h"
@@ -61,6 +69,8 @@ TEST(LogArguments, RefusesWhatItCannotUseWithoutClamping) {
       {{"--samples", "3000000000", "all"}, "not '3000000000'"},
       {{"--samples", "2.5", "all"}, "not '2.5'"},
       {{"--delay", "40000", "all"}, "--delay needs milliseconds from 0 to 32000, not '40000'"},
+      {{"--delay", "nan", "all"}, "not 'nan'"},
+      {{"--delay", "inf", "all"}, "not 'inf'"},
       {{"--units", "volts", "all"}, "unknown units 'volts'"},
       {{"XGYRO_OFF"}, "unknown channel 'XGYRO_OFF'"},
       {{"all", "--name"}, "--name needs a value"},
@@ -93,7 +103,7 @@ TEST_F(CliLog, WritesTheFilesAndPrintsTheirPaths) {
 }
 
 TEST_F(CliLog, SignalCancelsAfterTheCurrentSampleAndTheFileIsWritten) {
-  for (const int signal : {SIGINT, SIGTERM}) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
     sim::RecordingUiHooks hooks;
     // Pass 1 follows the opening of file 1; pass 3 the second sample.
     hooks.onProcessEvents = [&] {
@@ -129,6 +139,145 @@ TEST_F(CliLog, BadOptionIsAUsageError) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "vexa-cli: --samples needs a whole number from 1 to 2147483647, not '0'\n");
   EXPECT_TRUE(fs::is_empty(r.folder));
+}
+
+// An adapter pulled out part-way ends the run at the failing sample in every sampling mode: the
+// file holds exactly the samples read before, the command says so and exits 1.
+TEST_F(CliLog, ALostTransportEndsTheRunAtTheFailingSampleInEveryMode) {
+  for (const char* interface : {"usb", "ftdi", "spidev"}) {
+    for (const char* mode : {"--delay", "--pipelined", "--sync"}) {
+      const std::string label = std::string(interface) + " " + mode;
+      std::vector<std::string> args = {"--simulate",
+                                       "--simulate-fault",
+                                       "unplug-after=1500",
+                                       "--interface",
+                                       interface,
+                                       "log",
+                                       "--samples",
+                                       "1000",
+                                       "XGYRO_OUT",
+                                       "ZACCL_OUT",
+                                       "--dir",
+                                       keep.folder()};
+      args.push_back(mode);
+      if (std::string(mode) == "--delay") args.push_back("0");
+      std::ostringstream out, err;
+      CliEnvironment environment;
+      environment.workingDirectory = keep.folder();
+      const int status = RunCli(args, out, err, environment);
+      EXPECT_EQ(status, 1) << label << err.str();
+      const std::string path = keep.folder() + "/DATALOG_1.csv";
+      EXPECT_EQ(out.str(), path + "\n") << label;
+      const auto lines = fileLines(path);
+      const std::string text = err.str();
+      const size_t at = text.find("the file holds the ");
+      ASSERT_NE(at, std::string::npos) << label << text;
+      const long kept = std::stol(text.substr(at + 19));
+      EXPECT_GT(kept, 0) << label;
+      EXPECT_LT(kept, 1000) << label;
+      EXPECT_EQ(lines.size(), 7u + static_cast<size_t>(kept)) << label;
+      fs::remove(path);
+    }
+  }
+}
+
+TEST_F(CliLog, FilesOfTheSameNamesAreKeptUnlessOverwriteIsGiven) {
+  const std::string earlier = keep.folder() + "/DATALOG_2.csv";
+  std::ofstream(earlier) << "kept\n";
+  LogCli r = log({"--samples", "2", "--files", "3", "XGYRO_OUT"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("DATALOG_2.csv already exists"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(keep.folder() + "/DATALOG_1.csv")) << "refused before the first sample";
+  std::ifstream in(earlier);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "kept\n");
+
+  r = log({"--samples", "2", "--files", "3", "--overwrite", "XGYRO_OUT"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(fileLines(earlier).size(), 9u);
+}
+
+TEST_F(CliLog, NamesTheProgramCouldNotReadBackAreRefused) {
+  for (const char* name : {"run,A", "two\nlines", "bell\a"}) {
+    const LogCli r = log({"--name", name, "XGYRO_OUT"});
+    EXPECT_EQ(r.status, 2) << name;
+    EXPECT_NE(r.err.find("the file name may not hold"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_empty(r.folder)) << name;
+  }
+}
+
+// Pipe end that the child's window-system pass writes one byte to per sample.
+class SampleTicks : public UiHooks {
+ public:
+  explicit SampleTicks(int fd) : fd_(fd) {}
+  void processEvents() override { (void)!::write(fd_, "s", 1); }
+  void setWaitCursor(bool) override {}
+
+ private:
+  int fd_;
+};
+
+// A run killed at any moment leaves its samples, but for about the last second, in a partial
+// file that reads as a log.
+TEST_F(CliLog, ARunKilledAtAnyMomentLeavesAllButTheLastSecondInAReadablePartial) {
+  std::mt19937 random(19);
+  std::uniform_int_distribution<int> killAfterMs(300, 1500);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    int ticks[2];
+    ASSERT_EQ(::pipe(ticks), 0);
+    ::fcntl(ticks[0], F_SETFL, O_NONBLOCK);
+    const std::string name = "killed" + std::to_string(attempt);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(ticks[0]);
+      SampleTicks hooks(ticks[1]);
+      CliEnvironment environment;
+      environment.workingDirectory = keep.folder();
+      environment.simulatedBusTime = true;
+      environment.beforeCommand = [&](PlatformSet&, AppContext& ctx) { ctx.platform.ui = &hooks; };
+      std::ostringstream out, err;
+      RunCli({"--simulate", "--interface", "usb", "log", "--samples", "100000000", "--name", name,
+              "--delay", "1", "all"},
+             out, err, environment);
+      ::_exit(0);
+    }
+    ::close(ticks[1]);
+    const auto start = std::chrono::steady_clock::now();
+    long taken = 0;
+    const auto drain = [&] {
+      char bytes[4096];
+      for (ssize_t n; (n = ::read(ticks[0], bytes, sizeof bytes)) > 0;) taken += n;
+    };
+    const auto until = start + std::chrono::milliseconds(killAfterMs(random));
+    while (std::chrono::steady_clock::now() < until) {
+      drain();
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    drain();
+    ::close(ticks[0]);
+    taken -= 1;  // the pass after the file's opening
+
+    const std::string partial = keep.folder() + "/" + name + "_1.csv.partial";
+    std::ifstream in(partial, std::ios::binary);
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    text.resize(text.rfind("\r\n") + 2);  // a line cut by the kill is not a sample
+    const std::string readable = keep.folder() + "/" + name + "_1.csv";
+    std::ofstream(readable, std::ios::binary) << text;
+    analysis::LogRecord record;
+    analysis::LogError error;
+    ASSERT_TRUE(analysis::ReadLogFile(readable, record, error)) << error.message();
+    EXPECT_EQ(record.channels.size(), 12u);
+    const double rate = static_cast<double>(taken) / seconds;
+    EXPECT_GE(record.samples(), taken - static_cast<long>(rate * 1.0) - 1)
+        << taken << " samples taken in " << seconds << " s";
+    EXPECT_LE(record.samples(), taken);
+  }
 }
 
 }  // namespace

@@ -191,6 +191,7 @@ TEST_F(DatalogWindow, RunLocksTheWindowShowsProgressAndLogsTheCheckedChannel) {
   EXPECT_EQ(w<QLabel>("lblResult")->text(),
             "Last run: DATALOG_1.csv to DATALOG_2.csv written (2 files).");
   type("txtFilesPerSession", "1");
+  world.messages.answer = true;  // DATALOG_1.csv already exists. Replace it? Yes.
   bool cleared = false;
   atEventPass(1, [&] { cleared = w<QLabel>("lblResult")->text().isEmpty(); });
   start()->click();
@@ -233,6 +234,58 @@ TEST_F(DatalogWindow, ClosingDuringARunCancelsItWritesTheFileThenCloses) {
     EXPECT_EQ(fileLines(logFile(1)).size(), 9u) << "two samples taken";
     fs::remove(logFile(1));
   }
+}
+
+// Files of the run's names are settled before the first sample: the window asks, and a No
+// leaves the earlier file and takes no sample; names the program could not read back are
+// refused with a message.
+TEST_F(DatalogWindow, ReplacingAnEarlierFileIsAskedAndUnreadableNamesAreRefused) {
+  type("txtSamplesPerFile", "2");
+  std::ofstream(logFile(1)) << "kept\n";
+  for (const bool yes : {false, true}) {
+    world.messages.shown.clear();
+    world.messages.asked.clear();
+    world.messages.answer = yes;
+    start()->click();
+    EXPECT_EQ(world.messages.asked,
+              std::vector<std::string>{"DATALOG_1.csv already exists. Replace it?"});
+    EXPECT_EQ(start()->text(), "Start Datalog");
+    EXPECT_EQ(fileLines(logFile(1)).size(), yes ? 9u : 1u) << yes;
+  }
+  for (const char* name : {"run,A", "two\nlines"}) {
+    world.messages.shown.clear();
+    type("txtFileName", name);
+    start()->click();
+    ASSERT_EQ(world.messages.shown.size(), 1u) << name;
+    EXPECT_NE(world.messages.shown[0].text.find("Please choose another file name"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(world.folder() + "/" + name + "_1.csv"));
+    EXPECT_EQ(start()->text(), "Start Datalog");
+  }
+}
+
+// A transport lost mid-run: the run ends at that sample and the window says so, and why.
+TEST_F(DatalogWindow, ALostTransportEndsTheRunAndTheWindowSaysWhy) {
+  type("txtSamplesPerFile", "50");
+  world.ctx.settings.Interface = kInterfaceUsb;  // no card: every read fails
+  world.ctx.usb.SelectedCard.Present = 0;
+  start()->click();
+  EXPECT_EQ(fileLines(logFile(1)).size(), 7u);
+  const QString result = w<QLabel>("lblResult")->text();
+  EXPECT_NE(result.indexOf("The run ended early: the connection to the sensor failed while "
+                           "sample 1 of DATALOG_1.csv was read"),
+            -1)
+      << result.toStdString();
+}
+
+// A termination signal cancels a run in whatever window loop it is nested.
+TEST_F(DatalogWindow, TerminationCancelsTheRunningLogAndItsFileIsWritten) {
+  type("txtSamplesPerFile", "100");
+  atEventPass(3, [] { EXPECT_TRUE(frmDatalog::CancelRunningLogs()); });
+  start()->click();
+  EXPECT_FALSE(window->running());
+  EXPECT_EQ(fileLines(logFile(1)).size(), 9u) << "two samples taken";
+  EXPECT_FALSE(frmDatalog::CancelRunningLogs());
 }
 
 // Through the main window: the Datalog menu opens the window, which ends the main read loop.
