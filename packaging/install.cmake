@@ -65,11 +65,13 @@ if(VEXA_PYTHON)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vexa)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
   # The module is built for this interpreter's version (its file name carries the ABI tag).
+  math(EXPR VEXA_PYTHON_NEXT_MINOR "${Python3_VERSION_MINOR} + 1")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
-      "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}.999), python3-numpy")
-  set(CPACK_COMPONENT_PYTHON_DESCRIPTION
-      "Python module for the evaluation of a digital inertial sensor module\n\
-The module vexa reads and writes the sensor's registers, logs into numpy arrays or into the\n\
+      "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${VEXA_PYTHON_NEXT_MINOR}), python3-numpy")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "python3-matplotlib")
+  # The summary line is the project's; this is the body.
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+      "The Python module vexa reads and writes the sensor's registers, logs into numpy arrays or into the\n\
 files vexa-cli writes, reads logs back, and computes Allan deviations and statistics, over\n\
 the same adapters as vexa-eval and vexa-cli or against the simulated sensor.")
 endif()
