@@ -1,6 +1,15 @@
 # Installation and the Debian package (scripts/package.sh builds it).
 include(GNUInstallDirs)
 
+# Two packages: vexa-eval (the programs) and python3-vexa (the Python module).
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME main)
+# Debian's interpreter finds extension modules of any Python 3 here.
+set(VEXA_PYTHON_DIR "lib/python3/dist-packages" CACHE PATH "Folder for the Python module")
+if(VEXA_PYTHON)
+  install(TARGETS vexa LIBRARY DESTINATION ${VEXA_PYTHON_DIR} COMPONENT python)
+  install(FILES src/python/vexa.pyi DESTINATION ${VEXA_PYTHON_DIR} COMPONENT python)
+endif()
+
 # udev reads rules from the system's folder, wherever the program itself goes.
 set(VEXA_UDEV_RULES_DIR "/usr/lib/udev/rules.d" CACHE PATH "Folder for the udev rules")
 
@@ -49,4 +58,22 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, libqt6sql6-psql")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xvfb, xauth")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL main)
+set(CPACK_DEBIAN_MAIN_PACKAGE_NAME vexa-eval)
+if(VEXA_PYTHON)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vexa)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  # The module is built for this interpreter's version (its file name carries the ABI tag).
+  math(EXPR VEXA_PYTHON_NEXT_MINOR "${Python3_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${VEXA_PYTHON_NEXT_MINOR}), python3-numpy")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "python3-matplotlib")
+  # The summary line is the project's; this is the body.
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+      "The Python module vexa reads and writes the sensor's registers, logs into numpy arrays or into the\n\
+files vexa-cli writes, reads logs back, and computes Allan deviations and statistics, over\n\
+the same adapters as vexa-eval and vexa-cli or against the simulated sensor.")
+endif()
 include(CPack)

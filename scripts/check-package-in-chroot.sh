@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian package on a fresh Debian 12 root (debootstrap) and uses it there:
-# `vexa-cli --simulate dump`, and `vexa-eval --simulate --screenshot` under xvfb-run. Needs root
+# `vexa-cli --simulate dump`, `python3 -c "import vexa"` (python3-vexa beside it), and
+# `vexa-eval --simulate --screenshot` under xvfb-run. Needs root
 # and Debian's package archive; takes a few minutes. Usage: check-package-in-chroot.sh PACKAGE.deb
 set -euo pipefail
 deb=$(realpath "${1:?usage: check-package-in-chroot.sh vexa-eval_VERSION_ARCH.deb}")
@@ -26,13 +27,16 @@ mount -t proc proc "$root/proc"
 mount --rbind /dev "$root/dev"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 cp "$deb" "$root/tmp/"
+pydeb=$(ls "$(dirname "$deb")"/python3-vexa_*.deb | head -1)
+cp "$pydeb" "$root/tmp/"
 chroot "$root" /bin/sh -ec "
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq ./tmp/$(basename "$deb") xvfb xauth >/dev/null
+  apt-get install -y -qq ./tmp/$(basename "$deb") ./tmp/$(basename "$pydeb") xvfb xauth >/dev/null
   cd /tmp
   vexa-cli --version
   vexa-cli --simulate --interface usb dump | head -5
+  python3 -c \"import vexa; print(vexa.open(interface='usb', simulate=True).product())\"
   timeout 120 xvfb-run -a vexa-eval --simulate --screenshot /tmp/out.png
   ls -l /tmp/out.png
 "

@@ -1,16 +1,11 @@
 #include "cli/cli.h"
 
-#include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <ostream>
 #include <sstream>
 
-#include "app/delay.h"
 #include "app/hex_text.h"
 #include "app/number_format.h"
-#include "app/preferences.h"
-#include "app/settings_file.h"
 #include "app/version.h"
 #include "cli/cli_adapters.h"
 #include "cli/cli_analysis.h"
@@ -18,6 +13,7 @@
 #include "cli/cli_magcal.h"
 #include "cli/cli_recording.h"
 #include "cli/cli_results.h"
+#include "cli/cli_session.h"
 #include "cli/console_line.h"
 #include "platform/platform_set.h"
 #include "platform/sim/recording_services.h"
@@ -26,24 +22,14 @@
 #include "registers/register_access.h"
 #include "registers/register_dump.h"
 #include "registers/register_pipeline.h"
-#include "registers/sensor_check.h"
-#include "transport/adapter/adapter_spi.h"
-#include "transport/parallel/parallel_spi.h"
-#include "transport/usb/ez_usb.h"
-#include "transport/usb/usb_spi.h"
 
 namespace vexa::cli {
 
 namespace {
 
-constexpr const char* kProgram = "vexa-cli";
-constexpr int kExitOk = 0;
-constexpr int kExitDevice = 1;
-constexpr int kExitUsage = 2;
-constexpr const char* kPortDriverMessage = "The required I/O drivers could not be installed.";
-
 // Every command, in the order the usage text gives them.
-constexpr const char* kCommands[] = {"read", "write", "dump", "log", "magcal", "adev", "stats"};
+constexpr const char* kCommands[] = {"read",  "write",  "dump",  "log",   "magcal", "adev",
+                                     "noise", "report", "stats", "units", "runs",   "figures"};
 
 std::string commandList() {
   std::string list;
@@ -70,89 +56,6 @@ std::string rightTrimmed(std::string text) {
   return text;
 }
 
-// Technical causes wait here until the next message or error line carries them.
-class CliDiagnostics : public Diagnostics {
- public:
-  void cause(const std::string& line) override {
-    pending_.push_back(line);
-    last_ = line;
-  }
-  std::string lastCause() const override { return last_; }
-  // The causes noted since the last call, joined into one text; empty when none.
-  std::string take() {
-    std::string joined;
-    for (const auto& c : pending_) joined += (joined.empty() ? "" : "; ") + c;
-    pending_.clear();
-    return joined;
-  }
-
- private:
-  std::vector<std::string> pending_;
-  std::string last_;
-};
-
-// Message boxes become lines on standard error, with the technical cause beside the text.
-class ConsoleMessages : public MessageService {
- public:
-  ConsoleMessages(std::ostream& err, CliDiagnostics& diagnostics)
-      : err_(err), diagnostics_(diagnostics) {}
-  void show(const std::string& title, const std::string& text, MessageIcon) override {
-    ++shown_;
-    err_ << kProgram << ": ";
-    if (!title.empty() && title != kApplicationTitle) err_ << title << ": ";
-    std::string line = ConsoleLine(text);
-    const std::string cause = diagnostics_.take();
-    if (!cause.empty()) line += " (" + cause + ")";
-    err_ << CutLongFields(line) << '\n';
-  }
-  int shown() const { return shown_; }
-
- private:
-  std::ostream& err_;
-  CliDiagnostics& diagnostics_;
-  int shown_ = 0;
-};
-
-class Failure {
- public:
-  Failure(int status, std::string text) : status(status), text(std::move(text)) {}
-  int status;
-  std::string text;
-};
-
-// Puts the interface in use into service, as the main window does when it opens.
-void BringUpTransport(AppContext& ctx, ConsoleMessages& messages, CliDiagnostics& diagnostics) {
-  if (IsAdapterInterface(ctx.settings.Interface)) {
-    // OpenAdapter's message names the cause and the fix.
-    if (!OpenAdapter(ctx, ctx.settings.Interface)) throw Failure(kExitDevice, "");
-    return;
-  }
-  if (ctx.settings.Interface == kInterfaceParallel) {
-    std::string cause;
-    const uint16_t base = static_cast<uint16_t>(ctx.settings.PortAddress);
-    if (!ctx.platform.portAccess->grant(base, cause))
-      throw Failure(kExitDevice, std::string(kPortDriverMessage) + " (" + cause + ")");
-    ctx.os.PortDriverStarted = -1;
-    PortReset(ctx);
-    return;
-  }
-  const int before = messages.shown();
-  FindUsbCard(ctx);
-  if (ctx.usb.SelectedCard.Present == 0) {
-    // FindUsbCard has said why in its own words; an error line only when it said nothing.
-    if (messages.shown() == before) {
-      std::string cause = diagnostics.take();
-      throw Failure(kExitDevice,
-                    "no usable USB SPI card" + (cause.empty() ? "" : " (" + cause + ")"));
-    }
-    throw Failure(kExitDevice, "");
-  }
-  uint8_t bits = ctx.usb.StaticBits;
-  UsbSetStaticBits(ctx, bits);
-  uint8_t delay = ctx.usb.WordDelay;
-  UsbSetWordDelay(ctx, delay);
-}
-
 struct Command {
   std::vector<int16_t> registers;
   int32_t value = 0;
@@ -164,30 +67,19 @@ struct Command {
 // Checks the command and its operands before any device is touched.
 Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
   Command c;
-  const auto findRow = [&](const std::string& name) {
-    const int16_t row = FindRegisterByName(table, name);
-    if (row < 0) throw Failure(kExitUsage, "unknown register name '" + name + "'");
-    return row;
-  };
   if (options.command == "read") {
     for (const auto& name : options.operands) {
       if (name == "--pipelined") {
         c.pipelined = true;
         continue;
       }
-      const int16_t row = findRow(name);
-      if (table.ReadFlag[row] == 0 || table.Hidden[row] != 0)
-        throw Failure(kExitUsage, "register " + rightTrimmed(table.Label[row]) + " cannot be read");
-      c.registers.push_back(row);
+      c.registers.push_back(ReadableRegister(table, name));
     }
     if (c.registers.empty()) throw Failure(kExitUsage, "read needs at least one register name");
   } else if (options.command == "write") {
     if (options.operands.size() != 2)
       throw Failure(kExitUsage, "write needs a register name and a hexadecimal value");
-    const int16_t row = findRow(options.operands[0]);
-    if (table.WriteFlag[row] == 0)
-      throw Failure(kExitUsage,
-                    "register " + rightTrimmed(table.Label[row]) + " cannot be written");
+    const int16_t row = WritableRegister(table, options.operands[0]);
     if (!ParseHexValue(options.operands[1], c.value))
       throw Failure(kExitUsage, "malformed value '" + options.operands[1] +
                                     "': give one to four hexadecimal digits, such as 0x1234");
@@ -264,6 +156,9 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     } else if (a == "--simulate-still") {
       o.simulate = true;
       o.simulateStill = true;
+    } else if (a == "--simulate-virtual-time") {
+      o.simulate = true;
+      o.virtualTime = true;
     } else if (a == "--trace") {
       o.trace = true;
     } else if (a == "--db") {
@@ -402,6 +297,10 @@ Options:
                         600 deg/h/sqrt(h); velocity random walk 0.1 m/s/sqrt(h), 0.3 mg,
                         3.8 mg/sqrt(h); quantisation of one output count), sampling at
                         52.8 Hz, for noise records.
+  --simulate-virtual-time
+                        The simulation on virtual time, from 10:00:00 on 07/12/2026: waits
+                        and sample delays take no real time (a two-hour still record is made
+                        in seconds), and the same command gives the same files each time.
   --simulate-fault unplug-after=N
                         With --simulate or --simulate-still: the simulated USB card, FTDI board
                         and spidev node fail after N SPI frames, as an unplugged adapter does
@@ -485,78 +384,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return status;
   }
 
-  CliDiagnostics diagnostics;
-  ConsoleMessages messages(err, diagnostics);
-  UiHooks ui;
-  PlatformOptions platformOptions;
-  platformOptions.simulate = options.simulate;
-  platformOptions.simulateStill = options.simulateStill;
-  platformOptions.trace = options.trace;
-  platformOptions.unplugAfterFrames = options.unplugAfterFrames;
-  platformOptions.traceOut = &err;
-  platformOptions.diagnostics = &diagnostics;
-  platformOptions.simulatedBusTime = environment.simulatedBusTime;
-  if (options.vendorId) platformOptions.cardVendorId = *options.vendorId;
-  const AppContext* program = nullptr;
-  platformOptions.cardVendorIdSource = [&program, &platformOptions] {
-    return program ? program->usb.CardVendorId : platformOptions.cardVendorId;
-  };
-  if (environment.adjustPlatform) environment.adjustPlatform(platformOptions);
-  PlatformSet world(platformOptions, messages, ui);
-
-  AppContext ctx(world.platform());
-  program = &ctx;
-  std::optional<sim::FixedPaths> otherFolder;
-  if (!environment.workingDirectory.empty()) {
-    otherFolder.emplace(environment.workingDirectory, environment.workingDirectory);
-    ctx.platform.paths = &*otherFolder;
-  }
-  BuildRegisterTable(ctx.registers);
-  if (options.vendorId) ctx.usb.CardVendorId = *options.vendorId;
-
   try {
+    CliSession session(options, err, environment);
+    AppContext& ctx = session.ctx();
+    ConsoleMessages& messages = session.messages();
     const Command command = CheckCommand(options, ctx.registers);
-    ReadSettings(ctx);
-    ReadPreferences(ctx);
-    // Why a settings file was not used, or only in part, before anything that depends on it.
-    const std::string settingsCause = diagnostics.take();
-    if (!settingsCause.empty())
-      err << kProgram << ": warning: " << CutLongFields(settingsCause) << '\n';
-    if (IsResultsCommand(options.command))
+    if (IsResultsCommand(options.command)) {
+      session.readSettings();
       return RunResultsCommand(options.command, command.results,
                                results::DatabaseAddress(ctx, options.database), out, err);
-    if (options.interface) ctx.settings.Interface = *options.interface;
-    if (options.port) ctx.settings.PortAddress = static_cast<int16_t>(*options.port);
-    for (const auto& [key, value] : options.adapterSettings) ctx.preferences.setText(key, value);
-    if (ctx.settings.Interface != kInterfaceParallel && ctx.settings.Interface != kInterfaceUsb &&
-        !IsAdapterInterface(ctx.settings.Interface))
-      throw Failure(kExitUsage,
-                    "no interface selected: give --interface usb|parallel|ftdi|spidev or set "
-                    "Interface in " +
-                        std::string(kSettingsFileName));
-    if (ctx.settings.Interface == kInterfaceParallel && ctx.settings.PortAddress == 0 &&
-        !options.simulate)
-      throw Failure(kExitUsage,
-                    "no parallel port address: give --port HEX or set Port Address in " +
-                        std::string(kSettingsFileName));
-
-    ctx.delay.commandLineGiven = true;
-    CalibrateDelayQuickly(ctx);
-    BringUpTransport(ctx, messages, diagnostics);
-    if (options.command != "write") {
-      const int before = messages.shown();
-      const SensorCheck check = CheckSensorPresent(ctx);
-      if (messages.shown() != before) return kExitDevice;  // the transfer failed: said
-      const bool refuse =
-          (options.command == "log" || options.command == "magcal") && !options.noSensorCheck;
-      if (!check.known)
-        err << kProgram << ": " << (refuse ? "" : "warning: ") << check.message
-            << (refuse ? " Give --no-sensor-check to go on all the same." : "") << '\n';
-      if (refuse && !check.known) return kExitDevice;
-      // Gyro values scaled as the main window scales them, at the range the sensor is set to.
-      SetGyroScales(ctx);
     }
-    if (environment.beforeCommand) environment.beforeCommand(world, ctx);
+    session.bringUp(options.command);
 
     if (options.command == "log") {
       const CliRecording recording(ctx, options, messages.shown());

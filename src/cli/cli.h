@@ -24,6 +24,7 @@ struct CliOptions {
   bool version = false;
   bool simulate = false;
   bool simulateStill = false;  // the simulated sensor lies still with its stated noise
+  bool virtualTime = false;    // the simulation on virtual time: waits take no real time
   bool trace = false;
   // --simulate-fault unplug-after=N: the simulated adapters are pulled out after N SPI frames.
   std::optional<uint64_t> unplugAfterFrames;

@@ -12,8 +12,8 @@
 
 #include "app/typed_number.h"
 #include "cli/cli.h"
-#include "datalog/log_folder.h"
 #include "datalog/log_file_sink.h"
+#include "datalog/log_folder.h"
 
 namespace vexa::cli {
 
@@ -208,8 +208,7 @@ bool IsTerminal(const std::ostream& err) {
   return &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
 }
 
-int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
-                  bool progress, datalog::LogResult* finished) {
+datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command) {
   datalog::LogSettings s;
   s.samplesPerFile = command.samples;
   s.filesPerSession = command.files;
@@ -220,30 +219,45 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
   s.directory = command.directory ? *command.directory : datalog::ChosenLogDirectory(ctx);
   s.locale = QLocale();
   s.replaceExisting = command.overwrite;
+  return s;
+}
 
+bool LogStartProblem(const datalog::LogSettings& s, int& status, std::string& error) {
   const datalog::LogFormat format = datalog::LogFormat::forLocale(s.locale);
-  const std::string problem = datalog::LogNameProblem(s.fileName, format);
-  if (!problem.empty()) {
-    err << "vexa-cli: " << problem << '\n';
-    return 2;
+  error = datalog::LogNameProblem(s.fileName, format);
+  if (!error.empty()) {
+    status = 2;
+    return true;
   }
-  if (!command.overwrite) {
+  if (!s.replaceExisting) {
     const auto taken = datalog::ExistingLogFiles(s.directory, s.fileName,
                                                  static_cast<int64_t>(s.filesPerSession), format);
     if (!taken.empty()) {
-      err << "vexa-cli: " << s.directory << "/" << taken.front() << " already exists"
-          << (taken.size() > 1 ? " (and " + std::to_string(taken.size() - 1) + " more)" : "")
-          << ": give --overwrite to replace the files of this name, or another --name\n";
-      return 1;
+      error = s.directory + "/" + taken.front() + " already exists" +
+              (taken.size() > 1 ? " (and " + std::to_string(taken.size() - 1) + " more)" : "") +
+              ": give --overwrite to replace the files of this name, or another --name";
+      status = 1;
+      return true;
     }
   }
+  return false;
+}
 
+int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
+                  bool progress, datalog::LogResult* finished) {
+  datalog::LogSettings settings = LogSettingsOf(ctx, command);
+  int status = 0;
+  std::string problem;
+  if (LogStartProblem(settings, status, problem)) {
+    err << "vexa-cli: " << problem << '\n';
+    return status;
+  }
   datalog::LogResult result;
   int signal = 0;
   {
     SignalCancel cancel;
     ConsoleHost host(ctx, cancel, out, err, progress);
-    datalog::LogRun run(ctx, std::move(s), host);
+    datalog::LogRun run(ctx, std::move(settings), host);
     datalog::ChooseSampling(run, command.sampling);
     result = run.run();
     signal = cancel.signal();

@@ -12,8 +12,8 @@
 namespace vexa::cli {
 
 // `log [--samples S] [--files F] [--delay MS] [--name NAME] [--units scaled|lsb] [--dir DIR]
-// [--pipelined] [--sync] [--overwrite] CHANNEL...`: the datalog window's run from the command line, writing the
-// same files.
+// [--pipelined] [--sync] [--overwrite] CHANNEL...`: the datalog window's run from the command line,
+// writing the same files.
 struct LogCommand {
   double samples = 1000;
   double files = 1;
@@ -35,6 +35,12 @@ bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTab
 // early: names taken or locked, a file that could not be written, a lost transport, a disk too
 // slow): 128 + the signal when SIGINT, SIGTERM or SIGHUP cancelled the run.
 constexpr int kExitCancelledBase = 128;
+
+// The run's settings for the command: its folder, or LogDirectory(ctx), and the regional form.
+datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command);
+// What stops a run before it starts: a file name the files cannot carry (status 2), or files of
+// the name already in the folder without --overwrite (status 1). False when nothing does.
+bool LogStartProblem(const datalog::LogSettings& settings, int& status, std::string& error);
 
 // Runs the log on a transport that is up. Prints each finished file's path on `out`; with
 // `progress` (standard error is a terminal), a progress line on `err`. SIGINT, SIGTERM and

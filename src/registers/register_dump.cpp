@@ -13,28 +13,40 @@ std::string rightTrimmed(std::string text) {
 }
 }  // namespace
 
-std::vector<std::string> RegisterDumpLines(AppContext& ctx, const std::function<bool()>& failed) {
+std::vector<RegisterDumpRow> RegisterDumpRows(AppContext& ctx,
+                                              const std::function<bool()>& failed) {
   const RegisterTable& t = ctx.registers;
-  std::vector<std::string> lines;
-  lines.push_back("Name\t\tAddr\thexValue\t   decValue");
-  lines.push_back("--------------------\t---------\t---------\t   ---------");
+  std::vector<RegisterDumpRow> rows;
   for (int16_t i = 0; i <= LastRegisterIndex; ++i) {
     ReadRegister(ctx, i);
     if (failed && failed()) break;
-    std::string name;
-    std::string value = HexText(0);
-    std::string scaled = FormatPattern(0.0, "0.0####");
+    RegisterDumpRow row;
+    row.index = i;
+    row.address = t.BaseAddr[i];
     if (t.Hidden[i] != 0) {
-      name = "reserved";
+      row.name = "reserved";
     } else {
-      name = rightTrimmed(t.Label[i]);
-      if (name.size() < 5) name += "     ";
+      row.name = rightTrimmed(t.Label[i]);
       if (t.ReadFlag[i] != 0) {
-        value = HexText(ctx.access.LastRaw);
-        scaled = FormatPattern(ctx.access.LastScaled, "0.0####");
+        row.raw = ctx.access.LastRaw;
+        row.scaled = ctx.access.LastScaled;
       }
     }
-    lines.push_back(name + "      \t" + HexText(t.BaseAddr[i]) + "\t" + value + "\t   " + scaled);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<std::string> RegisterDumpLines(AppContext& ctx, const std::function<bool()>& failed) {
+  std::vector<std::string> lines;
+  lines.push_back("Name\t\tAddr\thexValue\t   decValue");
+  lines.push_back("--------------------\t---------\t---------\t   ---------");
+  for (const RegisterDumpRow& row : RegisterDumpRows(ctx, failed)) {
+    std::string name = row.name;
+    if (name.size() < 5) name += "     ";
+    const std::string scaled = FormatPattern(row.scaled, "0.0####");
+    lines.push_back(name + "      \t" + HexText(row.address) + "\t" + HexText(row.raw) + "\t   " +
+                    scaled);
   }
   return lines;
 }

@@ -17,4 +17,17 @@ namespace vexa {
 std::vector<std::string> RegisterDumpLines(AppContext& ctx,
                                            const std::function<bool()>& failed = {});
 
+// One row of the dump as values: name ("reserved" for a hidden row, else the label without
+// trailing blanks), address, and the raw and scaled value (0 and 0.0 for a row that cannot be
+// read). The lines above are these rows in text.
+struct RegisterDumpRow {
+  int16_t index = 0;
+  std::string name;
+  int32_t address = 0;
+  int32_t raw = 0;
+  double scaled = 0.0;
+};
+std::vector<RegisterDumpRow> RegisterDumpRows(AppContext& ctx,
+                                              const std::function<bool()>& failed = {});
+
 }  // namespace vexa

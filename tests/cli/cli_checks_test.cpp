@@ -142,7 +142,10 @@ TEST(CliSettingsFiles, SaysWhyAFileWasNotUsed) {
 TEST(CliErrors, NameEveryCommandAndCutHugeFields) {
   const CliRun none = run({"--simulate"});
   EXPECT_EQ(none.status, 2);
-  EXPECT_NE(none.err.find("read, write, dump, log, magcal, adev or stats"), std::string::npos)
+  EXPECT_NE(
+      none.err.find(
+          "read, write, dump, log, magcal, adev, noise, report, stats, units, runs or figures"),
+      std::string::npos)
       << none.err;
 
   const std::string huge(1000000, 'A');

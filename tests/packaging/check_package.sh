@@ -101,6 +101,44 @@ for page in vexa-eval vexa-cli; do
   if [ -z "$warnings" ]; then pass "manual page $page(1) has no warnings"; else fail "$page(1): $warnings"; fi
 done
 
+# The Python module, in its own package beside this one.
+pydeb=$(ls "$(dirname "$deb")"/python3-vexa_*.deb 2>/dev/null | head -1 || true)
+if [ -z "$pydeb" ]; then
+  fail "no python3-vexa package beside $deb"
+else
+  dpkg-deb -x "$pydeb" "$work/pyroot"
+  module=$(ls "$work"/pyroot/usr/lib/python3/dist-packages/vexa*.so 2>/dev/null | head -1 || true)
+  if [ -n "$module" ] && [ -e "$work/pyroot/usr/lib/python3/dist-packages/vexa.pyi" ]; then
+    pass "python3-vexa installs the module and its type stubs"
+  else
+    fail "python3-vexa does not install /usr/lib/python3/dist-packages/vexa*.so and vexa.pyi"
+  fi
+  pydepends=$(dpkg-deb -f "$pydeb" Depends)
+  echo "python3-vexa Depends: $pydepends"
+  for needed in python3 python3-numpy; do
+    if grep -q "\b$needed\b" <<<"$pydepends"; then pass "python3-vexa depends on $needed"
+    else fail "python3-vexa does not depend on $needed"; fi
+  done
+  if [ -n "$module" ]; then
+    for soname in $(objdump -p "$module" | awk '/NEEDED/ {print $2}'); do
+      path=$(ldd "$module" | awk -v so="$soname" '$1 == so {print $3}')
+      owner=$(dpkg -S "$(realpath -m "$path")" 2>/dev/null | head -1 | cut -d: -f1 || true)
+      [ -n "$owner" ] || owner=$(dpkg -S "$path" 2>/dev/null | head -1 | cut -d: -f1 || true)
+      if [ -n "$owner" ] && grep -q "\b$owner\b" <<<"$pydepends"; then
+        pass "vexa module: $soname from $owner, a dependency"
+      else
+        fail "vexa module needs $soname from ${owner:-no package}, which is not a dependency"
+      fi
+    done
+    if (cd "$work" && PYTHONPATH="$work/pyroot/usr/lib/python3/dist-packages" /usr/bin/python3 -c \
+      "import vexa; s = vexa.open(interface='usb', simulate=True); assert s.product() == 27150"); then
+      pass "python3 -c 'import vexa' and a simulated read"
+    else
+      fail "import vexa"
+    fi
+  fi
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "package check: $failures failed"
   exit 1

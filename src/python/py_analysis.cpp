@@ -1,0 +1,255 @@
+#include "python/py_analysis.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include "analysis/allan_deviation.h"
+#include "analysis/log_file.h"
+#include "analysis/mag_calibration.h"
+#include "analysis/record_series.h"
+#include "analysis/span_statistics.h"
+#include "datalog/log_file_format.h"
+#include "python/py_errors.h"
+#include "python/py_log_array.h"
+
+namespace py = pybind11;
+
+namespace vexa::python {
+
+namespace {
+
+using DoubleArray = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+std::vector<std::string> PathsOf(const py::object& pathOrPaths) {
+  const py::object fspath = py::module_::import("os").attr("fspath");
+  if (py::isinstance<py::str>(pathOrPaths) || py::hasattr(pathOrPaths, "__fspath__"))
+    return {fspath(pathOrPaths).cast<std::string>()};
+  std::vector<std::string> paths;
+  for (auto p : pathOrPaths) paths.push_back(fspath(p).cast<std::string>());
+  return paths;
+}
+
+std::vector<double> ValuesOf(const py::object& x) {
+  const DoubleArray a = DoubleArray::ensure(x);
+  if (!a) throw py::error_already_set();
+  if (a.ndim() != 1) throw UsageError("the samples must be one-dimensional");
+  return std::vector<double>(a.data(), a.data() + a.size());
+}
+
+// The output register a log column belongs to, by its value title.
+int16_t RegisterOfTitle(const std::string& title) {
+  for (const auto& c : datalog::kLogChannels)
+    if (title == c.valueTitle) return c.registerIndex;
+  return 0;
+}
+
+py::object ReadLog(const py::object& pathOrPaths) {
+  const std::vector<std::string> paths = PathsOf(pathOrPaths);
+  analysis::LogRecord record;
+  analysis::LogError error;
+  bool ok = false;
+  {
+    py::gil_scoped_release nogil;
+    ok = analysis::ReadLogFiles(paths, record, error);
+  }
+  if (!ok) throw LogFileError(error.message());
+
+  datalog::ChannelList channels;
+  for (const auto& c : record.channels) {
+    const int16_t r = RegisterOfTitle(c.title);
+    if (r == 0) throw LogFileError(c.title + ": not a channel of this program's logs");
+    channels.push_back(r);
+  }
+  const size_t n = static_cast<size_t>(record.samples());
+  py::array rows = NewLogRows(channels, n);
+  const LogRowLayout layout(channels.size());
+  auto* base = static_cast<uint8_t*>(rows.mutable_data());
+  {
+    py::gil_scoped_release nogil;
+    datalog::SampleValues values(channels.size());
+    for (size_t i = 0; i < n; ++i) {
+      for (size_t c = 0; c < channels.size(); ++c) {
+        values[c].scaled = static_cast<float>(record.channels[c].values[i]);
+        values[c].newData = record.channels[c].newData[i];
+      }
+      layout.put(base + i * layout.bytes(), static_cast<int64_t>(i + 1),
+                 static_cast<double>(i) * record.sampleInterval, values, false);
+    }
+  }
+
+  py::dict units, titles;
+  for (size_t c = 0; c < channels.size(); ++c) {
+    const std::string field = ChannelFieldName(channels[c]);
+    units[py::str(field)] = record.channels[c].units;
+    titles[py::str(field)] = record.channels[c].title;
+  }
+  py::list files;
+  for (const auto& f : record.files) files.append(f.path);
+  py::dict a;
+  a["files"] = files;
+  a["date"] = record.files.front().date;
+  a["time_of_day"] = record.files.front().time;
+  a["begin_seconds"] = record.files.front().beginSeconds;
+  a["end_seconds"] = record.files.back().endSeconds;
+  a["sample_interval"] = record.sampleInterval;
+  a["rate"] = record.sampleInterval > 0 ? 1.0 / record.sampleInterval : 0.0;
+  a["units"] = units;
+  a["titles"] = titles;
+  a["lsb"] = record.lsb;
+  a["interrupted"] = false;
+  return AsLogArray(rows, a);
+}
+
+// The series the command line's adev takes: repeated reads left out when flags are given.
+analysis::RateSeries SeriesOf(const py::object& x, double rate, const py::object& newData) {
+  if (!(rate > 0) || !std::isfinite(rate))
+    throw UsageError("malformed rate '" + std::string(py::str(py::float_(rate))) +
+                     "': give the sample rate in Hz, such as 819.2");
+  analysis::LogRecord record;
+  record.channels.resize(1);
+  record.channels[0].values = ValuesOf(x);
+  if (newData.is_none()) {
+    record.channels[0].newData.assign(record.channels[0].values.size(), 1);
+  } else {
+    for (double f : ValuesOf(newData)) record.channels[0].newData.push_back(f != 0 ? 1 : 0);
+    if (record.channels[0].newData.size() != record.channels[0].values.size())
+      throw UsageError("new_data must have one flag per sample");
+  }
+  return analysis::SeriesForAnalysis(record, 0, rate);
+}
+
+// Ctrl-C between the octaves of a long record cancels the computation.
+std::vector<analysis::AllanPoint> Curve(const analysis::RateSeries& s) {
+  std::vector<analysis::AllanPoint> curve;
+  bool interrupted = false;
+  {
+    py::gil_scoped_release nogil;
+    curve = analysis::OverlappingAllanDeviation(s.values, s.tau0, {}, [&](double) {
+      py::gil_scoped_acquire gil;
+      interrupted = PyErr_CheckSignals() != 0;
+      return !interrupted;
+    });
+  }
+  if (interrupted) throw py::error_already_set();
+  if (curve.empty()) throw UsageError("too few samples for an Allan deviation");
+  return curve;
+}
+
+py::tuple Adev(const py::object& x, double rate, const py::object& newData) {
+  const auto curve = Curve(SeriesOf(x, rate, newData));
+  py::array_t<double> taus(curve.size()), devs(curve.size());
+  py::array_t<double> bounds({size_t(2), curve.size()});
+  auto t = taus.mutable_unchecked<1>();
+  auto d = devs.mutable_unchecked<1>();
+  auto b = bounds.mutable_unchecked<2>();
+  for (size_t i = 0; i < curve.size(); ++i) {
+    t(i) = curve[i].tau;
+    d(i) = curve[i].adev;
+    b(0, i) = curve[i].low;
+    b(1, i) = curve[i].high;
+  }
+  return py::make_tuple(taus, devs, bounds);
+}
+
+py::dict ReadOffsOf(const py::object& x, double rate, const py::object& newData,
+                    const std::string& units) {
+  const auto r = analysis::ReadOffs(Curve(SeriesOf(x, rate, newData)));
+  const auto t = analysis::CustomaryReadOffs(r, units);
+  py::dict d;
+  d["random_walk_found"] = r.randomWalkFound;
+  d["random_walk_name"] = t.randomWalkName;
+  d["random_walk"] = t.randomWalk;
+  d["random_walk_units"] = t.randomWalkUnits;
+  d["random_walk_tau"] = r.randomWalkTau;
+  d["floor_found"] = r.floorFound;
+  d["bias_instability"] = t.biasInstability;
+  d["bias_units"] = t.biasUnits;
+  d["floor_tau"] = r.floorTau;
+  return d;
+}
+
+py::dict Stats(const py::object& x) {
+  const auto s = analysis::StatisticsOf(ValuesOf(x));
+  py::dict d;
+  d["count"] = s.count;
+  d["mean"] = s.mean;
+  d["std"] = s.standardDeviation;
+  d["min"] = s.min;
+  d["max"] = s.max;
+  return d;
+}
+
+analysis::Vec3 Vec3Of(const py::object& o) {
+  const auto v = ValuesOf(o);
+  if (v.size() != 3) throw UsageError("give three values, one per axis");
+  return {v[0], v[1], v[2]};
+}
+
+py::dict MagFit(const py::object& readings, const py::object& hardIron,
+                const py::object& softIron) {
+  const DoubleArray a = DoubleArray::ensure(readings);
+  if (!a || a.ndim() != 2 || a.shape(1) != 3)
+    throw UsageError("the readings must be an array of shape (N, 3), in mG");
+  std::vector<analysis::Vec3> points(static_cast<size_t>(a.shape(0)));
+  for (size_t i = 0; i < points.size(); ++i) points[i] = {a.at(i, 0), a.at(i, 1), a.at(i, 2)};
+  analysis::MagCorrections current;
+  const auto hard = Vec3Of(hardIron);
+  const auto soft = Vec3Of(softIron);
+  for (int k = 0; k < 3; ++k) {
+    current.hardIron[k] = static_cast<int>(hard[k]);
+    current.softIron[k] = static_cast<int>(soft[k]);
+  }
+  analysis::MagCalResult r;
+  {
+    py::gil_scoped_release nogil;
+    const analysis::SphereBins bins;
+    r = analysis::AnalyseMagReadings(points, current, bins);
+  }
+  py::dict d;
+  d["trusted"] = r.trusted;
+  d["hard_iron"] =
+      py::make_tuple(r.derived.hardIron[0], r.derived.hardIron[1], r.derived.hardIron[2]);
+  d["soft_iron"] =
+      py::make_tuple(r.derived.softIron[0], r.derived.softIron[1], r.derived.softIron[2]);
+  d["limited"] = std::vector<bool>(r.limited.begin(), r.limited.end());
+  d["centre"] = r.fit.centre;
+  d["radii"] = r.fit.radii;
+  d["cross_axis_percent"] = r.full.crossAxisPercent;
+  d["samples"] = r.quality.samples;
+  d["coverage_percent"] = r.quality.coveragePercent;
+  d["residual_percent"] = r.quality.residualPercent;
+  d["field_mg"] = r.quality.fieldMilliGauss;
+  d["wobble_mg"] = r.quality.wobbleMilliGauss;
+  d["problems"] = r.problems;
+  d["warnings"] = r.warnings;
+  return d;
+}
+
+}  // namespace
+
+void RegisterAnalysis(py::module_& m) {
+  m.def("read_log", &ReadLog, py::arg("path_or_paths"),
+        R"(Reads a log file, or the files of one session (NAME_n.ext, joined in order of n), as
+vexa-cli adev and stats do. Returns a vexa.LogArray; raises LogFileError naming file and line
+when a file is missing or damaged (a file is never read in part).)");
+  m.def("adev", &Adev, py::arg("x"), py::arg("rate"), py::arg("new_data") = py::none(),
+        R"(Overlapping Allan deviation of rate samples x taken at `rate` Hz, at octave cluster
+times up to a tenth of the record. With new_data (the '_new' flags of a log), repeated reads are
+left out as vexa-cli adev does. Returns (taus, deviations, bounds): bounds[0] low and bounds[1]
+high, the 68 % confidence interval.)");
+  m.def("read_offs", &ReadOffsOf, py::arg("x"), py::arg("rate"), py::arg("new_data") = py::none(),
+        py::arg("units") = "",
+        R"(The figures vexa-cli adev reads off the curve: random walk (the -1/2 line at 1 s) and
+bias instability (floor / 0.664), in the customary units of `units` ('deg/sec', 'g', ...).)");
+  m.def("stats", &Stats, py::arg("x"),
+        "Count, mean, sample standard deviation (n - 1), min and max, as vexa-cli stats.");
+  m.def("mag_fit", &MagFit, py::arg("readings"), py::arg("hard_iron") = std::vector<int>{0, 0, 0},
+        py::arg("soft_iron") = std::vector<int>{2048, 2048, 2048},
+        R"(The magnetometer fit of vexa-cli magcal: readings (N x 3, mG) taken with the given
+corrections in the sensor (register codes). Returns the derived corrections (hard_iron,
+soft_iron codes), whether they are trusted, the problems and warnings in plain sentences, and the
+fit's quality figures.)");
+  // The noise-model fit of `vexa-cli noise` joins these once it is in the core library.
+}
+
+}  // namespace vexa::python

@@ -1,0 +1,256 @@
+#include "python/py_log.h"
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+
+#include <pybind11/stl.h>
+
+#include "analysis/log_file.h"
+#include "cli/cli_log.h"
+#include "datalog/sampling.h"
+#include "python/py_errors.h"
+#include "python/py_log_array.h"
+#include "python/py_log_host.h"
+#include "python/py_memory_sink.h"
+#include "python/py_session.h"
+
+namespace py = pybind11;
+
+namespace vexa::python {
+
+namespace {
+
+std::string NumberText(const py::object& value) {
+  if (py::isinstance<py::float_>(value)) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f", value.cast<double>());
+    return text;
+  }
+  return py::str(value);
+}
+
+// The command line's operands of `log`, so that its checks and messages are the command
+// line's own.
+struct LogArguments {
+  py::object channels;
+  py::object samples;
+  py::object files = py::int_(1);
+  py::object delayMs = py::int_(0);
+  std::string name = datalog::kDefaultLogName;
+  std::string units = "scaled";
+  py::object directory = py::none();
+  bool pipelined = false;
+  bool sync = false;
+  bool overwrite = false;
+
+  cli::LogCommand parse(const RegisterTable& table) const {
+    std::vector<std::string> ops = {"--samples", NumberText(samples),
+                                    "--files",   NumberText(files),
+                                    "--delay",   NumberText(delayMs),
+                                    "--name",    name,
+                                    "--units",   units};
+    if (!directory.is_none()) {
+      ops.push_back("--dir");
+      ops.push_back(py::module_::import("os").attr("fspath")(directory).cast<std::string>());
+    }
+    if (pipelined) ops.push_back("--pipelined");
+    if (sync) ops.push_back("--sync");
+    if (overwrite) ops.push_back("--overwrite");
+    if (py::isinstance<py::str>(channels)) {
+      ops.push_back(channels.cast<std::string>());
+    } else {
+      for (auto c : channels) ops.push_back(py::str(c));
+    }
+    cli::LogCommand command;
+    std::string error;
+    if (!cli::ParseLogCommand(ops, table, command, error)) throw UsageError(error);
+    return command;
+  }
+};
+
+// The units the log reader gives a channel's column.
+std::string ChannelUnits(int16_t registerIndex) {
+  analysis::LogChannel c;
+  c.title = datalog::ChannelOfRegister(registerIndex)->valueTitle;
+  analysis::DescribeChannel(c);
+  return c.units;
+}
+
+// Raises `type` (a vexa exception) with `result` attached: what the run took before it ended.
+[[noreturn]] void RaiseWithResult(const char* type, const std::string& text,
+                                  const py::object& result) {
+  py::object exception = py::module_::import("vexa").attr(type)(text);
+  exception.attr("result") = result;
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception.ptr())), exception.ptr());
+  throw py::error_already_set();
+}
+
+// How a run ended, as taken under the session's lock.
+struct RunEnd {
+  datalog::LogResult result;
+  std::string message;  // the last message shown (what a failure said)
+  std::string failure;  // a transfer that failed during the run, even if the run went on
+};
+
+// What a run's end means for the caller, once `taken` holds what it took: nothing when it
+// completed, else the interrupt or the error it ended in.
+void RaiseForOutcome(PythonLogHost& host, const RunEnd& end, const py::object& taken) {
+  host.raiseIfInterrupted(taken);
+  switch (end.result.outcome) {
+    case datalog::LogOutcome::Completed:
+    case datalog::LogOutcome::Cancelled:
+      if (!end.failure.empty()) RaiseWithResult("TransportError", end.failure, taken);
+      return;
+    case datalog::LogOutcome::TransportLost:
+      RaiseWithResult("TransportError", end.result.endedEarly, taken);
+    case datalog::LogOutcome::NoSample:
+      RaiseWithResult("TransportError", end.message, taken);
+    default:
+      RaiseWithResult("FileError", end.message, taken);
+  }
+}
+
+void CheckStart(const datalog::LogSettings& settings) {
+  int status = 0;
+  std::string problem;
+  if (!cli::LogStartProblem(settings, status, problem)) return;
+  if (status == cli::kExitUsage) throw UsageError(problem);
+  throw FileError(problem);
+}
+
+// Runs the log on the session's device: its checks, then the run with `sink` (none: the files).
+RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host,
+           const std::function<datalog::SampleSink*(AppContext&)>& sinkFor) {
+  RunEnd end;
+  DeviceUse use(session);
+  AppContext& ctx = use.ctx();
+  datalog::LogSettings settings = cli::LogSettingsOf(ctx, command);
+  datalog::SampleSink* sink = sinkFor ? sinkFor(ctx) : nullptr;
+  if (sink == nullptr) CheckStart(settings);
+  const int before = session.messagesShown();
+  datalog::LogRun run(ctx, std::move(settings), host);
+  if (sink != nullptr) run.setSink(*sink);
+  datalog::ChooseSampling(run, command.sampling);
+  end.result = run.run();
+  end.message = session.cliSession().messages().lastLine();
+  if (end.result.outcome == datalog::LogOutcome::Completed ||
+      end.result.outcome == datalog::LogOutcome::Cancelled)
+    end.failure = session.failureSince(before);
+  return end;
+}
+
+py::list LogToFiles(Session& session, const LogArguments& arguments, const py::object& progress) {
+  const cli::LogCommand command = arguments.parse(Registers());
+  PythonLogHost host(progress);
+  const RunEnd end = Run(session, command, host, {});
+  py::list files;
+  for (const auto& f : end.result.filesWritten) files.append(f);
+  RaiseForOutcome(host, end, files);
+  return files;
+}
+
+py::object LogToMemory(Session& session, const LogArguments& arguments,
+                       const py::object& progress) {
+  const cli::LogCommand command = arguments.parse(Registers());
+  const int64_t samples = static_cast<int64_t>(command.samples);
+  const bool raw = command.units == datalog::LogUnits::Lsb;
+  py::array rows = NewLogRows(command.channels, size_t(MemorySink::InitialRows(samples)));
+  std::optional<MemorySink> memory;
+  PythonLogHost host(progress);
+  const RunEnd end = Run(session, command, host, [&](AppContext& ctx) {
+    return &memory.emplace(ctx.clock(), rows, command.channels.size(), samples, raw);
+  });
+  MemorySink& sink = *memory;
+  sink.trim();
+  py::dict units, titles;
+  for (int16_t r : command.channels) {
+    const auto* channel = datalog::ChannelOfRegister(r);
+    units[py::str(ChannelFieldName(r))] = raw ? "LSB" : ChannelUnits(r);
+    titles[py::str(ChannelFieldName(r))] = channel->valueTitle;
+  }
+  const double seconds =
+      sink.taken() > 1 ? rows.attr("__getitem__")("time").attr("__getitem__")(-1).cast<double>()
+                       : 0.0;
+  const double interval = sink.taken() > 1 ? seconds / double(sink.taken() - 1) : 0.0;
+  py::dict a;
+  a["files"] = py::list();
+  a["date"] = sink.firstHeader().date;
+  a["time_of_day"] = sink.firstHeader().time;
+  a["begin_seconds"] = sink.firstHeader().beginSeconds;
+  a["end_seconds"] = sink.lastHeader().endSeconds;
+  a["sample_interval"] = interval;
+  a["rate"] = interval > 0 ? 1.0 / interval : 0.0;
+  a["units"] = units;
+  a["titles"] = titles;
+  a["lsb"] = raw;
+  a["interrupted"] = host.interrupted();
+  py::object array = AsLogArray(rows, a);
+  RaiseForOutcome(host, end, array);
+  return array;
+}
+
+}  // namespace
+
+void RegisterLog(py::module_& m) {
+  RegisterLogArray(m);
+  auto session = py::reinterpret_borrow<py::object>(m.attr("Session"));
+  const auto method = [&](const char* name, auto&& f, auto... extra) {
+    py::setattr(session, name,
+                py::cpp_function(std::forward<decltype(f)>(f), py::is_method(session),
+                                 py::name(name), extra...));
+  };
+  method(
+      "log",
+      [](Session& s, const py::object& channels, const py::object& samples,
+         const py::object& delayMs, bool pipelined, bool sync, const std::string& units,
+         const py::object& progress) {
+        LogArguments a;
+        a.channels = channels;
+        a.samples = samples;
+        a.delayMs = delayMs;
+        a.pipelined = pipelined;
+        a.sync = sync;
+        a.units = units;
+        return LogToMemory(s, a, progress);
+      },
+      py::arg("channels"), py::arg("samples"), py::arg("delay_ms") = 0,
+      py::arg("pipelined") = false, py::arg("sync") = false, py::arg("units") = "scaled",
+      py::arg("progress") = py::none(),
+      R"(Logs `samples` samples of the channels into memory: the run of vexa-cli log without
+its files. channels: register names ('XGYRO_OUT', ...) or 'all'. Returns a vexa.LogArray
+(sample, time, each channel's value and '_new' flag). progress(taken, total) is called about five
+times a second. Ctrl-C ends the run after the current sample: the KeyboardInterrupt carries
+the samples taken as its `result`; so does the TransportError of a device lost during the
+run.)");
+  method(
+      "log_to_files",
+      [](Session& s, const py::object& channels, const py::object& samples, const py::object& files,
+         const py::object& delayMs, const std::string& name, const std::string& units,
+         const py::object& directory, bool pipelined, bool sync, bool overwrite,
+         const py::object& progress) {
+        LogArguments a;
+        a.channels = channels;
+        a.samples = samples;
+        a.files = files;
+        a.delayMs = delayMs;
+        a.name = name;
+        a.units = units;
+        a.directory = directory;
+        a.pipelined = pipelined;
+        a.sync = sync;
+        a.overwrite = overwrite;
+        return LogToFiles(s, a, progress);
+      },
+      py::arg("channels"), py::arg("samples") = 1000, py::arg("files") = 1, py::arg("delay_ms") = 0,
+      py::arg("name") = "DATALOG", py::arg("units") = "scaled", py::arg("directory") = py::none(),
+      py::arg("pipelined") = false, py::arg("sync") = false, py::arg("overwrite") = false,
+      py::arg("progress") = py::none(),
+      R"(Logs to files exactly as vexa-cli log does: `samples` per file, `files` files named
+NAME_n.csv (or .txt where the decimal separator is a comma) in `directory` (default: the working
+folder); files of the name already there are replaced only with overwrite=True. Returns the
+paths written. Ctrl-C ends the run after the current sample; the current file is still
+written, and the KeyboardInterrupt carries the paths as its `result`.)");
+}
+
+}  // namespace vexa::python
