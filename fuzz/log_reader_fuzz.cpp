@@ -1,13 +1,13 @@
 // libFuzzer target: the log reader on any bytes, from a file in memory. A read either fails with
 // a cause or gives channels of equal length whose values are finite, one per sample the files
 // count; nothing may overflow or read past a line on the way.
+#include <sys/mman.h>
+#include <unistd.h>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "analysis/log_file.h"
 

@@ -1,7 +1,7 @@
 #include "cli/cli_analysis.h"
 
-#include <algorithm>
 #include <QGuiApplication>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -16,8 +16,8 @@
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
 #include "app/atomic_file.h"
-#include "report/noise_report.h"
 #include "app/typed_number.h"
+#include "report/noise_report.h"
 
 namespace vexa::cli {
 

@@ -14,8 +14,8 @@
 #include "app/hex_text.h"
 #include "results/recording.h"
 #include "ui/analysis/mag_cloud_view.h"
-#include "ui/services/screen_fit.h"
 #include "ui/results/unit_field.h"
+#include "ui/services/screen_fit.h"
 
 namespace vexa::ui {
 

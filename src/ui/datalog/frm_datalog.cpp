@@ -21,14 +21,14 @@
 #include <cmath>
 
 #include "app/number_format.h"
-#include "datalog/log_folder.h"
 #include "datalog/log_file_sink.h"
+#include "datalog/log_folder.h"
 #include "datalog/log_run.h"
 #include "datalog/sampling.h"
 #include "registers/register_pipeline.h"
+#include "registers/sensor_check.h"
 #include "results/results_store.h"
 #include "ui/results/unit_field.h"
-#include "registers/sensor_check.h"
 #include "ui/services/qt_text.h"
 #include "ui/services/text_width.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "app/hex_text.h"
-#include "results/store_location.h"
 #include "platform/sim/unplug_fault.h"
+#include "results/store_location.h"
 
 namespace vexa::ui {
 
