@@ -20,6 +20,22 @@ constexpr int16_t kInterfaceUsb = 2;
 constexpr int16_t kInterfaceFtdi = 3;    // FTDI MPSSE board on USB
 constexpr int16_t kInterfaceSpidev = 4;  // Linux spidev node
 
+// The interface as the command line's --interface spells it; "none" for any other number.
+constexpr const char* InterfaceName(int16_t interface) {
+  switch (interface) {
+    case kInterfaceParallel:
+      return "parallel";
+    case kInterfaceUsb:
+      return "usb";
+    case kInterfaceFtdi:
+      return "ftdi";
+    case kInterfaceSpidev:
+      return "spidev";
+    default:
+      return "none";
+  }
+}
+
 // Calibration of the busy-wait delay.
 struct DelayState {
   int16_t DelayCalibrated = 0;

@@ -70,21 +70,6 @@ std::optional<std::string> TextOf(const py::object& value) {
   return py::str(value).cast<std::string>();
 }
 
-const char* InterfaceName(int16_t interface) {
-  switch (interface) {
-    case kInterfaceParallel:
-      return "parallel";
-    case kInterfaceUsb:
-      return "usb";
-    case kInterfaceFtdi:
-      return "ftdi";
-    case kInterfaceSpidev:
-      return "spidev";
-    default:
-      return "none";
-  }
-}
-
 }  // namespace
 
 Session::Session(const OpenOptions& options) {

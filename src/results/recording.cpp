@@ -22,21 +22,6 @@ std::string BenchName(const AppContext& ctx) {
   return bench.empty() ? QSysInfo::machineHostName().toStdString() : bench;
 }
 
-std::string InterfaceName(int16_t interfaceNumber) {
-  switch (interfaceNumber) {
-    case kInterfaceParallel:
-      return "parallel";
-    case kInterfaceUsb:
-      return "usb";
-    case kInterfaceFtdi:
-      return "ftdi";
-    case kInterfaceSpidev:
-      return "spidev";
-    default:
-      return "none";
-  }
-}
-
 namespace {
 // Takes the messages of the product number's read: a module that stopped answering has said so
 // during the run already, and the record then goes without its product number.

@@ -24,7 +24,6 @@ constexpr const char* kBenchKey = "results.bench";
 // The address in effect: `given` when not empty, else the program's --db, else VexaEval.cfg's.
 std::string DatabaseAddress(const AppContext& ctx, const std::string& given = {});
 std::string BenchName(const AppContext& ctx);
-std::string InterfaceName(int16_t interfaceNumber);
 // PROD_ID read from the module, as decimal text; empty when the read failed (no message shown).
 std::string ReadProductNumber(AppContext& ctx);
 

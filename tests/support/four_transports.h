@@ -43,20 +43,7 @@ struct TransportLink {
   // The link refers to the simulated devices below, which go before the world does.
   ~TransportLink() { CloseAdapter(w.ctx); }
 
-  static std::string name(int16_t interface) {
-    switch (interface) {
-      case kInterfaceParallel:
-        return "parallel";
-      case kInterfaceUsb:
-        return "usb";
-      case kInterfaceFtdi:
-        return "ftdi";
-      case kInterfaceSpidev:
-        return "spidev";
-      default:
-        return "none";
-    }
-  }
+  static std::string name(int16_t interface) { return InterfaceName(interface); }
 
   SimWorld w;
   sim::BusMonitor monitor;
