@@ -378,9 +378,20 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (IsAnalysisCommand(options.command)) {
     // Its error lines name files and fields: each is cut as the others are.
     std::ostringstream errors;
-    const int status = RunAnalysisCommand(options.command, options.operands, out, errors);
+    NoiseAnalysis analysed;
+    const int status =
+        RunAnalysisCommand(options.command, options.operands, out, errors, &analysed);
     std::istringstream lines(errors.str());
     for (std::string line; std::getline(lines, line);) err << CutLongFields(line) << '\n';
+    if (options.unit.empty() || analysed.channels.empty()) return status;
+    try {
+      CliSession session(options, err, environment);
+      session.readSettings();
+      CliRecording(session.ctx(), options, 0).keepNoise(analysed, err);
+    } catch (const Failure& failure) {
+      // The analysis stands; only its record is lost, and the user is told why.
+      if (!failure.text.empty()) err << kProgram << ": " << CutLongFields(failure.text) << '\n';
+    }
     return status;
   }
 

@@ -272,9 +272,14 @@ std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisAr
   return results;
 }
 
-int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
+int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err,
+             NoiseAnalysis* analysed) {
   int status = 0;
   const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status);
+  if (analysed) {
+    for (const auto& f : record.files) analysed->files.push_back(f.path);
+    analysed->channels = results;
+  }
   if (a.json) {
     out << NoiseJson(results);
   } else {
@@ -355,7 +360,7 @@ bool IsAnalysisCommand(const std::string& command) {
 }
 
 int RunAnalysisCommand(const std::string& command, const std::vector<std::string>& operands,
-                       std::ostream& out, std::ostream& err) {
+                       std::ostream& out, std::ostream& err, NoiseAnalysis* analysed) {
   try {
     const AnalysisArgs a = parse(command, operands);
     LogRecord record;
@@ -365,7 +370,7 @@ int RunAnalysisCommand(const std::string& command, const std::vector<std::string
       return 1;
     }
     const int status = command == "adev"     ? runAdev(record, a, out, err)
-                       : command == "noise"  ? runNoise(record, a, out, err)
+                       : command == "noise"  ? runNoise(record, a, out, err, analysed)
                        : command == "report" ? runReport(record, a, err)
                                              : runStats(record, out, err);
     out.flush();

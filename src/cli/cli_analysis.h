@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/noise_characterisation.h"
+
 namespace vexa::cli {
 
 // `adev FILE... [--channel TITLE]... [--rate HZ] [--csv]`, `noise FILE... [--channel TITLE]...
@@ -11,7 +13,14 @@ namespace vexa::cli {
 // files; no device is touched. Exit status 0, 1 when a file cannot be read or analysed, 2 on bad
 // usage.
 bool IsAnalysisCommand(const std::string& command);
+
+// What `noise` analysed, for the results store: the record's files and the channels fitted.
+struct NoiseAnalysis {
+  std::vector<std::string> files;
+  std::vector<analysis::ChannelNoise> channels;
+};
+
 int RunAnalysisCommand(const std::string& command, const std::vector<std::string>& operands,
-                       std::ostream& out, std::ostream& err);
+                       std::ostream& out, std::ostream& err, NoiseAnalysis* analysed = nullptr);
 
 }  // namespace vexa::cli

@@ -68,4 +68,9 @@ void CliRecording::keepMagCal(const MagCalOptions& options, const MagCorrections
   }
 }
 
+void CliRecording::keepNoise(const NoiseAnalysis& analysed, std::ostream& err) const {
+  if (unitName_.empty() || analysed.channels.empty()) return;
+  keep(results::NoiseRecordOf(ctx_, unitName_, analysed.files, analysed.channels), err);
+}
+
 }  // namespace vexa::cli

@@ -10,6 +10,7 @@
 #include "analysis/mag_calibration.h"
 #include "app/app_context.h"
 #include "cli/cli.h"
+#include "cli/cli_analysis.h"
 #include "cli/cli_log.h"
 #include "cli/cli_magcal.h"
 #include "results/recording.h"
@@ -29,6 +30,9 @@ class CliRecording {
   MagCorrectionsBefore correctionsBefore(bool writes) const;
   void keepMagCal(const MagCalOptions& options, const MagCorrectionsBefore& before,
                   int messagesShown, std::ostream& err) const;
+  // A noise analysis of files, kept only under a unit named with --unit: a file does not tell
+  // which module it came from, and figures under a made-up name would mix modules.
+  void keepNoise(const NoiseAnalysis& analysed, std::ostream& err) const;
 
  private:
   // The unit: the name given, with the product number when the module still answers (no

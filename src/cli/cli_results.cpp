@@ -125,7 +125,8 @@ std::string ResultsUsageText() {
                         The newest value of one noise figure of every unit, such as
                         --figure "X Gyro/B": unit, value, sigma, unit of the value.
   log, magcal and noise take --unit NAME: the module's name in the results store (without
-  it, the product number read from the module names it).
+  it, the product number read from the module names it; noise, which reads files only, records
+  its figures only under a name given).
 )";
 }
 

@@ -6,6 +6,7 @@
 #include "analysis/allan_deviation.h"
 #include "analysis/log_file.h"
 #include "analysis/mag_calibration.h"
+#include "analysis/noise_characterisation.h"
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
 #include "datalog/log_file_format.h"
@@ -225,6 +226,33 @@ py::dict MagFit(const py::object& readings, const py::object& hardIron,
   return d;
 }
 
+// The noise model of one channel in the JSON form `vexa-cli noise --json` prints, so a script
+// gets the very figures (and the same keys) the command line gives.
+py::dict Noise(const py::object& x, double rate, const py::object& newData, const py::object& kind,
+               const std::string& units, const std::string& title) {
+  analysis::SensorKind k = analysis::SensorKindOf(units);
+  if (!kind.is_none()) {
+    const std::string name = py::str(kind);
+    if (name == "gyro")
+      k = analysis::SensorKind::Gyro;
+    else if (name == "accelerometer")
+      k = analysis::SensorKind::Accelerometer;
+    else if (name == "other")
+      k = analysis::SensorKind::Other;
+    else
+      throw UsageError("unknown kind '" + name + "': give gyro, accelerometer or other");
+  }
+  const analysis::RateSeries s = SeriesOf(x, rate, newData);
+  analysis::ChannelNoise n;
+  {
+    py::gil_scoped_release nogil;
+    n = analysis::FitNoiseModel(s.values, s.tau0, k, units, title);
+  }
+  if (!n.model.ok) throw UsageError("too few samples for a noise model");
+  const py::object loads = py::module_::import("json").attr("loads");
+  return loads(analysis::NoiseJson({n}))["channels"].cast<py::list>()[0].cast<py::dict>();
+}
+
 }  // namespace
 
 void RegisterAnalysis(py::module_& m) {
@@ -249,7 +277,13 @@ bias instability (floor / 0.664), in the customary units of `units` ('deg/sec', 
 corrections in the sensor (register codes). Returns the derived corrections (hard_iron,
 soft_iron codes), whether they are trusted, the problems and warnings in plain sentences, and the
 fit's quality figures.)");
-  // The noise-model fit of `vexa-cli noise` joins these once it is in the core library.
+  m.def("noise", &Noise, py::arg("x"), py::arg("rate"), py::arg("new_data") = py::none(),
+        py::arg("kind") = py::none(), py::arg("units") = "", py::arg("title") = "",
+        R"(The noise model of vexa-cli noise: the five-term Allan fit and the noise density of
+rate samples x taken at `rate` Hz (new_data as for adev). kind is 'gyro', 'accelerometer' or
+'other' (None: told from `units`, such as 'deg/sec' or 'g'). Returns one channel of vexa-cli
+noise --json: title, kind, units, rate_hz, samples, terms {Q, N, B, K, R} each {value, sigma,
+unit, resolved} (a term not resolved carries its bound), density {white, unit}.)");
 }
 
 }  // namespace vexa::python

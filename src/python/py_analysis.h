@@ -4,8 +4,8 @@
 
 namespace vexa::python {
 
-// vexa.read_log, vexa.adev, vexa.read_offs, vexa.stats, vexa.mag_fit: the analyses of
-// vexa-cli adev / stats / magcal on numpy arrays.
+// vexa.read_log, vexa.adev, vexa.read_offs, vexa.stats, vexa.mag_fit, vexa.noise: the
+// analyses of vexa-cli adev / stats / magcal / noise on numpy arrays.
 void RegisterAnalysis(pybind11::module_& m);
 
 }  // namespace vexa::python

@@ -129,3 +129,10 @@ def stats(x: npt.ArrayLike) -> dict[str, float]:
 def mag_fit(readings: npt.ArrayLike, hard_iron: Sequence[int] = (0, 0, 0),
             soft_iron: Sequence[int] = (2048, 2048, 2048)) -> dict[str, Any]:
     """The magnetometer fit of vexa-cli magcal on readings (N x 3, mG)."""
+
+
+def noise(x: npt.ArrayLike, rate: float, new_data: Optional[npt.ArrayLike] = None,
+          kind: Optional[Literal["gyro", "accelerometer", "other"]] = None, units: str = "",
+          title: str = "") -> dict[str, Any]:
+    """The noise model of vexa-cli noise: one channel of its --json form (terms Q N B K R with
+    value/sigma/unit/resolved, density white level); kind None is told from units."""

@@ -168,6 +168,33 @@ std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::s
   return KeepRecord(ctx, address, LogRunRecordOf(ctx, run, result, named));
 }
 
+ChannelFigures FiguresOf(const analysis::ChannelNoise& channel) {
+  ChannelFigures c;
+  c.title = channel.title;
+  c.kind = analysis::SensorKindName(channel.kind);
+  const auto term = [](const analysis::NoiseFigure& f) {
+    return FigureTerm{f.value, f.sigma, f.unit, f.resolved};
+  };
+  for (int t = 0; t < analysis::kNoiseTerms; ++t)
+    c.terms[analysis::kNoiseTermNames[size_t(t)]] = term(channel.figures[size_t(t)]);
+  if (channel.density.whiteFound) c.terms["density"] = term(channel.densityFigure);
+  return c;
+}
+
+NoiseRecord NoiseRecordOf(const AppContext& ctx, const std::string& unit,
+                          const std::vector<std::string>& files,
+                          const std::vector<analysis::ChannelNoise>& channels) {
+  NoiseRecord r;
+  r.id = NewRecordId();
+  r.unit = NamedUnit(unit, "");
+  r.bench = BenchName(ctx);
+  r.at = UtcNow();
+  // One path a line: a file name may hold any other separator.
+  for (const auto& f : files) r.source += (r.source.empty() ? "" : "\n") + f;
+  for (const auto& c : channels) r.channels.push_back(FiguresOf(c));
+  return r;
+}
+
 std::string KeepCalibration(AppContext& ctx, const std::string& unit, const std::string& product,
                             CalibrationKind kind, const std::vector<RegisterChange>& registers) {
   CalibrationRecord r;

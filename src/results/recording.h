@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/mag_calibration.h"
+#include "analysis/noise_characterisation.h"
 #include "app/app_context.h"
 #include "datalog/log_run.h"
 #include "datalog/sampling.h"
@@ -65,6 +66,14 @@ std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::s
 // nothing from the module afterwards).
 std::string KeepCalibration(AppContext& ctx, const std::string& unit, const std::string& product,
                             CalibrationKind kind, const std::vector<RegisterChange>& registers);
+
+// The figures of a noise analysis as the store keeps them: the five terms by their names, and the
+// density's white level as "density" when the spectrum showed one.
+ChannelFigures FiguresOf(const analysis::ChannelNoise& channel);
+// A noise analysis of log files under the unit named (a file does not tell the product number).
+NoiseRecord NoiseRecordOf(const AppContext& ctx, const std::string& unit,
+                          const std::vector<std::string>& files,
+                          const std::vector<analysis::ChannelNoise>& channels);
 
 // Opens the store at `address`, keeps the record, and returns the state text for the user
 // ("results store: offline, 1 record waiting"); the cause of a failure goes to the diagnostics.

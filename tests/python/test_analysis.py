@@ -1,3 +1,5 @@
+import json
+
 import numpy as np
 import pytest
 import vexa
@@ -75,6 +77,7 @@ def test_damaged_log_raises_vexa_cli_message(cli, own_folder, text):
     lambda: vexa.adev(np.ones(100), 10.0, np.ones(99)),
     lambda: vexa.stats(np.ones((2, 2))),
     lambda: vexa.mag_fit(np.ones((5, 2))),
+    lambda: vexa.noise(np.ones(1000), 10.0, kind="baro"),
 ])
 def test_unusable_input_raises_usage_error(call):
     with pytest.raises(vexa.UsageError):
@@ -90,3 +93,22 @@ def test_mag_fit_finds_the_hard_iron_of_a_shifted_sphere():
     assert fit["trusted"], fit["problems"]
     assert fit["hard_iron"] == (-200, 100, -40)  # counts of 0.5 mG
     assert fit["soft_iron"] == pytest.approx((2048, 2048, 2048), abs=2)
+
+
+def test_noise_is_vexa_cli_noise_json(cli, still_record):
+    status, out, _ = cli("noise", "--json", *still_record)
+    assert status == 0
+    expected = {c["title"]: c for c in json.loads(out)["channels"]}
+    a = vexa.read_log(still_record)
+    for field in a.channels:
+        r = vexa.noise(a[field], a.rate, a[field + "_new"], units=a.units[field],
+                       title=a.titles[field])
+        e = expected[a.titles[field]]
+        assert (r["kind"], r["units"], r["samples"]) == (e["kind"], e["units"], e["samples"])
+        for t in "QNBKR":
+            assert (r["terms"][t]["unit"], r["terms"][t]["resolved"]) == \
+                (e["terms"][t]["unit"], e["terms"][t]["resolved"])
+            assert r["terms"][t]["value"] == pytest.approx(e["terms"][t]["value"], rel=2e-6)
+            assert r["terms"][t]["sigma"] == pytest.approx(e["terms"][t]["sigma"], rel=2e-6)
+        assert r["density"]["white"] == pytest.approx(e["density"]["white"], rel=2e-6)
+    assert vexa.noise(a["XGYRO_OUT"], a.rate, kind="other")["kind"] == "other"

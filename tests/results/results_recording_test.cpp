@@ -81,6 +81,30 @@ TEST_P(RecordingTest, LogRunIsRecordedUnderItsUnitWithItsFilesAndTheProductNumbe
   EXPECT_EQ(all[1].unit, units[1].product);
 }
 
+TEST_P(RecordingTest, NoiseAnalysisIsRecordedOnlyUnderAUnitNamed) {
+  const CliRun log = cli({"--simulate-virtual-time", "log", "--samples", "3000", "--delay", "15",
+                          "--name", "STILL", "--dir", world.folder(), "XGYRO_OUT"});
+  ASSERT_EQ(log.status, 0) << log.err;
+  const std::string file = world.folder() + "/STILL_1.csv";
+  const CliRun json = cli({"noise", "--json", file});
+  ASSERT_EQ(json.status, 0) << json.err;
+  const std::string title = "X Gryo";  // the simulated module's own title for XGYRO_OUT
+  ASSERT_NE(json.out.find("\"" + title + "\""), std::string::npos) << json.out;
+  const auto figure = [&](const std::string& term) {
+    return cli({"figures", "--figure", title + "/" + term}).out;
+  };
+  // A file does not tell which module it came from: without a name nothing is kept.
+  EXPECT_EQ(figure("N"), "");
+
+  const CliRun noise = cli({"noise", "--unit", "LOT7-002", file});
+  ASSERT_EQ(noise.status, 0) << noise.err;
+  EXPECT_EQ(noise.err, "");
+  const std::string n = figure("N");
+  EXPECT_EQ(n.rfind("LOT7-002\t", 0), 0u) << n;
+  EXPECT_NE(n.find("deg/sqrt(h)"), std::string::npos) << n;
+  EXPECT_EQ(figure("B").rfind("LOT7-002\t", 0), 0u);
+}
+
 TEST_P(RecordingTest, StoreThatCannotBeUsedNeverStopsTheRunNorLosesItsFiles) {
   if (GetParam() == Engine::Sqlite) {
     where.path = "/proc/no-such-folder/results.db";
