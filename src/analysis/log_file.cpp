@@ -89,7 +89,7 @@ std::pair<std::string, long long> sessionKey(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   // A stopped run's NAME_n.ext.partial is file n of its session.
-  if (isPartialName(name)) name.resize(name.size() - std::string(kPartialSuffix).size());
+  if (isPartialName(name)) name.resize(name.size() - kPartialSuffix.size());
   const size_t dot = name.find_last_of('.');
   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
   const size_t underscore = stem.find_last_of('_');
@@ -130,7 +130,7 @@ bool parseNumber(std::string_view text, bool decimalComma, double& value) {
 }
 
 bool isPartialName(const std::string& path) {
-  const std::string suffix = kPartialSuffix;
+  const std::string suffix(kPartialSuffix);
   return path.size() > suffix.size() &&
          path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
 }

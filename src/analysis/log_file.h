@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "datalog/log_file_format.h"
+
 namespace vexa::analysis {
 
 // What a channel of a log file measures, found from its column title.
@@ -38,8 +40,8 @@ struct LogFileInfo {
   bool cutLineDropped = false;  // the last line was cut short and is not among the samples
 };
 
-// The ending a stopped log run leaves on a file's name.
-constexpr const char* kPartialSuffix = ".partial";
+// The ending a stopped log run leaves on a file's name, as the log writer names it.
+using datalog::kPartialSuffix;
 
 // One file, or the files of one session joined in order.
 struct LogRecord {

@@ -172,6 +172,15 @@ int runStats(const LogRecord& record, std::ostream& out, std::ostream& err) {
   return status;
 }
 
+// Whether the series has a sample interval; says on `err` how to give one when it has not.
+bool knownInterval(const RateSeries& series, const LogChannel& ch, std::ostream& err) {
+  if (series.tau0 > 0.0) return true;
+  err << kProgram << ": " << ch.title
+      << ": the sample interval cannot be told from the files' begin and end seconds;"
+         " give --rate HZ\n";
+  return false;
+}
+
 int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
   const std::vector<int> chosen = chosenChannels(record, a);
   if (a.csv)
@@ -182,10 +191,7 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
   for (int c : chosen) {
     const LogChannel& ch = record.channels[c];
     const RateSeries series = SeriesForAnalysis(record, c, a.rateHz);
-    if (!(series.tau0 > 0.0)) {
-      err << kProgram << ": " << ch.title
-          << ": the sample interval cannot be told from the files' begin and end seconds;"
-             " give --rate HZ\n";
+    if (!knownInterval(series, ch, err)) {
       status = 1;
       continue;
     }
@@ -253,10 +259,7 @@ std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisAr
   for (int c : chosenChannels(record, a)) {
     const LogChannel& ch = record.channels[c];
     const RateSeries series = SeriesForAnalysis(record, c, a.rateHz);
-    if (!(series.tau0 > 0.0)) {
-      err << kProgram << ": " << ch.title
-          << ": the sample interval cannot be told from the files' begin and end seconds;"
-             " give --rate HZ\n";
+    if (!knownInterval(series, ch, err)) {
       status = 1;
       continue;
     }
