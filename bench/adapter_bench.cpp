@@ -1,7 +1,7 @@
 // Register reads per second over the simulated USB card, FTDI MPSSE engine and spidev, with the
 // real transport code above them (register access, the link, the MPSSE command builder or the
 // spidev segments), and the host requests (USB transfers, ioctls) per register read. Every
-// bound is the bus time model's own figure (platform/sim/bus_time_model.h): full-speed card,
+// bound is the bus time model's own figure (sim/bus_time_model.h): full-speed card,
 // FT232H at 1 MHz, spidev at 1 MHz, each with the 0.1 ms pause after every frame.
 //
 // Against the goals, in the same run:
@@ -17,10 +17,10 @@
 
 #include <chrono>
 
-#include "platform/sim/bus_time_model.h"
-#include "platform/sim/sim_ftdi_io.h"
-#include "platform/sim/sim_sensor.h"
-#include "platform/sim/sim_spidev.h"
+#include "sim/bus_time_model.h"
+#include "sim/sim_ftdi_io.h"
+#include "sim/sim_sensor.h"
+#include "sim/sim_spidev.h"
 #include "registers/register_access.h"
 #include "sim_bench_world.h"
 #include "support/four_transports.h"

@@ -15,7 +15,7 @@
 
 #include "analysis/allan_deviation.h"
 #include "analysis/log_file.h"
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_random.h"
 #include "qt_benchmark_main.h"
 #include "ui/analysis/log_plot.h"
 

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_random.h"
 
 namespace vexa {
 namespace {

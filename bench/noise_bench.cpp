@@ -10,7 +10,7 @@
 #include "analysis/log_file.h"
 #include "analysis/noise_characterisation.h"
 #include "analysis/record_series.h"
-#include "platform/sim/sensor_noise.h"
+#include "sim/sensor_noise.h"
 
 namespace vexa {
 namespace {

@@ -4,10 +4,10 @@
 #include "app/delay.h"
 #include "platform/linux/linux_busy_loop.h"
 #include "platform/linux/linux_clock.h"
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_sensor.h"
-#include "platform/sim/sim_usb_card.h"
+#include "sim/bus_monitor.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_sensor.h"
+#include "sim/sim_usb_card.h"
 #include "support/sim_world.h"
 
 namespace vexa {

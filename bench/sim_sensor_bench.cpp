@@ -1,9 +1,9 @@
 // How many frames per second the simulated sensor answers, so that it never limits a transport.
 #include <benchmark/benchmark.h>
 
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/sim_clock.h"
-#include "platform/sim/sim_sensor.h"
+#include "sim/bus_monitor.h"
+#include "sim/sim_clock.h"
+#include "sim/sim_sensor.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "analysis/allan_deviation.h"
+#include "app/physical_constants.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +10,6 @@ namespace vexa::analysis {
 namespace {
 
 constexpr int64_t kProgressStep = int64_t(1) << 20;  // terms between progress reports
-constexpr double kStandardGravity = 9.80665;
 constexpr double kFloorMinimumEdf = 20.0;
 
 // Inverse of the standard normal distribution (rational approximation, relative error < 1.2e-9).

@@ -1,4 +1,5 @@
 #include "analysis/noise_characterisation.h"
+#include "app/physical_constants.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,8 +10,6 @@ namespace vexa::analysis {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kStandardGravity = 9.80665;
 
 // Locale-free, round-trip numbers; JSON has no infinities or NaN.
 std::string number(double v) {

@@ -1,4 +1,5 @@
 #include "analysis/noise_density.h"
+#include "app/physical_constants.h"
 
 #include <fftw3.h>
 
@@ -12,7 +13,6 @@ namespace vexa::analysis {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr int kMinimumSamples = 64;
 constexpr double kBandsPerDecade = 20.0;
 

@@ -1,4 +1,5 @@
 #include "analysis/noise_model.h"
+#include "app/physical_constants.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,8 +10,6 @@ namespace vexa::analysis {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kStandardGravity = 9.80665;
 constexpr double kResolvedSigmas = 3.0;
 constexpr double kBoundSigmas = 2.0;
 constexpr int kReweightings = 4;

@@ -1,4 +1,5 @@
 #include "analysis/sphere_coverage.h"
+#include "app/physical_constants.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +7,6 @@
 namespace vexa::analysis {
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
 }
 
 SphereBins::SphereBins(int bands, int target) {

@@ -13,9 +13,9 @@
 
 #include "app/app_context.h"
 #include "cli/cli.h"
-#include "platform/platform_set.h"
-#include "platform/sim/recording_services.h"
-#include "platform/sim/sim_clock.h"
+#include "session/platform_set.h"
+#include "sim/recording_services.h"
+#include "sim/sim_clock.h"
 
 namespace vexa::cli {
 

@@ -29,7 +29,7 @@
 #include "app/app_context.h"
 #include "app/startup.h"
 #include "app/version.h"
-#include "platform/platform_set.h"
+#include "session/platform_set.h"
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/log_plot.h"
 #include "ui/datalog/frm_datalog.h"

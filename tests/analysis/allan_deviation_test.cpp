@@ -5,8 +5,8 @@
 #include <cmath>
 #include <functional>
 
-#include "platform/sim/sensor_noise.h"
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_noise.h"
+#include "sim/sensor_random.h"
 
 namespace vexa::analysis {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/record_series.h"
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_random.h"
 
 namespace vexa::analysis {
 namespace {

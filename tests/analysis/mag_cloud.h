@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "analysis/ellipsoid_fit.h"
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_random.h"
 
 namespace vexa::testing {
 

@@ -6,7 +6,7 @@
 
 #include "analysis/noise_characterisation.h"
 #include "analysis/noise_density.h"
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_random.h"
 
 namespace vexa::analysis {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_random.h"
 
 namespace vexa::analysis {
 namespace {

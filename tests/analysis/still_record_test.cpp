@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "platform/platform_set.h"
-#include "platform/sim/sensor_noise.h"
-#include "platform/sim/sim_clock.h"
+#include "session/platform_set.h"
+#include "sim/sensor_noise.h"
+#include "sim/sim_clock.h"
 #include "support/sim_world.h"
 
 namespace vexa {

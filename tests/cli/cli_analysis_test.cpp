@@ -12,7 +12,7 @@
 
 #include "analysis/log_text.h"
 #include "cli/cli.h"
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_random.h"
 #include "report/noise_report.h"
 #include "support/sim_world.h"
 

@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "platform/platform_set.h"
-#include "platform/sim/sim_sensor.h"
+#include "session/platform_set.h"
+#include "sim/sim_sensor.h"
 #include "registers/gyro_scale.h"
 #include "support/sim_world.h"
 

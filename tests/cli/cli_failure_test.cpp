@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "platform/platform_set.h"
-#include "platform/sim/sim_usb_card.h"
+#include "session/platform_set.h"
+#include "sim/sim_usb_card.h"
 #include "support/sim_world.h"
 
 namespace vexa::cli {

@@ -16,7 +16,7 @@
 
 #include "analysis/log_file.h"
 #include "cli/cli.h"
-#include "platform/sim/recording_services.h"
+#include "sim/recording_services.h"
 #include "support/sim_world.h"
 
 namespace vexa::cli {

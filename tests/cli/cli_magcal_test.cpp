@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "cli/cli.h"
-#include "platform/sim/sim_bench.h"
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_sensor.h"
+#include "sim/sim_bench.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_sensor.h"
 #include "support/sim_world.h"
 
 namespace vexa::cli {

@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "app/hex_text.h"
-#include "platform/platform_set.h"
-#include "platform/sim/bus_monitor.h"
+#include "session/platform_set.h"
+#include "sim/bus_monitor.h"
 #include "support/sim_world.h"
 
 namespace vexa::cli {

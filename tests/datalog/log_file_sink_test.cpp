@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "datalog/log_run.h"
-#include "platform/sim/sim_parallel_port.h"
+#include "sim/sim_parallel_port.h"
 #include "registers/register_file_slave.h"
 #include "support/faulty_file_ops.h"
 #include "support/file_lines.h"

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/number_format.h"
-#include "platform/sim/sim_parallel_port.h"
+#include "sim/sim_parallel_port.h"
 #include "registers/register_file_slave.h"
 #include "support/sim_world.h"
 

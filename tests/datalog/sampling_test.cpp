@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_sensor.h"
-#include "platform/sim/sim_usb_card.h"
+#include "sim/bus_monitor.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_sensor.h"
+#include "sim/sim_usb_card.h"
 #include "registers/data_ready_wait.h"
 #include "registers/register_access.h"
 #include "support/file_lines.h"

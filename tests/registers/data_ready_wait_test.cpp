@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_sensor.h"
-#include "platform/sim/sim_usb_card.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_sensor.h"
+#include "sim/sim_usb_card.h"
 #include "registers/register_access.h"
 #include "support/sim_world.h"
 #include "transport/usb/ez_usb.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_sensor.h"
-#include "platform/sim/sim_usb_card.h"
+#include "sim/bus_monitor.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_sensor.h"
+#include "sim/sim_usb_card.h"
 #include "registers/register_file_slave.h"
 #include "support/sim_world.h"
 #include "support/still_sensor.h"

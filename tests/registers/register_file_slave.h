@@ -4,7 +4,7 @@
 #include <map>
 #include <vector>
 
-#include "platform/sim/spi_slave.h"
+#include "sim/spi_slave.h"
 
 namespace vexa::testing {
 

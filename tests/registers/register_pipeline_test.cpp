@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/sim_ftdi_io.h"
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_sensor.h"
-#include "platform/sim/sim_spidev.h"
-#include "platform/sim/sim_usb_card.h"
+#include "sim/bus_monitor.h"
+#include "sim/sim_ftdi_io.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_sensor.h"
+#include "sim/sim_spidev.h"
+#include "sim/sim_usb_card.h"
 #include "registers/register_access.h"
 #include "support/four_transports.h"
 #include "support/sim_world.h"

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/sim_ftdi_io.h"
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_spidev.h"
-#include "platform/sim/sim_usb_card.h"
+#include "sim/bus_monitor.h"
+#include "sim/sim_ftdi_io.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_spidev.h"
+#include "sim/sim_usb_card.h"
 #include "support/sim_world.h"
 #include "transport/adapter/adapter_spi.h"
 #include "transport/usb/ez_usb.h"

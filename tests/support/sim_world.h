@@ -3,9 +3,9 @@
 #include <string>
 
 #include "app/app_context.h"
-#include "platform/sim/null_devices.h"
-#include "platform/sim/recording_services.h"
-#include "platform/sim/sim_clock.h"
+#include "sim/null_devices.h"
+#include "sim/recording_services.h"
+#include "sim/sim_clock.h"
 
 namespace vexa::testing {
 

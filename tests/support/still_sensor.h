@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/sim/sim_sensor.h"
+#include "sim/sim_sensor.h"
 
 namespace vexa::testing {
 

@@ -5,8 +5,8 @@
 #include <QDialog>
 #include <QListWidget>
 
-#include "platform/sim/sim_ftdi_io.h"
-#include "platform/sim/sim_spidev.h"
+#include "sim/sim_ftdi_io.h"
+#include "sim/sim_spidev.h"
 #include "transport/adapter/adapter_spi.h"
 #include "ui/dialog_probe.h"
 #include "ui/main_window_fixture.h"

@@ -14,10 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_sensor.h"
-#include "platform/sim/sim_usb_card.h"
+#include "sim/bus_monitor.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_sensor.h"
+#include "sim/sim_usb_card.h"
 #include "registers/register_access.h"
 #include "support/sim_world.h"
 #include "support/still_sensor.h"

@@ -16,7 +16,7 @@
 
 #include "analysis/log_text.h"
 #include "main_window_fixture.h"
-#include "platform/sim/sensor_random.h"
+#include "sim/sensor_random.h"
 #include "ui/analysis/allan_plot.h"
 #include "ui/analysis/density_plot.h"
 #include "ui/analysis/frm_log_viewer.h"

@@ -3,8 +3,8 @@
 
 #include <QMenu>
 
-#include "platform/sim/sim_bench.h"
-#include "platform/sim/sim_sensor.h"
+#include "sim/sim_bench.h"
+#include "sim/sim_sensor.h"
 #include "ui/analysis/frm_mag_cal.h"
 #include "ui/main/attach_windows.h"
 #include "ui/main_window_fixture.h"

@@ -17,9 +17,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/sim/sim_parallel_port.h"
-#include "platform/sim/sim_usb_card.h"
-#include "platform/sim/spi_slave.h"
+#include "sim/sim_parallel_port.h"
+#include "sim/sim_usb_card.h"
+#include "sim/spi_slave.h"
 #include "support/sim_world.h"
 #include "ui/main/frm_form1.h"
 #include "ui/services/modal_presenter.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/hex_text.h"
-#include "platform/sim/unplug_fault.h"
+#include "sim/unplug_fault.h"
 #include "results/store_location.h"
 
 namespace vexa::ui {

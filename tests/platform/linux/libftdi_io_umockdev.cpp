@@ -16,8 +16,8 @@
 
 #include "platform/linux/libftdi_io.h"
 #include "platform/linux/usbfs_mock.h"
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/mpsse_interpreter.h"
+#include "sim/bus_monitor.h"
+#include "sim/mpsse_interpreter.h"
 #include "registers/register_access.h"
 #include "registers/register_file_slave.h"
 #include "support/sim_world.h"

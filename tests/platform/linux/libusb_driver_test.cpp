@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <libusb.h>
 
-#include "platform/sim/recording_services.h"
+#include "sim/recording_services.h"
 
 namespace vexa {
 namespace {

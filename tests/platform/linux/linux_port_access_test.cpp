@@ -10,7 +10,7 @@
 
 #include "platform/linux/linux_system_info.h"
 #include "platform/linux/ppdev_port_io.h"
-#include "platform/sim/recording_services.h"
+#include "sim/recording_services.h"
 #include "support/sim_world.h"
 
 namespace vexa::linux_platform {

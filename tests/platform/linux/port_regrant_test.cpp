@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/linux/linux_port_access.h"
-#include "platform/sim/recording_services.h"
+#include "sim/recording_services.h"
 
 namespace vexa::linux_platform {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "platform/sim/sim_parallel_port.h"
+#include "sim/sim_parallel_port.h"
 #include "support/sim_world.h"
 
 namespace vexa {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sim/sim_usb_card.h"
+#include "sim/sim_usb_card.h"
 #include "support/sim_world.h"
 #include "transport/usb/ez_usb.h"
 #include "transport/usb/usb_spi.h"

@@ -5,8 +5,8 @@
 
 #include <QDialog>
 
-#include "platform/sim/bus_monitor.h"
-#include "platform/sim/sim_sensor.h"
+#include "sim/bus_monitor.h"
+#include "sim/sim_sensor.h"
 #include "support/still_sensor.h"
 #include "ui/dialog_probe.h"
 #include "ui/main/attach_windows.h"
