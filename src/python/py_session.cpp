@@ -242,7 +242,7 @@ TransportError; the session stays failed, and every later call raises the same e
       .def(
           "write",
           [](Session& s, const std::string& name, const py::object& value) {
-            s.write(name, *HexOrText(value));
+            s.write(name, HexOrText(value));
           },
           py::arg("name"), py::arg("value"),
           "Writes one register: an int 0..0xFFFF, or hexadecimal text such as '0x1234'.")

@@ -2,6 +2,7 @@
 // whose reads all completed, each as the run without the fault prints it.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -34,44 +35,63 @@ CliRun run(const std::string& interface, const std::vector<std::string>& command
   return r;
 }
 
-TEST(CliUnplugged, EveryLostFrameExitsOneAndPrintsOnlyCompletedLines) {
+struct Case {
+  const char* interface;
+  std::vector<std::string> command;
+};
+
+class CliUnplugged : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CliUnplugged, EveryLostFrameExitsOneAndPrintsOnlyCompletedLines) {
+  const std::string interface = GetParam().interface;
+  const std::vector<std::string>& command = GetParam().command;
+  const CliRun whole = run(interface, command, std::nullopt);
+  ASSERT_NE(whole.status, 1);
+  // Every N up to the first that lets the command through: each of those lost a frame.
+  uint64_t n = 1;
+  size_t strays = 0;
+  for (;; ++n) {
+    ASSERT_LT(n, 100000u) << "never completes";
+    const CliRun cut = run(interface, command, n);
+    if (cut.status != 1) {
+      EXPECT_EQ(cut.status, whole.status) << "N=" << n;
+      EXPECT_EQ(cut.lines, whole.lines) << "N=" << n;
+      break;
+    }
+    bool prefix = cut.lines.size() <= whole.lines.size();
+    for (size_t i = 0; prefix && i < cut.lines.size(); ++i) prefix = cut.lines[i] == whole.lines[i];
+    if (!prefix && ++strays <= 3)
+      ADD_FAILURE() << "N=" << n << " printed a line the sensor did not give";
+  }
+  EXPECT_GT(n, 4u) << "the sensor check and the command took frames";
+  // Beyond the last frame nothing changes.
+  const CliRun beyond = run(interface, command, n + 1000);
+  EXPECT_EQ(beyond.status, whole.status);
+  EXPECT_EQ(beyond.lines, whole.lines);
+}
+
+std::vector<Case> AllCases() {
   const std::vector<std::vector<std::string>> commands = {
       {"read", "XGYRO_OUT", "YGYRO_OUT", "ZGYRO_OUT"},
       {"read", "--pipelined", "XGYRO_OUT", "YGYRO_OUT", "ZGYRO_OUT"},
       {"dump"},
       {"magcal", "--seconds", "2"},
   };
-  for (const std::string interface : {"usb", "ftdi", "spidev"}) {
-    for (const auto& command : commands) {
-      const std::string what =
-          interface + " " + command.front() + " " + command[1 % command.size()];
-      const CliRun whole = run(interface, command, std::nullopt);
-      ASSERT_NE(whole.status, 1) << what;
-      // Every N up to the first that lets the command through: each of those lost a frame.
-      uint64_t n = 1;
-      size_t mismatches = 0;
-      for (;; ++n) {
-        ASSERT_LT(n, 100000u) << what << ": never completes";
-        const CliRun cut = run(interface, command, n);
-        if (cut.status != 1) {
-          EXPECT_EQ(cut.status, whole.status) << what << " N=" << n;
-          EXPECT_EQ(cut.lines, whole.lines) << what << " N=" << n;
-          break;
-        }
-        bool prefix = cut.lines.size() <= whole.lines.size();
-        for (size_t i = 0; prefix && i < cut.lines.size(); ++i)
-          prefix = cut.lines[i] == whole.lines[i];
-        if (!prefix && ++mismatches <= 3)
-          ADD_FAILURE() << what << " N=" << n << " printed a line the sensor did not give";
-      }
-      EXPECT_GT(n, 4u) << what << ": the check and the command took frames";
-      // Beyond the last frame nothing changes.
-      const CliRun beyond = run(interface, command, n + 1000);
-      EXPECT_EQ(beyond.status, whole.status) << what;
-      EXPECT_EQ(beyond.lines, whole.lines) << what;
-    }
-  }
+  std::vector<Case> cases;
+  for (const char* interface : {"usb", "ftdi", "spidev"})
+    for (const auto& command : commands) cases.push_back({interface, command});
+  return cases;
 }
+
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name = info.param.interface;
+  for (const auto& word : info.param.command)
+    for (char c : word)
+      if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CliUnplugged, ::testing::ValuesIn(AllCases()), CaseName);
 
 }  // namespace
 }  // namespace vexa::cli
