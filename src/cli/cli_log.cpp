@@ -14,6 +14,7 @@
 #include "cli/cli.h"
 #include "datalog/log_file_sink.h"
 #include "datalog/log_folder.h"
+#include "datalog/log_start_check.h"
 
 namespace vexa::cli {
 
@@ -223,22 +224,19 @@ datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command) {
 }
 
 bool LogStartProblem(const datalog::LogSettings& s, int& status, std::string& error) {
-  const datalog::LogFormat format = datalog::LogFormat::forLocale(s.locale);
-  error = datalog::LogNameProblem(s.fileName, format);
-  if (!error.empty()) {
+  const datalog::LogStartCheck check = datalog::CheckLogStart(s);
+  if (!check.nameProblem.empty()) {
+    error = check.nameProblem;
     status = 2;
     return true;
   }
-  if (!s.replaceExisting) {
-    const auto taken = datalog::ExistingLogFiles(s.directory, s.fileName,
-                                                 static_cast<int64_t>(s.filesPerSession), format);
-    if (!taken.empty()) {
-      error = s.directory + "/" + taken.front() + " already exists" +
-              (taken.size() > 1 ? " (and " + std::to_string(taken.size() - 1) + " more)" : "") +
-              ": give --overwrite to replace the files of this name, or another --name";
-      status = 1;
-      return true;
-    }
+  if (!check.taken.empty()) {
+    const auto& taken = check.taken;
+    error = s.directory + "/" + taken.front() + " already exists" +
+            (taken.size() > 1 ? " (and " + std::to_string(taken.size() - 1) + " more)" : "") +
+            ": give --overwrite to replace the files of this name, or another --name";
+    status = 1;
+    return true;
   }
   return false;
 }

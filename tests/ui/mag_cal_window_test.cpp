@@ -140,6 +140,18 @@ TEST_F(MainWindowTest, ConfigurationMenuOpensTheMagnetometerCalibration) {
   EXPECT_EQ(messages().back(), "Please select an interface first");
 }
 
+TEST_F(MainWindowTest, MagnetometerCalibrationWarnsWhenNoKnownSensorAnswers) {
+  load();
+  AttachWindows(*form, ctx(), presenter);
+  for (const uint16_t productId : {uint16_t{0x0000}, uint16_t{0xFFFF}, uint16_t{27150}}) {
+    sensor.words[0x56] = productId;
+    world.messages.shown.clear();
+    menu("mnuMagCal")->trigger();
+    const bool warned = !messages().empty() && messages().back().rfind("PROD_ID reads", 0) == 0;
+    EXPECT_EQ(warned, productId != 27150) << productId;
+  }
+}
+
 TEST_F(MainWindowTest, CalibrationWindowOpensTheAssistantFromItsMagnetometersBlock) {
   load();
   AttachWindows(*form, ctx(), presenter);

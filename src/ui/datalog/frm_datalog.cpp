@@ -24,6 +24,7 @@
 #include "datalog/log_file_sink.h"
 #include "datalog/log_folder.h"
 #include "datalog/log_run.h"
+#include "datalog/log_start_check.h"
 #include "datalog/sampling.h"
 #include "registers/register_pipeline.h"
 #include "registers/sensor_check.h"
@@ -413,15 +414,15 @@ void frmDatalog::RunDatalog() {
 
   // Names the program could not read back, and files of the same names, are settled before the
   // first sample.
-  const std::string problem = datalog::LogNameProblem(s.fileName, format);
-  if (!problem.empty()) {
-    ctx_.messages().show(kApplicationTitle, "Please choose another file name: " + problem + ".",
+  const datalog::LogStartCheck check = datalog::CheckLogStart(s);
+  if (!check.nameProblem.empty()) {
+    ctx_.messages().show(kApplicationTitle,
+                         "Please choose another file name: " + check.nameProblem + ".",
                          MessageIcon::Warning);
     cmdStartDatalog_->setText(kStart);
     return;
   }
-  const auto taken = datalog::ExistingLogFiles(s.directory, s.fileName,
-                                               static_cast<int64_t>(s.filesPerSession), format);
+  const auto& taken = check.taken;
   if (!taken.empty()) {
     std::string question = taken.front() + " already exists. Replace it?";
     if (taken.size() > 1)

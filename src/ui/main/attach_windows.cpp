@@ -5,6 +5,7 @@
 #include <QCheckBox>
 
 #include "app/app_context.h"
+#include "registers/sensor_check.h"
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/frm_mag_cal.h"
 #include "ui/config/fm_calibration.h"
@@ -80,6 +81,9 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   form.later.calibration = [&form, &ctx, &presenter] {
     fmCalibration window(ctx, &form);
     window.openMagnetometerAssistant = [&window, &ctx, &presenter] {
+      // Readings of nothing, or through the wrong SPI mode, would make a fit of noise: the user
+      // hears why before turning the module for a minute.
+      WarnUnlessSensorPresent(ctx);
       frmMagCal assistant(ctx, &window);
       assistant.Form_Load();
       presenter.present(assistant);
@@ -111,6 +115,7 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   // window opens it from its Magnetometers block); the module tumbles (when simulated) only
   // while it collects.
   form.later.magCalibration = [&form, &ctx, &presenter] {
+    WarnUnlessSensorPresent(ctx);  // before collecting, as above
     frmMagCal window(ctx, &form);
     window.Form_Load();
     presenter.present(window);
