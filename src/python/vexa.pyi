@@ -27,6 +27,16 @@ class TransportError(Error):
     result: Any
 
 
+class SensorError(TransportError):
+    """No known sensor answered the check at open (PROD_ID), and the call needs one: log and
+    log_to_files raise it before the first sample unless sensor_check=False."""
+
+
+class SensorWarning(UserWarning):
+    """No known sensor answered the check at open: nothing on the bus, or an SPI mode the
+    sensor does not use. Given through warnings.warn on reads; the values may be meaningless."""
+
+
 class LogFileError(Error):
     """A log file could not be read back: missing, not a log of this program, or damaged."""
 
@@ -86,7 +96,7 @@ class Session:
         """The product ID register (PROD_ID)."""
     def log(self, channels: Channels, samples: int, delay_ms: float = 0, pipelined: bool = False,
             sync: bool = False, units: Literal["scaled", "lsb"] = "scaled",
-            progress: Progress = None) -> LogArray:
+            progress: Progress = None, sensor_check: bool = True) -> LogArray:
         """Logs into memory, as vexa-cli log without its files. Ctrl-C ends the run after the
         current sample; the KeyboardInterrupt carries the samples taken as `result`."""
     def log_to_files(self, channels: Channels, samples: int = 1000, files: int = 1,
@@ -94,7 +104,7 @@ class Session:
                      units: Literal["scaled", "lsb"] = "scaled",
                      directory: Optional[PathLike] = None, pipelined: bool = False,
                      sync: bool = False, overwrite: bool = False,
-                     progress: Progress = None) -> list[str]:
+                     progress: Progress = None, sensor_check: bool = True) -> list[str]:
         """Logs to the files vexa-cli log writes; returns their paths."""
 
 

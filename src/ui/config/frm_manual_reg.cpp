@@ -16,6 +16,7 @@
 #include "app/delay.h"
 #include "app/hex_text.h"
 #include "app/number_format.h"
+#include "registers/data_ready_wait.h"
 #include "registers/register_access.h"
 #include "registers/register_dump.h"
 #include "registers/sensor_commands.h"
@@ -162,7 +163,10 @@ void frmManualReg::closeEvent(QCloseEvent* event) {
 
 void frmManualReg::cmdReadUserReg_Click() {
   QStringList lines;
-  for (const std::string& line : RegisterDumpLines(ctx_)) lines << QString::fromStdString(line);
+  // Rows stop at a failed transfer: what it left behind is not what the sensor holds.
+  const auto lost = [this] { return TransportLost(ctx_); };
+  for (const std::string& line : RegisterDumpLines(ctx_, lost))
+    lines << QString::fromStdString(line);
   Text1_->setPlainText(lines.join('\n'));
 }
 
