@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTabWidget>
@@ -271,6 +272,31 @@ TEST_F(LogViewerAtAGlance, AllanAndDensityPlotsGiveEachKindItsPanelAndUnit) {
   EXPECT_TRUE(
       viewer.findChild<QTableWidget*>("tblNoiseModel")->item(1, 6)->text().endsWith("mg/sqrt(Hz)"));
   EXPECT_EQ(viewer.findChild<QTableWidget*>("tblNoiseModel")->item(1, 0)->text(), "X Accel");
+}
+
+// In a German region every number a person reads in the viewer has a decimal comma; the files
+// keep their points.
+TEST_F(LogViewerAtAGlance, NumbersShownFollowTheRegion) {
+  struct Region {
+    QLocale kept;
+    Region() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    ~Region() { QLocale::setDefault(kept); }
+  } german;
+  const std::string path = WriteThreeKinds(world.folder(), "G_1.csv");
+  ASSERT_TRUE(viewer.openFiles({QString::fromStdString(path)}));
+  check(3);
+  const auto& plot = viewer.plot();
+  EXPECT_TRUE(plot.readOutAt(0.5).startsWith("t = 0,5000 s")) << plot.readOutAt(0.5).toStdString();
+  EXPECT_TRUE(plot.readOutAt(0.5).contains("Temperature 25,005 C"))
+      << plot.readOutAt(0.5).toStdString();
+  bool commaTick = false;
+  for (const auto& t : plot.laneTicks(plot.rect(), 1)) commaTick |= t.label.contains(',');
+  EXPECT_TRUE(commaTick) << "the accelerometer's ticks near 1 g";
+  auto* stats = viewer.findChild<QTableWidget*>("tblStats");
+  EXPECT_TRUE(stats->item(2, 6)->text().startsWith("25,"))
+      << stats->item(2, 6)->text().toStdString();
+  EXPECT_TRUE(viewer.findChild<QLabel*>("lblFiles")->text().contains("0,01 s apart"))
+      << viewer.findChild<QLabel*>("lblFiles")->text().toStdString();
 }
 
 }  // namespace
