@@ -185,7 +185,9 @@ void NoisePanels::render(QPainter& painter, const QRect& area) const {
     painter.setPen(QColor(40, 44, 52));
     painter.translate(area.left() + fm.height(), p.center().y());
     painter.rotate(-90);
-    const QString title = fm.elidedText(panel.yTitle, Qt::ElideRight, p.height());
+    // A short panel keeps the unit whole rather than the words before it.
+    const QString title =
+        fm.horizontalAdvance(panel.yTitle) <= p.height() ? panel.yTitle : panel.unit;
     painter.drawText(QPointF(-fm.horizontalAdvance(title) / 2.0, 0), title);
     painter.restore();
 
@@ -201,7 +203,9 @@ void NoisePanels::render(QPainter& painter, const QRect& area) const {
       painter.drawPath(path);
     };
     for (const auto& s : panel.series) {
-      // Terms dashed and labelled where each matters most (closest to the model).
+      // Terms dashed and labelled where each matters most (closest to the model); the labels
+      // go on last, over the markers.
+      std::vector<std::pair<QPointF, QString>> labels;
       for (const auto& term : s.terms) {
         painter.setPen(QPen(s.color.lighter(150), 1.0, Qt::DashLine));
         polyline(term.line);
@@ -215,10 +219,7 @@ void NoisePanels::render(QPainter& painter, const QRect& area) const {
           if (std::log10(q.y()) < v.y0 || std::log10(q.y()) > v.y1) continue;
           if (q.y() / m > best) best = q.y() / m, at = q;
         }
-        if (std::isfinite(best)) {
-          painter.setPen(s.color.darker(140));
-          painter.drawText(QPointF(xOf(at.x()) + 3, yOf(at.y()) - 4), term.label);
-        }
+        if (std::isfinite(best)) labels.emplace_back(QPointF(xOf(at.x()), yOf(at.y())), term.label);
       }
       painter.setPen(QPen(s.color.darker(120), 1.6));
       polyline(s.model);
@@ -234,6 +235,14 @@ void NoisePanels::render(QPainter& painter, const QRect& area) const {
       for (const QPointF& q : s.points)
         if (q.x() > 0 && q.y() > 0) painter.drawEllipse(QPointF(xOf(q.x()), yOf(q.y())), 3.0, 3.0);
       painter.setBrush(Qt::NoBrush);
+      for (const auto& [at, label] : labels) {
+        // On a pale ground, so the label reads over markers and grid alike.
+        const QRectF box(at.x() + 3, at.y() - 4 - fm.ascent(), fm.horizontalAdvance(label) + 4,
+                         fm.height());
+        painter.fillRect(box, QColor(255, 255, 255, 210));
+        painter.setPen(s.color.darker(140));
+        painter.drawText(QPointF(box.left() + 2, at.y() - 4), label);
+      }
     }
     painter.setClipping(false);
     painter.setPen(QColor(150, 156, 165));

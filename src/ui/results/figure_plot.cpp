@@ -10,11 +10,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/analysis/log_plot.h"
+
 namespace vexa::ui {
 
 namespace {
 constexpr int kNameRow = 16;  // the row of unit names under the plot
-}
+constexpr int kLeft = 76;     // room for a value such as "-0,0001234"
+}  // namespace
 
 FigurePlot::FigurePlot(QWidget* parent) : QWidget(parent) {
   setMinimumSize(320, 180);
@@ -36,7 +39,7 @@ int FigurePlot::aboveLimit() const {
 }
 
 QRectF FigurePlot::plotArea() const {
-  return QRectF(rect()).adjusted(56, 12, -12, -24 - kNameRow);
+  return QRectF(rect()).adjusted(kLeft, 12, -12, -24 - kNameRow);
 }
 
 int FigurePlot::unitAt(const QPoint& at) const {
@@ -122,11 +125,10 @@ void FigurePlot::paintEvent(QPaintEvent*) {
     return area.bottom() - (value - low) / (high - low) * area.height();
   };
   p.drawRect(area);
-  for (int i = 0; i <= 4; ++i) {
-    const double value = low + (high - low) * i / 4;
-    p.drawText(QRectF(0, y(value) - 8, 52, 16), Qt::AlignRight | Qt::AlignVCenter,
+  // Round values, as many as fit one above the other.
+  for (double value : ValueTicks(low, high, 4, std::max(4, static_cast<int>(area.height()) / 24)))
+    p.drawText(QRectF(0, y(value) - 8, kLeft - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
                QLocale().toString(value, 'g', 4));
-  }
   const double columnWidth = area.width() / static_cast<double>(values_.size());
   for (size_t i = 0; i < values_.size(); ++i)
     p.drawText(QRectF(area.left() + columnWidth * static_cast<double>(i), area.bottom() + 2,
