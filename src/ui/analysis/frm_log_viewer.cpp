@@ -51,6 +51,11 @@ QString number(double v) {
   return QLocale().toString(v, 'g', 6);
 }
 
+// A noise figure: four significant digits, as the report states them, in the region's form.
+QString figure(double v) {
+  return std::isfinite(v) ? QLocale().toString(v, 'g', 4) : QString("-");
+}
+
 // A typed rate further than this share from the files' own is most likely another rate (the
 // sensor's sample rate rather than the record's reads per second).
 constexpr double kRateTolerance = 0.10;
@@ -549,19 +554,16 @@ void frmLogViewer::showNoiseFigures() {
                             cell(r < names.size() ? names[r] : QString::fromStdString(n.title)));
     const auto text = [](const analysis::NoiseFigure& f) {
       const QString unit = QString::fromStdString(f.unit);
-      if (!f.resolved)
-        return "< " + QString::fromStdString(report::ReportNumber(f.value)) + " " + unit;
-      return QString::fromStdString(report::ReportNumber(f.value)) + " +/- " +
-             QString::fromStdString(report::ReportNumber(f.sigma)) + " " + unit;
+      if (!f.resolved) return "< " + figure(f.value) + " " + unit;
+      return figure(f.value) + " +/- " + figure(f.sigma) + " " + unit;
     };
     for (int t = 0; t < analysis::kNoiseTerms; ++t)
       tblNoiseModel_->setItem(int(r), 1 + t, cell(text(n.figures[size_t(t)])));
     tblNoiseModel_->setItem(
         int(r), 6,
-        cell(n.density.whiteFound
-                 ? QString::fromStdString(report::ReportNumber(n.densityFigure.value) + " " +
-                                          n.densityFigure.unit)
-                 : QString("no white level")));
+        cell(n.density.whiteFound ? figure(n.densityFigure.value) + " " +
+                                        QString::fromStdString(n.densityFigure.unit)
+                                  : QString("no white level")));
   }
   fitColumns(*tblNoiseModel_);
   cmdReport_->setEnabled(!noise_.empty());

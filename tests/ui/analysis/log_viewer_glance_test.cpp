@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QWheelEvent>
@@ -297,6 +298,12 @@ TEST_F(LogViewerAtAGlance, NumbersShownFollowTheRegion) {
       << stats->item(2, 6)->text().toStdString();
   EXPECT_TRUE(viewer.findChild<QLabel*>("lblFiles")->text().contains("0,01 s apart"))
       << viewer.findChild<QLabel*>("lblFiles")->text().toStdString();
+  check(1);
+  viewer.computeAllan();
+  viewer.finishAllanNow();
+  const QString walk = viewer.findChild<QTableWidget*>("tblNoiseModel")->item(0, 2)->text();
+  EXPECT_TRUE(walk.contains(QRegularExpression("^\\d+,\\d+ \\+/- \\d+,\\d+ deg/sqrt\\(h\\)$")))
+      << walk.toStdString();
 }
 
 }  // namespace
