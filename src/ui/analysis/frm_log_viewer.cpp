@@ -35,6 +35,7 @@
 #include "ui/analysis/allan_plot.h"
 #include "ui/analysis/density_plot.h"
 #include "ui/analysis/log_plot.h"
+#include "ui/services/region.h"
 #include "ui/services/screen_fit.h"
 
 namespace vexa::ui {
@@ -48,12 +49,12 @@ const QColor kColors[] = {QColor(38, 94, 160),  QColor(200, 70, 40),  QColor(40,
 
 // Numbers a person reads: in the region's form (files keep theirs).
 QString number(double v) {
-  return QLocale().toString(v, 'g', 6);
+  return Region().toString(v, 'g', 6);
 }
 
 // A noise figure: four significant digits, as the report states them, in the region's form.
 QString figure(double v) {
-  return std::isfinite(v) ? QLocale().toString(v, 'g', 4) : QString("-");
+  return std::isfinite(v) ? Region().toString(v, 'g', 4) : QString("-");
 }
 
 // A typed rate further than this share from the files' own is most likely another rate (the
@@ -399,8 +400,7 @@ void frmLogViewer::showRateCheck() {
     lblRateWarning_->setText(
         QString("%1 reads per second is %2 % away from the %3 the files give: the figures "
                 "scale with this rate. Empty the field to use the files' rate.")
-            .arg(number(typed),
-                 QLocale().toString(std::fabs(typed / filesRate - 1.0) * 100, 'f', 0),
+            .arg(number(typed), Region().toString(std::fabs(typed / filesRate - 1.0) * 100, 'f', 0),
                  number(filesRate)));
 }
 

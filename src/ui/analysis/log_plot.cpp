@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "analysis/span_statistics.h"
+#include "ui/services/region.h"
 
 namespace vexa::ui {
 
@@ -25,7 +26,7 @@ QString tickText(double v, double step) {
   int decimals = std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
   const double scaled = step * std::pow(10.0, decimals);
   if (std::fabs(scaled - std::round(scaled)) > 1e-6 * scaled) ++decimals;
-  return QLocale().toString(v, 'f', std::min(decimals, 9));
+  return Region().toString(v, 'f', std::min(decimals, 9));
 }
 
 QString legendLabel(const PlotSeries& s) {
@@ -247,7 +248,7 @@ size_t LogPlot::laneAt(int y) const {
 }
 
 QString LogPlot::readOutAt(double t) const {
-  const QLocale region;
+  const QLocale region = Region();
   QString text = "t = " + region.toString(t, 'f', 4) + " s";
   for (const auto& s : series_) {
     if (!s.values || s.values->empty()) continue;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include "ui/services/region.h"
 
 namespace vexa::ui {
 
@@ -17,12 +18,12 @@ namespace {
 constexpr int kLeft = 78, kRight = 16, kTop = 8, kBottom = 40, kGap = 14;
 
 QString decadeText(int e) {
-  if (e >= -3 && e <= 4) return QLocale().toString(std::pow(10.0, e), 'g', 6);
+  if (e >= -3 && e <= 4) return Region().toString(std::pow(10.0, e), 'g', 6);
   return QString("1e%1").arg(e);
 }
 
 QString value(double v) {
-  return QLocale().toString(v, 'g', 4);
+  return Region().toString(v, 'g', 4);
 }
 
 // The model's value at x, from its curve (log-log interpolation); NaN outside it.

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "ui/analysis/log_plot.h"
+#include "ui/services/region.h"
 
 namespace vexa::ui {
 
@@ -60,7 +61,7 @@ QString FigurePlot::columnLabel(size_t index) const {
 
 QString FigurePlot::pointText(size_t index) const {
   const auto& v = values_.at(index);
-  const QLocale region;
+  const QLocale region = Region();
   QString text = QString::fromStdString(v.unit) + ": " + (v.resolved ? "" : "< ") +
                  region.toString(v.value, 'g', 4);
   if (v.resolved && std::isfinite(v.sigma) && v.sigma > 0)
@@ -128,7 +129,7 @@ void FigurePlot::paintEvent(QPaintEvent*) {
   // Round values, as many as fit one above the other.
   for (double value : ValueTicks(low, high, 4, std::max(4, static_cast<int>(area.height()) / 24)))
     p.drawText(QRectF(0, y(value) - 8, kLeft - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
-               QLocale().toString(value, 'g', 4));
+               Region().toString(value, 'g', 4));
   const double columnWidth = area.width() / static_cast<double>(values_.size());
   for (size_t i = 0; i < values_.size(); ++i)
     p.drawText(QRectF(area.left() + columnWidth * static_cast<double>(i), area.bottom() + 2,

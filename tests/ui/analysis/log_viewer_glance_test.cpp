@@ -288,6 +288,7 @@ TEST_F(LogViewerAtAGlance, NumbersShownFollowTheRegion) {
   check(3);
   const auto& plot = viewer.plot();
   EXPECT_TRUE(plot.readOutAt(0.5).startsWith("t = 0,5000 s")) << plot.readOutAt(0.5).toStdString();
+  EXPECT_TRUE(plot.readOutAt(1500).startsWith("t = 1500,0000 s")) << "no group separator";
   EXPECT_TRUE(plot.readOutAt(0.5).contains("Temperature 25,005 C"))
       << plot.readOutAt(0.5).toStdString();
   bool commaTick = false;
