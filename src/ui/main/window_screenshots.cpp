@@ -87,7 +87,8 @@ const std::map<QString, Shot>& shots() {
         [](QDialog& d) {
           if (auto* t = child<QTableWidget>(d, "tblUnits")) t->selectRow(0);
           if (auto* figure = child<QComboBox>(d, "cboFigure"))
-            if (int i = figure->findText("X Gyro/N"); i >= 0) figure->setCurrentIndex(i);
+            for (const char* name : {"X Gyro/N", "X Gryo/N"})  // by caption, or by column title
+              if (int i = figure->findText(name); i >= 0) figure->setCurrentIndex(i);
         }}},
       {"usb-debug",
        {"frmUSBdebug",
