@@ -9,7 +9,8 @@ namespace vexa::ui {
 
 // The noise density of the analysed channels on log-log axes, one panel per unit, in the units
 // the figures table states (mg/sqrt(Hz) for accelerometers): the Welch bands as markers, the
-// white level fitted to them as the line.
+// density of the noise model fitted to the Allan variance as the line, each resolved term of it
+// dashed and labelled.
 class DensityPlot : public NoisePanels {
   Q_OBJECT
  public:
