@@ -63,6 +63,25 @@ TEST_F(AlarmsWindow, ShowsTheSensorsAlarmSetup) {
   EXPECT_EQ(presenter.presented, std::vector<std::string>{"frmAlarms"});
 }
 
+// A trigger level is a number in the units of its source: the unit beside it follows the list.
+TEST_F(AlarmsWindow, TriggerLevelsShowTheUnitOfTheChosenSource) {
+  poke(ALM_CTRL, 0x2100);  // alarm 1 from the supply, alarm 2 from the X gyro
+  open("MnuAlarms", [](QDialog& d) {
+    EXPECT_EQ(text(d, "lblLevelUnits1"), "V");
+    EXPECT_EQ(text(d, "lblLevelUnits2"), "deg/sec");
+    struct Case {
+      int code;
+      const char* unit;
+    };
+    for (const Case c : {Case{0, ""}, Case{4, "deg/sec"}, Case{6, "g"}, Case{9, "mG"},
+                         Case{11, "C"}, Case{12, "V"}}) {
+      source(d, "cmboAsource2", c.code);
+      EXPECT_EQ(text(d, "lblLevelUnits2"), c.unit) << c.code;
+    }
+    EXPECT_EQ(text(d, "lblLevelUnits1"), "V") << "each alarm its own";
+  });
+}
+
 // Either alarm's "Update" writes ALM_CTRL with both sources, waits, then both magnitudes, alarm
 // 1 first, and shows what the sensor then holds.
 TEST_F(AlarmsWindow, EitherUpdateWritesBothAlarmsInOrder) {

@@ -89,7 +89,7 @@ TEST_F(LogViewerTest, PlotsCheckedChannelsWithStatisticsOfTheVisibleSpan) {
 
   // The cursor reads time and the value of each channel there.
   EXPECT_EQ(viewer.plot().readOutAt(0.5).toStdString().substr(0, 12), "t = 0.5000 s");
-  EXPECT_NE(viewer.plot().readOutAt(0.5).indexOf("Temp 20.05 C"), -1);
+  EXPECT_NE(viewer.plot().readOutAt(0.5).indexOf("Temperature 20.05 C"), -1);
 }
 
 TEST_F(LogViewerTest, ExportsThePlotAsPngAndSvg) {
@@ -182,7 +182,7 @@ TEST_F(LogViewerTest, AllanExportCarriesTheReadOffsAndWritesThemAsCsvOnRequest) 
   const QStringList lines = QString::fromUtf8(csv.readAll()).split("\r\n", Qt::SkipEmptyParts);
   ASSERT_EQ(lines.size(), 2);
   EXPECT_TRUE(lines[0].startsWith("\"Channel\",\"Random walk\""));
-  EXPECT_TRUE(lines[1].startsWith("\"X Gryo\",")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].startsWith("\"X Gyro\",")) << lines[1].toStdString();
   EXPECT_TRUE(lines[1].contains("deg/sqrt(h)"));
 }
 

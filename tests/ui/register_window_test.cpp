@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include "registers/register_dump.h"
 #include "ui/config/frm_manual_reg.h"
@@ -300,6 +301,66 @@ TEST_F(RegisterWindow, PrintsAnImageOfTheWindowOrOffersAPdfFile) {
   window.show();
   in<QPushButton>(window, "cmdPrint")->click();
   EXPECT_EQ(printer.printed.size(), 1u);
+}
+
+// Lines of ink: runs of pixel rows with dark pixels between columns `left` and `right`.
+int InkBands(const QImage& image, int left, int right, int top, int bottom) {
+  int bands = 0;
+  bool inBand = false;
+  for (int y = top; y < bottom; ++y) {
+    bool ink = false;
+    for (int x = left; x < right && !ink; ++x) ink = qGray(image.pixel(x, y)) < 110;
+    bands += ink && !inBand;
+    inBand = ink;
+  }
+  return bands;
+}
+
+// The register dump is taller than the window can show on a small screen: the printed image
+// holds every line of it, however the table was scrolled, and a tall image goes on more pages.
+TEST_F(RegisterWindow, PrintShowsEveryRowOfTheTableOverAsManyPagesAsItNeeds) {
+  PdfPrintService printer(QString::fromStdString(world.folder()));
+  frmManualReg window(ctx(), printer, form.get());
+  window.Form_Load({0, 0});
+  window.show();
+  window.resize(window.minimumSizeHint());
+  in<QPushButton>(window, "cmdReadUserReg")->click();
+  auto* text = in<QPlainTextEdit>(window, "Text1");
+  ASSERT_GT(text->verticalScrollBar()->maximum(), 0) << "the table does not fit the window";
+  text->verticalScrollBar()->setValue(text->verticalScrollBar()->maximum() / 2);
+  int lines = 0;
+  for (const QString& line : dump(window)) lines += !line.trimmed().isEmpty();
+
+  in<QPushButton>(window, "cmdPrint")->click();
+  ASSERT_EQ(printer.printed.size(), 1u);
+  const QImage& image = printer.printed[0];
+  const QRect at(text->mapTo(&window, QPoint(0, 0)), text->size());
+  const int left = at.left() + text->frameWidth() + 1;
+  const int right = at.left() + text->viewport()->width() - 1;
+  EXPECT_EQ(InkBands(image, left, right, at.top() + text->frameWidth() + 1,
+                     image.height() - 1 - (window.height() - at.bottom())),
+            lines);
+  EXPECT_EQ(text->geometry(), at.translated(-text->parentWidget()->mapTo(&window, QPoint(0, 0))))
+      << "the window is left as it was";
+  EXPECT_EQ(text->verticalScrollBar()->value(), text->verticalScrollBar()->maximum() / 2);
+
+  // Pages: a window's image on one, a tall one cut at its gaps over several.
+  struct Case {
+    QSize size;
+    bool severalPages;
+  };
+  for (const Case c : {Case{{1024, 700}, false}, Case{{1024, 5000}, true}}) {
+    QImage page(c.size, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    const QString file = QString::fromStdString(world.folder()) + "/pages.pdf";
+    std::string cause;
+    ASSERT_TRUE(WriteImagePdf(page, file, cause)) << cause;
+    QFile pdf(file);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    const int pages = bytes.count("/Type /Page") - bytes.count("/Type /Pages");
+    EXPECT_EQ(pages > 1, c.severalPages) << pages << " pages for " << c.size.height();
+  }
 }
 
 }  // namespace

@@ -2,41 +2,38 @@
 
 #include <QColor>
 #include <QString>
-#include <QWidget>
 #include <vector>
 
 #include "analysis/allan_deviation.h"
 #include "analysis/noise_model.h"
-
-class QPainter;
+#include "ui/analysis/noise_panels.h"
 
 namespace vexa::ui {
 
 struct AllanCurve {
-  QString name;
+  QString name;  // the channel's caption
   QString units;
   QColor color;
   std::vector<analysis::AllanPoint> points;
-  analysis::AllanReadOffs readOffs;
-  analysis::NoiseModel model;  // drawn over the points (with each resolved term) when fitted
+  analysis::AllanReadOffs readOffs;  // the quick read-offs (the table's), not drawn
+  analysis::NoiseModel model;        // drawn over the points, with each resolved term
 };
 
-// Allan deviations on log-log axes: points with their confidence bars, and either the fitted
-// noise model with each resolved term's line or, without a model, the -1/2 line through the
-// random walk read-off and the flat line at the bias instability floor (0.664 B).
-class AllanPlot : public QWidget {
+// Allan deviations on log-log axes, one panel per unit (gyros apart from accelerometers): the
+// points as markers with their confidence bars, the fitted noise model as a line and each
+// resolved term of it dashed and labelled.
+class AllanPlot : public NoisePanels {
   Q_OBJECT
  public:
   explicit AllanPlot(QWidget* parent = nullptr);
   void setCurves(std::vector<AllanCurve> curves);
   const std::vector<AllanCurve>& curves() const { return curves_; }
-  void render(QPainter& painter, const QRect& area) const;
-
- protected:
-  void paintEvent(QPaintEvent*) override;
 
  private:
   std::vector<AllanCurve> curves_;
 };
+
+// "N random walk", "B bias instability", ...: a term as the plots label it.
+QString NoiseTermLabel(int term);
 
 }  // namespace vexa::ui

@@ -10,9 +10,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QSplitter>
 #include <QSvgGenerator>
@@ -20,6 +22,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
@@ -32,6 +35,7 @@
 #include "ui/analysis/allan_plot.h"
 #include "ui/analysis/density_plot.h"
 #include "ui/analysis/log_plot.h"
+#include "ui/services/region.h"
 #include "ui/services/screen_fit.h"
 
 namespace vexa::ui {
@@ -43,14 +47,56 @@ const QColor kColors[] = {QColor(38, 94, 160),  QColor(200, 70, 40),  QColor(40,
                           QColor(120, 80, 40),  QColor(90, 90, 90),   QColor(220, 60, 130),
                           QColor(60, 60, 200),  QColor(110, 160, 30), QColor(160, 40, 40)};
 
+// Numbers a person reads: in the region's form (files keep theirs).
 QString number(double v) {
-  return QString::number(v, 'g', 6);
+  return Region().toString(v, 'g', 6);
+}
+
+// A noise figure: four significant digits, as the report states them, in the region's form.
+QString figure(double v) {
+  return std::isfinite(v) ? Region().toString(v, 'g', 4) : QString("-");
+}
+
+// A typed rate further than this share from the files' own is most likely another rate (the
+// sensor's sample rate rather than the record's reads per second).
+constexpr double kRateTolerance = 0.10;
+
+// A channel as a person names it: its data-selection caption ("X Gyro"), not the file's column
+// title, where the reader knows one.
+QString channelName(const analysis::LogChannel& ch) {
+  return QString::fromStdString(ch.caption.empty() ? ch.title : ch.caption);
 }
 
 QTableWidgetItem* cell(const QString& text) {
   auto* item = new QTableWidgetItem(text);
   item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+  item->setToolTip(text);
   return item;
+}
+
+// Columns as wide as their contents when the table holds them all, else narrowed in proportion
+// to share its width (the cells wrap; the user can widen a column again).
+void fitColumns(QTableWidget& table) {
+  table.resizeColumnsToContents();
+  const int columns = table.columnCount();
+  int wanted = 0;
+  for (int c = 0; c < columns; ++c) wanted += table.columnWidth(c);
+  const int room = table.viewport()->width();
+  if (wanted > room && wanted > 0) {
+    // The longest word of a column is the least it can take without cutting a word.
+    const QFontMetrics fm(table.font());
+    for (int c = 0; c < columns; ++c) {
+      int longestWord = 0;
+      for (int r = -1; r < table.rowCount(); ++r) {
+        const QTableWidgetItem* item = r < 0 ? table.horizontalHeaderItem(c) : table.item(r, c);
+        if (item == nullptr) continue;
+        for (const QString& word : item->text().split(QRegularExpression("\\s+")))
+          longestWord = std::max(longestWord, fm.horizontalAdvance(word) + 12);
+      }
+      table.setColumnWidth(c, std::max(longestWord, table.columnWidth(c) * room / wanted));
+    }
+  }
+  table.resizeRowsToContents();
 }
 
 }  // namespace
@@ -93,6 +139,10 @@ frmLogViewer::frmLogViewer(AppContext& ctx, QWidget* parent) : QDialog(parent), 
   tabs_->addTab(timeTab, "Time");
   tabs_->addTab(allanTab, "Allan Deviation");
   tabs_->addTab(densityTab, "Noise Density");
+  // A table laid out while its tab was hidden had no width of its own to share.
+  connect(tabs_, &QTabWidget::currentChanged, this, [this](int tab) {
+    if (tab == 2 && tblNoiseModel_->rowCount() > 0) fitColumns(*tblNoiseModel_);
+  });
   split->setStretchFactor(1, 1);
   split->setSizes({150, 950});
   outer->addWidget(split, 1);
@@ -157,11 +207,24 @@ void frmLogViewer::buildTimeTab(QWidget* tab) {
 void frmLogViewer::buildAllanTab(QWidget* tab) {
   auto* v = new QVBoxLayout(tab);
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel("Log Rate Hz", tab));
+  auto* rateCaption = new QLabel("Reads per second", tab);
+  rateCaption->setObjectName("lblRate");
+  row->addWidget(rateCaption);
   txtRate_ = new QLineEdit(tab);
   txtRate_->setObjectName("txtRate");
-  txtRate_->setPlaceholderText("from the files");
-  txtRate_->setMaximumWidth(120);
+  txtRate_->setPlaceholderText("the files'");
+  txtRate_->setToolTip(
+      "How many samples a second the record holds (the log's reads per second), not the "
+      "sensor's own sample rate. Empty: the rate the files give.");
+  rateCaption->setToolTip(txtRate_->toolTip());
+  txtRate_->setMaximumWidth(90);
+  lblFilesRate_ = new QLabel(tab);
+  lblFilesRate_->setObjectName("lblFilesRate");
+  lblRateWarning_ = new QLabel(tab);
+  lblRateWarning_->setObjectName("lblRateWarning");
+  lblRateWarning_->setStyleSheet("color: #b03020;");
+  lblRateWarning_->setWordWrap(true);
+  lblRateWarning_->hide();
   cmdComputeAllan_ = new QPushButton("Compute", tab);
   cmdComputeAllan_->setObjectName("cmdComputeAllan");
   cmdCancelAllan_ = new QPushButton("Cancel", tab);
@@ -172,6 +235,7 @@ void frmLogViewer::buildAllanTab(QWidget* tab) {
   prgAllan_->setRange(0, 1000);
   prgAllan_->setValue(0);
   row->addWidget(txtRate_);
+  row->addWidget(lblFilesRate_);
   row->addWidget(cmdComputeAllan_);
   row->addWidget(cmdCancelAllan_);
   row->addWidget(prgAllan_, 1);
@@ -179,8 +243,20 @@ void frmLogViewer::buildAllanTab(QWidget* tab) {
   chkReadOffsCsv_->setObjectName("chkReadOffsCsv");
   row->addWidget(chkReadOffsCsv_);
   v->addLayout(row);
+  v->addWidget(lblRateWarning_);
   allanPlot_ = new AllanPlot(tab);
   v->addWidget(allanPlot_, 1);
+  auto* allanCursor = new QLabel(" ", tab);
+  allanCursor->setObjectName("lblAllanCursor");
+  v->addWidget(allanCursor);
+  connect(allanPlot_, &NoisePanels::cursorMoved, allanCursor, &QLabel::setText);
+  auto* quick = new QLabel(
+      "Quick read-offs from the curve's slopes (the fitted model's figures, with their "
+      "uncertainties, are under Noise Density):",
+      tab);
+  quick->setObjectName("lblQuickReadOffs");
+  quick->setWordWrap(true);
+  v->addWidget(quick);
   tblReadOffs_ = new QTableWidget(0, 6, tab);
   tblReadOffs_->setObjectName("tblReadOffs");
   tblReadOffs_->setHorizontalHeaderLabels(
@@ -197,18 +273,28 @@ void frmLogViewer::buildAllanTab(QWidget* tab) {
 void frmLogViewer::buildDensityTab(QWidget* tab) {
   auto* v = new QVBoxLayout(tab);
   densityPlot_ = new DensityPlot(tab);
-  densityPlot_->setChannels(&noise_);
   v->addWidget(densityPlot_, 1);
+  auto* densityCursor = new QLabel(" ", tab);
+  densityCursor->setObjectName("lblDensityCursor");
+  v->addWidget(densityCursor);
+  connect(densityPlot_, &NoisePanels::cursorMoved, densityCursor, &QLabel::setText);
   v->addWidget(
       new QLabel("Noise model fitted to the Allan variance (value +/- one standard "
                  "deviation; \"<\" the bound of a term the record does not resolve):",
                  tab));
   tblNoiseModel_ = new QTableWidget(0, 7, tab);
   tblNoiseModel_->setObjectName("tblNoiseModel");
-  tblNoiseModel_->setHorizontalHeaderLabels({"Channel", "Quantisation Q", "Random walk N",
-                                             "Bias instability B", "Rate random walk K",
-                                             "Rate ramp R", "Noise density"});
-  tblNoiseModel_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  // Two-line headings and wrapped cells: a figure with its uncertainty and unit is long, and
+  // seven of them share a 1024 px screen. The columns can be widened; every cell's tooltip
+  // holds its whole text.
+  tblNoiseModel_->setHorizontalHeaderLabels({"Channel", "Quantisation\nQ", "Random walk\nN",
+                                             "Bias\ninstability B", "Rate random\nwalk K",
+                                             "Rate ramp\nR", "Noise\ndensity"});
+  tblNoiseModel_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  tblNoiseModel_->horizontalHeader()->setStretchLastSection(true);
+  tblNoiseModel_->setWordWrap(true);
+  tblNoiseModel_->setTextElideMode(Qt::ElideNone);
+  tblNoiseModel_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   tblNoiseModel_->verticalHeader()->hide();
   tblNoiseModel_->setMaximumHeight(150);
   v->addWidget(tblNoiseModel_);
@@ -242,7 +328,7 @@ bool frmLogViewer::openFiles(const QStringList& paths) {
     const QSignalBlocker block(lstChannels_);
     lstChannels_->clear();
     for (size_t c = 0; c < record_.channels.size(); ++c) {
-      auto* item = new QListWidgetItem(QString::fromStdString(record_.channels[c].title));
+      auto* item = new QListWidgetItem(channelName(record_.channels[c]));
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
       item->setCheckState(c == 0 ? Qt::Checked : Qt::Unchecked);
       item->setForeground(kColors[c % 12]);
@@ -254,6 +340,8 @@ bool frmLogViewer::openFiles(const QStringList& paths) {
   noise_.clear();
   densityPlot_->setChannels(&noise_);
   tblNoiseModel_->setRowCount(0);
+  for (auto* readOut : findChildren<QLabel*>(QRegularExpression("^lbl(Allan|Density)Cursor$")))
+    readOut->setText(" ");
   cmdReport_->setEnabled(false);
   prgAllan_->setValue(0);
   cmdExport_->setEnabled(true);
@@ -290,10 +378,30 @@ void frmLogViewer::refreshSeries() {
   std::vector<PlotSeries> series;
   for (int c : checkedChannels()) {
     const auto& ch = record_.channels[c];
-    series.push_back({QString::fromStdString(ch.title), QString::fromStdString(ch.units),
-                      &ch.values, tau0, kColors[c % 12]});
+    series.push_back(
+        {channelName(ch), QString::fromStdString(ch.units), &ch.values, tau0, kColors[c % 12]});
   }
   plot_->setSeries(std::move(series));
+  // The read-out belonged to the channels shown before; the pointer's next move writes it anew.
+  lblCursor_->setText(" ");
+  showRateCheck();
+}
+
+void frmLogViewer::showRateCheck() {
+  const double filesRate = record_.sampleInterval > 0 ? 1.0 / record_.sampleInterval : 0.0;
+  lblFilesRate_->setText(filesRate > 0 ? QString("files: %1").arg(number(filesRate))
+                                       : QString("files do not tell"));
+  bool ok = true;
+  const double typed = rateFromField(ok);
+  const bool far =
+      ok && typed > 0 && filesRate > 0 && std::fabs(typed - filesRate) > kRateTolerance * filesRate;
+  lblRateWarning_->setVisible(far);
+  if (far)
+    lblRateWarning_->setText(
+        QString("%1 reads per second is %2 % away from the %3 the files give: the figures "
+                "scale with this rate. Empty the field to use the files' rate.")
+            .arg(number(typed), Region().toString(std::fabs(typed / filesRate - 1.0) * 100, 'f', 0),
+                 number(filesRate)));
 }
 
 void frmLogViewer::refreshStatistics() {
@@ -384,7 +492,7 @@ void frmLogViewer::showAllan() {
   for (size_t i = 0; i < curves.size() && i < runChannels_.size(); ++i) {
     const auto& ch = record_.channels[runChannels_[i]];
     AllanCurve c;
-    c.name = QString::fromStdString(ch.title);
+    c.name = channelName(ch);
     c.units = QString::fromStdString(ch.units);
     c.color = kColors[runChannels_[i] % 12];
     c.readOffs = analysis::ReadOffs(curves[i]);
@@ -432,27 +540,32 @@ void frmLogViewer::showAllan() {
 }
 
 void frmLogViewer::showNoiseFigures() {
-  densityPlot_->setChannels(&noise_);
+  std::vector<QColor> colors;
+  std::vector<QString> names;
+  for (size_t r = 0; r < noise_.size() && r < runChannels_.size(); ++r) {
+    colors.push_back(kColors[runChannels_[r] % 12]);
+    names.push_back(channelName(record_.channels[size_t(runChannels_[r])]));
+  }
+  densityPlot_->setChannels(&noise_, colors, names);
   tblNoiseModel_->setRowCount(int(noise_.size()));
   for (size_t r = 0; r < noise_.size(); ++r) {
     const auto& n = noise_[r];
-    tblNoiseModel_->setItem(int(r), 0, cell(QString::fromStdString(n.title)));
+    tblNoiseModel_->setItem(int(r), 0,
+                            cell(r < names.size() ? names[r] : QString::fromStdString(n.title)));
     const auto text = [](const analysis::NoiseFigure& f) {
       const QString unit = QString::fromStdString(f.unit);
-      if (!f.resolved)
-        return "< " + QString::fromStdString(report::ReportNumber(f.value)) + " " + unit;
-      return QString::fromStdString(report::ReportNumber(f.value)) + " +/- " +
-             QString::fromStdString(report::ReportNumber(f.sigma)) + " " + unit;
+      if (!f.resolved) return "< " + figure(f.value) + " " + unit;
+      return figure(f.value) + " +/- " + figure(f.sigma) + " " + unit;
     };
     for (int t = 0; t < analysis::kNoiseTerms; ++t)
       tblNoiseModel_->setItem(int(r), 1 + t, cell(text(n.figures[size_t(t)])));
     tblNoiseModel_->setItem(
         int(r), 6,
-        cell(n.density.whiteFound
-                 ? QString::fromStdString(report::ReportNumber(n.densityFigure.value) + " " +
-                                          n.densityFigure.unit)
-                 : QString("no white level")));
+        cell(n.density.whiteFound ? figure(n.densityFigure.value) + " " +
+                                        QString::fromStdString(n.densityFigure.unit)
+                                  : QString("no white level")));
   }
+  fitColumns(*tblNoiseModel_);
   cmdReport_->setEnabled(!noise_.empty());
 }
 

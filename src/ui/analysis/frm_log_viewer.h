@@ -71,6 +71,8 @@ class frmLogViewer : public QDialog {
   void showNoiseFigures();
   void refreshSeries();
   void refreshStatistics();
+  // The files' rate beside the field, and a warning when the typed one is far from it.
+  void showRateCheck();
   void pollAllan();
   void showAllan();
   std::vector<int> checkedChannels() const;
@@ -99,6 +101,8 @@ class frmLogViewer : public QDialog {
   QLabel* lblCursor_ = nullptr;
   QTableWidget* tblStats_ = nullptr;
   QLineEdit* txtRate_ = nullptr;
+  QLabel* lblFilesRate_ = nullptr;
+  QLabel* lblRateWarning_ = nullptr;
   QPushButton* cmdComputeAllan_ = nullptr;
   QPushButton* cmdCancelAllan_ = nullptr;
   QProgressBar* prgAllan_ = nullptr;

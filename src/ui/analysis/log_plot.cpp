@@ -1,6 +1,7 @@
 #include "ui/analysis/log_plot.h"
 
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -10,17 +11,26 @@
 #include <cmath>
 
 #include "analysis/span_statistics.h"
+#include "ui/services/region.h"
 
 namespace vexa::ui {
 
 namespace {
 
-constexpr int kLeft = 72, kRight = 12, kTop = 10, kBottom = 34;
+constexpr int kLeft = 72, kRight = 12, kTop = 6, kBottom = 34;
 constexpr int kLaneGap = 8;
+constexpr int kSwatch = 14, kEntryGap = 16;
 
+// Enough decimals to tell ticks `step` apart (2.5 needs one more than 2), in the region's form.
 QString tickText(double v, double step) {
-  const int decimals = std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
-  return QString::number(v, 'f', std::min(decimals, 9));
+  int decimals = std::max(0, int(-std::floor(std::log10(step) + 1e-9)));
+  const double scaled = step * std::pow(10.0, decimals);
+  if (std::fabs(scaled - std::round(scaled)) > 1e-6 * scaled) ++decimals;
+  return Region().toString(v, 'f', std::min(decimals, 9));
+}
+
+QString legendLabel(const PlotSeries& s) {
+  return s.units.isEmpty() ? s.name : s.name + " (" + s.units + ")";
 }
 
 }  // namespace
@@ -39,6 +49,28 @@ std::vector<double> NiceTicks(double low, double high, int maxTicks) {
   for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9; t += step)
     ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
   return ticks;
+}
+
+std::vector<double> ValueTicks(double low, double high, int minTicks, int maxTicks) {
+  std::vector<double> best;
+  if (!(high > low) || !std::isfinite(high - low)) return best;
+  const auto ticksOf = [&](double step) {
+    std::vector<double> ticks;
+    for (double t = std::ceil(low / step - 1e-9) * step; t <= high + step * 1e-9; t += step)
+      ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+    return ticks;
+  };
+  // From a step as wide as the range down to finer ones: 1, 0.5, 0.25, 0.2 of each decade.
+  static constexpr double kShares[] = {1, 0.5, 0.25, 0.2};
+  const double decade = std::pow(10.0, std::ceil(std::log10(high - low)));
+  for (int k = 0; k < 60; ++k) {
+    const double step = decade * std::pow(10.0, -(k / 4)) * kShares[k % 4];
+    auto ticks = ticksOf(step);
+    if (int(ticks.size()) < minTicks) continue;
+    if (int(ticks.size()) <= maxTicks || best.empty()) best = std::move(ticks);
+    break;
+  }
+  return best;
 }
 
 LogPlot::LogPlot(QWidget* parent) : QWidget(parent) {
@@ -139,8 +171,56 @@ void LogPlot::panTime(double share) {
   setTimeRange(t0_ + d, t1_ + d);
 }
 
+QFont LogPlot::labelFont() const {
+  QFont f = font();
+  f.setPointSizeF(8.5);
+  return f;
+}
+
+std::vector<std::vector<size_t>> LogPlot::legendLines(const QRect& area) const {
+  const QFontMetrics fm(labelFont());
+  const int width = area.width() - kLeft - kRight;
+  std::vector<std::vector<size_t>> lines;
+  int used = 0;
+  for (size_t i = 0; i < series_.size(); ++i) {
+    const int w = kSwatch + 4 + fm.horizontalAdvance(legendLabel(series_[i])) + kEntryGap;
+    if (lines.empty() || (used + w > width && !lines.back().empty())) {
+      lines.emplace_back();
+      used = 0;
+    }
+    lines.back().push_back(i);
+    used += w;
+  }
+  return lines;
+}
+
+QRect LogPlot::legendRect(const QRect& area) const {
+  const int lines = int(legendLines(area).size());
+  const int h = lines * (QFontMetrics(labelFont()).height() + 2);
+  return QRect(area.left() + kLeft, area.top() + kTop, area.width() - kLeft - kRight, h);
+}
+
 QRect LogPlot::plotArea(const QRect& area) const {
-  return area.adjusted(kLeft, kTop, -kRight, -kBottom);
+  const QRect legend = legendRect(area);
+  const int top = legend.height() > 0 ? legend.bottom() + 1 + kTop : area.top() + kTop;
+  return QRect(QPoint(area.left() + kLeft, top),
+               QPoint(area.right() - kRight, area.bottom() - kBottom));
+}
+
+QRect LogPlot::laneRect(const QRect& area, size_t lane) const {
+  return laneArea(plotArea(area), lane);
+}
+
+std::vector<LogPlot::Tick> LogPlot::laneTicks(const QRect& area, size_t lane) const {
+  std::vector<Tick> ticks;
+  const QRect r = laneRect(area, lane);
+  const Lane range = lane < lanes_.size() ? lanes_[lane] : Lane{};
+  // As many labels as fit one above the other, never fewer than four.
+  const int fit = r.height() / (QFontMetrics(labelFont()).height() + 2);
+  const auto values = ValueTicks(range.y0, range.y1, 4, std::max(4, fit));
+  const double step = values.size() > 1 ? values[1] - values[0] : 1.0;
+  for (double v : values) ticks.push_back({v, tickText(v, step)});
+  return ticks;
 }
 
 double LogPlot::timeAt(int x) const {
@@ -168,12 +248,13 @@ size_t LogPlot::laneAt(int y) const {
 }
 
 QString LogPlot::readOutAt(double t) const {
-  QString text = QString("t = %1 s").arg(t, 0, 'f', 4);
+  const QLocale region = Region();
+  QString text = "t = " + region.toString(t, 'f', 4) + " s";
   for (const auto& s : series_) {
     if (!s.values || s.values->empty()) continue;
     const int64_t i = std::llround(t / s.tau0);
     if (i < 0 || i >= int64_t(s.values->size())) continue;
-    text += QString("   %1 %2 %3").arg(s.name).arg((*s.values)[i], 0, 'g', 7).arg(s.units);
+    text += QString("   %1 %2 %3").arg(s.name, region.toString((*s.values)[i], 'g', 7), s.units);
   }
   return text;
 }
@@ -183,8 +264,7 @@ void LogPlot::render(QPainter& painter, const QRect& area) const {
   painter.save();
   painter.fillRect(area, Qt::white);
   painter.setPen(QColor(90, 96, 105));
-  QFont font = painter.font();
-  font.setPointSizeF(8.5);
+  const QFont font = labelFont();
   painter.setFont(font);
   const QFontMetrics fm(font);
 
@@ -215,14 +295,12 @@ void LogPlot::render(QPainter& painter, const QRect& area) const {
     const auto yOf = [&](double v) {
       return lane.top() + (range.y1 - v) / (range.y1 - range.y0) * lane.height();
     };
-    const auto yt = NiceTicks(range.y0, range.y1, std::max(2, lane.height() / 40));
-    const double yStep = yt.size() > 1 ? yt[1] - yt[0] : 1.0;
-    for (double v : yt) {
-      const double y = yOf(v);
+    for (const Tick& tick : laneTicks(area, k)) {
+      const double y = yOf(tick.value);
       painter.setPen(QColor(228, 231, 235));
       painter.drawLine(QPointF(lane.left(), y), QPointF(lane.right(), y));
       painter.setPen(QColor(60, 66, 75));
-      const QString s = tickText(v, yStep);
+      const QString& s = tick.label;
       painter.drawText(
           QPointF(lane.left() - fm.horizontalAdvance(s) - 6, y + fm.ascent() / 2.0 - 1), s);
     }
@@ -284,16 +362,19 @@ void LogPlot::render(QPainter& painter, const QRect& area) const {
   }
   painter.setClipping(false);
 
-  // Legend, at the top of each channel's lane.
-  std::vector<int> lx(laneCount, p.left() + 8);
-  for (const auto& s : series_) {
-    const size_t k = laneOf(s);
-    const int top = laneArea(p, k).top();
-    const QString label = s.units.isEmpty() ? s.name : s.name + " (" + s.units + ")";
-    painter.fillRect(QRectF(lx[k], top + 6, 14, 3), s.color);
-    painter.setPen(QColor(40, 44, 52));
-    painter.drawText(QPointF(lx[k] + 18, top + 6 + fm.ascent() / 2.0), label);
-    lx[k] += 30 + fm.horizontalAdvance(label);
+  // Legend, above the lanes: each channel with its unit, in as many lines as it needs.
+  const QRect legend = legendRect(area);
+  int y = legend.top();
+  for (const auto& line : legendLines(area)) {
+    int x = legend.left();
+    for (size_t i : line) {
+      const QString label = legendLabel(series_[i]);
+      painter.fillRect(QRectF(x, y + fm.height() / 2.0 - 1, kSwatch, 3), series_[i].color);
+      painter.setPen(QColor(40, 44, 52));
+      painter.drawText(QPointF(x + kSwatch + 4, y + fm.ascent()), label);
+      x += kSwatch + 4 + fm.horizontalAdvance(label) + kEntryGap;
+    }
+    y += fm.height() + 2;
   }
   painter.restore();
 }

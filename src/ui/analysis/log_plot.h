@@ -41,6 +41,17 @@ class LogPlot : public QWidget {
   std::pair<double, double> valueRange(size_t lane = 0) const;
   // The units of each lane, top to bottom.
   QStringList laneUnits() const;
+  // Where `render` into `area` puts the legend (one line or more above the lanes, so it
+  // covers no trace) and each lane.
+  QRect legendRect(const QRect& area) const;
+  QRect laneRect(const QRect& area, size_t lane) const;
+  // The labelled ticks of a lane's value axis as `render` into `area` draws them: at least
+  // four however short the lane, with labels in the region's number form.
+  struct Tick {
+    double value;
+    QString label;
+  };
+  std::vector<Tick> laneTicks(const QRect& area, size_t lane) const;
   // Samples [first, last) of a series that the time range shows.
   std::pair<int64_t, int64_t> visibleSamples(const PlotSeries& s) const;
 
@@ -76,6 +87,9 @@ class LogPlot : public QWidget {
     double y0 = -1.0, y1 = 1.0;
   };
   QRect plotArea(const QRect& area) const;
+  QFont labelFont() const;
+  // The legend's entries as lines that fit the width of `area`.
+  std::vector<std::vector<size_t>> legendLines(const QRect& area) const;
   QRect laneArea(const QRect& plot, size_t lane) const;
   size_t laneOf(const PlotSeries& s) const;
   size_t laneAt(int y) const;
@@ -96,5 +110,9 @@ class LogPlot : public QWidget {
 
 // Ticks for an axis from `low` to `high`: round steps of 1, 2 or 5 times a power of ten.
 std::vector<double> NiceTicks(double low, double high, int maxTicks);
+// Ticks for a value axis: the coarsest round step (1, 2, 2.5 or 5 times a power of ten) that
+// gives at least `minTicks` and at most `maxTicks` ticks within [low, high]; when no step
+// gives both, the coarsest that gives `minTicks`.
+std::vector<double> ValueTicks(double low, double high, int minTicks, int maxTicks);
 
 }  // namespace vexa::ui

@@ -60,6 +60,14 @@ QPushButton* button(const char* name, const char* caption) {
   return b;
 }
 
+// The physical unit of a source's level, by source code (the units the main window's
+// read-out shows); none for "Disabled" and codes that name no source.
+QString AlarmSourceUnit(int code) {
+  static const char* const kUnits[kAlarmSources] = {
+      "", "V", "deg/sec", "deg/sec", "deg/sec", "g", "g", "g", "mG", "mG", "mG", "C", "V"};
+  return code >= 0 && code < kAlarmSources ? kUnits[code] : "";
+}
+
 QLabel* hexLabel(const char* name) {
   auto* l = new QLabel("0x0000");
   l->setObjectName(name);
@@ -158,7 +166,16 @@ QWidget* frmAlarms::buildAlarmFrame(int alarm) {
   grid->addWidget(new QLabel("Source"), row, 0);
   grid->addWidget(a.source, row++, 1, 1, 2);
   grid->addWidget(new QLabel("Trigger Level"), row, 0);
-  grid->addWidget(a.level, row, 1);
+  auto* level = new QHBoxLayout;
+  level->addWidget(a.level, 1);
+  // The level is in the physical units of the chosen source: say which, as the source changes.
+  auto* unit = new QLabel;
+  unit->setObjectName(QString("lblLevelUnits%1").arg(alarm));
+  ReserveTextWidth(unit, "deg/sec");
+  level->addWidget(unit);
+  grid->addLayout(level, row, 1);
+  connect(a.source, QOverload<int>::of(&QComboBox::currentIndexChanged), unit,
+          [unit](int code) { unit->setText(AlarmSourceUnit(code)); });
   auto* magnitude = new QHBoxLayout;
   magnitude->addWidget(new QLabel(names.magnitudeCaption));
   magnitude->addWidget(a.magnitudeHex);

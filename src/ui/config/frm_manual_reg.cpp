@@ -22,6 +22,7 @@
 #include "registers/sensor_commands.h"
 #include "ui/services/print_service.h"
 #include "ui/services/text_width.h"
+#include "ui/services/whole_text_image.h"
 
 namespace vexa::ui {
 
@@ -206,7 +207,8 @@ void frmManualReg::cmdUpdateFlash_Click() {
 }
 
 void frmManualReg::cmdPrint_Click() {
-  PrintWindowImage(*this, printer_, ctx_);
+  // The whole table, however far the screen lets the window show it.
+  PrintWindowImage(*this, WindowImageWithWholeText(*this, *Text1_), printer_, ctx_);
 }
 
 }  // namespace vexa::ui

@@ -29,6 +29,7 @@
 #include "registers/register_pipeline.h"
 #include "registers/sensor_check.h"
 #include "results/results_store.h"
+#include "ui/datalog/closed_run_text.h"
 #include "ui/results/unit_field.h"
 #include "ui/services/qt_text.h"
 #include "ui/services/text_width.h"
@@ -450,6 +451,11 @@ void frmDatalog::RunDatalog() {
   unitField_->keepRun(started, recorded, sampling, result);
   if (closeAfterRun_) {
     closeAfterRun_ = false;
+    // Closed by the user (not by the program's own end): the result line goes with the window.
+    if (closedByUser_ && result.outcome == datalog::LogOutcome::Cancelled)
+      ctx_.messages().show(kApplicationTitle, ClosedRunText(result, samplesPerFile_),
+                           MessageIcon::Information);
+    closedByUser_ = false;
     close();
   }
 }
@@ -472,6 +478,7 @@ bool frmDatalog::CancelRunningLogs() {
 
 void frmDatalog::closeEvent(QCloseEvent* event) {
   if (deferCloseWhileRunning()) {
+    closedByUser_ = true;
     event->ignore();
     return;
   }
@@ -479,7 +486,10 @@ void frmDatalog::closeEvent(QCloseEvent* event) {
 }
 
 void frmDatalog::reject() {
-  if (deferCloseWhileRunning()) return;
+  if (deferCloseWhileRunning()) {
+    closedByUser_ = true;
+    return;
+  }
   QDialog::reject();
 }
 

@@ -100,6 +100,7 @@ class frmDatalog : public QDialog {
   double filesPerSession_ = 0;
   bool running_ = false;
   bool closeAfterRun_ = false;
+  bool closedByUser_ = false;  // the close box or Escape, not a termination signal
   std::vector<std::string> lastRunFiles_;
 
   QGroupBox* FrameFilePref_ = nullptr;

@@ -82,10 +82,13 @@ const std::map<QString, Shot>& shots() {
       {"registers",
        {"frmManualReg", [](frmForm1& f) { trigger(f, "mnuRegisters"); },
         [](QDialog& d) { choose(d, "cmboRegister", 27); }}},  // SMPL_PRD
-      {"units",  // the results store as it is: the first unit and the first figure
+      {"units",  // the results store as it is: the first unit, the X gyro's random walk if kept
        {"frmUnits", [](frmForm1& f) { trigger(f, "mnuUnits"); },
         [](QDialog& d) {
           if (auto* t = child<QTableWidget>(d, "tblUnits")) t->selectRow(0);
+          if (auto* figure = child<QComboBox>(d, "cboFigure"))
+            for (const char* name : {"X Gyro/N", "X Gryo/N"})  // by caption, or by column title
+              if (int i = figure->findText(name); i >= 0) figure->setCurrentIndex(i);
         }}},
       {"usb-debug",
        {"frmUSBdebug",

@@ -36,8 +36,13 @@ QTableWidget* table(QWidget* parent, const char* name, const QStringList& headin
   return t;
 }
 
+// Every cell carries its whole text as its tooltip too, for a column the user has narrowed.
 void setRow(QTableWidget* t, int row, const QStringList& cells) {
-  for (int c = 0; c < cells.size(); ++c) t->setItem(row, c, new QTableWidgetItem(cells[c]));
+  for (int c = 0; c < cells.size(); ++c) {
+    auto* item = new QTableWidgetItem(cells[c]);
+    item->setToolTip(cells[c]);
+    t->setItem(row, c, item);
+  }
 }
 
 QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
@@ -119,6 +124,8 @@ frmUnits::frmUnits(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx
   connect(cmdRefresh_, &QPushButton::clicked, this, [this] { refresh(); });
   connect(tblUnits_, &QTableWidget::itemSelectionChanged, this, [this] { showHistory(); });
   connect(tblHistory_, &QTableWidget::cellDoubleClicked, this, [this] { openSelectedRun(); });
+  connect(picFigure_, &FigurePlot::unitClicked, this,
+          [this](const QString& unit) { selectUnit(unit.toStdString()); });
   connect(cmdOpenRun_, &QPushButton::clicked, this, [this] { openSelectedRun(); });
   connect(cboFigure_, &QComboBox::currentTextChanged, this, [this] { showFigure(); });
   connect(cmdLimits_, &QPushButton::clicked, this, [this] {
@@ -208,6 +215,8 @@ void frmUnits::showHistory() {
         changed << QString("%1 %2 to %3").arg(q(reg.label)).arg(reg.before).arg(reg.after);
     setRow(tblHistory_, r++, {q(c.at.substr(0, 19)), q(c.kind), "", "", changed.join(", ")});
   }
+  // Dates and kinds whole; the files (last) take the rest.
+  tblHistory_->resizeColumnsToContents();
 }
 
 void frmUnits::showFigure() {

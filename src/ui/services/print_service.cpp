@@ -11,7 +11,9 @@
 #include <QPrinterInfo>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "app/app_context.h"
 
@@ -24,7 +26,26 @@ constexpr const char* kNoPrinterQuestion =
 constexpr const char* kPrintFailed = "The window could not be printed.";
 constexpr const char* kPdfFailed = "The PDF file could not be written.";
 
-// Draws the image on one page of an open printer, as large as fits, keeping its proportions.
+// Below this share of the page's width a tall image is no longer shrunk onto one page but
+// printed at the page's width over as many pages as it needs.
+constexpr double kSmallestOnePageShare = 0.75;
+
+// Where a page that would end at `end` ends instead: at the lowest row above it, within a tenth
+// of the page, that repeats the row before it (a gap between lines of text), so no line of
+// text is cut in two; else at `end`.
+int pageEnd(const QImage& image, int begin, int end) {
+  if (end >= image.height()) return image.height();
+  const int lowest = std::max(begin + 1, end - (end - begin) / 10);
+  for (int y = end; y > lowest; --y)
+    if (std::memcmp(image.constScanLine(y), image.constScanLine(y - 1),
+                    size_t(image.bytesPerLine())) == 0)
+      return y;
+  return end;
+}
+
+// Draws the image on an open printer keeping its proportions: on one page, as large as fits,
+// unless that would shrink it far below the page's width; then at the page's width, cut into
+// as many pages as it needs.
 bool paintImage(QPrinter& printer, const QImage& image, std::string& cause) {
   QPainter painter;
   if (!painter.begin(&printer)) {
@@ -34,11 +55,31 @@ bool paintImage(QPrinter& printer, const QImage& image, std::string& cause) {
     return false;
   }
   const QRect page = painter.viewport();
-  QSize size = image.size();
-  size.scale(page.size(), Qt::KeepAspectRatio);
-  painter.setViewport(page.x(), page.y(), size.width(), size.height());
-  painter.setWindow(image.rect());
-  painter.drawImage(0, 0, image);
+  const double widthScale = double(page.width()) / std::max(1, image.width());
+  const double wholeScale =
+      std::min(widthScale, double(page.height()) / std::max(1, image.height()));
+  if (wholeScale >= kSmallestOnePageShare * widthScale) {
+    QSize size = image.size();
+    size.scale(page.size(), Qt::KeepAspectRatio);
+    painter.setViewport(page.x(), page.y(), size.width(), size.height());
+    painter.setWindow(image.rect());
+    painter.drawImage(0, 0, image);
+    return painter.end();
+  }
+  const QImage rows = image.convertToFormat(QImage::Format_RGB32);
+  const int rowsPerPage = std::max(1, int(page.height() / widthScale));
+  for (int top = 0; top < rows.height();) {
+    if (top > 0 && !printer.newPage()) {
+      cause = "the printer could not start a new page";
+      painter.end();
+      return false;
+    }
+    const int bottom = pageEnd(rows, top, top + rowsPerPage);
+    const QRect slice(0, top, rows.width(), bottom - top);
+    painter.drawImage(QRectF(page.x(), page.y(), page.width(), slice.height() * widthScale), rows,
+                      slice);
+    top = bottom;
+  }
   return painter.end();
 }
 
@@ -86,7 +127,11 @@ bool WriteImagePdf(const QImage& image, const QString& file, std::string& cause)
 }
 
 PrintOutcome PrintWindowImage(QWidget& window, PrintService& printer, AppContext& ctx) {
-  const QImage image = window.grab().toImage();
+  return PrintWindowImage(window, window.grab().toImage(), printer, ctx);
+}
+
+PrintOutcome PrintWindowImage(QWidget& window, const QImage& image, PrintService& printer,
+                              AppContext& ctx) {
   std::string cause;
   if (printer.hasDefaultPrinter()) {
     if (printer.printOnDefaultPrinter(image, cause)) return PrintOutcome::Printed;

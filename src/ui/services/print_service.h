@@ -20,7 +20,7 @@ class PrintService {
   virtual ~PrintService() = default;
   // Whether the system has a default printer set up.
   virtual bool hasDefaultPrinter() = 0;
-  // One page holding `image`, scaled to fit, to the default printer. False with a cause when
+  // `image` to the default printer, as WriteImagePdf lays it out. False with a cause when
   // the printer cannot be opened.
   virtual bool printOnDefaultPrinter(const QImage& image, std::string& cause) = 0;
   // Tells the user that no printer is set up and offers to save the image as a PDF file
@@ -39,7 +39,9 @@ class QtPrintService : public PrintService {
   bool confirmReplace(QWidget* parent, const QString& file) override;
 };
 
-// One page holding `image`, scaled to fit its printable area, into the PDF file `file`.
+// `image` into the PDF file `file`: on one page scaled to fit its printable area, or, when that
+// would shrink it far below the page's width (a tall image), at the page's width over as many
+// pages as it needs, each page ending between lines of text.
 bool WriteImagePdf(const QImage& image, const QString& file, std::string& cause);
 
 enum class PrintOutcome { Printed, SavedAsPdf, Declined, Failed };
@@ -49,5 +51,9 @@ enum class PrintOutcome { Printed, SavedAsPdf, Declined, Failed };
 // user agrees, and a saved file is named in a message. A failure is told in a message box,
 // with its technical cause in the diagnostics.
 PrintOutcome PrintWindowImage(QWidget& window, PrintService& printer, AppContext& ctx);
+// The same with an image of the window made by the window itself (one showing more than the
+// screen does).
+PrintOutcome PrintWindowImage(QWidget& window, const QImage& image, PrintService& printer,
+                              AppContext& ctx);
 
 }  // namespace vexa::ui

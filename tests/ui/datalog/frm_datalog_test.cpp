@@ -228,12 +228,33 @@ TEST_F(DatalogWindow, ClosingDuringARunCancelsItWritesTheFileThenCloses) {
       closeWindow();
       EXPECT_TRUE(window->isVisible()) << "the window stays until the run has ended";
     });
+    world.messages.shown.clear();
     start()->click();
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->running());
     EXPECT_EQ(fileLines(logFile(1)).size(), 9u) << "two samples taken";
+    // The result line closes with the window: a message says what became of the run.
+    ASSERT_EQ(world.messages.shown.size(), 1u);
+    EXPECT_EQ(world.messages.shown[0].text,
+              "The log run was cancelled: its window was closed while it ran.\n\n"
+              "DATALOG_1.csv holds the 2 samples taken before the cancel, of 100.\n\n"
+              "The files are in " +
+                  world.folder() + ".");
     fs::remove(logFile(1));
   }
+  // Closed in the second file: the first is whole.
+  type("txtSamplesPerFile", "2");
+  type("txtFilesPerSession", "3");
+  window->show();
+  world.messages.shown.clear();
+  atEventPass(5, [&] { window->close(); });
+  start()->click();
+  ASSERT_EQ(world.messages.shown.size(), 1u);
+  EXPECT_NE(world.messages.shown[0].text.find("DATALOG_1.csv holds all its 2 samples.\n"
+                                              "DATALOG_2.csv holds the 1 sample taken before "
+                                              "the cancel, of 2."),
+            std::string::npos)
+      << world.messages.shown[0].text;
 }
 
 // Files of the run's names are settled before the first sample: the window asks, and a No
@@ -285,6 +306,7 @@ TEST_F(DatalogWindow, TerminationCancelsTheRunningLogAndItsFileIsWritten) {
   start()->click();
   EXPECT_FALSE(window->running());
   EXPECT_EQ(fileLines(logFile(1)).size(), 9u) << "two samples taken";
+  EXPECT_TRUE(world.messages.shown.empty()) << "the program is ending: no window to answer";
   EXPECT_FALSE(frmDatalog::CancelRunningLogs());
 }
 
