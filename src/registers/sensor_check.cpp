@@ -46,11 +46,13 @@ SensorCheck CheckProductId(int32_t productId, int chosenMode) {
     // Nothing drives MISO: the line floats high, whatever the mode.
     c.message = read + "nothing answers on the bus. Check the wiring and the sensor's power.";
   } else if (c.productId == 0) {
-    // A sensor that discards every frame (one clocked in another mode) answers zeros, as a
-    // line held low does.
-    c.message = read + "nothing answers on the bus. Check the wiring and the sensor's power" +
-                (otherMode ? "; or the sensor discards the frames: " + modeText + "."
-                           : ", or an SPI mode the sensor does not use (it uses mode 3).");
+    // A sensor clocked in another mode discards the frames or takes other commands than those
+    // sent, and then answers zeros, as a line held low does.
+    c.message =
+        read + "nothing answers on the bus. Check the wiring and the sensor's power" +
+        (otherMode
+             ? "; or the sensor does not take frames in the chosen SPI mode: " + modeText + "."
+             : ", or an SPI mode the sensor does not use (it uses mode 3).");
   } else if (shiftedByOneBit(c.productId)) {
     c.message = read +
                 "a known product shifted by one bit. Check the SPI mode (the sensor "

@@ -28,7 +28,7 @@ TEST(SensorCheck, EachReadingNamesItsCauses) {
       {0xFFFF, -1, {"PROD_ID reads 0xFFFF (65535)", nobody + "."}, {"mode"}},
       {0xFFFF, 1, {nobody + "."}, {"mode"}},  // a floating line is no mode's doing
       {0x0000, -1, {"PROD_ID reads 0x0000 (0)", nobody, "an SPI mode the sensor does not use"}, {}},
-      {0x0000, 1, {nobody, "discards the frames", mode1}, {}},
+      {0x0000, 1, {nobody, "does not take frames in the chosen SPI mode", mode1}, {}},
       {0x0000, 3, {nobody, "it uses mode 3"}, {"mode 3 is chosen"}},
       {0x3507, 0, {"shifted by one bit", "SPI mode 0 is chosen and the sensor uses mode 3"}, {}},
       {0x1234, 2, {"check the wiring", "SPI mode 2 is chosen"}, {}},
@@ -38,8 +38,10 @@ TEST(SensorCheck, EachReadingNamesItsCauses) {
     const SensorCheck check = CheckProductId(c.productId, c.mode);
     const std::string what = std::to_string(c.productId) + " mode " + std::to_string(c.mode);
     EXPECT_FALSE(check.known) << what;
-    for (const std::string& part : c.says) EXPECT_TRUE(has(check.message, part)) << what << ": " << check.message;
-    for (const std::string& part : c.saysNot) EXPECT_FALSE(has(check.message, part)) << what << ": " << check.message;
+    for (const std::string& part : c.says)
+      EXPECT_TRUE(has(check.message, part)) << what << ": " << check.message;
+    for (const std::string& part : c.saysNot)
+      EXPECT_FALSE(has(check.message, part)) << what << ": " << check.message;
   }
   EXPECT_TRUE(CheckProductId(27150, 1).known);
   EXPECT_EQ(CheckProductId(27100).message, "");
