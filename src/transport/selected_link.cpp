@@ -1,7 +1,7 @@
 #include "transport/selected_link.h"
 
 #include "transport/adapter/adapter_spi.h"
-#include "transport/parallel/parallel_spi.h"
+#include "transport/parallel/parallel_link.h"
 #include "transport/usb/usb_link.h"
 
 namespace vexa {

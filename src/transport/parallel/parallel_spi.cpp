@@ -105,15 +105,14 @@ void PortExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, s
   exchange(port, mosi, miso, count);
 }
 
-bool ParallelPortLink::transfer(const uint16_t* out, uint16_t* in, size_t count, std::string&) {
-  Port port(ctx_);
-  if (in != nullptr) {
-    exchange(port, out, in, count);
-  } else {
-    for (size_t f = 0; f < count; ++f) shiftOut(port, out[f]);
-  }
-  ++requests_;
-  return true;
+void PortFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, size_t count) {
+  Port port(ctx);
+  exchange(port, mosi, miso, count);
+}
+
+void PortCommands(AppContext& ctx, const uint16_t* mosi, size_t count) {
+  Port port(ctx);
+  for (size_t f = 0; f < count; ++f) shiftOut(port, mosi[f]);
 }
 
 void PortReset(AppContext& ctx) {
