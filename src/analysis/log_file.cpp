@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "analysis/log_file_lines.h"
+#include "datalog/log_file_format.h"
 
 namespace vexa::analysis {
 
@@ -18,28 +19,18 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
 
-struct KnownColumn {
-  const char* newData;
-  const char* title;
-  const char* caption;
+// What each channel of the log format measures, in the format's channel order (supply, three
+// gyros, three accelerometers, three magnetometers, temperature, AUX_ADC); the titles and
+// captions are the format's own (kLogChannels).
+struct ChannelMeaning {
   ChannelKind kind;
   const char* units;
 };
-
-// The logged outputs in data-selection order.
-constexpr KnownColumn kKnownColumns[] = {
-    {"PvND", "Power V", "Power Supply", ChannelKind::Supply, "V"},
-    {"XgND", "X Gryo", "X Gyro", ChannelKind::Gyro, "deg/sec"},
-    {"YgND", "Y Gyro", "Y Gyro", ChannelKind::Gyro, "deg/sec"},
-    {"ZgND", "Z Gyro", "Z Gyro", ChannelKind::Gyro, "deg/sec"},
-    {"XaND", "X acc", "X Accel", ChannelKind::Accel, "g"},
-    {"YaND", "Y acc", "Y Accel", ChannelKind::Accel, "g"},
-    {"ZaND", "Z acc", "Z Accel", ChannelKind::Accel, "g"},
-    {"XmND", "X Magn", "X Magn", ChannelKind::Magn, "mgauss"},
-    {"YmND", "Y Magn", "Y Magn", ChannelKind::Magn, "mgauss"},
-    {"ZmND", "Z Mag", "Z Magn", ChannelKind::Magn, "mgauss"},
-    {"TND", "Temp", "Temperature", ChannelKind::Temperature, "C"},
-    {"AaND", "Aux ADC", "AUX_ADC", ChannelKind::AuxAdc, "V"},
+constexpr ChannelMeaning kMeanings[datalog::kChannelCount] = {
+    {ChannelKind::Supply, "V"},     {ChannelKind::Gyro, "deg/sec"},  {ChannelKind::Gyro, "deg/sec"},
+    {ChannelKind::Gyro, "deg/sec"}, {ChannelKind::Accel, "g"},       {ChannelKind::Accel, "g"},
+    {ChannelKind::Accel, "g"},      {ChannelKind::Magn, "mgauss"},   {ChannelKind::Magn, "mgauss"},
+    {ChannelKind::Magn, "mgauss"},  {ChannelKind::Temperature, "C"}, {ChannelKind::AuxAdc, "V"},
 };
 
 std::string lower(std::string text) {
@@ -197,7 +188,7 @@ std::vector<std::string> readHeader(LogFileLines& lines, LogFileInfo& info) {
   if (!lines.next(line)) throw Failure(7, "the file ends before the column titles (truncated)");
   std::vector<std::string> titles = split(line, d);
   if (titles.size() > 1 && titles.back().empty()) titles.pop_back();
-  if (titles.empty() || titles[0] != "Sample #")
+  if (titles.empty() || titles[0] != datalog::kSampleNumberTitle)
     throw Failure(7, "the column titles must begin with \"Sample #\"");
   if (titles.size() < 3 || titles.size() % 2 != 1)
     throw Failure(7, "the column titles must come in pairs: new-data title, value title");
@@ -399,11 +390,12 @@ int LogRecord::findChannel(const std::string& name) const {
 }
 
 void DescribeChannel(LogChannel& channel) {
-  for (const auto& k : kKnownColumns) {
-    if (channel.title == k.title) {
-      channel.kind = k.kind;
-      channel.units = k.units;
-      channel.caption = k.caption;
+  for (int c = 0; c < datalog::kChannelCount; ++c) {
+    const datalog::LogChannel& format = datalog::kLogChannels[static_cast<size_t>(c)];
+    if (channel.title == format.valueTitle) {
+      channel.kind = kMeanings[c].kind;
+      channel.units = kMeanings[c].units;
+      channel.caption = format.caption;
       return;
     }
   }

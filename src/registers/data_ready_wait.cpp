@@ -2,7 +2,7 @@
 
 #include "app/delay.h"
 #include "registers/register_pipeline.h"
-#include "transport/adapter/adapter_spi.h"
+#include "transport/selected_link.h"
 
 namespace vexa {
 
@@ -17,8 +17,7 @@ constexpr float kPollPauseMs = 0.01f;
 }  // namespace
 
 bool TransportLost(const AppContext& ctx) {
-  if (IsAdapterInterface(ctx.settings.Interface)) return AdapterLost(ctx);
-  return ctx.settings.Interface == kInterfaceUsb && ctx.usb.SelectedCard.Present == 0;
+  return LinkLost(ctx);
 }
 
 double SamplePeriodSeconds(int32_t smplPrd) {

@@ -4,11 +4,7 @@
 #include <cstdlib>
 
 #include "app/delay.h"
-#include "registers/data_ready_wait.h"
 #include "registers/gyro_scale.h"
-#include "transport/adapter/adapter_spi.h"
-#include "transport/parallel/parallel_spi.h"
-#include "transport/usb/usb_spi.h"
 
 namespace vexa {
 
@@ -28,55 +24,25 @@ void checkIndex(int16_t index) {
 
 int32_t SpiReadWord(AppContext& ctx, int16_t& address) {
   address &= 0x7F;
-  const int32_t command = address * 256;
-  switch (ctx.settings.Interface) {
-    case kInterfaceUsb: {
-      UsbState& usb = ctx.usb;
-      usb.TxWords[1] = command;
-      usb.TxWords[2] = command;
-      usb.CselChannel = 1;
-      uint8_t count = 2;
-      UsbTransfer(ctx, count);
-      return usb.RxWords[2];
-    }
-    case kInterfaceParallel:
-      return PortReadWord(ctx, address);
-    case kInterfaceFtdi:
-    case kInterfaceSpidev:
-      // Like the card: the command twice, the reply in the second frame.
-      return AdapterReadWord(ctx, command);
-    default:
-      return 0;
-  }
+  const LinkWord w = LinkReadWord(ctx, static_cast<uint16_t>(address * 256));
+  // The windows' "last read" values: a failed read leaves the last reply that came, as the
+  // transports always did; the Try functions say that it failed instead.
+  if (w.ok) ctx.adapters.lastReply = w.word;
+  return ctx.adapters.lastReply;
 }
 
 void SpiWriteFrames(AppContext& ctx, int16_t& a1, int16_t& b1, int16_t& a2, int16_t& b2) {
+  TrySpiWriteFrames(ctx, a1, b1, a2, b2);
+}
+
+LinkOutcome TrySpiWriteFrames(AppContext& ctx, int16_t& a1, int16_t& b1, int16_t& a2, int16_t& b2) {
   a1 &= 0x7F;
   a2 &= 0x7F;
   b1 &= 0xFF;
   b2 &= 0xFF;
-  int32_t frame1 = 32768 + a1 * 256 + b1;
-  int32_t frame2 = 32768 + a2 * 256 + b2;
-  switch (ctx.settings.Interface) {
-    case kInterfaceUsb: {
-      ctx.usb.TxWords[1] = frame1;
-      ctx.usb.TxWords[2] = frame2;
-      ctx.usb.CselChannel = 1;
-      uint8_t count = 2;
-      UsbTransfer(ctx, count);
-      break;
-    }
-    case kInterfaceParallel:
-      PortShiftOut(ctx, frame1);
-      PortShiftOut(ctx, frame2);
-      break;
-    case kInterfaceFtdi:
-    case kInterfaceSpidev:
-      AdapterWriteFrames(ctx, frame1, frame2);
-      break;
-    default:
-      break;
-  }
+  const uint16_t frames[2] = {static_cast<uint16_t>(32768 + a1 * 256 + b1),
+                              static_cast<uint16_t>(32768 + a2 * 256 + b2)};
+  return LinkExchange(ctx, frames, nullptr, 2);
 }
 
 void ReadRegister(AppContext& ctx, int16_t index) {
@@ -105,22 +71,39 @@ void StoreReadResult(AppContext& ctx, int16_t index, int32_t word) {
 
 void WriteRegister(AppContext& ctx, int16_t index, int32_t value) {
   checkIndex(index);
+  if (ctx.registers.WriteFlag[index] == 0) return;
+  TryWriteRegister(ctx, index, value);
+}
+
+LinkOutcome TryReadRegister(AppContext& ctx, int16_t index) {
+  checkIndex(index);
+  if (ctx.registers.ReadFlag[index] == 0)
+    return {false, ctx.registers.Label[index] + " cannot be read"};
+  const uint16_t address = static_cast<uint16_t>(ctx.registers.BaseAddr[index] & 0x7F);
+  const LinkWord w = LinkReadWord(ctx, static_cast<uint16_t>(address * 256));
+  if (!w.ok) return {false, w.cause};
+  ctx.adapters.lastReply = w.word;
+  StoreReadResult(ctx, index, w.word);
+  return {true, ""};
+}
+
+LinkOutcome TryWriteRegister(AppContext& ctx, int16_t index, int32_t value) {
+  checkIndex(index);
   const RegisterTable& t = ctx.registers;
-  if (t.WriteFlag[index] == 0) return;
+  if (t.WriteFlag[index] == 0) return {false, t.Label[index] + " cannot be written"};
   const int16_t a = static_cast<int16_t>(t.BaseAddr[index]);
   int16_t high = static_cast<int16_t>((value >> 8) & 0xFF);
   int16_t low = static_cast<int16_t>(value & 0xFF);
   int16_t above = static_cast<int16_t>(a + 1);
   int16_t base = a;
   // ALM_SMPL1 takes its low byte first; every other register its high byte first.
-  if (index == ALM_SMPL1)
-    SpiWriteFrames(ctx, base, low, above, high);
-  else
-    SpiWriteFrames(ctx, above, high, base, low);
+  const LinkOutcome r = index == ALM_SMPL1 ? TrySpiWriteFrames(ctx, base, low, above, high)
+                                           : TrySpiWriteFrames(ctx, above, high, base, low);
   DelayMs(ctx, 0.1f);
   // The gyro outputs scale with the range just set, whichever window or command set it; a
   // write that did not reach the sensor changes nothing.
-  if (index == SENS_AVG && !TransportLost(ctx)) ApplyGyroScale(ctx, value);
+  if (index == SENS_AVG && r.ok) ApplyGyroScale(ctx, value);
+  return r;
 }
 
 void ReadControlShadows(AppContext& ctx) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "app/app_context.h"
+#include "transport/selected_link.h"
 
 namespace vexa {
 
@@ -19,6 +20,15 @@ int32_t SpiReadWord(AppContext& ctx, int16_t& address);
 // Two write commands; addresses are left masked to 7 bits and bytes to 8 bits.
 void SpiWriteFrames(AppContext& ctx, int16_t& address1, int16_t& byte1, int16_t& address2,
                     int16_t& byte2);
+
+// The same operations returning what became of them. A read that succeeded leaves ctx.access as
+// ReadRegister does; a failed one leaves ctx.access as it was and names the cause, so no word a
+// failed transfer left behind is ever taken for a value. A row without the access flag is an
+// error naming the row.
+LinkOutcome TryReadRegister(AppContext& ctx, int16_t index);
+LinkOutcome TryWriteRegister(AppContext& ctx, int16_t index, int32_t value);
+LinkOutcome TrySpiWriteFrames(AppContext& ctx, int16_t& address1, int16_t& byte1, int16_t& address2,
+                              int16_t& byte2);
 
 // Refreshes GpioCtrlShadow, AlmCtrlShadow and MscCtrlShadow from the sensor.
 void ReadControlShadows(AppContext& ctx);

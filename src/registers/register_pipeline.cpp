@@ -4,35 +4,11 @@
 #include <cstdlib>
 
 #include "registers/register_access.h"
-#include "transport/adapter/adapter_spi.h"
-#include "transport/parallel/parallel_spi.h"
-#include "transport/usb/usb_spi.h"
+#include "transport/selected_link.h"
 
 namespace vexa {
 
 namespace {
-
-constexpr size_t kWordsPerTransfer = 16;
-
-// The card's frames go out in transfers of up to 16 words on chip-select 1, as register access
-// sends its own. The chain of commands runs on across transfers: the sensor keeps its reply
-// until the next frame, however long the pause between two transfers.
-size_t usbExchange(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, size_t count) {
-  UsbState& usb = ctx.usb;
-  size_t done = 0;
-  while (done < count) {
-    if (usb.SelectedCard.Present == 0) return done;
-    const size_t words = std::min(kWordsPerTransfer, count - done);
-    for (size_t i = 0; i < words; ++i) usb.TxWords[i + 1] = mosi[done + i];
-    usb.CselChannel = 1;
-    uint8_t n = static_cast<uint8_t>(words);
-    UsbTransfer(ctx, n);
-    if (usb.SelectedCard.Present == 0) return done;  // the transfer failed and said so
-    for (size_t i = 0; i < words; ++i) miso[done + i] = static_cast<uint16_t>(usb.RxWords[i + 1]);
-    done += words;
-  }
-  return done;
-}
 
 // The frame that brings back the last reply is all zeros, as on the port's single reads: a
 // read of address 0, which changes nothing in the sensor. (The card's single reads repeat their
@@ -43,31 +19,23 @@ constexpr uint16_t kTrailerFrame = 0x0000;
 }  // namespace
 
 size_t ExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, size_t count) {
-  switch (ctx.settings.Interface) {
-    case kInterfaceUsb:
-      for (size_t i = 0; i < count; ++i) miso[i] = 0;
-      return usbExchange(ctx, mosi, miso, count);
-    case kInterfaceParallel:
-      PortExchangeFrames(ctx, mosi, miso, count);
-      return count;
-    case kInterfaceFtdi:
-    case kInterfaceSpidev:
-      // The adapter's link keeps each frame in its own chip-select cycle with its pause.
-      for (size_t i = 0; i < count; ++i) miso[i] = 0;
-      return AdapterTransfer(ctx, mosi, miso, count) ? count : 0;
-    default:
-      for (size_t i = 0; i < count; ++i) miso[i] = 0;
-      return 0;
-  }
+  for (size_t i = 0; i < count; ++i) miso[i] = 0;
+  const LinkOutcome r = LinkExchange(ctx, mosi, miso, count);
+  return r.ok ? count : r.delivered;
 }
 
 bool CanExchangeFrames(const AppContext& ctx) {
-  return ctx.settings.Interface == kInterfaceUsb || ctx.settings.Interface == kInterfaceParallel ||
-         IsAdapterInterface(ctx.settings.Interface);
+  return LinkSelected(ctx);
 }
 
 size_t ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
                               AccessState* results) {
+  std::string cause;
+  return ReadRegistersPipelined(ctx, indices, count, results, cause);
+}
+
+size_t ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
+                              AccessState* results, std::string& cause) {
   if (!CanExchangeFrames(ctx)) {
     for (size_t i = 0; i < count; ++i) {
       ReadRegister(ctx, indices[i]);
@@ -91,18 +59,15 @@ size_t ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t co
   size_t received = 0;
   if (!readable.empty()) {
     mosi.push_back(kTrailerFrame);
-    miso.resize(mosi.size());
-    received = ExchangeFrames(ctx, mosi.data(), miso.data(), mosi.size());
+    miso.assign(mosi.size(), 0);
+    const LinkOutcome r = LinkExchange(ctx, mosi.data(), miso.data(), mosi.size());
+    received = r.ok ? mosi.size() : r.delivered;
+    cause = r.cause;
   }
 
   // A read whose reply was lost reads the last reply that came, as a single read over a failed
-  // card or adapter does: the word of the last register that did arrive, or what was there
-  // before. That word is left where the single reads keep it.
-  int32_t* lastReply = nullptr;
-  int32_t adapterReply = ctx.adapters.lastReply;
-  if (ctx.settings.Interface == kInterfaceUsb) lastReply = &ctx.usb.RxWords[2];
-  if (IsAdapterInterface(ctx.settings.Interface)) lastReply = &adapterReply;
-  int32_t lastDelivered = lastReply != nullptr ? *lastReply : 0;
+  // card or adapter does; the count returned says where the replies stopped.
+  int32_t lastDelivered = ctx.adapters.lastReply;
   size_t next = 0;  // position in `readable`
   size_t live = count;
   for (size_t i = 0; i < count; ++i) {
@@ -120,9 +85,7 @@ size_t ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t co
     }
     if (results != nullptr) results[i] = ctx.access;
   }
-  if (lastReply != nullptr && !readable.empty()) *lastReply = lastDelivered;
-  if (IsAdapterInterface(ctx.settings.Interface))
-    ctx.adapters.lastReply = static_cast<uint16_t>(adapterReply);
+  if (!readable.empty()) ctx.adapters.lastReply = static_cast<uint16_t>(lastDelivered);
   return live;
 }
 

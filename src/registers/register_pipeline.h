@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/app_context.h"
@@ -13,15 +14,14 @@ namespace vexa {
 // the reply to the one before: N registers cost N + 1 frames instead of 2N, and over the USB
 // card up to 16 frames share one transfer.
 
-// The transport seam: sends `count` frames back to back on the selected interface and puts the
+// The transport seam: sends `count` frames back to back over the selected link and puts the
 // word received during frame i into miso[i]. miso[0] may be left 0 (it answers a command sent
 // before the list; nothing asks for it). Returns how many leading frames brought their replies:
-// `count` when all did, fewer when the transport failed (it has then shown its message and, for
-// the card, marked it unusable). An interface without a case here exchanges nothing (returns 0).
+// `count` when all did, fewer when the link failed (it has then shown its message and is left
+// unusable) or none is selected.
 size_t ExchangeFrames(AppContext& ctx, const uint16_t* mosi, uint16_t* miso, size_t count);
-// Whether ExchangeFrames serves the selected interface. Pipelined reads on any other interface
-// (none selected, or an adapter not wired in here yet) go one register at a time instead, with
-// the same results.
+// Whether an interface is selected. Pipelined reads with none go one register at a time
+// instead, with the same results.
 bool CanExchangeFrames(const AppContext& ctx);
 
 // Reads the rows `indices` in order: their read commands, then a frame of zeros that brings the
@@ -34,6 +34,10 @@ bool CanExchangeFrames(const AppContext& ctx);
 // Returns how many leading rows were read from the sensor: `count` unless the transport failed.
 size_t ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
                               AccessState* results);
+// The same, with the cause of a failed exchange (empty when every reply came). The rows from
+// the count returned on read no value: their results are not to be used.
+size_t ReadRegistersPipelined(AppContext& ctx, const int16_t* indices, size_t count,
+                              AccessState* results, std::string& cause);
 
 // The program setting that asks the read loop for pipelined reads ("Fast Reads"), off unless
 // the user chose it.

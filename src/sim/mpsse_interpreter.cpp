@@ -93,9 +93,12 @@ void MpsseInterpreter::feed(const uint8_t* data, size_t length) {
 
 void MpsseInterpreter::run(const uint8_t* c) {
   const uint8_t op = c[0];
+  ++command_;
   switch (op) {
     case 0x80:
+      pinCommand_ = true;
       setLevels(c[1], c[2]);
+      pinCommand_ = false;
       return;
     case 0x81: {
       uint8_t read = 0;
@@ -162,7 +165,10 @@ bool MpsseInterpreter::diLine() const {
 void MpsseInterpreter::setDo(bool high) {
   const bool before = line(kDo);
   levels_ = static_cast<uint8_t>(high ? levels_ | kDo : levels_ & ~kDo);
-  if (line(kDo) != before) doSteadySince_ = busSeconds_;
+  if (line(kDo) != before) {
+    doSteadySince_ = busSeconds_;
+    doSteadyCommand_ = command_;
+  }
 }
 
 void MpsseInterpreter::keepShortest(double& shortest, double value) {
@@ -172,15 +178,22 @@ void MpsseInterpreter::keepShortest(double& shortest, double value) {
 void MpsseInterpreter::frameStart() {
   pins_.select();
   doSteadySince_ = busSeconds_;
+  doSteadyCommand_ = command_;
   lastSampleAt_ = -1;
+  lastSampleCommand_ = -1;
   if (frameEndAt_ >= 0) keepShortest(shortestGap_, busSeconds_ - frameEndAt_);
 }
 
 void MpsseInterpreter::frameEnd() {
   ++frames_;
   frameEndAt_ = busSeconds_;
-  if (pins_.samplingEdges() != 16) ++oddFrames_;
-  if (lastSampleAt_ >= 0) keepShortest(shortestHold_, busSeconds_ - lastSampleAt_);
+  edgesPerFrame_.push_back(pins_.edges());
+  if (pins_.samplingEdges() != 16 || pins_.edges() != 32) ++oddFrames_;
+  if (lastSampleCommand_ >= 0) {
+    if (lastSampleCommand_ == command_) ++racingEdges_;
+  } else if (lastSampleAt_ >= 0) {
+    keepShortest(shortestHold_, busSeconds_ - lastSampleAt_);
+  }
   pins_.deselect();
 }
 
@@ -192,8 +205,14 @@ void MpsseInterpreter::edge(bool rising, bool engineReads, bool& sample) {
     return;
   }
   if (pins_.samplesOn(rising)) {
-    keepShortest(shortestSetup_, busSeconds_ - doSteadySince_);
     lastSampleAt_ = busSeconds_;
+    if (pinCommand_) {
+      if (doSteadyCommand_ == command_) ++racingEdges_;
+      lastSampleCommand_ = command_;
+    } else {
+      keepShortest(shortestSetup_, busSeconds_ - doSteadySince_);
+      lastSampleCommand_ = -1;
+    }
   }
   pins_.edge(rising, line(kDo));
 }
@@ -204,7 +223,10 @@ void MpsseInterpreter::setLevels(uint8_t levels, uint8_t directions) {
   const bool selectedBefore = chipSelected();
   levels_ = levels;
   directions_ = directions;
-  if (line(kDo) != doBefore) doSteadySince_ = busSeconds_;
+  if (line(kDo) != doBefore) {
+    doSteadySince_ = busSeconds_;
+    doSteadyCommand_ = command_;
+  }
   const bool selected = chipSelected();
   const bool sckNow = line(kSck);
   bool unused = false;

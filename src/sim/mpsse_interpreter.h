@@ -62,13 +62,20 @@ class MpsseInterpreter {
 
   // Data commands whose output edge did not match the clock level they started at.
   long undocumentedCommands() const { return undocumented_; }
-  // Frames in which the slave saw other than 16 edges of its sampling kind.
+  // Frames in which the slave saw other than 16 edges of its sampling kind and 16 of the other.
   long oddFrames() const { return oddFrames_; }
-  // At the slave's pins, shortest over all frames: MOSI steady before a sampling edge (or chip
-  // select low before the first), and chip select still low after the last sampling edge.
-  // Negative before the first frame.
+  // Every clock edge while chip select was low, frame by frame.
+  const std::vector<int>& edgesPerFrame() const { return edgesPerFrame_; }
+  // At the slave's pins, shortest over all frames: MOSI steady before a sampling edge that a
+  // data command clocked (or chip select low before the first), and chip select still low after
+  // the last sampling edge when a data command clocked it. Negative before the first frame.
   double shortestSetupSeconds() const { return shortestSetup_; }
   double shortestHoldSeconds() const { return shortestHold_; }
+  // The pins' value command takes no bus time here (the reference gives it none), so an edge it
+  // makes is held to order: MOSI set by an earlier command, chip select raised by a later one
+  // than the last sampling edge. Edges that changed together with MOSI or chip select in one
+  // command.
+  long racingEdges() const { return racingEdges_; }
 
  private:
   // Bytes a command needs, including its opcode; 0 for an opcode this chip does not know.
@@ -112,6 +119,12 @@ class MpsseInterpreter {
   double lastSampleAt_ = -1;
   double shortestSetup_ = -1;
   double shortestHold_ = -1;
+  std::vector<int> edgesPerFrame_;
+  long racingEdges_ = 0;
+  long command_ = 0;             // commands run so far
+  bool pinCommand_ = false;      // the command running sets the pins' value
+  long doSteadyCommand_ = -1;    // the command of the last change of MOSI or chip select falling
+  long lastSampleCommand_ = -1;  // the command of the last sampling edge a pin command made
 };
 
 }  // namespace vexa::sim

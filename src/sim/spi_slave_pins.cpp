@@ -16,7 +16,13 @@ void SpiSlavePins::select() {
 void SpiSlavePins::deselect() {
   if (!selected_) return;
   selected_ = false;
-  if (slave_ != nullptr) slave_->frameEnd(static_cast<uint16_t>(mosi_ & 0xFFFF), bits_);
+  // The clocks the slave counted: an edge left over never makes a whole 16-clock frame.
+  int clocks = bits_;
+  if (moves_ != bits_) {
+    clocks = (bits_ + moves_ + 1) / 2;
+    if (clocks == 16) clocks = bits_ + moves_ < 32 ? 15 : 17;
+  }
+  if (slave_ != nullptr) slave_->frameEnd(static_cast<uint16_t>(mosi_ & 0xFFFF), clocks);
 }
 
 void SpiSlavePins::edge(bool rising, bool mosi) {

@@ -27,7 +27,10 @@ class SpiSlavePins {
   int mode() const { return mode_; }
 
   // Chip select goes low (the slave fixes its word for the frame) or high (the frame ends with
-  // the bits sampled so far).
+  // the bits sampled so far). The slave counts every clock edge while selected: a frame is whole
+  // only when its edges pair up into its sampled bits (16 cycles: 32 edges). Any other count,
+  // such as a 17th leading edge before chip select rises, reaches the slave as a frame of other
+  // than 16 clocks, which it discards.
   void select();
   void deselect();
   bool selected() const { return selected_; }
@@ -35,8 +38,10 @@ class SpiSlavePins {
   void edge(bool rising, bool mosi);
   // What the slave drives on MISO; high (pulled up) when it is not selected.
   bool miso() const;
-  // Edges of the slave's sampling kind in the frame now running or last ended.
+  // Edges of the slave's sampling kind, and of both kinds, in the frame now running or last
+  // ended.
   int samplingEdges() const { return bits_; }
+  int edges() const { return bits_ + moves_; }
   // Whether an edge in that direction is one the slave samples MOSI on.
   bool samplesOn(bool rising) const { return rising == (mode_ == 0 || mode_ == 3); }
 

@@ -126,17 +126,20 @@ TEST(CliAdapters, TraceShowsTheMpsseBytesOfAnFtdiBoard) {
   const Result r = run({"--simulate", "--trace", "--interface", "ftdi", "--spi-speed", "2M",
                         "write", "SMPL_PRD", "0x1234"});
   EXPECT_EQ(r.status, 0) << r.err;
-  const auto frame = [](const char* word) {
-    return std::string("80 01 0b 80 00 0b 31 01 00 ") + word + " 80 08 0b 80 09 0b 8f 18 00";
+  // Each frame: CS low with MOSI at bit 15, the first leading edge, 8 + 7 bits shifted, MOSI at
+  // bit 0, the pins read, the last trailing edge, CS up, the idle clocks.
+  const auto frame = [](const char* high, const char* low) {
+    return std::string("80 03 0b 80 02 0b 31 00 00 ") + high + " 33 06 " + low +
+           " 80 00 0b 81 80 01 0b 80 09 0b 8f 18 00";
   };
   EXPECT_EQ(r.err,
             "mpsse out: aa 87\nmpsse in: fa aa\n"
             "mpsse out: 8a 97 8d 85 86 0e 00 80 09 0b\n"
             "mpsse out: " +
-                frame("b7 12") + " " + frame("b6 34") +
+                frame("b7", "12") + " " + frame("b6", "34") +
                 " 87\n"
                 "spi mosi=0xB712 miso=0x0000\nspi mosi=0xB634 miso=0x0000\n"
-                "mpsse in: 00 00 00 00\n");
+                "mpsse in: 00 00 f0 00 00 f0\n");
 }
 
 TEST(CliAdapters, AnAdapterThatCannotOpenIsOneErrorLine) {

@@ -57,7 +57,9 @@ TEST(CliSensorCheck, UnknownProductWarnsForReadsAndStopsLogAndMagcal) {
     int status;
     const char* err;  // empty: nothing on standard error
   } cases[] = {
-      {0xFFFF, {"read", "SUPPLY_OUT"}, 0, "warning: PROD_ID reads 0xFFFF (65535)"},
+      {0xFFFF, {"read", "SUPPLY_OUT"}, 0,
+       "warning: PROD_ID reads 0xFFFF (65535), not a known sensor (27150 or 27100): nothing "
+       "answers on the bus. Check the wiring and the sensor's power.\n"},
       {0x0000, {"dump"}, 0, "nothing answers on the bus. Check the wiring and the sensor's power"},
       {0x3507, {"read", "XGYRO_OUT"}, 0, "shifted by one bit. Check the SPI mode"},
       {0x1234, {"read", "XGYRO_OUT"}, 0, "check the wiring, the sensor's power and the SPI mode"},

@@ -188,19 +188,6 @@ bool AdapterTransfer(AppContext& ctx, const uint16_t* out, uint16_t* in, size_t 
   return false;
 }
 
-int32_t AdapterReadWord(AppContext& ctx, int32_t command) {
-  const uint16_t out[2] = {static_cast<uint16_t>(command), static_cast<uint16_t>(command)};
-  uint16_t in[2] = {0, 0};
-  if (AdapterTransfer(ctx, out, in, 2)) ctx.adapters.lastReply = in[1];
-  return ctx.adapters.lastReply;
-}
-
-void AdapterWriteFrames(AppContext& ctx, int32_t frame1, int32_t frame2) {
-  const uint16_t out[2] = {static_cast<uint16_t>(frame1), static_cast<uint16_t>(frame2)};
-  uint16_t in[2] = {0, 0};
-  AdapterTransfer(ctx, out, in, 2);
-}
-
 bool AdapterReadProductId(AppContext& ctx, int16_t interface, int32_t& product) {
   if (!OpenAdapter(ctx, interface)) return false;
   const int16_t selected = ctx.settings.Interface;

@@ -62,9 +62,6 @@ bool AdapterLost(const AppContext& ctx);
 // Frames through the open adapter of the selected Interface. Does nothing and returns false
 // while it is not present; a failure shows its message once and leaves it not present.
 bool AdapterTransfer(AppContext& ctx, const uint16_t* out, uint16_t* in, size_t count);
-// A read command twice; the reply of the second frame, or the last reply when nothing went.
-int32_t AdapterReadWord(AppContext& ctx, int32_t command);
-void AdapterWriteFrames(AppContext& ctx, int32_t frame1, int32_t frame2);
 
 // The selection windows' Test: opens the adapter as set and reads PROD_ID; false (after the
 // message) when the adapter failed.

@@ -50,14 +50,15 @@ bool FtdiSpiLink::transfer(const uint16_t* out, uint16_t* in, size_t count, std:
   if (count == 0) return true;
   commands_.clear();
   mpsse::appendFrames(setup_, out, count, commands_);
-  replies_.assign(2 * count, 0);
+  const size_t perFrame = mpsse::replyBytesPerFrame(setup_);
+  replies_.assign(perFrame * count, 0);
   // The deadline allows for the frames and pauses themselves: at a slow clock or with a long
   // pause the answers come later than the USB timeout alone would wait.
   if (!write(commands_, cause) ||
       !read(replies_.data(), replies_.size(), mpsse::framesSeconds(setup_, count), cause))
     return false;
-  for (size_t i = 0; i < count; ++i)
-    in[i] = static_cast<uint16_t>(replies_[2 * i] << 8 | replies_[2 * i + 1]);
+  for (size_t i = 0; in != nullptr && i < count; ++i)
+    in[i] = mpsse::frameReply(setup_, replies_.data() + perFrame * i);
   return true;
 }
 

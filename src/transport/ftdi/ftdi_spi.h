@@ -21,6 +21,7 @@ class FtdiSpiLink : public SpiLink {
 
   bool transfer(const uint16_t* out, uint16_t* in, size_t count, std::string& cause) override;
   uint64_t requests() const override { return requests_; }
+  int spiMode() const override { return setup_.mode; }
 
   const FtdiBoard& board() const { return board_; }
   const mpsse::SpiSetup& setup() const { return setup_; }

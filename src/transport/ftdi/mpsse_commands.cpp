@@ -61,8 +61,23 @@ uint32_t pauseBytes(const SpiSetup& setup) {
 }  // namespace
 
 double framesSeconds(const SpiSetup& setup, size_t count) {
-  const double clocks = 16.0 + 8.0 * pauseBytes(setup);
+  // With CPHA 1 the first leading and the last trailing edge are pin commands, whose time the
+  // reference does not state: only the 15 cycles the engine clocks count.
+  const double clocked = (setup.mode & 1) ? 15.0 : 16.0;
+  const double clocks = clocked + 8.0 * pauseBytes(setup);
   return static_cast<double>(count) * clocks / clockFor(setup.chip, setup.clockHz).hz;
+}
+
+size_t replyBytesPerFrame(const SpiSetup& setup) {
+  return (setup.mode & 1) ? 3 : 2;
+}
+
+uint16_t frameReply(const SpiSetup& setup, const uint8_t* bytes) {
+  if ((setup.mode & 1) == 0) return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+  // Bits 15..8, bits 7..1 (a bit-length read fills the byte from its lowest bit up), and the
+  // pins' value with the last bit on DI.
+  return static_cast<uint16_t>(bytes[0] << 8 | (bytes[1] & 0x7F) << 1 |
+                               ((bytes[2] & kPinDi) ? 1 : 0));
 }
 
 void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
@@ -72,35 +87,47 @@ void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
   const uint8_t selected = static_cast<uint8_t>(idle & ~csHigh);
   const uint8_t dir = directions(setup);
   // The engine shifts only with output on the falling edge from a low clock or on the rising
-  // edge from a high one (SPI modes 0 and 2). With CPHA 1 the clock therefore makes the first
-  // cycle's leading edge by hand once chip select is low; the shift that follows starts from
-  // that level and leaves the clock there, so chip select goes up before the clock returns to
-  // its idle level: the slave sees its 16 sampling edges while selected, and no other.
+  // edge from a high one (SPI modes 0 and 2), and every data command clocks whole cycles from
+  // the level it starts at. With CPHA 1 the slave moves on at the leading edge and samples at
+  // the trailing one, so the frame is built around the shifts: the first leading edge by hand,
+  // 15 cycles shifted from the level away from idle (8 bits, then 7 bits by bit-length
+  // clocking) which end on the 16th leading edge, then the last bit put on DO and its reply
+  // bit read from the pins, the 16th trailing edge by hand, and chip select up with the clock
+  // back at idle: 16 cycles while selected, no more.
   const bool cpha = (setup.mode & 1) != 0;
   const uint8_t led = static_cast<uint8_t>(selected ^ kPinSck);
-  const uint8_t shiftFrom = cpha ? led : selected;
-  const uint8_t shift = shiftOpcode((shiftFrom & kPinSck) != 0);
+  const uint8_t shift = shiftOpcode(((cpha ? led : selected) & kPinSck) != 0);
+  const auto bitShift = static_cast<uint8_t>(shift | kBitMode);
   const uint32_t idleBytes = pauseBytes(setup);
   // The 2232D has no idle-clock command, so it clocks out zero bytes instead, with the output
   // edge that suits the clock's idle level.
   const uint8_t pauseOpcode =
       (idle & kPinSck) ? kDoWrite : static_cast<uint8_t>(kDoWrite | kWriteOnFalling);
   for (size_t i = 0; i < count; ++i) {
-    out.insert(out.end(), {kSetLowBits, selected, dir});
-    if (cpha) out.insert(out.end(), {kSetLowBits, led, dir});
-    out.insert(out.end(), {shift, 0x01, 0x00, static_cast<uint8_t>(words[i] >> 8),
-                           static_cast<uint8_t>(words[i])});
-    if (cpha) out.insert(out.end(), {kSetLowBits, static_cast<uint8_t>(led | csHigh), dir});
+    const auto high = static_cast<uint8_t>(words[i] >> 8);
+    const auto low = static_cast<uint8_t>(words[i]);
+    if (cpha) {
+      // MOSI carries each bit from a command before the edge the slave samples it on.
+      const uint8_t first = (high & 0x80) ? kPinDo : 0;
+      const uint8_t last = (low & 0x01) ? kPinDo : 0;
+      out.insert(out.end(), {kSetLowBits, static_cast<uint8_t>(selected | first), dir});
+      out.insert(out.end(), {kSetLowBits, static_cast<uint8_t>(led | first), dir});
+      out.insert(out.end(), {shift, 0x00, 0x00, high, bitShift, 0x06, low});
+      out.insert(out.end(), {kSetLowBits, static_cast<uint8_t>(led | last), dir, kGetLowBits});
+      out.insert(out.end(), {kSetLowBits, static_cast<uint8_t>(selected | last), dir});
+    } else {
+      out.insert(out.end(), {kSetLowBits, selected, dir, shift, 0x01, 0x00, high, low});
+    }
     out.insert(out.end(), {kSetLowBits, idle, dir});
     // The pause: clocks with chip select high, which the sensor ignores.
     for (uint32_t left = idleBytes; left > 0;) {
       const uint32_t n = std::min<uint32_t>(left, 65536);
-      const uint8_t low = static_cast<uint8_t>((n - 1) & 0xFF);
-      const uint8_t high = static_cast<uint8_t>((n - 1) >> 8);
+      const uint8_t lowCount = static_cast<uint8_t>((n - 1) & 0xFF);
+      const uint8_t highCount = static_cast<uint8_t>((n - 1) >> 8);
       if (isHighSpeed(setup.chip)) {
-        out.insert(out.end(), {kIdleClockBytes, low, high});
+        out.insert(out.end(), {kIdleClockBytes, lowCount, highCount});
       } else {
-        out.insert(out.end(), {pauseOpcode, low, high});
+        out.insert(out.end(), {pauseOpcode, lowCount, highCount});
         out.insert(out.end(), n, 0x00);
       }
       left -= n;

@@ -74,14 +74,19 @@ uint8_t shiftOpcode(bool clockStartsHigh);
 
 // Clock source, divisor, loopback off, and the pins at rest.
 std::vector<uint8_t> setupCommands(const SpiSetup& setup);
-// Each 16-bit word as one chip-select cycle, MSB first, then the pause with chip select high;
-// the batch ends with send-immediate. Modes 1 and 3 make their first clock edge by hand. The engine
-// answers two bytes per word, high byte first.
+// Each 16-bit word as one chip-select cycle of exactly 16 clock cycles, MSB first, chip select
+// rising with the clock at its idle level, then the pause with chip select high; the batch ends
+// with send-immediate. Modes 1 and 3 make their first leading and last trailing edge with the
+// pins' value command. The engine answers replyBytesPerFrame bytes per word.
 void appendFrames(const SpiSetup& setup, const uint16_t* words, size_t count,
                   std::vector<uint8_t>& out);
+size_t replyBytesPerFrame(const SpiSetup& setup);
+// The word clocked in during one frame, from that frame's reply bytes.
+uint16_t frameReply(const SpiSetup& setup, const uint8_t* bytes);
 // Idle clocks that make up the pause at the chosen clock.
 uint32_t pauseClocks(const SpiSetup& setup);
-// Bus time of `count` frames with their pauses, as appendFrames clocks them.
+// Bus time of `count` frames with their pauses, as appendFrames clocks them (the cycles the
+// engine clocks; edges made by pin commands add the commands' own time).
 double framesSeconds(const SpiSetup& setup, size_t count);
 
 }  // namespace vexa::mpsse

@@ -93,7 +93,7 @@ bool SpidevLink::transfer(const uint16_t* out, uint16_t* in, size_t count, std::
     }
     if (wait_) wait_(setup_.pauseUs);
   }
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; in != nullptr && i < count; ++i) {
     if (bits_ == 8) {
       uint8_t bytes[2];
       std::memcpy(bytes, &rx_[i], 2);

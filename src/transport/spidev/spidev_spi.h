@@ -34,6 +34,7 @@ class SpidevLink : public SpiLink {
 
   bool transfer(const uint16_t* out, uint16_t* in, size_t count, std::string& cause) override;
   uint64_t requests() const override { return requests_; }
+  int spiMode() const override { return setup_.mode; }
 
   uint8_t bitsPerWord() const { return bits_; }
 

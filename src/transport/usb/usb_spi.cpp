@@ -91,14 +91,19 @@ void UsbSetStaticBits(AppContext& ctx, uint8_t& bits) {
 }
 
 void UsbTransfer(AppContext& ctx, uint8_t& count) {
-  if (!cardUsable(ctx)) return;
+  const char* failure = UsbTransferQuietly(ctx, count);
+  if (failure != nullptr) markUnusable(ctx, failure);
+}
+
+const char* UsbTransferQuietly(AppContext& ctx, uint8_t& count) {
+  if (!cardUsable(ctx)) return nullptr;
   UsbState& usb = ctx.usb;
   if (usb.CselChannel < 1) usb.CselChannel = 1;
   if (usb.CselChannel > 5) usb.CselChannel = 5;
   // More words than the buffers hold is refused; no words is no transfer.
-  if (count > kMaxWords) return;
+  if (count > kMaxWords) return nullptr;
   usb.WordCount = count;
-  if (count == 0) return;
+  if (count == 0) return nullptr;
   const int words = count;
   const UsbHandle handle = OpenUsbDevice(ctx, usb.SelectedCard.Name);
 
@@ -112,21 +117,22 @@ void UsbTransfer(AppContext& ctx, uint8_t& count) {
     command[static_cast<size_t>(2 * i + 2)] = static_cast<uint8_t>(word);
   }
   if (!sendBytes(ctx, handle, command.data(), 2 * words + 3)) {
-    markUnusable(ctx, "Error Writing SPI");
     closeDevice(ctx, handle);
-    return;
+    usb.SelectedCard.Present = 0;
+    return "Error Writing SPI";
   }
   std::array<uint8_t, 2 * kMaxWords> reply{};
   if (!receiveBytes(ctx, handle, reply.data(), 2 * words)) {
-    markUnusable(ctx, "Error Reading SPI");
     closeDevice(ctx, handle);
-    return;
+    usb.SelectedCard.Present = 0;
+    return "Error Reading SPI";
   }
   for (int k = 0; k < words; ++k) {
     usb.RxWords[static_cast<size_t>(k + 1)] =
         reply[static_cast<size_t>(2 * k)] * 256 + reply[static_cast<size_t>(2 * k + 1)];
   }
   closeDevice(ctx, handle);
+  return nullptr;
 }
 
 }  // namespace vexa

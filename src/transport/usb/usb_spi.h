@@ -16,5 +16,8 @@ void UsbSetStaticBits(AppContext& ctx, uint8_t& bits);
 // Sends TxWords[1..count] on CselChannel and fills RxWords[1..count]. A count of 0 sends
 // nothing; a count above 16 is refused and leaves WordCount as it was.
 void UsbTransfer(AppContext& ctx, uint8_t& count);
+// The same without the message: the card is marked unusable and the message's text returned
+// ("Error Writing SPI", "Error Reading SPI"); null when the transfer went (or nothing was sent).
+const char* UsbTransferQuietly(AppContext& ctx, uint8_t& count);
 
 }  // namespace vexa

@@ -108,23 +108,32 @@ TEST(AdapterWire, OneReadAndOneWriteAreTheseMpsseBytes) {
   EXPECT_EQ(link.ftdiBoard->engine.badCommands(), Bytes{0xAA});
   EXPECT_EQ(link.ftdi.lastWrite(),
             (Bytes{0x8A, 0x97, 0x8D, 0x85, 0x86, 0x1D, 0x00, 0x80, 0x09, 0x0B}));
-  // A frame: CS low (SCK stays high), SCK low by hand (the first cycle's leading edge), 16 bits
-  // out on the falling and in on the rising edge from there, CS high, SCK back high, 13 x 8 idle
-  // clocks (at least 100 us at 1 MHz).
+  // A frame: CS low (SCK stays high, MOSI shows bit 15), SCK low by hand (the first cycle's
+  // leading edge), 8 bits and then 7 bits out on the falling and in on the rising edge from
+  // there, MOSI to bit 0, the pins read (the last reply bit on DI), SCK high by hand (the 16th
+  // trailing edge), CS high, 13 x 8 idle clocks (at least 100 us at 1 MHz).
   const auto frame = [](uint16_t word) {
+    const auto first = static_cast<uint8_t>(word & 0x8000 ? 0x02 : 0x00);
+    const auto last = static_cast<uint8_t>(word & 0x0001 ? 0x02 : 0x00);
     return Bytes{0x80,
-                 0x01,
+                 static_cast<uint8_t>(0x01 | first),
                  0x0B,
                  0x80,
-                 0x00,
+                 first,
                  0x0B,
                  0x31,
-                 0x01,
+                 0x00,
                  0x00,
                  static_cast<uint8_t>(word >> 8),
+                 0x33,
+                 0x06,
                  static_cast<uint8_t>(word),
                  0x80,
-                 0x08,
+                 last,
+                 0x0B,
+                 0x81,
+                 0x80,
+                 static_cast<uint8_t>(0x01 | last),
                  0x0B,
                  0x80,
                  0x09,
@@ -196,9 +205,11 @@ std::vector<sim::BusFrame> framesOf(const mpsse::SpiSetup& setup, FtdiChip wired
   engine.feed(bytes.data(), bytes.size());
   replies.clear();
   auto& out = engine.output();
-  while (out.size() >= 2 && out.front() != 0xFA) {
-    replies.push_back(static_cast<uint16_t>(out[0] << 8 | out[1]));
-    out.erase(out.begin(), out.begin() + 2);
+  const size_t perFrame = mpsse::replyBytesPerFrame(setup);
+  while (out.size() >= perFrame && out.front() != 0xFA) {
+    const std::vector<uint8_t> bytes(out.begin(), out.begin() + static_cast<long>(perFrame));
+    replies.push_back(mpsse::frameReply(setup, bytes.data()));
+    out.erase(out.begin(), out.begin() + static_cast<long>(perFrame));
   }
   refused = engine.badCommands();
   return monitor.frames();
@@ -213,8 +224,8 @@ TEST(AdapterWire, AWrongCommandSequenceShowsUpAsAWrongFrame) {
             (std::vector<sim::BusFrame>{command, reply}));
   EXPECT_EQ(replies, (std::vector<uint16_t>{0x0000, 0x1234}));
 
-  // Mode 1 makes its leading edge rising, which the mode-3 sensor samples as a 17th bit, and
-  // reads on the falling edge, one edge before the sensor's bit is on the line.
+  // Mode 1 idles the clock low and reads on the falling edge, where the mode-3 sensor moves on
+  // to its next bit.
   mpsse::SpiSetup mode1 = good;
   mode1.mode = 1;
   framesOf(mode1, FtdiChip::Ft232H, 3, replies, refused);

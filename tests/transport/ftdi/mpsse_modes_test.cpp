@@ -1,7 +1,7 @@
 // SPI modes on the MPSSE engine as FTDI documents it: the bytes the program sends, taken from
 // its trace and decoded again by a separate engine, use only the engine's documented pairings
-// of clock level and output edge, and give the slave exactly its 16 sampling edges per frame
-// with time to set up before the first and after the last.
+// of clock level and output edge, and give the slave exactly 16 clock cycles per frame (no
+// edge more while chip select is low) with time to set up before the first and after the last.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -42,10 +42,16 @@ std::vector<std::string> faultsOf(const Bytes& stream, FtdiChip chip, int mode,
   std::vector<std::string> faults;
   if (decoder.undocumentedCommands() > 0) faults.push_back("undocumented clock level and edge");
   if (decoder.oddFrames() > 0) faults.push_back("a frame without 16 sampling edges");
+  // Every edge while chip select is low: 16 cycles, so 32 edges, in every frame.
+  for (int edges : decoder.edgesPerFrame())
+    if (edges != 32) faults.push_back(std::to_string(edges) + " edges while selected");
+  if (decoder.racingEdges() > 0) faults.push_back("an edge in the command that moves MOSI or CS");
   // Half a clock period, less rounding of the summed bus time.
   const double halfClock = 0.5 / decoder.clockHz() * (1 - 1e-9);
+  // (Negative: no such edge was clocked by a data command; the pins' edges are held to order.)
   if (decoder.shortestSetupSeconds() < halfClock) faults.push_back("setup under half a clock");
-  if (decoder.shortestHoldSeconds() < halfClock) faults.push_back("chip select up too early");
+  if (decoder.shortestHoldSeconds() >= 0 && decoder.shortestHoldSeconds() < halfClock)
+    faults.push_back("chip select up too early");
   if (slave.mosiWords() != expectedWords) faults.push_back("other frames at the slave");
   return faults;
 }
@@ -108,6 +114,25 @@ TEST(MpsseModes, TheOldModeThreeStreamFailsTheCheck) {
   engine.feed(old.data(), old.size());
   ASSERT_FALSE(slave.frames.empty());
   EXPECT_EQ(slave.frames[0].mosi, 0xAC00);
+}
+
+// The mode-3 frames sent before: the first leading edge by hand, 16 cycles shifted from there,
+// and chip select up with the clock away from idle: a 17th leading edge while selected, which a
+// slave counting clocks takes for a 17-clock frame and discards.
+TEST(MpsseModes, ASeventeenthEdgeWhileSelectedMakesTheFrameOdd) {
+  Bytes old = {0x8A, 0x97, 0x8D, 0x85, 0x86, 0x0E, 0x00, 0x80, 0x09, 0x0B};
+  old.insert(old.end(), {0x80, 0x01, 0x0B, 0x80, 0x00, 0x0B, 0x31, 0x01, 0x00, 0xB7, 0x12, 0x80,
+                         0x08, 0x0B, 0x80, 0x09, 0x0B, 0x87});
+  EXPECT_EQ(
+      faultsOf(old, FtdiChip::Ft232H, 3, {0xB712}),
+      (std::vector<std::string>{"a frame without 16 sampling edges", "33 edges while selected"}));
+  RegisterFileSlave slave;
+  sim::MpsseInterpreter engine(FtdiChip::Ft232H);
+  engine.attach(&slave);
+  engine.feed(old.data(), old.size());
+  ASSERT_EQ(slave.frames.size(), 1u);
+  EXPECT_EQ(slave.frames[0].bits, 17);
+  EXPECT_EQ(slave.bytes[0x37], 0) << "the write was discarded";
 }
 
 }  // namespace
