@@ -4,15 +4,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/allan_covariance.h"
 #include "analysis/nonnegative_fit.h"
 
 namespace vexa::analysis {
 
 namespace {
 
-constexpr double kResolvedSigmas = 3.0;
+// A term is resolved when the lower end of its two-sided 95 % interval lies above zero.
+constexpr double kResolvedSigmas = 2.0;
 constexpr double kBoundSigmas = 2.0;
 constexpr int kReweightings = 4;
+constexpr int kCorrelatedRounds = 3;
 
 // Each term's factor from units and seconds to the customary unit, and that unit.
 struct Conversion {
@@ -77,7 +80,7 @@ NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples) 
     spread(i) = std::sqrt(2.0 / p.edf);
   }
   // The fit with the terms in `allowed`, reweighted about its own model a few times.
-  const auto solve = [&](unsigned allowed) {
+  const auto solveDiagonal = [&](unsigned allowed) {
     Eigen::VectorXd spreadNow = spread;
     sd = b.cwiseProduct(spreadNow);
     NonNegativeFit fit = FitNonNegative(A, b, sd, allowed);
@@ -98,6 +101,39 @@ NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples) 
       // Weights from the model, floored so that a point the model misses still counts.
       sd = fitted.cwiseMax(1e-3 * b).cwiseProduct(spreadNow);
       fit = FitNonNegative(A, b, sd, allowed);
+    }
+    return fit;
+  };
+
+  // The overlapping points are correlated: with the record's length known, the fit is
+  // generalised least squares with their covariance under the model fitted so far (whitened by
+  // its Cholesky factor), repeated until the model the covariance comes from has settled.
+  std::vector<int64_t> clusters;
+  for (const AllanPoint* p : usable) clusters.push_back(p->m);
+  const double tau0 = usable.front()->tau / double(usable.front()->m);
+  Eigen::MatrixXd design = A;  // the columns and the point spreads the last fit used
+  Eigen::VectorXd scaleOfPoints;
+  const auto solve = [&](unsigned allowed) {
+    NonNegativeFit fit = solveDiagonal(allowed);
+    design = A;
+    scaleOfPoints = sd;
+    for (int k = 0; k < kCorrelatedRounds && fit.ok && samples > 2; ++k) {
+      std::array<double, kNoiseTerms> variance{};
+      for (int j = 0; j < kNoiseTerms; ++j) variance[size_t(j)] = fit.x(j);
+      Eigen::MatrixXd C = AllanVarianceCovariance(clusters, tau0, samples, variance);
+      // A point the model misses keeps the spread the diagonal fit gave it at least.
+      for (Eigen::Index i = 0; i < n; ++i) C(i, i) = std::max(C(i, i), 1e-6 * sd(i) * sd(i));
+      const Eigen::VectorXd unit = C.diagonal().cwiseSqrt().cwiseInverse();
+      const Eigen::LLT<Eigen::MatrixXd> llt(unit.asDiagonal() * C * unit.asDiagonal());
+      if (llt.info() != Eigen::Success) break;
+      const Eigen::MatrixXd Aw = llt.matrixL().solve(unit.asDiagonal() * A);
+      const Eigen::VectorXd bw = llt.matrixL().solve(unit.asDiagonal() * b);
+      const Eigen::VectorXd ones = Eigen::VectorXd::Ones(n);
+      const NonNegativeFit correlated = FitNonNegative(Aw, bw, ones, allowed);
+      if (!correlated.ok) break;
+      fit = correlated;
+      design = Aw;
+      scaleOfPoints = ones;
     }
     return fit;
   };
@@ -148,7 +184,7 @@ NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples) 
       t.sigma = sc / (2.0 * t.value);
     } else {
       // How large it could be with the resolved terms fitted beside it.
-      const double sc = sigmaOf(fit, CovarianceOf(A, sd, free | (1u << j)), j);
+      const double sc = sigmaOf(fit, CovarianceOf(design, scaleOfPoints, free | (1u << j)), j);
       t.value = std::sqrt(droppedAt[size_t(j)] + kBoundSigmas * sc);
       t.sigma = std::sqrt(sc);
     }
