@@ -1,5 +1,6 @@
 #include "report/noise_plots.h"
 
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -37,7 +38,8 @@ class LogAxes {
   void draw(QPainter& p, const QString& xTitle, const QString& yTitle) const {
     const QFontMetricsF fm(p.font());
     const auto label = [](int e) {
-      return e >= -3 && e <= 4 ? QString::number(std::pow(10.0, e), 'g', 6)
+      // In the regional form the figures take (a decimal comma where that is the custom).
+      return e >= -3 && e <= 4 ? QLocale().toString(std::pow(10.0, e), 'g', 6)
                                : QString("1e%1").arg(e);
     };
     for (int e = ex0_; e <= ex1_; ++e) {
