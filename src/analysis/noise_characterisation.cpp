@@ -56,8 +56,8 @@ ChannelNoise FitNoiseModel(const std::vector<double>& values, double tau0, Senso
   c.density = WelchDensity(values, tau0);
   c.figures = CustomaryFigures(c.model, kind, units);
   c.densityFigure = CustomaryDensity(c.density.white, kind, units);
-  for (const RecordIssue& issue : CheckChannelStill(values, tau0, c.curve, units, title))
-    c.notStill.push_back(issue.reason);
+  for (const RecordFinding& finding : CheckChannelStill(values, tau0, c.curve, units, title))
+    c.notStill.push_back(finding.reason);
   return c;
 }
 

@@ -72,7 +72,7 @@ double robustScale(const std::vector<double>& v) {
 // distance from the median of its neighbours (a spike moves it). Both are held against their
 // own robust spread over the record, which noise at rest sets and a single event does not.
 void checkLevel(const std::vector<double>& values, double tau0, const std::string& caption,
-                std::vector<RecordIssue>& issues) {
+                std::vector<RecordFinding>& findings) {
   const size_t blockLength = std::max(kBlockSamples, values.size() / kBlocks);
   const size_t blocks = values.size() / blockLength;
   if (blocks < 4 * kStepWindow) return;
@@ -105,17 +105,17 @@ void checkLevel(const std::vector<double>& values, double tau0, const std::strin
     if (std::abs(jump[k] - usualJump) > std::abs(jump[stepAt] - usualJump)) stepAt = k;
   const double step = jump[stepAt] - usualJump;
   if (std::abs(step) > kStepSpreads * jumpScale) {
-    issues.push_back({RecordFault::Step, caption,
-                      "the mean steps by " + number(step) + " at " + at(stepAt + kStepWindow) +
-                          " s and stays there"});
+    findings.push_back({RecordFault::Step, caption,
+                        "the mean steps by " + number(step) + " at " + at(stepAt + kStepWindow) +
+                            " s and stays there"});
     return;
   }
   const double awayScale = std::max(robustScale(away), floor);
   for (size_t k = 0; k < away.size(); ++k)
     if (std::abs(away[k]) > kSpikeSpreads * awayScale) {
-      issues.push_back({RecordFault::Motion, caption,
-                        "motion: the level leaves its course by " + number(std::abs(away[k])) +
-                            " at " + at(k + kSpikeWindow) + " s and comes back"});
+      findings.push_back({RecordFault::Motion, caption,
+                          "motion: the level leaves its course by " + number(std::abs(away[k])) +
+                              " at " + at(k + kSpikeWindow) + " s and comes back"});
       return;
     }
 }
@@ -125,7 +125,7 @@ void checkLevel(const std::vector<double>& values, double tau0, const std::strin
 // A back-and-forth motion rises and falls again as the cluster time itself: a hump steeper on
 // both sides is rocking; a rise far steeper than a random walk's is a motion or a drift.
 void checkCurve(const std::vector<AllanPoint>& curve, const std::string& caption,
-                std::vector<RecordIssue>& issues) {
+                std::vector<RecordFinding>& findings) {
   const auto steady = [](const AllanPoint& p) { return p.adev > 0.0 && p.edf >= kSteadyEdf; };
   // How much steeper than a random walk the curve rises from i to j (> 1: steeper).
   const auto rise = [&](size_t i, size_t j) {
@@ -142,18 +142,18 @@ void checkCurve(const std::vector<AllanPoint>& curve, const std::string& caption
     for (size_t j = p + 1; j < curve.size(); ++j)
       if (steady(curve[j])) down = std::max(down, 1.0 / rise(p, j));
     if (up > kHumpRise && down > kHumpFall) {
-      issues.push_back({RecordFault::Rocking, caption,
-                        "rocking: the Allan deviation rises to a hump at " + number(curve[p].tau) +
-                            " s and falls again"});
+      findings.push_back({RecordFault::Rocking, caption,
+                          "rocking: the Allan deviation rises to a hump at " +
+                              number(curve[p].tau) + " s and falls again"});
       return;
     }
     if (up > worst) worst = up, worstAt = p, from = start;
   }
   if (worst > kRise)
-    issues.push_back({RecordFault::Motion, caption,
-                      "motion: the Allan deviation rises " + number(worst) +
-                          " times faster than a random walk from " + number(curve[from].tau) +
-                          " s to " + number(curve[worstAt].tau) + " s"});
+    findings.push_back({RecordFault::Motion, caption,
+                        "motion: the Allan deviation rises " + number(worst) +
+                            " times faster than a random walk from " + number(curve[from].tau) +
+                            " s to " + number(curve[worstAt].tau) + " s"});
 }
 
 }  // namespace
@@ -162,8 +162,8 @@ std::string ChannelName(const LogChannel& channel) {
   return channel.caption.empty() ? channel.title : channel.caption;
 }
 
-std::vector<RecordIssue> CheckRecordFiles(const LogRecord& record) {
-  std::vector<RecordIssue> issues;
+std::vector<RecordFinding> CheckRecordFiles(const LogRecord& record) {
+  std::vector<RecordFinding> findings;
   const double allowed = kGapSeconds + kGapIntervals * record.sampleInterval;
   for (size_t i = 0; i + 1 < record.files.size(); ++i) {
     const LogFileInfo& a = record.files[i];
@@ -172,35 +172,36 @@ std::vector<RecordIssue> CheckRecordFiles(const LogRecord& record) {
     double gap = b.beginSeconds - a.endSeconds;
     if (gap < -kSecondsPerDay / 2) gap += kSecondsPerDay;  // through midnight
     if (gap > allowed)
-      issues.push_back({RecordFault::Gap, "",
-                        "a gap of " + number(gap) + " s between " + a.fileName + " and " +
-                            b.fileName + " (analyse the files one by one)"});
+      findings.push_back({RecordFault::Gap, "",
+                          "a gap of " + number(gap) + " s between " + a.fileName + " and " +
+                              b.fileName + " (analyse the files one by one)"});
   }
-  return issues;
+  return findings;
 }
 
-std::vector<RecordIssue> CheckChannelStill(const std::vector<double>& values, double tau0,
-                                           const std::vector<AllanPoint>& curve,
-                                           const std::string& units, const std::string& caption) {
-  std::vector<RecordIssue> issues;
-  if (values.empty()) return issues;
+std::vector<RecordFinding> CheckChannelStill(const std::vector<double>& values, double tau0,
+                                             const std::vector<AllanPoint>& curve,
+                                             const std::string& units, const std::string& caption) {
+  std::vector<RecordFinding> findings;
+  if (values.empty()) return findings;
   const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
   if (*hi - *lo <= kResolution * std::max(std::abs(*lo), std::abs(*hi))) {
-    issues.push_back({RecordFault::Constant, caption,
-                      "values do not change (" + number(*lo) + (units.empty() ? "" : " " + units) +
-                          " throughout)"});
-    return issues;
+    findings.push_back({RecordFault::Constant, caption,
+                        "values do not change (" + number(*lo) +
+                            (units.empty() ? "" : " " + units) + " throughout)"});
+    return findings;
   }
   if (SensorKindOf(units) == SensorKind::Gyro) {
     double mean = 0.0;
     for (double v : values) mean += v / double(values.size());
     if (std::abs(mean) > kGyroMeanLimit)
-      issues.push_back({RecordFault::FarFromBias, caption,
-                        "the mean " + number(mean) + " deg/s is far from any gyro bias (turning)"});
+      findings.push_back(
+          {RecordFault::FarFromBias, caption,
+           "the mean " + number(mean) + " deg/s is far from any gyro bias (turning)"});
   }
-  checkLevel(values, tau0, caption, issues);
-  checkCurve(curve, caption, issues);
-  return issues;
+  checkLevel(values, tau0, caption, findings);
+  checkCurve(curve, caption, findings);
+  return findings;
 }
 
 }  // namespace vexa::analysis

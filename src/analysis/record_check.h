@@ -20,7 +20,7 @@ enum class RecordFault {
   Gap,          // time missing between two of the session's files
 };
 
-struct RecordIssue {
+struct RecordFinding {
   RecordFault fault;
   std::string channel;  // the channel's caption (empty for the record as a whole: a gap)
   std::string reason;   // in the words the command line, the viewer and Python show
@@ -30,13 +30,13 @@ struct RecordIssue {
 constexpr const char* kRecordNotStill = "record not still";
 
 // The record's own faults (gaps between its files, from their begin and end seconds).
-std::vector<RecordIssue> CheckRecordFiles(const LogRecord& record);
+std::vector<RecordFinding> CheckRecordFiles(const LogRecord& record);
 
 // One channel's faults: `values` every `tau0` seconds, `curve` their Allan deviation (may be
 // empty), `units` as the log gives them.
-std::vector<RecordIssue> CheckChannelStill(const std::vector<double>& values, double tau0,
-                                           const std::vector<AllanPoint>& curve,
-                                           const std::string& units, const std::string& caption);
+std::vector<RecordFinding> CheckChannelStill(const std::vector<double>& values, double tau0,
+                                             const std::vector<AllanPoint>& curve,
+                                             const std::string& units, const std::string& caption);
 
 // The name a channel goes by in every output: its caption when the log reader knows it, else the
 // file's column title.

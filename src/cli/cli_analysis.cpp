@@ -172,11 +172,11 @@ void notePartial(const LogRecord& record, std::ostream& out) {
 // The record check's verdict on one channel (with the record's own faults): true to go on. A
 // record that is not still is refused with every reason, unless forced; then each reason is
 // told as a note and the figures carry the mark.
-bool stillEnough(const std::vector<RecordIssue>& fileIssues,
+bool stillEnough(const std::vector<RecordFinding>& fileFindings,
                  const std::vector<std::string>& reasons, const std::string& name, bool force,
                  std::ostream& out, std::ostream& err) {
   std::vector<std::string> all;
-  for (const auto& i : fileIssues) all.push_back(i.reason);
+  for (const auto& i : fileFindings) all.push_back(i.reason);
   all.insert(all.end(), reasons.begin(), reasons.end());
   if (all.empty()) return true;
   for (const auto& r : all)
@@ -190,9 +190,9 @@ bool stillEnough(const std::vector<RecordIssue>& fileIssues,
   return force;
 }
 
-std::vector<std::string> reasonsOf(const std::vector<RecordIssue>& issues) {
+std::vector<std::string> reasonsOf(const std::vector<RecordFinding>& findings) {
   std::vector<std::string> r;
-  for (const auto& i : issues) r.push_back(i.reason);
+  for (const auto& i : findings) r.push_back(i.reason);
   return r;
 }
 
@@ -229,7 +229,7 @@ bool knownInterval(const RateSeries& series, const LogChannel& ch, std::ostream&
 
 int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
   const std::vector<int> chosen = chosenChannels(record, a);
-  const std::vector<RecordIssue> fileIssues = CheckRecordFiles(record);
+  const std::vector<RecordFinding> fileFindings = CheckRecordFiles(record);
   if (a.csv)
     out << "channel,tau,adev,low,high" << (a.force ? ",record\n" : "\n");
   else
@@ -256,7 +256,7 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
     const std::string name = ChannelName(ch);
     std::ostringstream notes;
     if (!stillEnough(
-            fileIssues,
+            fileFindings,
             reasonsOf(CheckChannelStill(series.values, series.tau0, curve, ch.units, name)), name,
             a.force, a.csv ? notes : out, err)) {
       status = 1;
@@ -318,7 +318,7 @@ void printFigure(std::ostream& out, const std::string& name, const NoiseFigure& 
 std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisArgs& a,
                                        std::ostream& err, int& status, bool& refused) {
   std::vector<ChannelNoise> results;
-  const std::vector<RecordIssue> fileIssues = CheckRecordFiles(record);
+  const std::vector<RecordFinding> fileFindings = CheckRecordFiles(record);
   for (int c : chosenChannels(record, a)) {
     const LogChannel& ch = record.channels[c];
     const RateSeries series = SeriesForAnalysis(record, c, a.rateHz);
@@ -330,12 +330,12 @@ std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisAr
     ChannelNoise n =
         FitNoiseModel(series.values, series.tau0, SensorKindOf(ch.units), ch.units, name);
     // A constant channel has no model to fit: say so rather than "too few samples".
-    if (!stillEnough(fileIssues, n.notStill, name, a.force, err, err)) {
+    if (!stillEnough(fileFindings, n.notStill, name, a.force, err, err)) {
       status = 1;
       refused = true;
       continue;
     }
-    for (const auto& i : fileIssues) n.notStill.insert(n.notStill.begin(), i.reason);
+    for (const auto& i : fileFindings) n.notStill.insert(n.notStill.begin(), i.reason);
     if (!n.model.ok) {
       err << kProgram << ": " << name << ": too few samples for a noise model\n";
       status = 1;

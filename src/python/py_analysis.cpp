@@ -151,8 +151,8 @@ py::tuple Adev(const py::object& x, double rate, const py::object& newData, bool
   const analysis::RateSeries s = SeriesOf(x, rate, newData);
   const auto curve = Curve(s);
   std::vector<std::string> reasons;
-  for (const auto& issue : analysis::CheckChannelStill(s.values, s.tau0, curve, "", ""))
-    reasons.push_back(issue.reason);
+  for (const auto& finding : analysis::CheckChannelStill(s.values, s.tau0, curve, "", ""))
+    reasons.push_back(finding.reason);
   CheckStill(reasons, force);
   py::array_t<double> taus(curve.size()), devs(curve.size());
   py::array_t<double> bounds({size_t(2), curve.size()});

@@ -16,7 +16,8 @@ constexpr double kTau0 = 0.02;
 constexpr size_t kSamples = 180000;  // an hour at 50 Hz
 constexpr double kPi = 3.14159265358979323846;
 
-std::vector<RecordIssue> check(const std::vector<double>& y, const std::string& units = "deg/sec") {
+std::vector<RecordFinding> check(const std::vector<double>& y,
+                                 const std::string& units = "deg/sec") {
   return CheckChannelStill(y, kTau0, OverlappingAllanDeviation(y, kTau0), units, "X Gyro");
 }
 
@@ -29,9 +30,9 @@ TEST(RecordCheck, PassesRecordsAtRest) {
   };
   for (const NoiseTruth& t : truths)
     for (uint64_t seed = 1; seed <= 4; ++seed) {
-      const auto issues = check(noise_records::NoiseRecord(t, kTau0, kSamples, seed));
-      EXPECT_TRUE(issues.empty()) << "N " << t.N << " K " << t.K << " B " << t.B << " seed " << seed
-                                  << ": " << (issues.empty() ? "" : issues[0].reason);
+      const auto findings = check(noise_records::NoiseRecord(t, kTau0, kSamples, seed));
+      EXPECT_TRUE(findings.empty()) << "N " << t.N << " K " << t.K << " B " << t.B << " seed "
+                                    << seed << ": " << (findings.empty() ? "" : findings[0].reason);
     }
 }
 
@@ -53,19 +54,19 @@ TEST(RecordCheck, NamesEachWayARecordIsNotStill) {
   for (const Case& c : cases) {
     auto y = noise_records::NoiseRecord({0, 0.02, 0, 0, 0}, kTau0, kSamples, 3);
     for (size_t i = 0; i < y.size(); ++i) y[i] += c.motion(double(i) * kTau0);
-    const auto issues = check(y);
-    ASSERT_FALSE(issues.empty()) << c.name;
-    EXPECT_EQ(issues[0].fault, c.fault) << c.name << ": " << issues[0].reason;
-    EXPECT_EQ(issues[0].channel, "X Gyro");
+    const auto findings = check(y);
+    ASSERT_FALSE(findings.empty()) << c.name;
+    EXPECT_EQ(findings[0].fault, c.fault) << c.name << ": " << findings[0].reason;
+    EXPECT_EQ(findings[0].channel, "X Gyro");
   }
   // Constant within the log's seven digits, whatever the level.
   for (const double level : {0.0, 1.0, -3.25e4}) {
     std::vector<double> y(kSamples, level);
     y[100] = level * (1 + 1e-7);
-    const auto issues = check(y, "g");
-    ASSERT_EQ(issues.size(), 1u);
-    EXPECT_EQ(issues[0].fault, RecordFault::Constant);
-    EXPECT_NE(issues[0].reason.find("values do not change"), std::string::npos);
+    const auto findings = check(y, "g");
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].fault, RecordFault::Constant);
+    EXPECT_NE(findings[0].reason.find("values do not change"), std::string::npos);
   }
 }
 
@@ -86,12 +87,12 @@ TEST(RecordCheck, FindsTimeMissingBetweenASessionsFiles) {
   // An hour missing between the second and the third; and across midnight.
   r.files[2].beginSeconds = 10900;
   r.files[3].beginSeconds = 3600;
-  const auto issues = CheckRecordFiles(r);
-  ASSERT_EQ(issues.size(), 2u);
-  EXPECT_EQ(issues[0].fault, RecordFault::Gap);
-  EXPECT_NE(issues[0].reason.find("3600 s between a_2.csv and a_3.csv"), std::string::npos)
-      << issues[0].reason;
-  EXPECT_NE(issues[1].reason.find("3601 s"), std::string::npos) << issues[1].reason;
+  const auto findings = CheckRecordFiles(r);
+  ASSERT_EQ(findings.size(), 2u);
+  EXPECT_EQ(findings[0].fault, RecordFault::Gap);
+  EXPECT_NE(findings[0].reason.find("3600 s between a_2.csv and a_3.csv"), std::string::npos)
+      << findings[0].reason;
+  EXPECT_NE(findings[1].reason.find("3601 s"), std::string::npos) << findings[1].reason;
 }
 
 }  // namespace
