@@ -10,7 +10,6 @@ namespace vexa::analysis {
 
 namespace {
 
-
 // Locale-free, round-trip numbers; JSON has no infinities or NaN.
 std::string number(double v) {
   if (!std::isfinite(v)) return "null";
@@ -57,6 +56,8 @@ ChannelNoise FitNoiseModel(const std::vector<double>& values, double tau0, Senso
   c.density = WelchDensity(values, tau0);
   c.figures = CustomaryFigures(c.model, kind, units);
   c.densityFigure = CustomaryDensity(c.density.white, kind, units);
+  for (const RecordFinding& finding : CheckChannelStill(values, tau0, c.curve, units, title))
+    c.notStill.push_back(finding.reason);
   return c;
 }
 
@@ -73,12 +74,19 @@ std::string NoiseJson(const std::vector<ChannelNoise>& channels) {
            "\": " + figureJson(c.figures[size_t(t)]);
     j += "}, \"density\": {\"white\": " +
          (c.density.whiteFound ? number(c.densityFigure.value) : std::string("null")) +
-         ", \"unit\": " + quoted(c.densityFigure.unit) + "}}";
+         ", \"unit\": " + quoted(c.densityFigure.unit) + ", \"convention\": \"two-sided\"}";
+    if (!c.still()) {
+      j += ", \"record\": " + quoted(kRecordNotStill) + ", \"not_still\": [";
+      for (size_t r = 0; r < c.notStill.size(); ++r) j += (r ? ", " : "") + quoted(c.notStill[r]);
+      j += "]";
+    }
+    j += "}";
   }
   return j + (channels.empty() ? "]}\n" : "\n]}\n");
 }
 
-bool ImuYaml(const std::vector<ChannelNoise>& channels, std::string& text, std::string& why) {
+bool ImuYaml(const std::vector<ChannelNoise>& channels, std::string& text, std::string& why,
+             const ImuYamlOptions& options) {
   // Largest density and random walk over the axes of each kind, in SI.
   double gyroDensity = 0, gyroWalk = 0, accelDensity = 0, accelWalk = 0, rate = 0;
   bool gyro = false, accel = false;
@@ -99,7 +107,16 @@ bool ImuYaml(const std::vector<ChannelNoise>& channels, std::string& text, std::
     why = "the imu.yaml form needs a gyro and an accelerometer channel with a fitted model";
     return false;
   }
+  bool still = true;
+  for (const ChannelNoise& c : channels) still &= c.still();
   text = "# Continuous-time noise of the gyros and accelerometers (largest axis of each)\n";
+  if (!options.record.empty()) text += "# Record: " + options.record + "\n";
+  if (!options.date.empty()) text += "# Date: " + options.date + "\n";
+  text +=
+      "# Densities are square roots of the two-sided power spectral density; random walks\n"
+      "# are the rate (acceleration) random walk K in the same convention.\n";
+  if (!still) text += std::string("# ") + kRecordNotStill + ": figures not from a sensor at rest\n";
+  text += "rostopic: " + options.topic + "\n";
   text += "gyroscope_noise_density: " + number(gyroDensity) + "     # rad/s/sqrt(Hz)\n";
   text += "gyroscope_random_walk: " + number(gyroWalk) + "     # rad/s^2/sqrt(Hz)\n";
   text += "accelerometer_noise_density: " + number(accelDensity) + "     # m/s^2/sqrt(Hz)\n";

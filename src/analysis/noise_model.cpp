@@ -4,15 +4,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/allan_covariance.h"
 #include "analysis/nonnegative_fit.h"
 
 namespace vexa::analysis {
 
 namespace {
 
-constexpr double kResolvedSigmas = 3.0;
+// A term is resolved when the lower end of its two-sided 95 % interval lies above zero.
+constexpr double kResolvedSigmas = 2.0;
 constexpr double kBoundSigmas = 2.0;
 constexpr int kReweightings = 4;
+constexpr int kCorrelatedRounds = 3;
 
 // Each term's factor from units and seconds to the customary unit, and that unit.
 struct Conversion {
@@ -77,7 +80,7 @@ NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples) 
     spread(i) = std::sqrt(2.0 / p.edf);
   }
   // The fit with the terms in `allowed`, reweighted about its own model a few times.
-  const auto solve = [&](unsigned allowed) {
+  const auto solveDiagonal = [&](unsigned allowed) {
     Eigen::VectorXd spreadNow = spread;
     sd = b.cwiseProduct(spreadNow);
     NonNegativeFit fit = FitNonNegative(A, b, sd, allowed);
@@ -102,6 +105,61 @@ NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples) 
     return fit;
   };
 
+  // The overlapping points are correlated: with the record's length known, the fit is
+  // generalised least squares with their covariance (whitened by its Cholesky factor). The
+  // covariance comes from the model with every term free, refitted until it settles, and a term
+  // that model barely holds counts at half a standard deviation above its estimate: a noise the
+  // record may hold scatters the points whether or not the fit keeps its term, and a covariance
+  // without it would make the terms kept look exact (a ramp alone has no scatter at all).
+  std::vector<int64_t> clusters;
+  for (const AllanPoint* p : usable) clusters.push_back(p->m);
+  const double tau0 = usable.front()->tau / double(usable.front()->m);
+  const Eigen::VectorXd ones = Eigen::VectorXd::Ones(n);
+  Eigen::MatrixXd design = A;  // the columns and the point spreads the fits use
+  Eigen::VectorXd scaleOfPoints, target = b;
+  const auto whiten = [&](const std::array<double, kNoiseTerms>& variance) {
+    Eigen::MatrixXd C = AllanVarianceCovariance(clusters, tau0, samples, variance);
+    // A point the model misses keeps the spread the diagonal fit gave it at least.
+    for (Eigen::Index i = 0; i < n; ++i) C(i, i) = std::max(C(i, i), 1e-6 * sd(i) * sd(i));
+    const Eigen::VectorXd unit = C.diagonal().cwiseSqrt().cwiseInverse();
+    const Eigen::LLT<Eigen::MatrixXd> llt(unit.asDiagonal() * C * unit.asDiagonal());
+    if (llt.info() != Eigen::Success) return false;
+    design = llt.matrixL().solve(unit.asDiagonal() * A);
+    target = llt.matrixL().solve(unit.asDiagonal() * b);
+    scaleOfPoints = ones;
+    return true;
+  };
+  bool correlated = false;
+  if (samples > 2) {
+    const unsigned all = (1u << kNoiseTerms) - 1;
+    NonNegativeFit full = solveDiagonal(all);
+    for (int k = 0; k < kCorrelatedRounds && full.ok; ++k) {
+      std::array<double, kNoiseTerms> variance{};
+      for (int j = 0; j < kNoiseTerms; ++j) variance[size_t(j)] = full.x(j);
+      if (!whiten(variance)) break;
+      const NonNegativeFit next = FitNonNegative(design, target, ones, all);
+      if (!next.ok) break;
+      full = next;
+      correlated = true;
+    }
+    if (correlated) {
+      const Eigen::MatrixXd cov = CovarianceOf(design, ones, all);
+      std::array<double, kNoiseTerms> variance{};
+      for (int j = 0; j < kNoiseTerms; ++j) {
+        const double sc = std::sqrt(std::max(0.0, cov(j, j)));
+        variance[size_t(j)] = full.x(j) + (full.x(j) < kResolvedSigmas * sc ? 0.5 * sc : 0.0);
+      }
+      correlated = whiten(variance);
+    }
+  }
+  const auto solve = [&](unsigned allowed) {
+    if (correlated) return FitNonNegative(design, target, ones, allowed);
+    NonNegativeFit fit = solveDiagonal(allowed);
+    design = A;
+    scaleOfPoints = sd;
+    return fit;
+  };
+
   // Neighbouring overlapping estimates share most of their data: when the points scatter more
   // than their own spreads allow, the uncertainties widen by as much.
   const double dof = double(std::max<Eigen::Index>(1, n - kNoiseTerms));
@@ -109,13 +167,15 @@ NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples) 
     return std::sqrt(std::max(0.0, cov(j, j)) * std::max(1.0, fit.chiSquared / dof));
   };
 
-  // A term the record cannot resolve is dropped, weakest first, and the rest refitted: left
-  // in, its noise would take a share from its neighbours (a faint rate ramp from the rate
-  // random walk). Its bound is what it reached while it was free.
+  // Weighed by the points' covariance, every term stays in the fit, resolved or not: a term
+  // dropped would hand its share to its neighbours (a faint rate ramp to the rate random walk)
+  // with an uncertainty that no longer shows it. Weighed as independent points, a term the
+  // record cannot resolve is dropped, weakest first, and the rest refitted; its bound is what it
+  // reached while it was free.
   unsigned allowed = (1u << kNoiseTerms) - 1;
   std::array<double, kNoiseTerms> droppedAt{};
   NonNegativeFit fit = solve(allowed);
-  while (fit.ok) {
+  while (fit.ok && !correlated) {
     int weakest = -1;
     double weakestRatio = kResolvedSigmas;
     for (int j = 0; j < kNoiseTerms; ++j) {
@@ -141,14 +201,15 @@ NoiseModel FitNoiseModel(const std::vector<AllanPoint>& curve, int64_t samples) 
     const double c = fit.x(j);
     NoiseTerm& t = model.terms[size_t(j)];
     model.variance[size_t(j)] = c;
-    t.resolved = c > 0.0;
+    t.resolved = c > 0.0 && (!correlated || c > kResolvedSigmas * sigmaOf(fit, fit.covariance, j));
+    if (correlated && !t.resolved) droppedAt[size_t(j)] = c;
     if (t.resolved) {
       const double sc = sigmaOf(fit, fit.covariance, j);
       t.value = std::sqrt(c);
       t.sigma = sc / (2.0 * t.value);
     } else {
       // How large it could be with the resolved terms fitted beside it.
-      const double sc = sigmaOf(fit, CovarianceOf(A, sd, free | (1u << j)), j);
+      const double sc = sigmaOf(fit, CovarianceOf(design, scaleOfPoints, free | (1u << j)), j);
       t.value = std::sqrt(droppedAt[size_t(j)] + kBoundSigmas * sc);
       t.sigma = std::sqrt(sc);
     }

@@ -235,14 +235,20 @@ Commands:
                         the white level of the noise density (Welch). --json prints it all in
                         one JSON document; --imu-yaml writes a filter's noise parameters
                         (gyroscope_noise_density, gyroscope_random_walk, ...) in SI units to
-                        OUT, which must not exist unless --overwrite is given.
-  report FILE... -o OUT.pdf [--limits FILE] [--channel TITLE]... [--rate HZ] [--overwrite]
+                        OUT, which must not exist unless --overwrite is given (--imu-topic
+                        names its rostopic, /imu0 if not given).
+  report FILE... -o OUT.pdf [--limits FILE] [--unit NAME] [--product NUMBER]
+         [--channel TITLE]... [--rate HZ] [--overwrite]
                         A PDF report of the same analysis: the record (files, date, length,
                         rate), the Allan deviation with the fitted model, the noise density
                         and a table of figures per channel; with --limits (JSON such as
                         {"gyro": {"N": 0.5, "B": 60}, "accelerometer": {"density": 0.2}}, in
                         the units above) a pass/fail column.
   stats FILE...         Per channel of a log: count, mean, standard deviation, min and max.
+                        adev, noise and report check the record first: a turn, a rocking, a
+                        step in the mean, a gap between the files or a constant channel is
+                        refused with its reason (exit 1) unless --force, which marks every
+                        figure "record not still". Channels are named by their captions.
                         adev, noise, report and stats read a session without a gap or a repeat
                         in N, and a stopped run's NAME_N.csv.partial without its cut last line.
 

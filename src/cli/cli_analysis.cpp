@@ -13,6 +13,7 @@
 #include "analysis/allan_deviation.h"
 #include "analysis/log_file.h"
 #include "analysis/noise_characterisation.h"
+#include "analysis/record_check.h"
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
 #include "app/atomic_file.h"
@@ -59,8 +60,12 @@ struct AnalysisArgs {
   bool json = false;
   std::string imuYaml;
   bool overwrite = false;
-  std::string output;  // report
-  std::string limits;  // report
+  std::string output;   // report
+  std::string limits;   // report
+  std::string unit;     // report: the unit's name
+  std::string product;  // report: its product number
+  bool force = false;   // analyse a record that is not still, marked so
+  std::string imuTopic = "/imu0";
 };
 
 AnalysisArgs parse(const std::string& command, const std::vector<std::string>& operands) {
@@ -98,6 +103,19 @@ AnalysisArgs parse(const std::string& command, const std::vector<std::string>& o
       a.imuYaml = value();
     } else if ((noise || report) && o == "--overwrite") {
       a.overwrite = true;
+    } else if (adev && o == "--force") {
+      a.force = true;
+    } else if (report && o == "--unit") {
+      a.unit = value();
+    } else if (report && o == "--product") {
+      a.product = value();
+    } else if (command == "noise" && o == "--imu-topic") {
+      a.imuTopic = value();
+      if (a.imuTopic.empty() ||
+          a.imuTopic.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                       "0123456789_/~") != std::string::npos)
+        throw UsageError("malformed topic '" + a.imuTopic +
+                         "': letters, digits, '_', '/' and '~' only, such as /imu0");
     } else if (o.size() > 1 && o[0] == '-') {
       throw UsageError("unknown option '" + o + "' for " + command);
     } else {
@@ -120,7 +138,8 @@ std::vector<int> chosenChannels(const LogRecord& record, const AnalysisArgs& a) 
     const int c = record.findChannel(name);
     if (c < 0) {
       std::string titles;
-      for (const auto& ch : record.channels) titles += (titles.empty() ? "" : ", ") + ch.title;
+      for (const auto& ch : record.channels)
+        titles += (titles.empty() ? "" : ", ") + ChannelName(ch);
       throw UsageError("no channel '" + name + "' in the log (it has: " + titles + ")");
     }
     chosen.push_back(c);
@@ -150,6 +169,33 @@ void notePartial(const LogRecord& record, std::ostream& out) {
           << (f.endKnown ? "" : ", without its end seconds") << '\n';
 }
 
+// The record check's verdict on one channel (with the record's own faults): true to go on. A
+// record that is not still is refused with every reason, unless forced; then each reason is
+// told as a note and the figures carry the mark.
+bool stillEnough(const std::vector<RecordFinding>& fileFindings,
+                 const std::vector<std::string>& reasons, const std::string& name, bool force,
+                 std::ostream& out, std::ostream& err) {
+  std::vector<std::string> all;
+  for (const auto& i : fileFindings) all.push_back(i.reason);
+  all.insert(all.end(), reasons.begin(), reasons.end());
+  if (all.empty()) return true;
+  for (const auto& r : all)
+    (force ? out : err) << (force ? std::string(kRecordNotStill) + "\t"
+                                  : kProgram + std::string(": "))
+                        << name << ": " << r << '\n';
+  if (!force)
+    err << kProgram << ": " << name
+        << ": the record is not still; give --force to analyse it anyway (marked "
+        << kRecordNotStill << ")\n";
+  return force;
+}
+
+std::vector<std::string> reasonsOf(const std::vector<RecordFinding>& findings) {
+  std::vector<std::string> r;
+  for (const auto& i : findings) r.push_back(i.reason);
+  return r;
+}
+
 int runStats(const LogRecord& record, std::ostream& out, std::ostream& err) {
   out << "samples\t" << record.samples() << '\n';
   notePartial(record, out);
@@ -162,11 +208,11 @@ int runStats(const LogRecord& record, std::ostream& out, std::ostream& err) {
   for (const auto& c : record.channels) {
     const SpanStatistics s = StatisticsOf(c.values);
     if (!finite(s)) {
-      err << kProgram << ": " << c.title << kTooLarge;
+      err << kProgram << ": " << ChannelName(c) << kTooLarge;
       status = 1;
       continue;
     }
-    out << c.title << '\t' << c.units << '\t' << s.count << '\t' << number(s.mean) << '\t'
+    out << ChannelName(c) << '\t' << c.units << '\t' << s.count << '\t' << number(s.mean) << '\t'
         << number(s.standardDeviation) << '\t' << number(s.min) << '\t' << number(s.max) << '\n';
   }
   return status;
@@ -175,7 +221,7 @@ int runStats(const LogRecord& record, std::ostream& out, std::ostream& err) {
 // Whether the series has a sample interval; says on `err` how to give one when it has not.
 bool knownInterval(const RateSeries& series, const LogChannel& ch, std::ostream& err) {
   if (series.tau0 > 0.0) return true;
-  err << kProgram << ": " << ch.title
+  err << kProgram << ": " << ChannelName(ch)
       << ": the sample interval cannot be told from the files' begin and end seconds;"
          " give --rate HZ\n";
   return false;
@@ -183,8 +229,9 @@ bool knownInterval(const RateSeries& series, const LogChannel& ch, std::ostream&
 
 int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err) {
   const std::vector<int> chosen = chosenChannels(record, a);
+  const std::vector<RecordFinding> fileFindings = CheckRecordFiles(record);
   if (a.csv)
-    out << "channel,tau,adev,low,high\n";
+    out << "channel,tau,adev,low,high" << (a.force ? ",record\n" : "\n");
   else
     notePartial(record, out);
   int status = 0;
@@ -197,23 +244,35 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
     }
     const std::vector<AllanPoint> curve = OverlappingAllanDeviation(series.values, series.tau0);
     if (curve.empty()) {
-      err << kProgram << ": " << ch.title << ": too few samples for an Allan deviation\n";
+      err << kProgram << ": " << ChannelName(ch) << ": too few samples for an Allan deviation\n";
       status = 1;
       continue;
     }
     if (!finite(curve)) {
-      err << kProgram << ": " << ch.title << kTooLarge;
+      err << kProgram << ": " << ChannelName(ch) << kTooLarge;
+      status = 1;
+      continue;
+    }
+    const std::string name = ChannelName(ch);
+    std::ostringstream notes;
+    if (!stillEnough(
+            fileFindings,
+            reasonsOf(CheckChannelStill(series.values, series.tau0, curve, ch.units, name)), name,
+            a.force, a.csv ? notes : out, err)) {
       status = 1;
       continue;
     }
     if (a.csv) {
+      const std::string mark = !a.force              ? ""
+                               : notes.str().empty() ? ","
+                                                     : std::string(",") + kRecordNotStill;
       for (const auto& p : curve)
-        out << csvField(ch.title) << ',' << number(p.tau) << ',' << number(p.adev) << ','
-            << number(p.low) << ',' << number(p.high) << '\n';
+        out << csvField(name) << ',' << number(p.tau) << ',' << number(p.adev) << ','
+            << number(p.low) << ',' << number(p.high) << mark << '\n';
       continue;
     }
     const std::string units = ch.units.empty() ? "units" : ch.units;
-    out << ch.title << " (" << units << "): " << series.values.size() << " samples every "
+    out << name << " (" << units << "): " << series.values.size() << " samples every "
         << number(series.tau0) << " s";
     if (series.freshOnly)
       out << " (fresh samples only: " << series.logged - int64_t(series.values.size())
@@ -229,6 +288,8 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
       out << "  " << ReadOffValidityText(r.validity) << '\n';
       continue;
     }
+    // The slopes read off by eye, for a quick look; the figures to quote are `noise`'s model.
+    out << "  quick read-offs (the figures to quote are the noise model's: vexa-cli noise)\n";
     if (r.randomWalkFound)
       out << "  " << t.randomWalkName << ": " << number(t.randomWalk, 4) << ' ' << t.randomWalkUnits
           << " (-1/2 slope near tau " << number(r.randomWalkTau, 3) << " s)\n";
@@ -245,17 +306,19 @@ int runAdev(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, s
   return status;
 }
 
-void printFigure(std::ostream& out, const std::string& name, const NoiseFigure& f) {
+void printFigure(std::ostream& out, const std::string& name, const NoiseFigure& f, bool still) {
   out << "  " << name << ": ";
   if (f.resolved)
-    out << number(f.value, 4) << " +/- " << number(f.sigma, 2) << ' ' << f.unit << '\n';
+    out << number(f.value, 4) << " +/- " << number(f.sigma, 2) << ' ' << f.unit;
   else
-    out << "below " << number(f.value, 3) << ' ' << f.unit << " (not resolved by the record)\n";
+    out << "below " << number(f.value, 3) << ' ' << f.unit << " (not resolved by the record)";
+  out << (still ? "" : std::string(" [") + kRecordNotStill + "]") << '\n';
 }
 
 std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisArgs& a,
-                                       std::ostream& err, int& status) {
+                                       std::ostream& err, int& status, bool& refused) {
   std::vector<ChannelNoise> results;
+  const std::vector<RecordFinding> fileFindings = CheckRecordFiles(record);
   for (int c : chosenChannels(record, a)) {
     const LogChannel& ch = record.channels[c];
     const RateSeries series = SeriesForAnalysis(record, c, a.rateHz);
@@ -263,10 +326,18 @@ std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisAr
       status = 1;
       continue;
     }
+    const std::string name = ChannelName(ch);
     ChannelNoise n =
-        FitNoiseModel(series.values, series.tau0, SensorKindOf(ch.units), ch.units, ch.title);
+        FitNoiseModel(series.values, series.tau0, SensorKindOf(ch.units), ch.units, name);
+    // A constant channel has no model to fit: say so rather than "too few samples".
+    if (!stillEnough(fileFindings, n.notStill, name, a.force, err, err)) {
+      status = 1;
+      refused = true;
+      continue;
+    }
+    for (const auto& i : fileFindings) n.notStill.insert(n.notStill.begin(), i.reason);
     if (!n.model.ok) {
-      err << kProgram << ": " << ch.title << ": too few samples for a noise model\n";
+      err << kProgram << ": " << name << ": too few samples for a noise model\n";
       status = 1;
       continue;
     }
@@ -278,7 +349,8 @@ std::vector<ChannelNoise> analyseNoise(const LogRecord& record, const AnalysisAr
 int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, std::ostream& err,
              NoiseAnalysis* analysed) {
   int status = 0;
-  const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status);
+  bool refused = false;
+  const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status, refused);
   if (analysed) {
     for (const auto& f : record.files) analysed->files.push_back(f.path);
     analysed->channels = results;
@@ -292,18 +364,27 @@ int runNoise(const LogRecord& record, const AnalysisArgs& a, std::ostream& out, 
     for (const ChannelNoise& n : results) {
       out << n.title << " (" << SensorKindName(n.kind) << ", " << n.units << "): " << n.samples
           << " samples at " << number(n.rateHz) << " Hz\n";
-      for (int t = 0; t < kNoiseTerms; ++t) printFigure(out, names[t], n.figures[size_t(t)]);
+      for (const auto& r : n.notStill) out << "  " << kRecordNotStill << ": " << r << '\n';
+      for (int t = 0; t < kNoiseTerms; ++t)
+        printFigure(out, names[t], n.figures[size_t(t)], n.still());
       if (n.density.whiteFound)
         out << "  noise density: " << number(n.densityFigure.value, 4) << ' '
-            << n.densityFigure.unit << " (white from " << number(n.density.flatFrom, 3) << " to "
-            << number(n.density.flatTo, 3) << " Hz)\n";
+            << n.densityFigure.unit << ", two-sided (white from " << number(n.density.flatFrom, 3)
+            << " to " << number(n.density.flatTo, 3) << " Hz)"
+            << (n.still() ? "" : std::string(" [") + kRecordNotStill + "]") << '\n';
       else
         out << "  noise density: no white level in the spectrum\n";
     }
   }
-  if (!a.imuYaml.empty()) {
+  if (!a.imuYaml.empty() && !refused) {
     std::string text, why;
-    if (!ImuYaml(results, text, why) || !WriteFileAtomically(a.imuYaml, text, a.overwrite, why)) {
+    ImuYamlOptions about;
+    for (const auto& f : record.files)
+      about.record += (about.record.empty() ? "" : ", ") + f.fileName;
+    if (!record.files.empty()) about.date = record.files.front().date;
+    about.topic = a.imuTopic;
+    if (!ImuYaml(results, text, why, about) ||
+        !WriteFileAtomically(a.imuYaml, text, a.overwrite, why)) {
       err << kProgram << ": " << why << '\n';
       status = 1;
     }
@@ -340,15 +421,18 @@ int runReport(const LogRecord& record, const AnalysisArgs& a, std::ostream& err)
     }
   }
   int status = 0;
-  const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status);
-  if (results.empty()) return 1;
+  bool refused = false;
+  const std::vector<ChannelNoise> results = analyseNoise(record, a, err, status, refused);
+  if (results.empty() || refused) return 1;
   GuiForReport gui;
   if (!dynamic_cast<QGuiApplication*>(QCoreApplication::instance())) {
     err << kProgram << ": the report needs a GUI application to draw in\n";
     return 1;
   }
-  const QByteArray pdf =
-      report::NoiseReportPdf(report::SummaryOf(record, results), results, limits);
+  report::RecordSummary summary = report::SummaryOf(record, results);
+  summary.unit = a.unit;
+  summary.productNumber = a.product;
+  const QByteArray pdf = report::NoiseReportPdf(summary, results, limits);
   if (pdf.isEmpty() || !WriteFileAtomically(a.output, pdf.toStdString(), a.overwrite, why)) {
     err << kProgram << ": " << (why.empty() ? "the report could not be drawn" : why) << '\n';
     return 1;

@@ -82,11 +82,12 @@ py::object ReadLog(const py::object& pathOrPaths) {
     }
   }
 
-  py::dict units, titles;
+  py::dict units, titles, captions;
   for (size_t c = 0; c < channels.size(); ++c) {
     const std::string field = ChannelFieldName(channels[c]);
     units[py::str(field)] = record.channels[c].units;
     titles[py::str(field)] = record.channels[c].title;
+    captions[py::str(field)] = analysis::ChannelName(record.channels[c]);
   }
   py::list files;
   for (const auto& f : record.files) files.append(f.path);
@@ -100,6 +101,7 @@ py::object ReadLog(const py::object& pathOrPaths) {
   a["rate"] = record.sampleInterval > 0 ? 1.0 / record.sampleInterval : 0.0;
   a["units"] = units;
   a["titles"] = titles;
+  a["captions"] = captions;
   a["lsb"] = record.lsb;
   a["interrupted"] = false;
   return AsLogArray(rows, a);
@@ -140,8 +142,22 @@ std::vector<analysis::AllanPoint> Curve(const analysis::RateSeries& s) {
   return curve;
 }
 
-py::tuple Adev(const py::object& x, double rate, const py::object& newData) {
-  const auto curve = Curve(SeriesOf(x, rate, newData));
+// The record check of vexa-cli adev and noise: a record that is not still is refused with its
+// reasons unless forced.
+void CheckStill(const std::vector<std::string>& reasons, bool force) {
+  if (reasons.empty() || force) return;
+  std::string text = "the record is not still: ";
+  for (size_t i = 0; i < reasons.size(); ++i) text += (i ? "; " : "") + reasons[i];
+  throw UsageError(text + " (give force=True to analyse it anyway)");
+}
+
+py::tuple Adev(const py::object& x, double rate, const py::object& newData, bool force) {
+  const analysis::RateSeries s = SeriesOf(x, rate, newData);
+  const auto curve = Curve(s);
+  std::vector<std::string> reasons;
+  for (const auto& finding : analysis::CheckChannelStill(s.values, s.tau0, curve, "", ""))
+    reasons.push_back(finding.reason);
+  CheckStill(reasons, force);
   py::array_t<double> taus(curve.size()), devs(curve.size());
   py::array_t<double> bounds({size_t(2), curve.size()});
   auto t = taus.mutable_unchecked<1>();
@@ -233,7 +249,7 @@ py::dict MagFit(const py::object& readings, const py::object& hardIron,
 // The noise model of one channel in the JSON form `vexa-cli noise --json` prints, so a script
 // gets the very figures (and the same keys) the command line gives.
 py::dict Noise(const py::object& x, double rate, const py::object& newData, const py::object& kind,
-               const std::string& units, const std::string& title) {
+               const std::string& units, const std::string& title, bool force) {
   analysis::SensorKind k = analysis::SensorKindOf(units);
   if (!kind.is_none()) {
     const std::string name = py::str(kind);
@@ -252,6 +268,7 @@ py::dict Noise(const py::object& x, double rate, const py::object& newData, cons
     py::gil_scoped_release nogil;
     n = analysis::FitNoiseModel(s.values, s.tau0, k, units, title);
   }
+  CheckStill(n.notStill, force);
   if (!n.model.ok) throw UsageError("too few samples for a noise model");
   const py::object loads = py::module_::import("json").attr("loads");
   return loads(analysis::NoiseJson({n}))["channels"].cast<py::list>()[0].cast<py::dict>();
@@ -265,10 +282,12 @@ void RegisterAnalysis(py::module_& m) {
 vexa-cli adev and stats do. Returns a vexa.LogArray; raises LogFileError naming file and line
 when a file is missing or damaged (a file is never read in part).)");
   m.def("adev", &Adev, py::arg("x"), py::arg("rate"), py::arg("new_data") = py::none(),
+        py::arg("force") = false,
         R"(Overlapping Allan deviation of rate samples x taken at `rate` Hz, at octave cluster
 times up to a tenth of the record. With new_data (the '_new' flags of a log), repeated reads are
 left out as vexa-cli adev does. Returns (taus, deviations, bounds): bounds[0] low and bounds[1]
-high, the 68 % confidence interval.)");
+high, the 68 % confidence interval. A record that is not still (a motion, a rocking, a step in
+the mean, values that do not change) raises UsageError with the reasons unless force=True.)");
   m.def("read_offs", &ReadOffsOf, py::arg("x"), py::arg("rate"), py::arg("new_data") = py::none(),
         py::arg("units") = "",
         R"(The figures vexa-cli adev reads off the curve: random walk (the -1/2 line at 1 s) and
@@ -283,11 +302,14 @@ soft_iron codes), whether they are trusted, the problems and warnings in plain s
 fit's quality figures.)");
   m.def("noise", &Noise, py::arg("x"), py::arg("rate"), py::arg("new_data") = py::none(),
         py::arg("kind") = py::none(), py::arg("units") = "", py::arg("title") = "",
+        py::arg("force") = false,
         R"(The noise model of vexa-cli noise: the five-term Allan fit and the noise density of
 rate samples x taken at `rate` Hz (new_data as for adev). kind is 'gyro', 'accelerometer' or
 'other' (None: told from `units`, such as 'deg/sec' or 'g'). Returns one channel of vexa-cli
 noise --json: title, kind, units, rate_hz, samples, terms {Q, N, B, K, R} each {value, sigma,
-unit, resolved} (a term not resolved carries its bound), density {white, unit}.)");
+unit, resolved} (a term not resolved carries its bound), density {white, unit, convention}. A
+record that is not still raises UsageError with the reasons unless force=True; then the channel
+carries record: 'record not still' and not_still: [reasons].)");
 }
 
 }  // namespace vexa::python

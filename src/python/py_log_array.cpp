@@ -23,7 +23,8 @@ class LogArray(_np.ndarray):
     Attributes: files (paths, empty for a log in memory), date and time_of_day (of the first
     file's header), begin_seconds and end_seconds (seconds since midnight), sample_interval
     (s, 0 when unknown), rate (Hz, 0 when unknown), units (field -> units text), titles (field
-    -> column title in the files), lsb (raw register values), interrupted (Ctrl-C ended it).
+    -> column title in the files), captions (field -> the name outputs give it, read_log only),
+    lsb (raw register values), interrupted (Ctrl-C ended it).
     """
 
     def __array_finalize__(self, obj):

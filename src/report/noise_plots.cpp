@@ -1,5 +1,6 @@
 #include "report/noise_plots.h"
 
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -37,7 +38,8 @@ class LogAxes {
   void draw(QPainter& p, const QString& xTitle, const QString& yTitle) const {
     const QFontMetricsF fm(p.font());
     const auto label = [](int e) {
-      return e >= -3 && e <= 4 ? QString::number(std::pow(10.0, e), 'g', 6)
+      // In the regional form the figures take (a decimal comma where that is the custom).
+      return e >= -3 && e <= 4 ? QLocale().toString(std::pow(10.0, e), 'g', 6)
                                : QString("1e%1").arg(e);
     };
     for (int e = ex0_; e <= ex1_; ++e) {
@@ -96,6 +98,26 @@ void drawFunction(QPainter& p, const LogAxes& axes, const std::function<double(d
   p.drawPath(path);
 }
 
+// The term's name beside its line, where the line is strongest against the model within the
+// plot (so each label sits on its own stretch of the curve).
+void labelTerm(QPainter& p, const LogAxes& axes, const analysis::NoiseModel& m, int term,
+               const QColor& color) {
+  double best = 0.0, at = 0.0;
+  for (int i = 0; i <= 60; ++i) {
+    const double tau = axes.xMin() * std::pow(axes.xMax() / axes.xMin(), (0.05 + 0.9 * i / 60.0));
+    const double share = m.termDeviation(term, tau) / m.deviation(tau);
+    if (share > best &&
+        axes.plot().contains(QPointF(axes.x(tau), axes.y(m.termDeviation(term, tau)))))
+      best = share, at = tau;
+  }
+  if (!(at > 0.0)) return;
+  p.save();
+  p.setPen(color);
+  p.drawText(QPointF(axes.x(at) + 3, axes.y(m.termDeviation(term, at)) - 3),
+             analysis::kNoiseTermNames[size_t(term)]);
+  p.restore();
+}
+
 void drawLegend(QPainter& p, const QRectF& plot, const std::vector<PlottedNoise>& channels,
                 const QString& note) {
   const QFontMetricsF fm(p.font());
@@ -149,6 +171,7 @@ void DrawAllanWithFit(QPainter& p, const QRectF& area, const std::vector<Plotted
         if (!m.terms[size_t(j)].resolved) continue;
         p.setPen(QPen(c.color.lighter(150), 1.0, Qt::DashLine));
         drawFunction(p, axes, [&](double tau) { return m.termDeviation(j, tau); });
+        labelTerm(p, axes, m, j, c.color.darker(120));
       }
       p.setPen(QPen(c.color.darker(130), 1.2));
       drawFunction(p, axes, [&](double tau) { return m.deviation(tau); });
@@ -173,27 +196,37 @@ void DrawNoiseDensity(QPainter& p, const QRectF& area, const std::vector<Plotted
   p.save();
   p.setRenderHint(QPainter::Antialiasing, true);
   p.fillRect(area, Qt::white);
+  // In the unit the figures table gives the density in (mg/sqrt(Hz) for accelerometers).
+  const auto scaleOf = [](const analysis::ChannelNoise& n) {
+    return n.densityFigure.value > 0.0 && n.density.white > 0.0
+               ? n.densityFigure.value / n.density.white
+               : 1.0;
+  };
   double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
   for (const auto& c : channels) {
     const auto& d = c.noise->density;
+    const double k = scaleOf(*c.noise);
     for (size_t i = 0; i < d.frequency.size(); ++i)
       if (d.density[i] > 0) {
         x0 = std::min(x0, d.frequency[i]), x1 = std::max(x1, d.frequency[i]);
-        y0 = std::min(y0, d.density[i]), y1 = std::max(y1, d.density[i]);
+        y0 = std::min(y0, k * d.density[i]), y1 = std::max(y1, k * d.density[i]);
       }
   }
   const LogAxes axes(area, x0, x1, y0, y1);
-  const QString units = unitsOf(channels);
-  axes.draw(p, "frequency, Hz",
-            "noise density" + (units.isEmpty() ? QString() : ", " + units + "/sqrt(Hz)"));
+  QString units =
+      channels.empty() ? QString() : QString::fromStdString(channels[0].noise->densityFigure.unit);
+  for (const auto& c : channels)
+    if (QString::fromStdString(c.noise->densityFigure.unit) != units) units.clear();
+  axes.draw(p, "frequency, Hz", "noise density" + (units.isEmpty() ? QString() : ", " + units));
   p.setClipRect(axes.plot());
   for (const auto& c : channels) {
     const auto& d = c.noise->density;
+    const double k = scaleOf(*c.noise);
     QPainterPath path;
     bool started = false;
     for (size_t i = 0; i < d.frequency.size(); ++i) {
       if (!(d.density[i] > 0)) continue;
-      const QPointF at(axes.x(d.frequency[i]), axes.y(d.density[i]));
+      const QPointF at(axes.x(d.frequency[i]), axes.y(k * d.density[i]));
       started ? path.lineTo(at) : path.moveTo(at);
       started = true;
     }
@@ -201,8 +234,8 @@ void DrawNoiseDensity(QPainter& p, const QRectF& area, const std::vector<Plotted
     p.drawPath(path);
     if (d.whiteFound) {
       p.setPen(QPen(c.color.darker(140), 1.0, Qt::DashLine));
-      p.drawLine(QPointF(axes.x(d.flatFrom), axes.y(d.white)),
-                 QPointF(axes.x(d.flatTo), axes.y(d.white)));
+      p.drawLine(QPointF(axes.x(d.flatFrom), axes.y(k * d.white)),
+                 QPointF(axes.x(d.flatTo), axes.y(k * d.white)));
     }
   }
   p.setClipping(false);

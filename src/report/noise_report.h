@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QLocale>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,11 +13,16 @@ namespace vexa::report {
 
 // What the report says about the record the figures come from.
 struct RecordSummary {
-  std::vector<std::string> files;  // file names
-  std::string date;                // of the first file, as its header gives it
-  double seconds = 0.0;            // length
-  double rateHz = 0.0;             // of the fastest channel analysed
-  std::string product;
+  std::vector<std::string> files;     // file names
+  std::string date;                   // of the first file, as its header gives it
+  double seconds = 0.0;               // length
+  double rateHz = 0.0;                // of the fastest channel analysed
+  int64_t samples = 0;                // of the longest channel analysed
+  std::string product;                // what kind of module
+  std::string productNumber;          // the device code, when the user or the store gives it
+  std::string unit;                   // the unit's name, likewise
+  std::string version;                // of the program that made the report
+  std::vector<std::string> notStill;  // the record check's reasons, every channel's
 };
 RecordSummary SummaryOf(const analysis::LogRecord& record,
                         const std::vector<analysis::ChannelNoise>& channels);
@@ -35,14 +41,21 @@ bool ParseNoiseLimits(const std::string& json, NoiseLimits& limits, std::string&
 std::string Verdict(const NoiseLimits& limits, analysis::SensorKind kind, const std::string& name,
                     double value);
 
-// Figures as the report prints them: four significant digits, a decimal point always.
-std::string ReportNumber(double v);
+// Figures as the report prints them: four significant digits, with the decimal separator of
+// `locale` (the C locale's point by default).
+std::string ReportNumber(double v, const QLocale& locale = QLocale::c());
 
-// The report as PDF bytes: page 1 the record, the Allan deviation with its fit and the noise
-// density; then the figures table per channel, with a pass/fail column when limits are given.
-// Needs a QGuiApplication (fonts).
+// The overall verdict over every figure that has a limit: "pass", "fail", or "" without limits.
+std::string OverallVerdict(const NoiseLimits& limits,
+                           const std::vector<analysis::ChannelNoise>& channels);
+
+// The report as PDF bytes: page 1 the summary an engineer hands over (product number, unit,
+// software version, date, the record's span, rate and samples, the fitted figures with units and
+// sigmas, each limit with pass or fail and the verdict); then a page per kind of channel with
+// the Allan deviation and its fit and the noise density. Numbers in `locale`'s form. Needs a
+// QGuiApplication (fonts).
 QByteArray NoiseReportPdf(const RecordSummary& record,
                           const std::vector<analysis::ChannelNoise>& channels,
-                          const NoiseLimits& limits);
+                          const NoiseLimits& limits, const QLocale& locale = QLocale());
 
 }  // namespace vexa::report

@@ -77,7 +77,7 @@ TEST(NoiseModel, WhiteNoiseAloneLeavesBAndKUnresolved) {
     sim::SensorRandom random(seed);
     std::vector<double> y(100000);
     for (double& v : y) v = random.gaussian();
-    const NoiseModel m = FitNoiseModel(OverlappingAllanDeviation(y, 0.01));
+    const NoiseModel m = FitNoiseModel(OverlappingAllanDeviation(y, 0.01), int64_t(y.size()));
     claimedB += m.terms[kTermB].resolved;
     claimedK += m.terms[kTermK].resolved;
     EXPECT_NEAR(m.terms[kTermN].value / 0.1, 1.0, 0.05);

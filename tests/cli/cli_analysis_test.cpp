@@ -5,15 +5,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
 #include "analysis/log_text.h"
+#include "app/version.h"
 #include "cli/cli.h"
-#include "sim/sensor_random.h"
 #include "report/noise_report.h"
+#include "sim/sensor_random.h"
 #include "support/sim_world.h"
 
 namespace vexa::cli {
@@ -84,7 +87,7 @@ TEST_F(CliAnalysisTest, CsvHasOneLinePerChannelAndClusterTimeWithDecimalPoints) 
 TEST_F(CliAnalysisTest, TextGivesTheCurveAndReadOffsOfEveryChannel) {
   ASSERT_EQ(run({"adev", writeLog(false, "A_1.csv")}), 0) << err.str();
   const std::string text = out.str();
-  EXPECT_NE(text.find("X Gryo (deg/sec): 4000 samples every 0.01 s"), std::string::npos) << text;
+  EXPECT_NE(text.find("X Gyro (deg/sec): 4000 samples every 0.01 s"), std::string::npos) << text;
   EXPECT_NE(text.find("Y Gyro (deg/sec)"), std::string::npos);
   EXPECT_NE(text.find("angle random walk: 1.2"), std::string::npos) << text;  // 0.2 x 0.1 x 60
   EXPECT_NE(text.find("bias instability:"), std::string::npos);
@@ -96,11 +99,68 @@ TEST_F(CliAnalysisTest, ReadOffsAreWithheldFromARecordThatIsNotStill) {
   for (int i = 0; i < 20000; ++i) x.values.push_back(0.001 * i + 0.2 * random.gaussian());
   const std::string path = world.folder() + "/D_1.csv";
   vexa::testing::WriteText(path, vexa::testing::LogText("D_1.csv", {x}, 0, 20));
-  ASSERT_EQ(run({"adev", path}), 0) << err.str();
+  EXPECT_EQ(run({"adev", path}), 1);  // a mean of 10 deg/s: a turning table
+  ASSERT_EQ(run({"adev", path, "--force"}), 0) << err.str();
   EXPECT_NE(out.str().find("\n  the read-offs are not valid: the record does not look still"),
             std::string::npos)
       << out.str();
   EXPECT_EQ(out.str().find("random walk"), std::string::npos) << out.str();
+}
+
+// Each way a record fails to be still is refused by every analysis with its own reason; with
+// --force it is analysed and every figure marked.
+TEST_F(CliAnalysisTest, RecordsThatAreNotStillAreRefusedUnlessForced) {
+  struct Case {
+    const char* name;
+    std::function<double(int i)> gyro;  // 20000 samples, 100 Hz, over white noise
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"turn", [](int i) { return i >= 10000 && i < 10050 ? 180.0 : 0.0; }, "motion"},
+      {"rocking", [](int i) { return 2.0 * std::sin(i * 0.01 * 2 * 3.14159265 / 4); }, "rocking"},
+      {"step", [](int i) { return i >= 10000 ? 0.5 : 0.0; }, "the mean steps by 0.5"},
+      {"constant", [](int) { return 1e9; }, "values do not change"},
+      {"gap", nullptr, "a gap of 3600 s between G_1.csv and G_2.csv"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::SensorRandom random(5);
+    std::vector<std::string> files;
+    const auto write = [&](const std::string& name, int from, int to, double begin) {
+      vexa::testing::LogColumn x{"XgND", "X Gryo", {}, {}};
+      for (int i = from; i < to; ++i)
+        x.values.push_back(c.gyro && c.gyro(i) == 1e9
+                               ? 0.25
+                               : 0.2 * random.gaussian() + (c.gyro ? c.gyro(i) : 0.0));
+      files.push_back(world.folder() + "/" + name);
+      vexa::testing::WriteText(
+          files.back(), vexa::testing::LogText(name, {x}, begin, begin + (to - from) / 100.0));
+    };
+    if (c.gyro) {
+      write(std::string(c.name) + "_1.csv", 0, 20000, 10);
+    } else {
+      write("G_1.csv", 0, 10000, 10);
+      write("G_2.csv", 10000, 20000, 3710);
+    }
+    for (const std::string command : {"adev", "noise", "report"}) {
+      SCOPED_TRACE(command);
+      std::vector<std::string> args = files;
+      args.insert(args.begin(), command);
+      const std::string pdf = world.folder() + "/" + c.name + ".pdf";
+      if (command == "report") args.insert(args.end(), {"-o", pdf});
+      EXPECT_EQ(run(args), 1);
+      EXPECT_NE(err.str().find(c.reason), std::string::npos) << err.str();
+      EXPECT_NE(err.str().find("give --force"), std::string::npos) << err.str();
+      args.push_back("--force");
+      if (c.gyro && c.gyro(0) == 1e9) continue;  // a constant has nothing to fit
+      EXPECT_EQ(run(args), 0) << err.str();
+      const std::string shown = command == "report"
+                                    ? shell("pdftotext -f 1 -l 1 -layout '" + pdf + "' - 2>&1")
+                                    : out.str();
+      EXPECT_NE(shown.find("record not still"), std::string::npos) << shown;
+      EXPECT_NE(shown.find(c.reason), std::string::npos) << shown;
+    }
+  }
 }
 
 TEST_F(CliAnalysisTest, StatsPerChannel) {
@@ -128,13 +188,13 @@ TEST_F(CliAnalysisTest, UsageAndFileErrors) {
            {{"adev", file, "--rate", "-3"}, 2, "malformed rate"},
            {{"adev", file, "--channel", "Q"},
             2,
-            "no channel 'Q' in the log (it has: X Gryo, Y Gyro)"},
+            "no channel 'Q' in the log (it has: X Gyro, Y Gyro)"},
            {{"stats", file, "--csv"}, 2, "unknown option '--csv' for stats"},
            {{"stats", world.folder() + "/none.csv"}, 1, "none.csv: cannot open the file"},
            {{"adev", file, "--rate", "1e-300"}, 2, "rate '1e-300' out of range"},
            {{"adev", file, "--rate", "1e300"}, 2, "rate '1e300' out of range"},
-           {{"stats", huge}, 1, "X Gryo: the values are too large to analyse"},
-           {{"adev", huge, "--rate", "10"}, 1, "X Gryo: the values are too large to analyse"},
+           {{"stats", huge}, 1, "X Gyro: the values are too large to analyse"},
+           {{"adev", huge, "--rate", "10"}, 1, "X Gyro: the values are too large to analyse"},
            {{"stats", "/dev/zero"}, 1, "/dev/zero: not a regular file"},
        }) {
     EXPECT_EQ(run(c.args), c.status) << c.says;
@@ -148,7 +208,7 @@ TEST_F(CliAnalysisTest, UsageAndFileErrors) {
   EXPECT_EQ(run({"adev", still}), 1);
   EXPECT_NE(err.str().find("give --rate HZ"), std::string::npos);
   EXPECT_EQ(run({"adev", still, "--rate", "100", "--csv"}), 0) << err.str();
-  EXPECT_NE(out.str().find("X Gryo,0.01,"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("X Gyro,0.01,"), std::string::npos) << out.str();
 }
 
 // The JSON form scripts rely on, and the filter's parameters in SI units.
@@ -161,7 +221,7 @@ TEST_F(CliAnalysisTest, NoiseGivesTheStableJsonAndTheFiltersParameters) {
   const QJsonObject g = channels[0].toObject();
   EXPECT_EQ(g.keys(),
             (QStringList{"density", "kind", "rate_hz", "samples", "terms", "title", "units"}));
-  EXPECT_EQ(g["title"].toString(), "X Gryo");
+  EXPECT_EQ(g["title"].toString(), "X Gyro");  // the caption, not the column title
   EXPECT_EQ(g["kind"].toString(), "gyro");
   EXPECT_EQ(g["units"].toString(), "deg/sec");
   EXPECT_DOUBLE_EQ(g["rate_hz"].toDouble(), 100.0);
@@ -176,6 +236,7 @@ TEST_F(CliAnalysisTest, NoiseGivesTheStableJsonAndTheFiltersParameters) {
   EXPECT_FALSE(terms["K"]["resolved"].toBool());
   EXPECT_GT(terms["K"]["value"].toDouble(), 0.0);  // the bound
   EXPECT_NEAR(g["density"]["white"].toDouble(), 0.02, 0.001);
+  EXPECT_EQ(g["density"]["convention"].toString(), "two-sided");
   EXPECT_EQ(g["density"]["unit"].toString(), "deg/s/sqrt(Hz)");
   EXPECT_EQ(channels[1]["kind"].toString(), "accelerometer");
   EXPECT_EQ(channels[1]["terms"]["B"]["unit"].toString(), "mg");
@@ -188,8 +249,25 @@ TEST_F(CliAnalysisTest, NoiseGivesTheStableJsonAndTheFiltersParameters) {
   EXPECT_NE(text.find("gyroscope_noise_density: 0.000349"), std::string::npos) << text;  // rad
   EXPECT_NE(text.find("accelerometer_noise_density: 0.0029"), std::string::npos) << text;
   for (const char* key :
-       {"gyroscope_random_walk: ", "accelerometer_random_walk: ", "update_rate: 100"})
-    EXPECT_NE(text.find(key), std::string::npos) << key;
+       {"update_rate: 100", "rostopic: /imu0\n", "# Record: W_1.csv\n", "# Date: ", "two-sided"})
+    EXPECT_NE(text.find(key), std::string::npos) << key << "\n" << text;
+  // The random walks are the fitted K (here its bound) in SI, converted here by hand:
+  // deg/h/sqrt(h) / 216000 s^1.5 x pi/180 rad/deg, and m/s/h/sqrt(h) / 216000.
+  const auto yamlValue = [&](const std::string& key) {
+    const size_t at = text.find(key + ": ");
+    return at == std::string::npos ? -1.0 : std::stod(text.substr(at + key.size() + 2));
+  };
+  const double gyroK = terms["K"]["value"].toDouble();
+  const double accelK = channels[1]["terms"]["K"]["value"].toDouble();
+  EXPECT_NEAR(yamlValue("gyroscope_random_walk") / (gyroK / 216000.0 * 3.14159265358979 / 180.0),
+              1.0, 1e-6);
+  EXPECT_NEAR(yamlValue("accelerometer_random_walk") / (accelK / 216000.0), 1.0, 1e-6);
+  ASSERT_EQ(
+      run({"noise", file, "--imu-yaml", world.folder() + "/t.yaml", "--imu-topic", "/body/imu"}), 0)
+      << err.str();
+  std::ifstream topic(world.folder() + "/t.yaml");
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(topic), {}).find("rostopic: /body/imu\n"),
+            std::string::npos);
   EXPECT_EQ(run({"noise", file, "--imu-yaml", yaml}), 1);
   EXPECT_NE(err.str().find("exists"), std::string::npos) << err.str();
   const std::string link = world.folder() + "/link.yaml";
@@ -212,9 +290,12 @@ TEST_F(CliAnalysisTest, ReportIsAPdfWithTheJsonsFiguresAndVerdicts) {
   const std::string limits = world.folder() + "/limits.json";
   vexa::testing::WriteText(limits, R"({"gyro": {"N": 2.0, "density": 0.01}})");
   const std::string pdf = world.folder() + "/report.pdf";
-  ASSERT_EQ(run({"report", file, "-o", pdf, "--limits", limits}), 0) << err.str();
+  ASSERT_EQ(
+      run({"report", file, "-o", pdf, "--limits", limits, "--unit", "U1", "--product", "27150"}), 0)
+      << err.str();
   const std::string info = shell("pdfinfo '" + pdf + "' 2>&1");
-  EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +2\n"))) << info;
+  // The summary, then a page of plots per kind of channel (gyro, accelerometer).
+  EXPECT_TRUE(std::regex_search(info, std::regex("Pages: +3\n"))) << info;
   EXPECT_TRUE(std::regex_search(info, std::regex("Title: +Noise report\n"))) << info;
   const std::string text = shell("pdftotext -layout '" + pdf + "' - 2>&1");
   for (const auto& c : channels)
@@ -224,9 +305,22 @@ TEST_F(CliAnalysisTest, ReportIsAPdfWithTheJsonsFiguresAndVerdicts) {
           (term["resolved"].toBool() ? "" : "< ") + report::ReportNumber(term["value"].toDouble());
       EXPECT_NE(text.find(shown), std::string::npos) << t << " " << shown << "\n" << text;
     }
-  EXPECT_NE(text.find("random walk N"), std::string::npos);
-  EXPECT_NE(text.find("pass"), std::string::npos) << text;  // N 1.2 deg/sqrt(h) under 2
-  EXPECT_NE(text.find("fail"), std::string::npos) << text;  // density 0.02 over 0.01
+  // Page 1 alone says what an engineer hands over.
+  const std::string first = shell("pdftotext -f 1 -l 1 -layout '" + pdf + "' - 2>&1");
+  for (const std::string& says :
+       {std::string("Product number: 27150"), std::string("Unit: U1"),
+        std::string("vexa-cli ") + kVersion, std::string("Record date: 12/6/2026"),
+        std::string("Samples: 20000"), std::string("Rate: 100 Hz"), std::string("random walk N"),
+        std::string("Figures of the fitted noise model"), std::string("deg/sqrt(h)"),
+        std::string("mg/sqrt(Hz)"), std::string("Verdict: fail")})
+    EXPECT_NE(first.find(says), std::string::npos) << says << "\n" << first;
+  // N 1.2 deg/sqrt(h) under its limit 2, the density 0.02 over 0.01: each on its own line.
+  EXPECT_TRUE(
+      std::regex_search(first, std::regex("random walk N +1\\.[0-9]+ .*deg/sqrt\\(h\\) +2 +pass")))
+      << first;
+  EXPECT_TRUE(std::regex_search(
+      first, std::regex("density \\(two-sided\\) +0\\.0[12][0-9]* .* 0\\.01 +fail")))
+      << first;
 
   // Kept files are not replaced unasked; bad limits are refused before anything is drawn.
   EXPECT_EQ(run({"report", file, "-o", pdf}), 1);

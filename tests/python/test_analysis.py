@@ -22,6 +22,7 @@ def test_read_log_joins_a_session_with_its_facts(still_record):
     assert a.channels == ["XGYRO_OUT", "XACCL_OUT"]
     assert a.units == {"XGYRO_OUT": "deg/sec", "XACCL_OUT": "g"}
     assert a.titles == {"XGYRO_OUT": "X Gryo", "XACCL_OUT": "X acc"}
+    assert a.captions == {"XGYRO_OUT": "X Gyro", "XACCL_OUT": "X Accel"}
     assert [f.split("/")[-1] for f in a.files] == ["STILL_1.csv", "STILL_2.csv"]
     assert a.date == "07/12/2026" and a.begin_seconds < a.end_seconds
     assert a["time"][1] == pytest.approx(a.sample_interval) and a.rate == pytest.approx(1 / a.sample_interval)
@@ -34,7 +35,7 @@ def test_stats_are_vexa_cli_stats(cli, still_record):
     a = vexa.read_log(still_record)
     lines = {line.split("\t")[0]: line.split("\t") for line in out.splitlines()}
     for field in a.channels:
-        row = lines[a.titles[field]]
+        row = lines[a.captions[field]]
         s = vexa.stats(a[field])
         assert s["count"] == int(row[2])
         for key, column in [("mean", 3), ("std", 4), ("min", 5), ("max", 6)]:
@@ -47,7 +48,7 @@ def test_adev_is_vexa_cli_adev(cli, still_record):
     a = vexa.read_log(still_record)
     rows = [line.split(",") for line in out.splitlines()[1:]]
     for field in a.channels:
-        expected = np.array([[float(v) for v in r[1:]] for r in rows if r[0] == a.titles[field]])
+        expected = np.array([[float(v) for v in r[1:]] for r in rows if r[0] == a.captions[field]])
         taus, devs, bounds = vexa.adev(a[field], a.rate, a[field + "_new"])
         np.testing.assert_allclose(taus, expected[:, 0], rtol=2e-6)
         np.testing.assert_allclose(devs, expected[:, 1], rtol=2e-6)
@@ -112,8 +113,8 @@ def test_noise_is_vexa_cli_noise_json(cli, still_record):
     a = vexa.read_log(still_record)
     for field in a.channels:
         r = vexa.noise(a[field], a.rate, a[field + "_new"], units=a.units[field],
-                       title=a.titles[field])
-        e = expected[a.titles[field]]
+                       title=a.captions[field])
+        e = expected[a.captions[field]]
         assert (r["kind"], r["units"], r["samples"]) == (e["kind"], e["units"], e["samples"])
         for t in "QNBKR":
             assert (r["terms"][t]["unit"], r["terms"][t]["resolved"]) == \
@@ -122,3 +123,17 @@ def test_noise_is_vexa_cli_noise_json(cli, still_record):
             assert r["terms"][t]["sigma"] == pytest.approx(e["terms"][t]["sigma"], rel=2e-6)
         assert r["density"]["white"] == pytest.approx(e["density"]["white"], rel=2e-6)
     assert vexa.noise(a["XGYRO_OUT"], a.rate, kind="other")["kind"] == "other"
+
+
+def test_a_record_that_is_not_still_is_refused_unless_forced():
+    rng = np.random.default_rng(2)
+    x = 0.2 * rng.normal(size=20000)
+    x[10000:] += 0.5  # a step in the mean
+    for call in (vexa.adev, vexa.noise):
+        with pytest.raises(vexa.UsageError, match="the mean steps by 0.5"):
+            call(x, 100.0)
+    r = vexa.noise(x, 100.0, force=True)
+    assert r["record"] == "record not still"
+    assert r["not_still"][0].startswith("the mean steps by 0.5")
+    with pytest.raises(vexa.UsageError, match="values do not change"):
+        vexa.noise(np.full(20000, 0.25), 100.0)

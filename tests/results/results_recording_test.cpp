@@ -88,7 +88,7 @@ TEST_P(RecordingTest, NoiseAnalysisIsRecordedOnlyUnderAUnitNamed) {
   const std::string file = world.folder() + "/STILL_1.csv";
   const CliRun json = cli({"noise", "--json", file});
   ASSERT_EQ(json.status, 0) << json.err;
-  const std::string title = "X Gryo";  // the simulated module's own title for XGYRO_OUT
+  const std::string title = "X Gyro";  // XGYRO_OUT's caption, as every output names it
   ASSERT_NE(json.out.find("\"" + title + "\""), std::string::npos) << json.out;
   const auto figure = [&](const std::string& term) {
     return cli({"figures", "--figure", title + "/" + term}).out;
