@@ -85,8 +85,8 @@ void LiveAllan::take(const double* y, size_t count) {
       const int64_t m = exactMs_[c];
       double part = 0.0;
       for (int64_t p = std::max(first, 2 * m); p < points_; ++p) {
-        const double d = r[size_t(p) & mask_] - 2.0 * r[size_t(p - m) & mask_] +
-                         r[size_t(p - 2 * m) & mask_];
+        const double d =
+            r[size_t(p) & mask_] - 2.0 * r[size_t(p - m) & mask_] + r[size_t(p - 2 * m) & mask_];
         part += d * d;
       }
       sums_[c] += part;

@@ -9,11 +9,13 @@ namespace vexa::analysis {
 
 namespace {
 
-constexpr int kWarmUpBlocks = 128;       // stretches the record is cut into to see its mean
+constexpr int kWarmUpBlocks = 128;  // stretches the record is cut into to see its mean
 constexpr int kWarmUpMinimumBlocks = 16;
-constexpr double kWarmUpZ = 6.0;         // wander beyond this many of its own scatter
-constexpr double kSettledShare = 0.1;    // of the starting distance
-constexpr double kDefaultShrink = -0.5;  // as the root of the length: averaging independent parts
+constexpr double kWarmUpZ = 6.0;       // wander beyond this many of its own scatter
+constexpr double kSettledShare = 0.1;  // of the starting distance
+// A figure's relative uncertainty falls as the root of the record's length: the independent
+// clusters behind it grow in number as the length does.
+constexpr double kShrink = -0.5;
 
 }  // namespace
 
@@ -102,26 +104,18 @@ std::optional<double> SecondsLeft(const std::vector<UncertaintyAt>& history, dou
     return std::nullopt;
   const UncertaintyAt now = history.back();
   if (now.percent <= percent) return 0.0;
-  // The slope of log uncertainty on log length over the last doubling of the record.
-  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  // The present level from the last fourfold of the record, each value carried to the present
+  // length along the root: one fit's value jumps as terms enter and leave the model, and a
+  // slope read off such jumps would promise hours too many or too few.
+  double logs = 0.0;
   int count = 0;
   for (const UncertaintyAt& h : history) {
-    if (h.seconds < now.seconds / 2 || !(h.percent > 0.0)) continue;
-    const double x = std::log(h.seconds), y = std::log(h.percent);
-    sx += x;
-    sy += y;
-    sxx += x * x;
-    sxy += x * y;
+    if (h.seconds < now.seconds / 4 || !(h.percent > 0.0)) continue;
+    logs += std::log(h.percent) + kShrink * std::log(now.seconds / h.seconds);
     ++count;
   }
-  double shrink = kDefaultShrink;
-  const double spread = sxx - sx * sx / count;
-  if (count >= 4 && spread > 0.0) {
-    const double slope = (sxy - sx * sy / count) / spread;
-    // A few points over a short stretch scatter: a slope far from any noise's is chance.
-    shrink = std::clamp(slope, -1.5, -0.25);
-  }
-  return now.seconds * (std::pow(now.percent / percent, -1.0 / shrink) - 1.0);
+  const double level = std::exp(logs / count);
+  return std::max(0.0, now.seconds * (std::pow(level / percent, -1.0 / kShrink) - 1.0));
 }
 
 LiveNoiseChannel::LiveNoiseChannel(std::string title, std::string units, SensorKind kind,

@@ -43,9 +43,9 @@ WarmUp DetectWarmUp(const std::vector<double>& blockMeans, double blockSeconds);
 std::string WarmUpText(const WarmUp& warmUp);
 
 // How long a record still has to grow for a figure's relative uncertainty to reach `percent`,
-// from its values at earlier lengths (seconds, percent): the way it shrank over the recent
-// doubling of the record, or as the root of the length before there is enough of it. nullopt
-// while it cannot be said (no value yet, or it does not shrink).
+// from its values at earlier lengths (seconds, percent), taking it to fall as the root of the
+// length from its level over the last fourfold of the record. 0 once reached; nullopt while
+// the figure is not resolved.
 struct UncertaintyAt {
   double seconds = 0.0;
   double percent = 0.0;

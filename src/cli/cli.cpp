@@ -410,8 +410,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (options.command == "log") {
       const CliRecording recording(ctx, options, messages.shown());
       datalog::LogResult result;
-      const int status = RunLogCommand(ctx, command.log, out, err, IsTerminal(err), &result);
+      NoiseAnalysis live;
+      const int status =
+          RunLogCommand(ctx, command.log, out, err, IsTerminal(err), &result, &live.channels);
       recording.keepRun(command.log, result, messages.shown(), err);
+      live.files = result.filesWritten;
+      recording.keepNoise(live, err);
       return status;
     }
     // A failed transfer shows its message; no value read from then on is printed, since it

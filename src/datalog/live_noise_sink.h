@@ -36,8 +36,8 @@ struct LiveNoiseSettings {
 
 // The channels the settings need: the live ones and those the targets name by caption. False
 // with `error` when a target names no output or one the run does not log.
-bool LiveChannelsOf(const LiveNoiseSettings& settings, const ChannelList& logged,
-                    ChannelList& live, std::string& error);
+bool LiveChannelsOf(const LiveNoiseSettings& settings, const ChannelList& logged, ChannelList& live,
+                    std::string& error);
 
 struct TargetState {
   analysis::ResolveTarget target;
