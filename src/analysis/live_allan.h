@@ -39,7 +39,7 @@ class LiveAllan {
   void add(const double* y, size_t count);
   void add(double y) { add(&y, 1); }
 
-  int64_t samples() const { return samples_; }
+  int64_t samples() const { return samples_ + int64_t(pending_.size()); }
 
   // The curve of the record so far, at the cluster times OverlappingAllanDeviation gives for
   // the same samples (octaves up to the options' share of the record), with its bounds.

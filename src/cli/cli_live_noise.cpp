@@ -162,6 +162,10 @@ bool LiveNoiseRun::finish(const datalog::LogResult& result, const datalog::LogSe
                  (t.percent ? percentText(*t.percent) : std::string("unresolved"));
     if (s.allMet && cancelled)
       err << "vexa-cli: the run ended when every figure was resolved: " << figures << '\n';
+    else if (s.allMet && result.outcome == datalog::LogOutcome::Completed)
+      err << "vexa-cli: the run ended at its sample limit, its last samples resolving every "
+             "figure: "
+          << figures << '\n';
     else if (result.outcome == datalog::LogOutcome::Completed)
       err << "vexa-cli: the run ended at its sample limit before every figure was resolved: "
           << figures << '\n';
