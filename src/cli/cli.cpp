@@ -378,8 +378,12 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (options.command == "log") {
       const CliRecording recording(ctx, options);
       datalog::LogResult result;
-      const int status = RunLogCommand(ctx, command.log, out, err, IsTerminal(err), &result);
+      NoiseAnalysis live;
+      const int status =
+          RunLogCommand(ctx, command.log, out, err, IsTerminal(err), &result, &live.channels);
       recording.keepRun(command.log, result, device.health().ok(), err);
+      live.files = result.filesWritten;
+      recording.keepNoise(live, err);
       return status;
     }
     if (options.command == "magcal") {

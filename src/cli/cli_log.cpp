@@ -77,18 +77,18 @@ class SignalCancel {
 class ConsoleHost : public datalog::LogHost {
  public:
   ConsoleHost(AppContext& ctx, SignalCancel& cancel, std::ostream& out, std::ostream& err,
-              bool progress)
-      : ctx_(ctx), cancel_(cancel), out_(out), err_(err), progress_(progress) {}
+              bool progress, const LiveNoiseRun& live)
+      : ctx_(ctx), cancel_(cancel), out_(out), err_(err), progress_(progress), live_(live) {}
   ~ConsoleHost() override { clearProgress(); }
 
-  bool cancelRequested() override { return cancel_.poll(); }
+  bool cancelRequested() override { return cancel_.poll() || live_.targetsMet(); }
 
   void progress(const datalog::LogProgress& p) override {
     if (!progress_) return;
     const double now = ctx_.clock().monotonicSeconds();
     if (shownAt_ >= 0 && now - shownAt_ < 0.2) return;
     shownAt_ = now;
-    const std::string text = datalog::ProgressText(p);
+    const std::string text = datalog::ProgressText(p) + live_.progressText();
     err_ << '\r' << text;
     if (text.size() < width_) err_ << std::string(width_ - text.size(), ' ');
     width_ = text.size();
@@ -115,6 +115,7 @@ class ConsoleHost : public datalog::LogHost {
   std::ostream& out_;
   std::ostream& err_;
   bool progress_;
+  const LiveNoiseRun& live_;
   double shownAt_ = -1;
   size_t width_ = 0;
 };
@@ -181,6 +182,8 @@ bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTab
       c.sampling.dataReady = true;
     } else if (a == "--overwrite") {
       c.overwrite = true;
+    } else if (const int live = ParseLiveNoiseOption(operands, i, table, c.live, error)) {
+      if (live < 0) return false;
     } else if (a.size() > 1 && a[0] == '-') {
       error = "unknown log option '" + a + "' (see --help)";
       return false;
@@ -242,11 +245,15 @@ bool LogStartProblem(const datalog::LogSettings& s, int& status, std::string& er
 }
 
 int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
-                  bool progress, datalog::LogResult* finished) {
+                  bool progress, datalog::LogResult* finished,
+                  std::vector<analysis::ChannelNoise>* live) {
   datalog::LogSettings settings = LogSettingsOf(ctx, command);
+  const datalog::LogSettings kept = settings;
   int status = 0;
   std::string problem;
-  if (LogStartProblem(settings, status, problem)) {
+  LiveNoiseRun liveNoise(ctx, command.live);
+  if (LogStartProblem(settings, status, problem) ||
+      liveNoise.startProblem(settings, status, problem)) {
     err << "vexa-cli: " << problem << '\n';
     return status;
   }
@@ -254,19 +261,24 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
   int signal = 0;
   {
     SignalCancel cancel;
-    ConsoleHost host(ctx, cancel, out, err, progress);
+    ConsoleHost host(ctx, cancel, out, err, progress, liveNoise);
     datalog::LogRun run(ctx, std::move(settings), host);
     datalog::ChooseSampling(run, command.sampling);
+    liveNoise.attach(run);
     result = run.run();
     signal = cancel.signal();
   }
   if (!result.endedEarly.empty()) err << "vexa-cli: " << result.endedEarly << '\n';
   if (finished) *finished = result;
+  std::vector<analysis::ChannelNoise> figures;
+  const bool resolved = result.outcome == datalog::LogOutcome::Cancelled && signal == 0;
+  if (!liveNoise.finish(result, kept, resolved, out, err, figures)) return 1;
+  if (live) *live = std::move(figures);
   switch (result.outcome) {
     case datalog::LogOutcome::Completed:
       return 0;
     case datalog::LogOutcome::Cancelled:
-      return kExitCancelledBase + signal;
+      return resolved ? 0 : kExitCancelledBase + signal;
     default:
       return 1;
   }
@@ -302,7 +314,7 @@ std::string LogUsageText() {
                         periods and 50 ms, the run ends with a message and exit status 1.
                         Files end in .csv with commas, or .txt with tabs where the regional
                         decimal separator is a comma (LC_ALL, LC_NUMERIC, LANG).
-)";
+)" + LiveNoiseUsageText();
 }
 
 }  // namespace vexa::cli

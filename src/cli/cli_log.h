@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "analysis/noise_characterisation.h"
 #include "app/app_context.h"
+#include "cli/cli_live_noise.h"
 #include "datalog/log_run.h"
 #include "datalog/sampling.h"
 
@@ -24,6 +26,7 @@ struct LogCommand {
   datalog::ChannelList channels;         // register indices, table order, no repeats
   datalog::SamplingChoice sampling;      // --pipelined, --sync
   bool overwrite = false;                // files of the same names may be replaced
+  LiveNoiseCommand live;                 // --live-noise, --until-resolved
 };
 
 // Reads the operands after the word `log`. False with a one-line error naming the problem;
@@ -46,9 +49,11 @@ bool LogStartProblem(const datalog::LogSettings& settings, int& status, std::str
 // `progress` (standard error is a terminal), a progress line on `err`. SIGINT, SIGTERM and
 // SIGHUP cancel as the window's Cancel button does while the run lasts; SIGPIPE (whoever read
 // standard output went away) does not end it.
-// `finished`, when given, receives the run's result (for the results store).
+// `finished`, when given, receives the run's result (for the results store); `live`, the
+// final live noise figures.
 int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out, std::ostream& err,
-                  bool progress, datalog::LogResult* finished = nullptr);
+                  bool progress, datalog::LogResult* finished = nullptr,
+                  std::vector<analysis::ChannelNoise>* live = nullptr);
 
 // Whether `err` is the process's standard error and that is a terminal.
 bool IsTerminal(const std::ostream& err);

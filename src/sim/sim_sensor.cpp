@@ -69,7 +69,8 @@ SimSensor::SimSensor(Clock& clock, const SimSensorConfig& config)
   flash_[SMPL_PRD] = config.smplPrd & map_.mask(SMPL_PRD);
   flash_[SENS_AVG] = config.sensAvg & map_.mask(SENS_AVG);
   flash_[ENDURANCE] = config.endurance;
-  loadFromFlash(clock_.monotonicSeconds());
+  poweredAt_ = clock_.monotonicSeconds();
+  loadFromFlash(poweredAt_);
 }
 
 double SimSensor::samplePeriodSeconds(uint16_t smplPrd) {
@@ -153,6 +154,12 @@ double SimSensor::gyroDegPerSecPerCount() const {
   }
 }
 
+double SimSensor::warmUpDegPerSec(int axis, double t) const {
+  const double start = config_.gyroWarmUpDegPerSec[axis];
+  if (start == 0.0 || !(config_.gyroWarmUpSeconds > 0.0)) return 0.0;
+  return start * std::exp(-std::max(0.0, t - poweredAt_) / config_.gyroWarmUpSeconds);
+}
+
 void SimSensor::takeSample(double t) {
   const BenchState s = tumbling_ ? tumble_.at(t) : motion_.at(t);
   const Vec3 felt = config_.softIron.apply(s.fieldMilliGauss);
@@ -166,7 +173,7 @@ void SimSensor::takeSample(double t) {
   for (int a = 0; a < 3; ++a) {
     const int16_t out = static_cast<int16_t>(XGYRO_OUT + a);
     double rate =
-        s.rateDegPerSec[a] + config_.gyroBiasDegPerSec[a] +
+        s.rateDegPerSec[a] + config_.gyroBiasDegPerSec[a] + warmUpDegPerSec(a, t) +
         (noise_.enabled() ? noise_.gyro(a, period_)
                           : random_.gaussian() * kGyroNoiseDegPerSec * filtered) +
         map_.decode(static_cast<int16_t>(XGYRO_OFF + a), regs_[XGYRO_OFF + a]) * gyroOffLsb;

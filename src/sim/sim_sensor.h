@@ -31,6 +31,10 @@ struct SimSensorConfig {
   SensorNoiseConfig noiseModel;
 
   Vec3 gyroBiasDegPerSec{0.35, -0.22, 0.12};
+  // A module warming after power-on: each gyro's bias starts this far from its settled value
+  // and approaches it as exp(-t / gyroWarmUpSeconds).
+  Vec3 gyroWarmUpDegPerSec{0.0, 0.0, 0.0};
+  double gyroWarmUpSeconds = 300.0;
   Vec3 accelBiasG{0.004, -0.006, 0.003};
   Vec3 hardIronMilliGauss{24.0, -16.0, 9.0};  // the board's own magnetisation
   // Iron near the elements: per-axis scale and a cross-axis term.
@@ -139,6 +143,7 @@ class SimSensor : public SpiSlave {
  private:
   void catchUp(double now);
   void takeSample(double t);
+  double warmUpDegPerSec(int axis, double t) const;
   void evaluateAlarms();
   uint16_t readWord(uint8_t address);
   void writeByte(uint8_t address, uint8_t data, double now);
@@ -168,6 +173,7 @@ class SimSensor : public SpiSlave {
   bool frameIgnored_ = false;
 
   double now_ = 0.0;
+  double poweredAt_ = 0.0;  // when the warm-up began
   double period_ = 0.0;
   double nextSample_ = 0.0;
   double lastSample_ = -1.0;  // < 0: none since sampling started

@@ -19,8 +19,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <optional>
 
 #include "app/number_format.h"
+#include "datalog/live_noise_sink.h"
 #include "datalog/log_file_sink.h"
 #include "datalog/log_folder.h"
 #include "datalog/log_run.h"
@@ -30,6 +33,7 @@
 #include "registers/sensor_check.h"
 #include "results/results_store.h"
 #include "ui/datalog/closed_run_text.h"
+#include "ui/datalog/live_noise_panel.h"
 #include "ui/results/unit_field.h"
 #include "ui/services/qt_text.h"
 #include "ui/services/text_width.h"
@@ -66,7 +70,10 @@ class frmDatalog::Host : public datalog::LogHost {
  public:
   explicit Host(frmDatalog& window) : w_(window) {}
 
-  bool cancelRequested() override { return w_.cmdStartDatalog_->text() == kStart; }
+  bool cancelRequested() override {
+    return w_.cmdStartDatalog_->text() == kStart || (live_ != nullptr && live_->targetsMet());
+  }
+  void setLive(datalog::LiveNoiseSink* live) { live_ = live; }
 
   void fileWritten(const std::string& path) override { w_.lastRunFiles_.push_back(path); }
 
@@ -83,10 +90,12 @@ class frmDatalog::Host : public datalog::LogHost {
     shownAt_ = now;
     w_.lblProgress_->setText(text(datalog::ProgressText(p)));
     w_.barProgress_->setValue(static_cast<int>(p.fraction * w_.barProgress_->maximum()));
+    if (live_ != nullptr) w_.livePanel_->showStatus(live_->status());
   }
 
  private:
   frmDatalog& w_;
+  datalog::LiveNoiseSink* live_ = nullptr;
   double shownAt_ = -1;
 };
 
@@ -218,6 +227,8 @@ void frmDatalog::buildControls() {
   auto* top = new QHBoxLayout;
   top->addLayout(left, 1);
   top->addWidget(FrameDataSelection_);
+  livePanel_ = new LiveNoisePanel(this);
+  top->addWidget(livePanel_);
   auto* all = new QVBoxLayout(this);
   all->addLayout(top);
   all->addWidget(LBLDatalogInProgress_);
@@ -435,6 +446,15 @@ void frmDatalog::RunDatalog() {
     }
     s.replaceExisting = true;
   }
+  std::optional<datalog::LiveNoiseSettings> liveSettings;
+  if (livePanel_->chosen()) {
+    std::string error;
+    if (!livePanel_->settings(s.channels, liveSettings.emplace(), error)) {
+      ctx_.messages().show(kApplicationTitle, "Live noise: " + error + ".", MessageIcon::Warning);
+      cmdStartDatalog_->setText(kStart);
+      return;
+    }
+  }
   const datalog::LogSettings recorded = s;
   const datalog::SamplingChoice sampling{ckFastReads_->isChecked(), ckDataReady_->isChecked()};
   const std::string started = results::UtcNow();
@@ -445,8 +465,24 @@ void frmDatalog::RunDatalog() {
   Host host(*this);
   datalog::LogRun run(ctx_, std::move(s), host);
   datalog::ChooseSampling(run, sampling);
+  // The live analysis sits between the run and its file writer.
+  std::optional<datalog::LogFileSink> files;
+  std::unique_ptr<datalog::LiveNoiseSink> live;
+  if (liveSettings) {
+    files.emplace(ctx_.platform.files != nullptr ? *ctx_.platform.files : SystemFileOps(),
+                  ctx_.clock());
+    live = std::make_unique<datalog::LiveNoiseSink>(*files, ctx_.clock(), *liveSettings);
+    run.setSink(*live);
+    host.setLive(live.get());
+  }
+  livePanel_->setRunning(true);
   const datalog::LogResult result = run.run();
-  lblResult_->setText(resultText(result));
+  livePanel_->setRunning(false);
+  if (live) livePanel_->showStatus(live->finish());
+  QString said = resultText(result);
+  if (live && live->targetsMet() && result.outcome == datalog::LogOutcome::Cancelled)
+    said.replace("(cancelled)", "(ended: the figure was resolved)");
+  lblResult_->setText(said);
   setRunning(false);
   unitField_->keepRun(started, recorded, sampling, result);
   if (closeAfterRun_) {

@@ -21,6 +21,7 @@ class QRadioButton;
 namespace vexa::ui {
 
 class UnitField;
+class LiveNoisePanel;
 
 // "Datalog Control": sets up a log run (channels, units, samples per file, sample delay, files,
 // file name) and runs it (datalog::LogRun), the Start button turning into Cancel meanwhile.
@@ -128,6 +129,7 @@ class frmDatalog : public QDialog {
   QProgressBar* barProgress_ = nullptr;
   QLabel* lblResult_ = nullptr;     // which files the last run wrote
   UnitField* unitField_ = nullptr;  // the unit the run is recorded under, and the store's state
+  LiveNoisePanel* livePanel_ = nullptr;  // the noise of the run's samples while it lasts
 };
 
 }  // namespace vexa::ui
