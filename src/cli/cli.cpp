@@ -10,6 +10,7 @@
 #include "cli/cli_adapters.h"
 #include "cli/cli_analysis.h"
 #include "cli/cli_log.h"
+#include "cli/cli_accelcal.h"
 #include "cli/cli_magcal.h"
 #include "cli/cli_recording.h"
 #include "cli/cli_results.h"
@@ -28,8 +29,9 @@ namespace vexa::cli {
 namespace {
 
 // Every command, in the order the usage text gives them.
-constexpr const char* kCommands[] = {"read",  "write",  "dump",  "log",   "magcal", "adev",
-                                     "noise", "report", "stats", "units", "runs",   "figures"};
+constexpr const char* kCommands[] = {"read",  "write",  "dump",  "log",   "magcal",
+                                     "accelcal", "adev", "noise", "report", "stats",
+                                     "units", "runs", "figures"};
 
 std::string commandList() {
   std::string list;
@@ -93,6 +95,10 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
     MagCalOptions magcal;
     std::string error;
     if (!ParseMagCalOperands(options.operands, magcal, error)) throw Failure(kExitUsage, error);
+  } else if (options.command == "accelcal") {
+    AccelCalOptions accelcal;
+    std::string error;
+    if (!ParseAccelCalOperands(options.operands, accelcal, error)) throw Failure(kExitUsage, error);
   } else if (IsResultsCommand(options.command)) {
     std::string error;
     if (!ParseResultsOperands(options.command, options.operands, c.results, error))
@@ -156,6 +162,12 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     } else if (a == "--simulate-still") {
       o.simulate = true;
       o.simulateStill = true;
+    } else if (a == "--simulate-poses") {
+      o.simulate = true;
+      o.simulatePoses = true;
+    } else if (a == "--simulate-accel-errors") {
+      if (!valueOf(a, o.simulateAccelErrors)) return false;
+      o.simulate = true;
     } else if (a == "--simulate-virtual-time") {
       o.simulate = true;
       o.virtualTime = true;
@@ -212,7 +224,8 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     error = "no command given: use " + commandList() + " (see --help)";
     return false;
   }
-  if ((o.command == "log" || o.command == "magcal" || o.command == "noise") &&
+  if ((o.command == "log" || o.command == "magcal" || o.command == "accelcal" ||
+       o.command == "noise") &&
       !TakeUnitOperand(o.operands, o.unit, error))
     return false;
   return true;
@@ -250,7 +263,7 @@ Commands:
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
 )" + LogUsageText() +
-         MagCalUsage() + ResultsUsageText() +
+         MagCalUsage() + AccelCalUsage() + ResultsUsageText() +
          R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
                         The overlapping Allan deviation of each channel of a log (or of the
                         named ones: value column title such as "X Gryo", or the caption such as
@@ -297,6 +310,13 @@ Options:
                         600 deg/h/sqrt(h); velocity random walk 0.1 m/s/sqrt(h), 0.3 mg,
                         3.8 mg/sqrt(h); quantisation of one output count), sampling at
                         52.8 Hz, for noise records.
+  --simulate-poses      The simulated sensor is laid still on its faces and edges in turn by an
+                        invisible hand (each held 6 to 9 s, turns of 2.5 s between), as for
+                        accelcal.
+  --simulate-accel-errors FILE
+                        The simulated accelerometers' errors from FILE: {"bias": [x, y, z],
+                        "scale": [...], "misalignment": [...]} in g, fractions and degrees
+                        (y toward x, z toward x, z toward y).
   --simulate-virtual-time
                         The simulation on virtual time, from 10:00:00 on 07/12/2026: waits
                         and sample delays take no real time (a two-hour still record is made
@@ -432,6 +452,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       }
     } else if (options.command == "write") {
       WriteRegister(ctx, command.registers.front(), command.value);
+    } else if (options.command == "accelcal") {
+      AccelCalOptions accelcal;
+      std::string unused;
+      ParseAccelCalOperands(options.operands, accelcal, unused);
+      AccelDevice device = RegisterAccelDevice(ctx);
+      AccelCalOutcome outcome;
+      const int status = RunAccelCal(ctx, device, accelcal, out, err, &outcome);
+      KeepAccelCal(ctx, options, outcome, messages.shown() != messagesBefore, err);
+      if (messages.shown() != messagesBefore) return kExitDevice;
+      return status;
     } else if (options.command == "magcal") {
       MagCalOptions magcal;
       std::string unused;

@@ -25,6 +25,8 @@ struct CliOptions {
   bool simulate = false;
   bool simulateStill = false;  // the simulated sensor lies still with its stated noise
   bool virtualTime = false;    // the simulation on virtual time: waits take no real time
+  bool simulatePoses = false;  // the simulated module is laid still on its faces and edges
+  std::string simulateAccelErrors;  // file of the simulated accelerometers' errors
   bool trace = false;
   // --simulate-fault unplug-after=N: the simulated adapters are pulled out after N SPI frames.
   std::optional<uint64_t> unplugAfterFrames;

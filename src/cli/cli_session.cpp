@@ -5,6 +5,7 @@
 #include "app/delay.h"
 #include "app/preferences.h"
 #include "app/settings_file.h"
+#include "cli/cli_accelcal.h"
 #include "cli/console_line.h"
 #include "registers/gyro_scale.h"
 #include "registers/sensor_check.h"
@@ -111,6 +112,7 @@ CliSession::CliSession(const CliOptions& options, std::ostream& err,
   PlatformOptions& o = platformOptions_;
   o.simulate = options.simulate;
   o.simulateStill = options.simulateStill;
+  AddAccelSimulation(options, o);
   o.trace = options.trace;
   o.unplugAfterFrames = options.unplugAfterFrames;
   o.traceOut = &err;
