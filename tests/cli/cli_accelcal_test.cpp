@@ -7,8 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <random>
 #include <sstream>
+#include <tuple>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "cli/cli.h"
 
 #include "sim/sim_parallel_port.h"
 #include "sim/sim_sensor.h"
@@ -97,6 +105,97 @@ TEST(AccelCal, FitsTheSimulatedErrorsWritesTheOffsetsAndVerifiesOverTenSeeds) {
         f.model.misalignmentDeg[2] - truth.accelMisalignmentDeg[2], f.sigma.misalignmentDeg[0],
         r.verifyAsReadMg, r.verifyCorrectedMg, (size_t)0, f.rmsResidualMg);
   }
+}
+
+}  // namespace
+}  // namespace vexa::cli
+
+namespace vexa::cli {
+namespace {
+
+TEST(AccelCal, RevertWritesTheEarlierOffsetsBackExactly) {
+  AccelRig rig(posedModule(4));
+  AccelCalOptions o;
+  o.apply = true;
+  AccelCalOutcome r;
+  ASSERT_EQ(rig.run(o, r), 0) << rig.err.str();
+  ASSERT_NE(r.after, r.before);
+  AccelDevice device = RegisterAccelDevice(rig.w.ctx);
+  std::string error;
+  analysis::AccelOffsetCodes back{};
+  ASSERT_TRUE(device.writeOffsets(r.before, error)) << error;
+  ASSERT_TRUE(device.readOffsets(back, error)) << error;
+  EXPECT_EQ(back, r.before);
+  for (int a = 0; a < 3; ++a) EXPECT_EQ(rig.peekOffset(a), r.before[a]);
+}
+
+TEST(AccelCalCommand, SimulatedErrorsComeBackInTheJsonFileAndTheStore) {
+  testing::SimWorld folder;
+  const std::string dir = folder.folder();
+  std::ofstream(dir + "/errors.json")
+      << R"({"bias": [0.021, -0.034, 0.012], "scale": [0.004, -0.007, 0.0025],)"
+      << R"( "misalignment": [0.2, -0.35, 0.15]})";
+  const std::vector<std::string> sim = {"--simulate-virtual-time",
+                                        "--simulate-poses",
+                                        "--simulate-accel-errors",
+                                        dir + "/errors.json",
+                                        "--interface",
+                                        "parallel",
+                                        "--db",
+                                        dir + "/r.sqlite"};
+  auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), sim.begin(), sim.end());
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err);
+    return std::make_tuple(status, out.str(), err.str());
+  };
+  const auto [status, out, err] =
+      run({"accelcal", "--apply", "--json", dir + "/accel.json", "--unit", "A1"});
+  ASSERT_EQ(status, 0) << out << err;
+  EXPECT_NE(err.find("lay the module still"), std::string::npos);
+
+  std::ifstream in(dir + "/accel.json");
+  std::stringstream text;
+  text << in.rdbuf();
+  const QJsonObject j = QJsonDocument::fromJson(QByteArray::fromStdString(text.str())).object();
+  const double scale[3] = {0.004, -0.007, 0.0025}, angle[3] = {0.2, -0.35, 0.15};
+  for (int a = 0; a < 3; ++a) {
+    EXPECT_NEAR(j["scale"]["value"][a].toDouble(), scale[a], 100e-6);
+    EXPECT_NEAR(j["misalignment"]["value"][a].toDouble(), angle[a], 0.05);
+    // After --apply the file's bias is what the 3.33 mg offset steps left over.
+    EXPECT_LE(std::abs(j["bias"]["value"][a].toDouble()), 0.00333 / 2 + 0.0005);
+    EXPECT_GT(j["scale"]["sigma"][a].toDouble(), 0.0);
+    EXPECT_EQ(j["gyro_g_sensitivity"]["value"][a].toArray().size(), 3);
+  }
+  EXPECT_DOUBLE_EQ(j["gravity"].toDouble(), 9.80665);
+  EXPECT_GE(j["poses"].toInt(), 12);
+  EXPECT_LT(j["residual_mg"].toDouble(), 1.0);
+
+  const auto [figStatus, figures, figErr] =
+      run({"figures", "--figure", "Accel calibration/scale_y"});
+  ASSERT_EQ(figStatus, 0) << figErr;
+  EXPECT_NE(figures.find("A1"), std::string::npos) << figures;
+
+  // The same file is never written over.
+  const auto [again, againOut, againErr] = run({"accelcal", "--json", dir + "/accel.json"});
+  EXPECT_EQ(again, 1);
+  EXPECT_NE(againErr.find("accel.json"), std::string::npos);
+}
+
+TEST(AccelCalCommand, RefusesFewerThanNinePosesAndHeightWithoutLatitude) {
+  AccelCalOptions o;
+  std::string error;
+  EXPECT_FALSE(ParseAccelCalOperands({"--poses", "8"}, o, error));
+  EXPECT_NE(error.find("9 to 100"), std::string::npos);
+  EXPECT_FALSE(ParseAccelCalOperands({"--height", "300"}, o, error));
+  EXPECT_NE(error.find("--latitude"), std::string::npos);
+  EXPECT_FALSE(ParseAccelCalOperands({"--flash"}, o, error));
+  o = AccelCalOptions{};
+  ASSERT_TRUE(
+      ParseAccelCalOperands({"--latitude", "48.1", "--height", "520", "--poses", "14"}, o, error))
+      << error;
+  EXPECT_EQ(o.poses, 14u);
+  EXPECT_DOUBLE_EQ(*o.latitudeDeg, 48.1);
 }
 
 }  // namespace
