@@ -6,6 +6,7 @@
 
 #include "app/app_context.h"
 #include "ui/analysis/frm_log_viewer.h"
+#include "ui/analysis/frm_accel_cal.h"
 #include "ui/analysis/frm_mag_cal.h"
 #include "ui/config/fm_calibration.h"
 #include "ui/config/frm_alarms.h"
@@ -112,6 +113,12 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   // while it collects.
   form.later.magCalibration = [&form, &ctx, &presenter] {
     frmMagCal window(ctx, &form);
+    window.Form_Load();
+    presenter.present(window);
+  };
+  // frmAccelCal: a new window at every opening, beside the magnetometer's.
+  form.later.accelCalibration = [&form, &ctx, &presenter] {
+    frmAccelCal window(ctx, &form);
     window.Form_Load();
     presenter.present(window);
   };
