@@ -11,6 +11,7 @@
 #include "sim/sim_sensor.h"
 #include "ui/analysis/frm_accel_cal.h"
 #include "ui/analysis/frm_accel_cal_coverage.h"
+#include "ui/main/attach_windows.h"
 #include "ui/main_window_fixture.h"
 
 namespace vexa::ui::testing {
@@ -63,6 +64,19 @@ TEST(AccelCalWindow, CalibratesAppliesChecksAndRevertsExactly) {
   ASSERT_TRUE(window.findChild<QPushButton*>("cmdRevert")->isEnabled());
   window.findChild<QPushButton*>("cmdRevert")->click();
   for (int a = 0; a < 3; ++a) EXPECT_EQ(offset(a), window.opened()[a]);
+}
+
+}  // namespace
+}  // namespace vexa::ui::testing
+
+namespace vexa::ui::testing {
+namespace {
+
+TEST_F(MainWindowTest, ConfigurationMenuOpensTheAccelerometerCalibration) {
+  load();
+  AttachWindows(*form, ctx(), presenter);
+  menu("mnuAccelCal")->trigger();
+  EXPECT_EQ(presenter.presented, std::vector<std::string>{"frmAccelCal"});
 }
 
 }  // namespace
