@@ -27,8 +27,9 @@ py::dict valueAndSigma(const analysis::Vec3& value, const analysis::Vec3& sigma)
 
 std::vector<analysis::StillPose> posesOfMeans(const Array& a, const py::object& sigma) {
   std::vector<analysis::StillPose> poses(static_cast<size_t>(a.shape(0)));
+  const bool given = !sigma.is_none();
   Array s;
-  if (!sigma.is_none()) {
+  if (given) {
     s = Array::ensure(sigma);
     if (!s || s.ndim() != 2 || s.shape(0) != a.shape(0) || s.shape(1) != 3)
       throw std::invalid_argument("sigma must have the shape of the means, (N, 3), in g");
@@ -37,7 +38,7 @@ std::vector<analysis::StillPose> posesOfMeans(const Array& a, const py::object& 
     for (int k = 0; k < 3; ++k) {
       poses[i].accelG[k] = a.at(i, k);
       // Without standard errors every pose weighs the same; the residuals then set the sigmas.
-      poses[i].accelSigmaG[k] = s ? s.at(i, k) : 1e-4;
+      poses[i].accelSigmaG[k] = given ? s.at(i, k) : 1e-4;
     }
   return poses;
 }
