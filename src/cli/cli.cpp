@@ -7,6 +7,7 @@
 #include "app/hex_text.h"
 #include "app/number_format.h"
 #include "app/version.h"
+#include "cli/cli_accelcal.h"
 #include "cli/cli_adapters.h"
 #include "cli/cli_analysis.h"
 #include "cli/cli_log.h"
@@ -20,6 +21,7 @@
 #include "registers/register_dump.h"
 #include "registers/register_pipeline.h"
 #include "session/platform_set.h"
+#include "sim/accel_errors.h"
 #include "sim/recording_services.h"
 #include "sim/unplug_fault.h"
 
@@ -28,8 +30,9 @@ namespace vexa::cli {
 namespace {
 
 // Every command, in the order the usage text gives them.
-constexpr const char* kCommands[] = {"read",  "write",  "dump",  "log",   "magcal", "adev",
-                                     "noise", "report", "stats", "units", "runs",   "figures"};
+constexpr const char* kCommands[] = {"read",     "write", "dump",   "log",    "magcal",
+                                     "accelcal", "adev",  "noise",  "report", "stats",
+                                     "units",    "runs",  "figures"};
 
 std::string commandList() {
   std::string list;
@@ -93,6 +96,10 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
     MagCalOptions magcal;
     std::string error;
     if (!ParseMagCalOperands(options.operands, magcal, error)) throw Failure(kExitUsage, error);
+  } else if (options.command == "accelcal") {
+    AccelCalOptions accelcal;
+    std::string error;
+    if (!ParseAccelCalOperands(options.operands, accelcal, error)) throw Failure(kExitUsage, error);
   } else if (IsResultsCommand(options.command)) {
     std::string error;
     if (!ParseResultsOperands(options.command, options.operands, c.results, error))
@@ -149,6 +156,15 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     } else if (a == "--simulate-still") {
       o.device.simulate = true;
       o.device.simulateStill = true;
+    } else if (a == "--simulate-poses") {
+      o.device.simulate = true;
+      o.device.simulatePoses = true;
+    } else if (a == "--simulate-accel-errors") {
+      if (!valueOf(a, value)) return false;
+      sim::AccelErrors errors;
+      if (!sim::ReadAccelErrorsFile(value, errors, error)) return false;
+      o.device.simulatedAccelErrors = errors;
+      o.device.simulate = true;
     } else if (a == "--simulate-virtual-time") {
       o.device.simulate = true;
       o.device.virtualTime = true;
@@ -179,7 +195,8 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     error = "no command given: use " + commandList() + " (see --help)";
     return false;
   }
-  if ((o.command == "log" || o.command == "magcal" || o.command == "noise") &&
+  if ((o.command == "log" || o.command == "magcal" || o.command == "accelcal" ||
+       o.command == "noise") &&
       !TakeUnitOperand(o.operands, o.unit, error))
     return false;
   return true;
@@ -212,7 +229,7 @@ Commands:
                         value). Reserved rows read "reserved", 0x0000 and 0.0; COMMAND, which
                         cannot be read, shows 0x0000 and 0.0 as well.
 )" + LogUsageText() +
-         MagCalUsage() + ResultsUsageText() +
+         MagCalUsage() + AccelCalUsage() + ResultsUsageText() +
          R"(  adev FILE... [--channel TITLE]... [--rate HZ] [--csv]
                         The overlapping Allan deviation of each channel of a log (or of the
                         named ones: value column title such as "X Gryo", or the caption such as
@@ -265,6 +282,13 @@ Options:
                         600 deg/h/sqrt(h); velocity random walk 0.1 m/s/sqrt(h), 0.3 mg,
                         3.8 mg/sqrt(h); quantisation of one output count), sampling at
                         52.8 Hz, for noise records.
+  --simulate-poses      The simulated sensor is laid still on its faces and edges in turn by an
+                        invisible hand (each held 6 to 9 s, turns of 2.5 s between), as for
+                        accelcal.
+  --simulate-accel-errors FILE
+                        The simulated accelerometers' errors from FILE: {"bias": [x, y, z],
+                        "scale": [...], "misalignment": [...]} in g, fractions and degrees
+                        (y toward x, z toward x, z toward y).
   --simulate-virtual-time
                         The simulation on virtual time, from 10:00:00 on 07/12/2026: waits
                         and sample delays take no real time (a two-hour still record is made
@@ -384,6 +408,18 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       recording.keepRun(command.log, result, device.health().ok(), err);
       live.files = result.filesWritten;
       recording.keepNoise(live, err);
+      return status;
+    }
+    if (options.command == "accelcal") {
+      AccelCalOptions accelcal;
+      std::string unused;
+      ParseAccelCalOperands(options.operands, accelcal, unused);
+      AccelDevice accel = RegisterAccelDevice(ctx);
+      AccelCalOutcome outcome;
+      const int status = RunAccelCal(ctx, accel, accelcal, out, err, &outcome);
+      const bool failed = !device.health().ok();
+      KeepAccelCal(ctx, options, outcome, failed, err);
+      if (failed) return kExitDevice;
       return status;
     }
     if (options.command == "magcal") {

@@ -27,7 +27,7 @@ struct CliOptions {
   bool noSensorCheck = false;  // log and magcal go on without a known PROD_ID
   std::string database;        // --db: the results store's address (empty: VexaEval.cfg, the file)
   std::string unit;     // --unit of log, magcal, noise: the module's name in the results store
-  std::string command;  // "read", "write", "dump", "log" or "magcal"
+  std::string command;  // "read", "write", "dump", "log", "magcal", "accelcal", ...
   std::vector<std::string> operands;
 };
 

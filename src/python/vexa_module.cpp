@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 
 #include "app/version.h"
+#include "python/py_accel.h"
 #include "python/py_analysis.h"
 #include "python/py_errors.h"
 #include "python/py_log.h"
@@ -18,4 +19,5 @@ PYBIND11_MODULE(vexa, m) {
   vexa::python::RegisterSession(m);
   vexa::python::RegisterLog(m);
   vexa::python::RegisterAnalysis(m);
+  vexa::python::RegisterAccelFit(m);
 }

@@ -1,10 +1,12 @@
 #include "results/result_records.h"
 
+#include <iterator>
+
 namespace vexa::results {
 
 namespace {
 constexpr const char* kKindNames[] = {"magnetometer assistant", "auto null", "factory restore",
-                                      "flash update"};
+                                      "flash update", "accelerometer assistant"};
 }
 
 const char* CalibrationKindName(CalibrationKind kind) {
@@ -12,7 +14,7 @@ const char* CalibrationKindName(CalibrationKind kind) {
 }
 
 bool CalibrationKindFromName(const std::string& name, CalibrationKind& kind) {
-  for (int i = 0; i < 4; ++i)
+  for (int i = 0; i < static_cast<int>(std::size(kKindNames)); ++i)
     if (name == kKindNames[i]) {
       kind = static_cast<CalibrationKind>(i);
       return true;

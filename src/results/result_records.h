@@ -45,8 +45,14 @@ struct RegisterChange {
   int32_t after = 0;
 };
 
-// The four writes that change what the module keeps.
-enum class CalibrationKind { MagnetometerAssistant, AutoNull, FactoryRestore, FlashUpdate };
+// The writes that change what the module keeps.
+enum class CalibrationKind {
+  MagnetometerAssistant,
+  AutoNull,
+  FactoryRestore,
+  FlashUpdate,
+  AccelerometerAssistant
+};
 const char* CalibrationKindName(CalibrationKind kind);
 bool CalibrationKindFromName(const std::string& name, CalibrationKind& kind);
 

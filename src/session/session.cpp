@@ -1,4 +1,5 @@
 #include "session/session.h"
+#include "session/accel_simulation.h"
 
 #include <cmath>
 
@@ -87,6 +88,7 @@ Session::Session(const SessionOptions& options, MessageService& messages, Diagno
   o.simulateStill = options.simulateStill;
   o.trace = options.trace;
   o.unplugAfterFrames = options.unplugAfterFrames;
+  AddAccelSimulation(options, o);
   o.traceOut = place.traceOut;
   o.diagnostics = &diagnostics;
   o.simulatedBusTime = place.simulatedBusTime;

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/accel_errors.h"
+
 namespace vexa {
 
 struct SessionOptions {
@@ -19,6 +21,10 @@ struct SessionOptions {
   bool trace = false;          // one line per frame (and per FTDI bulk transfer) on the trace
   // Simulated only: the card, the FTDI board and the spidev node are pulled out after N frames.
   std::optional<uint64_t> unplugAfterFrames;
+  // Simulated only: the module laid still on its faces and edges by an invisible hand, and the
+  // accelerometers' own errors (bias, scale, misalignment) for a calibration to find.
+  bool simulatePoses = false;
+  std::optional<sim::AccelErrors> simulatedAccelErrors;
   // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi or kInterfaceSpidev; unset:
   // CommPort.cfg decides.
   std::optional<int16_t> interface;

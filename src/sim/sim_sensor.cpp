@@ -60,6 +60,9 @@ SimSensor::SimSensor(Clock& clock, const SimSensorConfig& config)
       tumble_(BenchMotionConfig{config.seed, config.motionScale, config.baseAttitudeDeg,
                                 BenchMotionConfig{}.earthFieldMilliGauss, config.ambientC,
                                 config.temperatureDriftScale}),
+      poses_(BenchMotionConfig{config.seed, config.motionScale, config.baseAttitudeDeg,
+                               BenchMotionConfig{}.earthFieldMilliGauss, config.ambientC,
+                               config.temperatureDriftScale}),
       random_(config.seed),
       noise_(config.noiseModel, config.seed),
       supplyVolts_(config.supplyVolts) {
@@ -161,7 +164,11 @@ double SimSensor::warmUpDegPerSec(int axis, double t) const {
 }
 
 void SimSensor::takeSample(double t) {
-  const BenchState s = tumbling_ ? tumble_.at(t) : motion_.at(t);
+  const BenchState s = tumbling_                    ? tumble_.at(t)
+                       : config_.turnedThroughPoses ? poses_.at(t)
+                                                    : motion_.at(t);
+  const Vec3 accel = ApplyAccelErrors(
+      {config_.accelBiasG, config_.accelScale, config_.accelMisalignmentDeg}, s.accelG);
   const Vec3 felt = config_.softIron.apply(s.fieldMilliGauss);
   const double taps = static_cast<double>(1 << (regs_[SENS_AVG] & 7));
   const double filtered = config_.noiseScale / std::sqrt(taps);
@@ -183,7 +190,7 @@ void SimSensor::takeSample(double t) {
   }
   for (int a = 0; a < 3; ++a) {
     const int16_t out = static_cast<int16_t>(XACCL_OUT + a);
-    double g = s.accelG[a] + config_.accelBiasG[a] +
+    double g = accel[a] +
                (noise_.enabled() ? noise_.accel(a, period_)
                                  : random_.gaussian() * kAccelNoiseG * filtered);
     if (selfTest) g += kSelfTestAccelG;

@@ -4,9 +4,11 @@
 #include <cstdint>
 
 #include "platform/clock.h"
+#include "sim/accel_errors.h"
 #include "sim/sensor_alarm.h"
 #include "sim/sensor_motion.h"
 #include "sim/sensor_noise.h"
+#include "sim/sensor_poses.h"
 #include "sim/sensor_random.h"
 #include "sim/sensor_register_map.h"
 #include "sim/sensor_soft_iron.h"
@@ -36,6 +38,13 @@ struct SimSensorConfig {
   Vec3 gyroWarmUpDegPerSec{0.0, 0.0, 0.0};
   double gyroWarmUpSeconds = 300.0;
   Vec3 accelBiasG{0.004, -0.006, 0.003};
+  // Scale errors (fractions) and the lean of the y and z sensing axes (y toward x, z toward x,
+  // z toward y; degrees) of the accelerometers (sim/accel_errors.h).
+  Vec3 accelScale{};
+  Vec3 accelMisalignmentDeg{};
+  // An invisible hand lays the module still on its faces and edges in turn (PoseMotion) instead
+  // of the rocking bench.
+  bool turnedThroughPoses = false;
   Vec3 hardIronMilliGauss{24.0, -16.0, 9.0};  // the board's own magnetisation
   // Iron near the elements: per-axis scale and a cross-axis term.
   SoftIronDistortion softIron{{1.10, 0.92, 1.0}, 0.0};
@@ -160,6 +169,7 @@ class SimSensor : public SpiSlave {
   SensorRegisterMap map_;
   BenchMotion motion_;
   TumbleMotion tumble_;
+  PoseMotion poses_;
   bool tumbling_ = false;
   SensorRandom random_;
   SensorNoise noise_;

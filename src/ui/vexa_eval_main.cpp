@@ -30,6 +30,7 @@
 #include "app/startup.h"
 #include "app/version.h"
 #include "session/platform_set.h"
+#include "sim/sim_sensor.h"
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/log_plot.h"
 #include "ui/datalog/frm_datalog.h"
@@ -131,6 +132,7 @@ constexpr const char* kUsage =
     "  --simulate         use the simulated sensor behind a simulated parallel port (any\n"
     "                     address) and a simulated USB SPI card (Ezusb-0)\n"
     "  --simulate-still   the same, the sensor lying still with its stated noise figures\n"
+    "  --simulate-poses   the same, the module laid still on its faces and edges in turn\n"
     "  --simulate-fault unplug-after=N\n"
     "                     with --simulate: the simulated USB card, FTDI board and spidev node\n"
     "                     fail after N SPI frames, as an unplugged adapter does\n"
@@ -184,6 +186,8 @@ int main(int argc, char** argv) {
   vexa::PlatformOptions options;
   options.simulate = args.simulate;
   options.simulateStill = args.simulateStill;
+  if (args.simulatePoses)
+    options.configureSensor = [](vexa::sim::SimSensorConfig& c) { c.turnedThroughPoses = true; };
   options.unplugAfterFrames = args.unplugAfterFrames;
   options.simulatedBusTime = true;
   const vexa::AppContext* program = nullptr;

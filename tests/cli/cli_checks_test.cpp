@@ -152,7 +152,8 @@ TEST(CliErrors, NameEveryCommandAndCutHugeFields) {
   EXPECT_EQ(none.status, 2);
   EXPECT_NE(
       none.err.find(
-          "read, write, dump, log, magcal, adev, noise, report, stats, units, runs or figures"),
+          "read, write, dump, log, magcal, accelcal, adev, noise, report, stats, units, runs or "
+          "figures"),
       std::string::npos)
       << none.err;
 

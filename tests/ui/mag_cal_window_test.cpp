@@ -128,8 +128,8 @@ TEST_F(MainWindowTest, ConfigurationMenuOpensTheMagnetometerCalibration) {
   AttachWindows(*form, ctx(), presenter);
   QMenu* configuration = form->findChild<QMenu*>("mnuConfiguration");
   ASSERT_NE(configuration, nullptr);
-  EXPECT_EQ(configuration->actions().back()->objectName(), "mnuMagCal");
-  EXPECT_EQ(configuration->actions().back()->text(), "Magnetometer Calibration");
+  EXPECT_EQ(configuration->actions().at(3)->objectName(), "mnuMagCal");
+  EXPECT_EQ(configuration->actions().at(3)->text(), "Magnetometer Calibration");
 
   menu("mnuMagCal")->trigger();
   EXPECT_EQ(presenter.presented, std::vector<std::string>{"frmMagCal"});

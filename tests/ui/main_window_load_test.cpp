@@ -382,9 +382,9 @@ TEST_F(MainWindowTest, MenuBarHasItsItemsInOrder) {
   EXPECT_EQ(itemsOf("mnuInterface"),
             (std::vector<std::string>{"Parallel", "Usb", "FTDI", "spidev", "Fast Reads"}));
   EXPECT_EQ(itemsOf("mnuDevice"), (std::vector<std::string>{"Vexa27100", "Vexa27150"}));
-  EXPECT_EQ(
-      itemsOf("mnuConfiguration"),
-      (std::vector<std::string>{"Calibration", "Operation", "Alarms", "Magnetometer Calibration"}));
+  EXPECT_EQ(itemsOf("mnuConfiguration"),
+            (std::vector<std::string>{"Calibration", "Operation", "Alarms",
+                                      "Magnetometer Calibration", "Accelerometer Calibration"}));
   EXPECT_EQ(itemsOf("mnuOperation"),
             (std::vector<std::string>{"Sample Rate", "Range", "Filtering", "Auxilliary I/O",
                                       "Auxilliary DAC"}));

@@ -7,6 +7,7 @@
 #include "app/app_context.h"
 #include "registers/sensor_check.h"
 #include "ui/analysis/frm_log_viewer.h"
+#include "ui/analysis/frm_accel_cal.h"
 #include "ui/analysis/frm_mag_cal.h"
 #include "ui/config/fm_calibration.h"
 #include "ui/config/frm_alarms.h"
@@ -117,6 +118,12 @@ void AttachWindows(frmForm1& form, AppContext& ctx, ModalPresenter& presenter) {
   form.later.magCalibration = [&form, &ctx, &presenter] {
     WarnUnlessSensorPresent(ctx);  // before collecting, as above
     frmMagCal window(ctx, &form);
+    window.Form_Load();
+    presenter.present(window);
+  };
+  // frmAccelCal: a new window at every opening, beside the magnetometer's.
+  form.later.accelCalibration = [&form, &ctx, &presenter] {
+    frmAccelCal window(ctx, &form);
     window.Form_Load();
     presenter.present(window);
   };

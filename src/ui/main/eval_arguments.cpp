@@ -29,6 +29,7 @@ EvalArguments ParseEvalArguments(int argc, const char* const* argv) {
     if (std::strcmp(argv[i], "--version") == 0) a.version = true;
     if (std::strcmp(argv[i], "--simulate") == 0) a.simulate = true;
     if (std::strcmp(argv[i], "--simulate-still") == 0) a.simulate = a.simulateStill = true;
+    if (std::strcmp(argv[i], "--simulate-poses") == 0) a.simulate = a.simulatePoses = true;
     if (std::strcmp(argv[i], "--view-log") == 0)
       while (i + 1 < argc && argv[i + 1][0] != '-') a.logs.push_back(argv[++i]);
     if (std::strcmp(argv[i], "--window") == 0 && i + 1 < argc) a.window = argv[++i];

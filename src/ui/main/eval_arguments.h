@@ -14,6 +14,9 @@ struct EvalArguments {
   bool simulate = false;
   // The simulated sensor lies still with its stated noise figures.
   bool simulateStill = false;
+  // The simulated module is laid still on its faces and edges in turn (accelerometer
+  // calibration).
+  bool simulatePoses = false;
   // --simulate-fault unplug-after=N: the simulated adapters are pulled out after N SPI frames.
   std::optional<uint64_t> unplugAfterFrames;
   // --view-log FILE...: the Log Viewer on these files alone.

@@ -35,7 +35,7 @@ frmForm1::frmForm1(AppContext& ctx, ModalPresenter& presenter, QWidget* parent)
   setObjectName("frmForm1");
   for (LaterHook* hook :
        {&later.calibration, &later.operation, &later.alarms, &later.datalog, &later.registers,
-        &later.usbDebug, &later.magCalibration, &later.logViewer})
+        &later.usbDebug, &later.magCalibration, &later.accelCalibration, &later.logViewer})
     hook->owner_ = this;
   buildMenus();
 

@@ -79,6 +79,7 @@ class frmForm1 : public QMainWindow {
     LaterHook registers;       // frmManualReg
     LaterHook usbDebug;        // frmUSBdebug, from the card selection window
     LaterHook magCalibration;  // frmMagCal, after Check_Interface
+    LaterHook accelCalibration;  // frmAccelCal, after Check_Interface
     LaterHook logViewer;       // frmLogViewer, from Tools
     LaterHook units;           // frmUnits (the results store), from Tools
   };

@@ -95,6 +95,14 @@ void frmForm1::buildMenus() {
                                   if (ok != 0 && later.magCalibration) later.magCalibration();
                                 }),
                            &LaterWindows::magCalibration);
+  laterItems_.emplace_back(item(mnuConfiguration, "mnuAccelCal", "Accelerometer Calibration",
+                                false,
+                                [this] {
+                                  int16_t ok = 0;
+                                  Check_Interface(ok);
+                                  if (ok != 0 && later.accelCalibration) later.accelCalibration();
+                                }),
+                           &LaterWindows::accelCalibration);
 
   auto barItem = [this, bar](const char* name, const char* caption, std::function<void()> f) {
     auto* a = bar->addAction(caption);
