@@ -95,7 +95,8 @@ void CliSession::bringUp(const std::string& command) {
   if (command != "write") {
     const Result<SensorCheck> check = session_->checkSensor();
     if (!check) throw FailureOf(check.error());
-    const bool refuse = (command == "log" || command == "magcal" || command == "accelcal") && !options_.noSensorCheck;
+    const bool refuse = (command == "log" || command == "magcal" || command == "accelcal") &&
+                        !options_.noSensorCheck;
     if (!check->known && refuse)
       throw Failure(kExitDevice, check->message + " Give --no-sensor-check to go on all the same.");
     if (!check->known) err_ << kProgram << ": warning: " << check->message << '\n';
