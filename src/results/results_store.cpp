@@ -457,11 +457,12 @@ bool ResultsStore::calibrations(const std::string& unit, std::vector<Calibration
   }
   QSqlDatabase db = target();
   QSqlQuery q(db);
-  q.prepare(
-      "SELECT c.id, c.unit, c.at, c.kind, r.label, r.before_value, r.after_value "
-      "FROM calibrations c LEFT JOIN calibration_registers r ON r.calibration_id = c.id "
-      "WHERE c.unit = ? ORDER BY c.at, c.id, r.label");
-  q.addBindValue(QString::fromStdString(unit));
+  q.prepare(QString::fromStdString(
+      std::string("SELECT c.id, c.unit, c.at, c.kind, r.label, r.before_value, r.after_value "
+                  "FROM calibrations c LEFT JOIN calibration_registers r ON "
+                  "r.calibration_id = c.id ") +
+      (unit.empty() ? "" : "WHERE c.unit = ? ") + "ORDER BY c.at, c.id, r.label"));
+  if (!unit.empty()) q.addBindValue(QString::fromStdString(unit));
   if (!q.exec()) {
     error = q.lastError().text().toStdString();
     return false;

@@ -124,6 +124,7 @@ class ResultsStore {
   bool runs(const std::string& unit, std::vector<RunSummary>& out, std::string& error);
   bool figure(const std::string& figureName, std::vector<FigureValue>& out, std::string& error);
   bool figureNames(std::vector<std::string>& out, std::string& error);
+  // Calibration writes of one unit (empty: of every unit), oldest first.
   bool calibrations(const std::string& unit, std::vector<CalibrationSummary>& out,
                     std::string& error);
 

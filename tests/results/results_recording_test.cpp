@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -157,6 +158,34 @@ TEST_P(RecordingTest, UnitNamesThatCouldForgeAListingAreRefusedAndStoredTextIsEs
   const CliRun units = cli({"units"});
   ASSERT_EQ(units.status, 0) << units.err;
   EXPECT_EQ(units.out, "A\\nFAKEUNIT\\t27150\t1\\x1B[2J\t0 runs\t-\t0 figures\n");
+}
+
+TEST_P(RecordingTest, CalibrationsAreListedByKindOfWriteForOneUnitOrAll) {
+  {
+    ResultsStore store(where);
+    ASSERT_TRUE(store.open());
+    const struct {
+      const char* unit;
+      const char* at;
+      CalibrationKind kind;
+    } writes[] = {{"A", "2026-12-01T10:00:00.000Z", CalibrationKind::MagnetometerApply},
+                  {"A", "2026-12-01T10:05:00.000Z", CalibrationKind::MagnetometerRevert},
+                  {"B", "2026-12-01T11:00:00.000Z", CalibrationKind::PrecisionAutoNull},
+                  {"B", "2026-12-01T11:01:00.000Z", CalibrationKind::AutoNull}};
+    for (const auto& w : writes)
+      ASSERT_TRUE(store.record(CalibrationRecord{
+          NewRecordId(), {w.unit, ""}, "b", w.at, w.kind, {{"XMAGN_HIF", 0, -12}}}));
+  }
+  const CliRun a = cli({"calibrations", "--unit", "A"});
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(a.out,
+            "2026-12-01T10:00:00.000Z\tA\tmagnetometer apply\tXMAGN_HIF 0->-12\n"
+            "2026-12-01T10:05:00.000Z\tA\tmagnetometer revert\tXMAGN_HIF 0->-12\n");
+  const CliRun all = cli({"calibrations"});
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_NE(all.out.find("\tB\tprecision auto null\t"), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find("\tB\tauto null\t"), std::string::npos) << all.out;
+  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 4);
 }
 
 TEST_P(RecordingTest, NoiseAnalysisIsRecordedOnlyUnderAUnitNamed) {

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <filesystem>
+
 #include "results/recording.h"
 #include "ui/datalog/frm_datalog.h"
 #include "ui/main_window_fixture.h"
@@ -59,6 +61,34 @@ TEST_F(UnitsWindow, RunsAreRecordedUnderTheRememberedUnitAndOpenInTheLogViewer) 
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], units.history()[1].filesWritten.at(0).path);
   EXPECT_TRUE(messages().empty());
+
+  // The first run's file was replaced by the second's (same name): it opens, with a warning;
+  // a file removed since is named and not opened.
+  const struct {
+    int row;
+    const char* said;
+    size_t opens;
+  } cases[] = {{0, "has changed since the run wrote it", 1}, {1, "is gone", 0}};
+  for (const auto& c : cases) {
+    if (c.row == 1) std::filesystem::remove(units.history()[1].filesWritten.at(0).path);
+    opened.clear();
+    world.messages.shown.clear();
+    history->selectRow(c.row);
+    units.findChild<QPushButton*>("cmdOpenRun")->click();
+    EXPECT_EQ(opened.size(), c.opens) << c.said;
+    ASSERT_EQ(messages().size(), 1u) << c.said;
+    EXPECT_NE(messages()[0].find(c.said), std::string::npos) << messages()[0];
+  }
+}
+
+TEST_F(UnitsWindow, ControlCharactersPastedIntoTheUnitNeverReachItsName) {
+  frmDatalog window(world.ctx);
+  window.Form_Load();
+  auto* field = window.findChild<QLineEdit*>("txtUnit");
+  field->setText("LOT7\t014\x1b[2J");
+  emit field->textEdited(field->text());
+  EXPECT_EQ(field->text().toStdString(), "LOT7014[2J");
+  EXPECT_EQ(world.ctx.preferences.text(results::kUnitKey), "LOT7014[2J");
 }
 
 }  // namespace
