@@ -7,6 +7,8 @@
 #include <QTableWidget>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 #include "results/recording.h"
 #include "ui/datalog/frm_datalog.h"
@@ -62,18 +64,20 @@ TEST_F(UnitsWindow, RunsAreRecordedUnderTheRememberedUnitAndOpenInTheLogViewer) 
   EXPECT_EQ(opened[0], units.history()[1].filesWritten.at(0).path);
   EXPECT_TRUE(messages().empty());
 
-  // The first run's file was replaced by the second's (same name): it opens, with a warning;
-  // a file removed since is named and not opened.
+  // A file edited since the run opens with a warning; one removed since is named, not opened.
+  const std::string file = units.history()[1].filesWritten.at(0).path;
   const struct {
-    int row;
+    std::function<void()> change;
     const char* said;
     size_t opens;
-  } cases[] = {{0, "has changed since the run wrote it", 1}, {1, "is gone", 0}};
+  } cases[] = {{[&] { std::ofstream(file, std::ios::app) << "1,2\r\n"; },
+                "has changed since the run wrote it", 1},
+               {[&] { std::filesystem::remove(file); }, "is gone", 0}};
   for (const auto& c : cases) {
-    if (c.row == 1) std::filesystem::remove(units.history()[1].filesWritten.at(0).path);
+    c.change();
     opened.clear();
     world.messages.shown.clear();
-    history->selectRow(c.row);
+    history->selectRow(1);
     units.findChild<QPushButton*>("cmdOpenRun")->click();
     EXPECT_EQ(opened.size(), c.opens) << c.said;
     ASSERT_EQ(messages().size(), 1u) << c.said;
