@@ -15,13 +15,13 @@
 #include "cli/cli_results.h"
 #include "cli/cli_session.h"
 #include "cli/console_line.h"
-#include "session/platform_set.h"
-#include "sim/recording_services.h"
-#include "sim/unplug_fault.h"
 #include "registers/gyro_scale.h"
 #include "registers/register_access.h"
 #include "registers/register_dump.h"
 #include "registers/register_pipeline.h"
+#include "session/platform_set.h"
+#include "sim/recording_services.h"
+#include "sim/unplug_fault.h"
 
 namespace vexa::cli {
 
@@ -107,14 +107,7 @@ Command CheckCommand(const CliOptions& options, const RegisterTable& table) {
 }  // namespace
 
 bool ParseHexValue(const std::string& text, int32_t& value) {
-  std::string digits = text;
-  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
-    digits = digits.substr(2);
-  if (digits.empty() || digits.size() > 4) return false;
-  for (char c : digits)
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-  value = HexToLong(digits);
-  return true;
+  return ParseHexWord(text, value);
 }
 
 int16_t FindRegisterByName(const RegisterTable& table, const std::string& name) {
@@ -153,51 +146,27 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
     } else if (a == "--version") {
       o.version = true;
     } else if (a == "--simulate") {
-      o.simulate = true;
+      o.device.simulate = true;
     } else if (a == "--simulate-still") {
-      o.simulate = true;
-      o.simulateStill = true;
+      o.device.simulate = true;
+      o.device.simulateStill = true;
     } else if (a == "--simulate-virtual-time") {
-      o.simulate = true;
-      o.virtualTime = true;
+      o.device.simulate = true;
+      o.device.virtualTime = true;
     } else if (a == "--trace") {
-      o.trace = true;
+      o.device.trace = true;
     } else if (a == "--db") {
       if (!valueOf(a, o.database)) return false;
     } else if (a == "--simulate-fault") {
-      if (!valueOf(a, value)) return false;
-      uint64_t frames = 0;
-      if (!sim::ParseUnplugFault(value, frames)) {
-        error = "unknown fault '" + value + "': use unplug-after=N (N SPI frames)";
-        return false;
-      }
-      o.unplugAfterFrames = frames;
+      if (!valueOf(a, value) || !SetSimulatedFault(o.device, value, error)) return false;
     } else if (a == "--interface") {
-      if (!valueOf(a, value)) return false;
-      if (value == "parallel")
-        o.interface = kInterfaceParallel;
-      else if (value == "usb")
-        o.interface = kInterfaceUsb;
-      else if (value == "ftdi")
-        o.interface = kInterfaceFtdi;
-      else if (value == "spidev")
-        o.interface = kInterfaceSpidev;
-      else {
-        error = "unknown interface '" + value + "': use usb, parallel, ftdi or spidev";
-        return false;
-      }
-    } else if (a == "--port" || a == "--vendor") {
-      if (!valueOf(a, value)) return false;
-      int32_t number = 0;
-      if (!ParseHexValue(value, number)) {
-        error = "malformed " + std::string(a == "--port" ? "port address" : "vendor ID") + " '" +
-                value + "': give one to four hexadecimal digits";
-        return false;
-      }
-      (a == "--port" ? o.port : o.vendorId) = static_cast<uint16_t>(number);
+      if (!valueOf(a, value) || !SetInterfaceByName(o.device, value, error)) return false;
+    } else if (a == "--port") {
+      if (!valueOf(a, value) || !SetPortAddress(o.device, value, error)) return false;
+    } else if (a == "--vendor") {
+      if (!valueOf(a, value) || !SetCardVendor(o.device, value, error)) return false;
     } else if (IsAdapterOption(a)) {
-      if (!valueOf(a, value) || !ParseAdapterOption(a, value, o.adapterSettings, error))
-        return false;
+      if (!valueOf(a, value) || !ParseAdapterOption(a, value, o.device, error)) return false;
     } else if (a.size() > 1 && a[0] == '-') {
       error = "unknown option '" + a + "' (see --help)";
       return false;
@@ -205,10 +174,8 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
       o.command = a;
     }
   }
-  if (o.unplugAfterFrames && !o.simulate) {
-    error = "--simulate-fault needs --simulate or --simulate-still";
-    return false;
-  }
+  error = SessionOptionsProblem(o.device);
+  if (!error.empty()) return false;
   if (!o.help && !o.version && o.command.empty()) {
     error = "no command given: use " + commandList() + " (see --help)";
     return false;
@@ -219,14 +186,9 @@ bool ParseArguments(const std::vector<std::string>& args, CliOptions& o, std::st
   return true;
 }
 
-std::string ReadLine(AppContext& ctx, int16_t index) {
-  ReadRegister(ctx, index);
-  return ReadLine(ctx.registers, index, ctx.access);
-}
-
-std::string ReadLine(const RegisterTable& table, int16_t index, const AccessState& result) {
-  return rightTrimmed(table.Label[index]) + "\t" + HexText(result.LastRaw) + "\t" +
-         GeneralNumber(result.LastScaled);
+std::string ReadLine(const RegisterTable& table, const Reading& reading) {
+  return rightTrimmed(table.Label[reading.row]) + "\t" + HexText(reading.raw) + "\t" +
+         GeneralNumber(reading.scaled);
 }
 
 std::string UsageText() {
@@ -388,7 +350,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     try {
       CliSession session(options, err, environment);
       session.readSettings();
-      CliRecording(session.ctx(), options, 0).keepNoise(analysed, err);
+      CliRecording(session.ctx(), options).keepNoise(analysed, err);
     } catch (const Failure& failure) {
       // The analysis stands; only its record is lost, and the user is told why.
       if (!failure.text.empty()) err << kProgram << ": " << CutLongFields(failure.text) << '\n';
@@ -399,7 +361,6 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   try {
     CliSession session(options, err, environment);
     AppContext& ctx = session.ctx();
-    ConsoleMessages& messages = session.messages();
     const Command command = CheckCommand(options, ctx.registers);
     if (IsResultsCommand(options.command)) {
       session.readSettings();
@@ -408,46 +369,42 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     session.bringUp(options.command);
 
+    Session& device = session.session();
     if (options.command == "log") {
-      const CliRecording recording(ctx, options, messages.shown());
+      const CliRecording recording(ctx, options);
       datalog::LogResult result;
       const int status = RunLogCommand(ctx, command.log, out, err, IsTerminal(err), &result);
-      recording.keepRun(command.log, result, messages.shown(), err);
+      recording.keepRun(command.log, result, device.health().ok(), err);
       return status;
     }
-    // A failed transfer shows its message; no value read from then on is printed, since it
-    // would be what the failed transfer left behind rather than what the sensor holds.
-    const int messagesBefore = messages.shown();
-    const auto failed = [&] { return messages.shown() != messagesBefore; };
-    if (options.command == "read" && command.pipelined) {
-      std::vector<AccessState> results(command.registers.size());
-      const size_t live = ReadRegistersPipelined(ctx, command.registers.data(),
-                                                 command.registers.size(), results.data());
-      for (size_t i = 0; i < live; ++i)
-        out << ReadLine(ctx.registers, command.registers[i], results[i]) << '\n';
-    } else if (options.command == "read") {
-      for (int16_t row : command.registers) {
-        const std::string line = ReadLine(ctx, row);
-        if (failed()) break;
-        out << line << '\n';
-      }
-    } else if (options.command == "write") {
-      WriteRegister(ctx, command.registers.front(), command.value);
-    } else if (options.command == "magcal") {
+    if (options.command == "magcal") {
       MagCalOptions magcal;
       std::string unused;
       ParseMagCalOperands(options.operands, magcal, unused);
-      const CliRecording recording(ctx, options, messages.shown());
+      const CliRecording recording(ctx, options);
       const MagCorrectionsBefore before = recording.correctionsBefore(magcal.apply);
-      const int status = RunMagCal(ctx, magcal, out, err);
-      recording.keepMagCal(magcal, before, messages.shown(), err);
-      if (messages.shown() != messagesBefore) return kExitDevice;
+      const int status = RunMagCal(ctx, magcal, out, err, [&] { return device.health(); });
+      recording.keepMagCal(magcal, before, device.health().ok(), err);
       return status;
+    }
+    // Only readings whose transfers all completed are printed: after a failure the context
+    // holds what the failed transfer left behind, not what the sensor holds.
+    Status done = Done{};
+    if (options.command == "read") {
+      std::vector<Reading> completed;
+      const auto read = device.readMany(command.registers, command.pipelined, &completed);
+      for (const Reading& r : completed) out << ReadLine(ctx.registers, r) << '\n';
+      if (!read) done = read.error();
+    } else if (options.command == "write") {
+      done = device.write(command.registers.front(), command.value);
     } else {
-      for (const auto& line : RegisterDumpLines(ctx, failed)) out << line << '\n';
+      std::vector<RegisterDumpRow> completed;
+      const auto rows = device.dump(&completed);
+      for (const auto& line : RegisterDumpLines(completed)) out << line << '\n';
+      if (!rows) done = rows.error();
     }
     out.flush();
-    if (failed()) return kExitDevice;
+    if (!done) throw FailureOf(done.error());
   } catch (const Failure& failure) {
     if (!failure.text.empty()) err << kProgram << ": " << CutLongFields(failure.text) << '\n';
     return failure.status;

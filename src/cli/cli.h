@@ -10,6 +10,7 @@
 
 #include "app/app_context.h"
 #include "registers/register_dump.h"
+#include "session/session.h"
 
 namespace vexa {
 
@@ -22,21 +23,11 @@ namespace cli {
 struct CliOptions {
   bool help = false;
   bool version = false;
-  bool simulate = false;
-  bool simulateStill = false;  // the simulated sensor lies still with its stated noise
-  bool virtualTime = false;    // the simulation on virtual time: waits take no real time
-  bool trace = false;
-  // --simulate-fault unplug-after=N: the simulated adapters are pulled out after N SPI frames.
-  std::optional<uint64_t> unplugAfterFrames;
-  bool noSensorCheck = false;        // log and magcal go on without a known PROD_ID
-  std::optional<int16_t> interface;  // kInterfaceParallel, kInterfaceUsb, kInterfaceFtdi, ...
-  std::optional<uint16_t> port;
-  std::optional<uint16_t> vendorId;
-  // SPI adapter settings (VexaEval.cfg key, value) for this run only.
-  std::vector<std::pair<std::string, std::string>> adapterSettings;
-  std::string database;  // --db: the results store's address (empty: VexaEval.cfg, the file)
-  std::string unit;      // --unit of log, magcal, noise: the module's name in the results store
-  std::string command;   // "read", "write", "dump", "log" or "magcal"
+  SessionOptions device;       // how the session reaches the sensor
+  bool noSensorCheck = false;  // log and magcal go on without a known PROD_ID
+  std::string database;        // --db: the results store's address (empty: VexaEval.cfg, the file)
+  std::string unit;     // --unit of log, magcal, noise: the module's name in the results store
+  std::string command;  // "read", "write", "dump", "log" or "magcal"
   std::vector<std::string> operands;
 };
 
@@ -54,9 +45,7 @@ bool ParseHexValue(const std::string& text, int32_t& value);
 using vexa::RegisterDumpLines;
 
 // One line of `read`: label, TAB, raw value as HexText, TAB, scaled value in general form.
-std::string ReadLine(AppContext& ctx, int16_t index);
-// The same line for results already read.
-std::string ReadLine(const RegisterTable& table, int16_t index, const AccessState& result);
+std::string ReadLine(const RegisterTable& table, const Reading& reading);
 
 std::string UsageText();
 

@@ -28,13 +28,23 @@ std::string triple(const analysis::Vec3& v, int decimals) {
   return fixed(v[0], decimals) + "\t" + fixed(v[1], decimals) + "\t" + fixed(v[2], decimals);
 }
 
-// Collects for `seconds`, telling standard error how it goes about once a second.
-analysis::MagSampleSet collect(AppContext& ctx, double seconds, const MagCorrections& current,
-                               const char* what, std::ostream& err) {
+// A transfer that failed: status 1, and nothing read after it printed. The console has shown
+// the message of a failure the transport noticed itself.
+int deviceFailure(const SessionError& e, std::ostream& err) {
+  if (!e.shown) err << "vexa-cli: " << e.text << "\n";
+  return 1;
+}
+
+// Collects for `seconds`, telling standard error how it goes about once a second; stops at a
+// failed transfer.
+analysis::MagSampleSet collect(AppContext& ctx, const std::function<Status()>& health,
+                               double seconds, const MagCorrections& current, const char* what,
+                               std::ostream& err) {
   const analysis::SphereBins bins;
   analysis::MagSampleSet set;
   double nextReport = 1.0;
   analysis::CollectMagReadings(ctx, set, seconds, [&](const analysis::CollectProgress& p) {
+    if (health && !health()) return false;
     if (p.elapsedSeconds >= nextReport) {
       nextReport = std::floor(p.elapsedSeconds) + 1.0;
       const MagCalResult r = analysis::AnalyseMagReadings(set.samples(), current, bins);
@@ -91,14 +101,18 @@ bool ParseMagCalOperands(const std::vector<std::string>& operands, MagCalOptions
   return true;
 }
 
-int RunMagCal(AppContext& ctx, const MagCalOptions& o, std::ostream& out, std::ostream& err) {
+int RunMagCal(AppContext& ctx, const MagCalOptions& o, std::ostream& out, std::ostream& err,
+              const std::function<Status()>& healthOf) {
+  const auto health = [&]() -> Status { return healthOf ? healthOf() : Status(Done{}); };
   const analysis::SphereBins bins;
   const MagCorrections before = analysis::ReadMagCorrections(ctx);
+  if (const Status s = health(); !s) return deviceFailure(s.error(), err);
   err << "vexa-cli: magcal: turn the module slowly through every orientation for "
       << fixed(o.seconds, 0) << " s\n";
   analysis::SetTumbling(ctx, true);
-  const analysis::MagSampleSet set = collect(ctx, o.seconds, before, "collecting", err);
+  const analysis::MagSampleSet set = collect(ctx, healthOf, o.seconds, before, "collecting", err);
   analysis::SetTumbling(ctx, false);
+  if (const Status s = health(); !s) return deviceFailure(s.error(), err);
   const MagCalResult r = analysis::AnalyseMagReadings(set.samples(), before, bins);
 
   out << "samples\t" << r.quality.samples << "\n";
@@ -125,6 +139,7 @@ int RunMagCal(AppContext& ctx, const MagCalOptions& o, std::ostream& out, std::o
   if (!o.apply) return 0;
 
   const MagCorrections readBack = analysis::WriteMagCorrections(ctx, r.derived);
+  if (const Status s = health(); !s) return deviceFailure(s.error(), err);
   if (readBack != r.derived) {
     printCorrections(out, readBack, "read\t");
     err << "vexa-cli: magcal: the registers read back differently from what was written\n";
@@ -133,8 +148,9 @@ int RunMagCal(AppContext& ctx, const MagCalOptions& o, std::ostream& out, std::o
   out << "applied\tthe registers read back as written\n";
   analysis::SetTumbling(ctx, true);
   const analysis::MagSampleSet check =
-      collect(ctx, kMagCalVerifySeconds, readBack, "verifying", err);
+      collect(ctx, healthOf, kMagCalVerifySeconds, readBack, "verifying", err);
   analysis::SetTumbling(ctx, false);
+  if (const Status s = health(); !s) return deviceFailure(s.error(), err);
   const analysis::MagnitudeSpread spreadBefore = analysis::SpreadOf(set.samples());
   const analysis::MagnitudeSpread spreadAfter = analysis::SpreadOf(check.samples());
   const analysis::Verdict verdict = analysis::Judge(spreadBefore, spreadAfter);
@@ -144,6 +160,7 @@ int RunMagCal(AppContext& ctx, const MagCalOptions& o, std::ostream& out, std::o
   if (verdict == analysis::Verdict::NotImproved) return kExitMagCalNotVerified;
   if (o.flash) {
     analysis::SaveMagCorrectionsToFlash(ctx);
+    if (const Status s = health(); !s) return deviceFailure(s.error(), err);
     out << "flash\tflash update sent\n";
   }
   return 0;

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <functional>
+
+#include "session/session_result.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -29,7 +33,10 @@ bool ParseMagCalOperands(const std::vector<std::string>& operands, MagCalOptions
 
 // Runs on a transport already in service. Results to `out`, progress (about once a second) to
 // `err`. Returns the exit status.
-int RunMagCal(AppContext& ctx, const MagCalOptions& options, std::ostream& out, std::ostream& err);
+// `health`, when given, is asked after each step that touched the device (the session's
+// health()): a failed transfer ends the run with status 1 before anything read is printed.
+int RunMagCal(AppContext& ctx, const MagCalOptions& options, std::ostream& out, std::ostream& err,
+              const std::function<Status()>& health = {});
 
 // The part of the usage text about magcal.
 const char* MagCalUsage();

@@ -7,17 +7,15 @@
 
 namespace vexa::cli {
 
-CliRecording::CliRecording(AppContext& ctx, const CliOptions& options, int messagesShown)
+CliRecording::CliRecording(AppContext& ctx, const CliOptions& options)
     : ctx_(ctx),
       address_(results::DatabaseAddress(ctx, options.database)),
       recorder_(address_),
       unitName_(options.unit),
-      started_(results::UtcNow()),
-      messagesAtStart_(messagesShown) {}
+      started_(results::UtcNow()) {}
 
-results::UnitRecord CliRecording::unit(int messagesShown) const {
-  const bool answers = messagesShown == messagesAtStart_;
-  return results::NamedUnit(unitName_, answers ? results::ReadProductNumber(ctx_) : "");
+results::UnitRecord CliRecording::unit(bool deviceAnswers) const {
+  return results::NamedUnit(unitName_, deviceAnswers ? results::ReadProductNumber(ctx_) : "");
 }
 
 void CliRecording::keep(const results::AnyRecord& record, std::ostream& err) const {
@@ -32,7 +30,7 @@ void CliRecording::show(const std::string& state, std::ostream& err) const {
 }
 
 void CliRecording::keepRun(const LogCommand& command, const datalog::LogResult& result,
-                           int messagesShown, std::ostream& err) const {
+                           bool deviceAnswers, std::ostream& err) const {
   datalog::LogSettings settings;
   settings.samplesPerFile = command.samples;
   settings.filesPerSession = command.files;
@@ -41,7 +39,7 @@ void CliRecording::keepRun(const LogCommand& command, const datalog::LogResult& 
   settings.fileName = command.name;
   settings.channels = command.channels;
   keep(results::LogRunRecordFor(ctx_, unitName_, started_, settings, command.sampling, result,
-                                unit(messagesShown).product),
+                                unit(deviceAnswers).product),
        err);
 }
 
@@ -51,13 +49,13 @@ MagCorrectionsBefore CliRecording::correctionsBefore(bool writes) const {
 }
 
 void CliRecording::keepMagCal(const MagCalOptions& options, const MagCorrectionsBefore& before,
-                              int messagesShown, std::ostream& err) const {
-  if (!before || messagesShown != messagesAtStart_) return;
+                              bool deviceAnswers, std::ostream& err) const {
+  if (!before || !deviceAnswers) return;
   const analysis::MagCorrections after = analysis::ReadMagCorrections(ctx_);
   if (after == *before) return;  // the fit was not trusted or not written: nothing changed
   results::CalibrationRecord r;
   r.id = results::NewRecordId();
-  r.unit = unit(messagesShown);
+  r.unit = unit(deviceAnswers);
   r.bench = results::BenchName(ctx_);
   r.at = results::UtcNow();
   r.kind = results::CalibrationKind::MagnetometerApply;

@@ -21,23 +21,23 @@ using MagCorrectionsBefore = std::optional<analysis::MagCorrections>;
 
 class CliRecording {
  public:
-  CliRecording(AppContext& ctx, const CliOptions& options, int messagesShown);
+  CliRecording(AppContext& ctx, const CliOptions& options);
 
-  void keepRun(const LogCommand& command, const datalog::LogResult& result, int messagesShown,
+  void keepRun(const LogCommand& command, const datalog::LogResult& result, bool deviceAnswers,
                std::ostream& err) const;
 
   // The magnetometer registers before a calibration that may write them (none otherwise).
   MagCorrectionsBefore correctionsBefore(bool writes) const;
   void keepMagCal(const MagCalOptions& options, const MagCorrectionsBefore& before,
-                  int messagesShown, std::ostream& err) const;
+                  bool deviceAnswers, std::ostream& err) const;
   // A noise analysis of files, kept only under a unit named with --unit: a file does not tell
   // which module it came from, and figures under a made-up name would mix modules.
   void keepNoise(const NoiseAnalysis& analysed, std::ostream& err) const;
 
  private:
   // The unit: the name given, with the product number when the module still answers (no
-  // message shown since the command began).
-  results::UnitRecord unit(int messagesShown) const;
+  // transfer failed during the command).
+  results::UnitRecord unit(bool deviceAnswers) const;
   void keep(const results::AnyRecord& record, std::ostream& err) const;
   void show(const std::string& state, std::ostream& err) const;
 
@@ -47,7 +47,6 @@ class CliRecording {
   mutable results::Recorder recorder_;
   std::string unitName_;
   std::string started_;
-  int messagesAtStart_;
 };
 
 }  // namespace vexa::cli

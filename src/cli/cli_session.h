@@ -1,9 +1,9 @@
 #pragma once
 
-// The world of one `vexa-cli` run, shared with the Python module so that a script reaches the
-// sensor by the very steps the command line takes: the platform set, the context with its
-// register table, the console services, the settings files under the options, the transport
-// brought into service, and the failures as one-line texts.
+// The command line's front on a Session: the console services (messages and technical causes
+// as lines on standard error), the sensor check's policy (warn or refuse), and the session's
+// errors as Failures carrying an exit status and a one-line text. The Python module uses the
+// same console services for its messages and turns the same errors into its exceptions.
 
 #include <iosfwd>
 #include <memory>
@@ -14,8 +14,7 @@
 #include "app/app_context.h"
 #include "cli/cli.h"
 #include "session/platform_set.h"
-#include "sim/recording_services.h"
-#include "sim/sim_clock.h"
+#include "session/session.h"
 
 namespace vexa::cli {
 
@@ -52,14 +51,12 @@ class ConsoleMessages : public MessageService {
   ConsoleMessages(std::ostream& err, CliDiagnostics& diagnostics)
       : err_(err), diagnostics_(diagnostics) {}
   void show(const std::string& title, const std::string& text, MessageIcon) override;
-  int shown() const { return shown_; }
   // The last line shown, without the program's name in front.
   const std::string& lastLine() const { return lastLine_; }
 
  private:
   std::ostream& err_;
   CliDiagnostics& diagnostics_;
-  int shown_ = 0;
   std::string lastLine_;
 };
 
@@ -68,7 +65,11 @@ class ConsoleMessages : public MessageService {
 int16_t ReadableRegister(const RegisterTable& table, const std::string& name);
 int16_t WritableRegister(const RegisterTable& table, const std::string& name);
 
-// One run's world. Building it touches no device; bringUp() does.
+// A session error as the command line's Failure: a device error (status 1) whose message the
+// console has already shown carries no text of its own.
+Failure FailureOf(const SessionError& error);
+
+// One run's session. Building it touches no device; bringUp() does.
 class CliSession {
  public:
   // `err` takes the messages and the trace and must outlive the session.
@@ -80,15 +81,14 @@ class CliSession {
   // Reads CommPort.cfg and VexaEval.cfg (once), saying on standard error why either was not
   // used, or only in part.
   void readSettings();
-  // Reads the settings, lays the options over them, checks that an interface is chosen,
-  // calibrates the delay and puts the interface into service. Then, for every `command` but
-  // "write", reads PROD_ID: a sensor that is not known is a warning, or for log and magcal
-  // (without --no-sensor-check) a Failure; and takes the gyro range as the main window does.
-  // Throws Failure.
+  // Reads the settings and opens the session. Then, for every `command` but "write", checks
+  // the sensor: one that is not known is a warning, or for log and magcal (without
+  // --no-sensor-check) a Failure. Throws Failure.
   void bringUp(const std::string& command = {});
 
-  AppContext& ctx() { return *ctx_; }
-  PlatformSet& world() { return *world_; }
+  Session& session() { return *session_; }
+  AppContext& ctx() { return session_->ctx(); }
+  PlatformSet& world() { return session_->world(); }
   ConsoleMessages& messages() { return messages_; }
   CliDiagnostics& diagnostics() { return diagnostics_; }
 
@@ -96,16 +96,9 @@ class CliSession {
   CliOptions options_;
   CliEnvironment environment_;
   std::ostream& err_;
-  bool settingsRead_ = false;
   CliDiagnostics diagnostics_;
   ConsoleMessages messages_;
-  UiHooks ui_;
-  PlatformOptions platformOptions_;
-  std::unique_ptr<PlatformSet> world_;
-  std::unique_ptr<AppContext> ctx_;
-  std::optional<sim::FixedPaths> otherFolder_;
-  std::unique_ptr<sim::SimClock> virtualClock_;
-  std::unique_ptr<sim::SimBusyLoop> virtualBusy_;
+  std::unique_ptr<Session> session_;
 };
 
 }  // namespace vexa::cli

@@ -32,7 +32,11 @@ std::vector<std::string> PathsOf(const py::object& pathOrPaths) {
 
 std::vector<double> ValuesOf(const py::object& x) {
   const DoubleArray a = DoubleArray::ensure(x);
-  if (!a) throw py::error_already_set();
+  if (!a) {
+    // Text or objects that are no numbers: the caller passed the wrong type, not a bad value.
+    PyErr_Clear();
+    throw py::type_error("the samples must be numbers");
+  }
   if (a.ndim() != 1) throw UsageError("the samples must be one-dimensional");
   return std::vector<double>(a.data(), a.data() + a.size());
 }

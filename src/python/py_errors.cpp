@@ -16,8 +16,17 @@ void RegisterErrors(py::module_& m) {
   base.doc() = "Base of every error the module raises.";
   py::register_exception<UsageError>(m, "UsageError", base).doc() =
       "Bad usage: an unknown register, interface or channel, a malformed value.";
-  py::register_exception<TransportError>(m, "TransportError", base).doc() =
-      "The device could not be reached, or a transfer failed.";
+  auto& transport = py::register_exception<TransportError>(m, "TransportError", base);
+  transport.doc() = "The device could not be reached, or a transfer failed.";
+  py::register_exception<SensorError>(m, "SensorError", transport).doc() =
+      "No known sensor answers (PROD_ID), and the call needs one; sensor_check=False goes on.";
+  // A warning, not an error: reads go on, through warnings.warn, so a script may filter it.
+  auto warning = py::reinterpret_steal<py::object>(
+      PyErr_NewExceptionWithDoc("vexa.SensorWarning",
+                                "No known sensor answers (PROD_ID): nothing on the bus, or an SPI "
+                                "mode the sensor does not use. Values read may be meaningless.",
+                                PyExc_UserWarning, nullptr));
+  m.attr("SensorWarning") = warning;
   py::register_exception<LogFileError>(m, "LogFileError", base).doc() =
       "A log file could not be read back: missing, not a log of this program, or damaged.";
   py::register_exception<FileError>(m, "FileError", base).doc() =

@@ -18,6 +18,10 @@ struct UsageError : std::runtime_error {
 struct TransportError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+// No known sensor answered the presence check, and the call needs one (a log run).
+struct SensorError : TransportError {
+  using TransportError::TransportError;
+};
 // A log file could not be read back (missing, not a log of this program, damaged).
 struct LogFileError : std::runtime_error {
   using std::runtime_error::runtime_error;

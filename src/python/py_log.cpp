@@ -43,6 +43,7 @@ struct LogArguments {
   bool pipelined = false;
   bool sync = false;
   bool overwrite = false;
+  bool sensorCheck = true;  // refuse to log unless a known sensor answered
 
   cli::LogCommand parse(const RegisterTable& table) const {
     std::vector<std::string> ops = {"--samples", NumberText(samples),
@@ -124,24 +125,31 @@ RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host
            const std::function<datalog::SampleSink*(AppContext&)>& sinkFor) {
   RunEnd end;
   DeviceUse use(session);
+  // A session failed before the run reads nothing more.
+  if (const Status health = use.device().health(); !health) {
+    end.result.outcome = datalog::LogOutcome::TransportLost;
+    end.result.endedEarly = session.textOf(health.error());
+    return end;
+  }
   AppContext& ctx = use.ctx();
   datalog::LogSettings settings = cli::LogSettingsOf(ctx, command);
   datalog::SampleSink* sink = sinkFor ? sinkFor(ctx) : nullptr;
   if (sink == nullptr) CheckStart(settings);
-  const int before = session.messagesShown();
   datalog::LogRun run(ctx, std::move(settings), host);
   if (sink != nullptr) run.setSink(*sink);
   datalog::ChooseSampling(run, command.sampling);
   end.result = run.run();
-  end.message = session.cliSession().messages().lastLine();
-  if (end.result.outcome == datalog::LogOutcome::Completed ||
-      end.result.outcome == datalog::LogOutcome::Cancelled)
-    end.failure = session.failureSince(before);
+  end.message = session.lastMessage();
+  // A transfer that failed while the run went on (a run cancelled at that sample, say) is
+  // still an error: the session is then failed.
+  if (const Status health = use.device().health(); !health)
+    end.failure = session.textOf(health.error());
   return end;
 }
 
 py::list LogToFiles(Session& session, const LogArguments& arguments, const py::object& progress) {
   const cli::LogCommand command = arguments.parse(Registers());
+  session.requireKnownSensor(arguments.sensorCheck);
   PythonLogHost host(progress);
   const RunEnd end = Run(session, command, host, {});
   py::list files;
@@ -153,6 +161,7 @@ py::list LogToFiles(Session& session, const LogArguments& arguments, const py::o
 py::object LogToMemory(Session& session, const LogArguments& arguments,
                        const py::object& progress) {
   const cli::LogCommand command = arguments.parse(Registers());
+  session.requireKnownSensor(arguments.sensorCheck);
   const int64_t samples = static_cast<int64_t>(command.samples);
   const bool raw = command.units == datalog::LogUnits::Lsb;
   py::array rows = NewLogRows(command.channels, size_t(MemorySink::InitialRows(samples)));
@@ -204,8 +213,9 @@ void RegisterLog(py::module_& m) {
       "log",
       [](Session& s, const py::object& channels, const py::object& samples,
          const py::object& delayMs, bool pipelined, bool sync, const std::string& units,
-         const py::object& progress) {
+         const py::object& progress, bool sensorCheck) {
         LogArguments a;
+        a.sensorCheck = sensorCheck;
         a.channels = channels;
         a.samples = samples;
         a.delayMs = delayMs;
@@ -216,20 +226,22 @@ void RegisterLog(py::module_& m) {
       },
       py::arg("channels"), py::arg("samples"), py::arg("delay_ms") = 0,
       py::arg("pipelined") = false, py::arg("sync") = false, py::arg("units") = "scaled",
-      py::arg("progress") = py::none(),
+      py::arg("progress") = py::none(), py::arg("sensor_check") = true,
       R"(Logs `samples` samples of the channels into memory: the run of vexa-cli log without
 its files. channels: register names ('XGYRO_OUT', ...) or 'all'. Returns a vexa.LogArray
 (sample, time, each channel's value and '_new' flag). progress(taken, total) is called about five
 times a second. Ctrl-C ends the run after the current sample: the KeyboardInterrupt carries
 the samples taken as its `result`; so does the TransportError of a device lost during the
-run.)");
+run. Raises SensorError before the first sample when no known sensor answered at open, unless
+sensor_check=False.)");
   method(
       "log_to_files",
       [](Session& s, const py::object& channels, const py::object& samples, const py::object& files,
          const py::object& delayMs, const std::string& name, const std::string& units,
          const py::object& directory, bool pipelined, bool sync, bool overwrite,
-         const py::object& progress) {
+         const py::object& progress, bool sensorCheck) {
         LogArguments a;
+        a.sensorCheck = sensorCheck;
         a.channels = channels;
         a.samples = samples;
         a.files = files;
@@ -245,12 +257,13 @@ run.)");
       py::arg("channels"), py::arg("samples") = 1000, py::arg("files") = 1, py::arg("delay_ms") = 0,
       py::arg("name") = "DATALOG", py::arg("units") = "scaled", py::arg("directory") = py::none(),
       py::arg("pipelined") = false, py::arg("sync") = false, py::arg("overwrite") = false,
-      py::arg("progress") = py::none(),
+      py::arg("progress") = py::none(), py::arg("sensor_check") = true,
       R"(Logs to files exactly as vexa-cli log does: `samples` per file, `files` files named
 NAME_n.csv (or .txt where the decimal separator is a comma) in `directory` (default: the working
 folder); files of the name already there are replaced only with overwrite=True. Returns the
 paths written. Ctrl-C ends the run after the current sample; the current file is still
-written, and the KeyboardInterrupt carries the paths as its `result`.)");
+written, and the KeyboardInterrupt carries the paths as its `result`. Raises SensorError before
+the first sample when no known sensor answered at open, unless sensor_check=False.)");
 }
 
 }  // namespace vexa::python

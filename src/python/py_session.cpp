@@ -6,44 +6,13 @@
 #include <pybind11/stl.h>
 
 #include "python/py_errors.h"
-#include "registers/register_access.h"
-#include "registers/register_dump.h"
-#include "registers/register_pipeline.h"
 #include "registers/sensor_commands.h"
-#include "transport/adapter/adapter_spi.h"
 
 namespace py = pybind11;
 
 namespace vexa::python {
 
 namespace {
-
-// The command line's arguments for the options, so that their checks and messages are the
-// command line's own. "dump" only completes the command line; nothing runs it.
-std::vector<std::string> ArgumentsOf(const OpenOptions& o) {
-  std::vector<std::string> args;
-  if (o.still)
-    args.push_back("--simulate-still");
-  else if (o.simulate)
-    args.push_back("--simulate");
-  if (o.virtualTime) args.push_back("--simulate-virtual-time");
-  const auto add = [&](const char* option, const std::optional<std::string>& value) {
-    if (!value) return;
-    args.push_back(option);
-    args.push_back(*value);
-  };
-  add("--interface", o.interface);
-  add("--port", o.port);
-  add("--vendor", o.vendor);
-  add("--ftdi-serial", o.ftdiSerial);
-  add("--ftdi-interface", o.ftdiInterface);
-  add("--spi-device", o.spiDevice);
-  add("--spi-speed", o.spiSpeed);
-  add("--spi-mode", o.spiMode);
-  add("--simulate-fault", o.simulateFault);
-  args.push_back("dump");
-  return args;
-}
 
 std::string lowerWithUnderscores(std::string text) {
   for (char& c : text) {
@@ -54,8 +23,7 @@ std::string lowerWithUnderscores(std::string text) {
 }
 
 // Whole numbers as the command line takes them: hexadecimal for addresses and register values.
-std::optional<std::string> HexOrText(const py::object& value) {
-  if (value.is_none()) return std::nullopt;
+std::string HexOrText(const py::object& value) {
   if (py::isinstance<py::bool_>(value) || !py::isinstance<py::int_>(value))
     return py::str(value).cast<std::string>();
   const long long n = value.cast<long long>();
@@ -65,28 +33,48 @@ std::optional<std::string> HexOrText(const py::object& value) {
   return std::string(text);
 }
 
-std::optional<std::string> TextOf(const py::object& value) {
-  if (value.is_none()) return std::nullopt;
+std::string TextOf(const py::object& value) {
   return py::str(value).cast<std::string>();
+}
+
+// A setter's refusal as UsageError.
+void Check(bool ok, const std::string& error) {
+  if (!ok) throw UsageError(error);
+}
+
+template <class T>
+T Take(Session& s, Result<T> result) {
+  if (!result) s.raise(result.error());
+  return std::move(result.value());
 }
 
 }  // namespace
 
-Session::Session(const OpenOptions& options) {
-  cli::CliOptions parsed;
-  std::string error;
-  if (!cli::ParseArguments(ArgumentsOf(options), parsed, error)) throw UsageError(error);
-  try {
-    py::gil_scoped_release nogil;
-    cli::CliEnvironment environment;
-    environment.simulatedBusTime = true;  // as the program: the simulated card takes its bus time
-    session_ = std::make_unique<cli::CliSession>(parsed, err_, environment);
-    session_->bringUp();
-  } catch (const cli::Failure& failure) {
-    const std::string text = failure.text.empty() ? session_->messages().lastLine() : failure.text;
-    session_.reset();
-    ThrowForStatus(failure.status, text);
+Session::Session(const SessionOptions& options) {
+  py::gil_scoped_release nogil;
+  SessionPlace place;
+  place.simulatedBusTime = true;  // as the program: the simulated adapters take their bus time
+  place.traceOut = &err_;
+  auto device = std::make_unique<vexa::Session>(options, messages_, diagnostics_, place);
+  device->readSettings();
+  diagnostics_.take();  // settings not used are the command line's warnings; nobody reads them
+  if (const Status opened = device->open(); !opened) {
+    const std::string cause = opened.error().shown ? std::string() : diagnostics_.take();
+    SessionError e = opened.error();
+    if (!cause.empty() && e.kind == SessionErrorKind::Device &&
+        e.text.find(cause) == std::string::npos)
+      e.text += " (" + cause + ")";
+    py::gil_scoped_acquire gil;
+    raise(e);
   }
+  // The presence check: its verdict waits for the reads (a warning) and the log runs (an
+  // error); a transfer that failed on the way is an error now.
+  const Result<SensorCheck> check = device->checkSensor();
+  if (!check) {
+    py::gil_scoped_acquire gil;
+    raise(check.error());
+  }
+  device_ = std::move(device);
 }
 
 Session::~Session() = default;
@@ -94,32 +82,38 @@ Session::~Session() = default;
 void Session::close() {
   py::gil_scoped_release nogil;
   std::lock_guard<std::mutex> lock(busy_);
-  session_.reset();
+  device_.reset();
 }
 
-AppContext& Session::ctx() {
-  if (!session_) throw UsageError("the session is closed");
-  if (!lost_.empty()) throw TransportError(lost_);
-  // A card or adapter given up since (a log run that ended on it, say) reads nothing any more.
-  const AppContext& c = session_->ctx();
-  const bool gone = c.settings.Interface == kInterfaceUsb      ? c.usb.SelectedCard.Present == 0
-                    : IsAdapterInterface(c.settings.Interface) ? c.adapters.Present == 0
-                                                               : false;
-  if (gone) {
-    lost_ = session_->messages().lastLine();
-    if (lost_.empty()) lost_ = "the device no longer answers";
-    throw TransportError(lost_);
-  }
-  return session_->ctx();
+std::string Session::textOf(const SessionError& error) const {
+  if (!error.shown) return error.text;
+  const std::string& line = messages_.lastLine();
+  return line.empty() ? error.text : line;
 }
 
-std::string Session::failureSince(int shownBefore) {
-  if (session_->messages().shown() == shownBefore) return {};
-  lost_ = session_->messages().lastLine();
-  return lost_;
+void Session::raise(const SessionError& error) const {
+  if (error.kind == SessionErrorKind::Usage) throw UsageError(error.text);
+  throw TransportError(textOf(error));
 }
 
-DeviceUse::DeviceUse(Session& session) : lock_(session.busy_), ctx_(session.ctx()) {}
+void Session::warnUnlessKnown() const {
+  if (!device_) return;
+  const auto& identity = device_->identity();
+  if (!identity || identity->known) return;
+  const py::object warning = py::module_::import("vexa").attr("SensorWarning");
+  if (PyErr_WarnEx(warning.ptr(), identity->message.c_str(), 2) != 0) throw py::error_already_set();
+}
+
+void Session::requireKnownSensor(bool sensorCheck) const {
+  if (!device_) throw UsageError("the session is closed");
+  const auto& identity = device_->identity();
+  if (!sensorCheck || !identity || identity->known) return;
+  throw SensorError(identity->message + " Give sensor_check=False to go on all the same.");
+}
+
+DeviceUse::DeviceUse(Session& session)
+    : lock_(session.busy_),
+      device_(session.device_ ? *session.device_ : throw UsageError("the session is closed")) {}
 
 const RegisterTable& Registers() {
   static const RegisterTable table = [] {
@@ -130,88 +124,62 @@ const RegisterTable& Registers() {
   return table;
 }
 
-namespace {
-
-// Runs `f` on the device and raises when a transfer failed.
-template <class F>
-auto OnDevice(Session& s, F&& f) {
-  std::string failure;
-  if constexpr (std::is_void_v<decltype(f(std::declval<AppContext&>()))>) {
-    {
-      DeviceUse use(s);
-      const int before = s.messagesShown();
-      f(use.ctx());
-      failure = s.failureSince(before);
-    }
-    if (!failure.empty()) throw TransportError(failure);
-  } else {
-    decltype(f(std::declval<AppContext&>())) result;
-    {
-      DeviceUse use(s);
-      const int before = s.messagesShown();
-      result = f(use.ctx());
-      failure = s.failureSince(before);
-    }
-    if (!failure.empty()) throw TransportError(failure);
-    return result;
-  }
-}
-
-}  // namespace
-
 double Session::read(const std::string& name) {
   const int16_t row = cli::ReadableRegister(Registers(), name);
-  return OnDevice(*this, [&](AppContext& c) {
-    ReadRegister(c, row);
-    return static_cast<double>(c.access.LastScaled);
-  });
+  warnUnlessKnown();
+  Result<Reading> r = [&] {
+    DeviceUse use(*this);
+    return use.device().read(row);
+  }();
+  return Take(*this, std::move(r)).scaled;
 }
 
 int Session::readRaw(const std::string& name) {
   const int16_t row = cli::ReadableRegister(Registers(), name);
-  return OnDevice(*this, [&](AppContext& c) {
-    ReadRegister(c, row);
-    return static_cast<int>(c.access.LastRaw);
-  });
+  warnUnlessKnown();
+  Result<Reading> r = [&] {
+    DeviceUse use(*this);
+    return use.device().read(row);
+  }();
+  return Take(*this, std::move(r)).raw;
 }
 
 std::vector<double> Session::readMany(const std::vector<std::string>& names, bool pipelined) {
   std::vector<int16_t> rows;
   for (const auto& name : names) rows.push_back(cli::ReadableRegister(Registers(), name));
-  return OnDevice(*this, [&](AppContext& c) {
-    std::vector<double> values(rows.size());
-    if (pipelined) {
-      std::vector<AccessState> results(rows.size());
-      const size_t live = ReadRegistersPipelined(c, rows.data(), rows.size(), results.data());
-      for (size_t i = 0; i < live; ++i) values[i] = results[i].LastScaled;
-      return values;
-    }
-    const int before = messagesShown();
-    for (size_t i = 0; i < rows.size() && messagesShown() == before; ++i) {
-      ReadRegister(c, rows[i]);
-      values[i] = c.access.LastScaled;
-    }
-    return values;
-  });
+  warnUnlessKnown();
+  Result<std::vector<Reading>> r = [&] {
+    DeviceUse use(*this);
+    return use.device().readMany(rows, pipelined);
+  }();
+  std::vector<double> values;
+  for (const Reading& reading : Take(*this, std::move(r))) values.push_back(reading.scaled);
+  return values;
 }
 
 void Session::write(const std::string& name, const std::string& value) {
   const int16_t row = cli::WritableRegister(Registers(), name);
   int32_t number = 0;
-  if (!cli::ParseHexValue(value, number))
+  if (!ParseHexWord(value, number))
     throw UsageError("malformed value '" + value +
                      "': give one to four hexadecimal digits, such as 0x1234");
-  OnDevice(*this, [&](AppContext& c) { WriteRegister(c, row, number); });
+  Status done = [&] {
+    DeviceUse use(*this);
+    return use.device().write(row, number);
+  }();
+  Take(*this, std::move(done));
 }
 
 std::vector<DumpRow> Session::dump() {
-  return OnDevice(*this, [&](AppContext& c) {
-    const int before = messagesShown();
-    std::vector<DumpRow> rows;
-    for (const auto& r : RegisterDumpRows(c, [&] { return messagesShown() != before; }))
-      rows.emplace_back(r.name, r.address, r.raw, r.scaled);
-    return rows;
-  });
+  warnUnlessKnown();
+  Result<std::vector<RegisterDumpRow>> r = [&] {
+    DeviceUse use(*this);
+    return use.device().dump();
+  }();
+  std::vector<DumpRow> rows;
+  for (const auto& row : Take(*this, std::move(r)))
+    rows.emplace_back(row.name, row.address, row.raw, row.scaled);
+  return rows;
 }
 
 void Session::command(const std::string& which) {
@@ -229,21 +197,27 @@ void Session::command(const std::string& which) {
     throw UsageError("unknown command '" + which +
                      "': use auto_null, precision_auto_null, factory_restore or flash_update");
   // Ctrl-C during the precision auto null's passes stops the wait; the sensor goes on by itself.
-  OnDevice(*this, [&](AppContext& c) {
-    RunSensorCommand(c, code, [](int) {
+  Status done = [&] {
+    DeviceUse use(*this);
+    return use.device().command(code, [](int) {
       py::gil_scoped_acquire gil;
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     });
-  });
+  }();
+  Take(*this, std::move(done));
 }
 
 int Session::product() {
-  return readRaw("PROD_ID");
+  const Result<Reading> r = [&] {
+    DeviceUse use(*this);
+    return use.device().read(PROD_ID);
+  }();
+  return Take(*this, r).raw;
 }
 
 std::string Session::interfaceName() {
-  return OnDevice(*this,
-                  [](AppContext& c) { return std::string(InterfaceName(c.settings.Interface)); });
+  DeviceUse use(*this);
+  return InterfaceName(use.ctx().settings.Interface);
 }
 
 void RegisterSession(py::module_& m) {
@@ -268,7 +242,7 @@ TransportError; the session stays failed, and every later call raises the same e
       .def(
           "write",
           [](Session& s, const std::string& name, const py::object& value) {
-            s.write(name, *HexOrText(value));
+            s.write(name, HexOrText(value));
           },
           py::arg("name"), py::arg("value"),
           "Writes one register: an int 0..0xFFFF, or hexadecimal text such as '0x1234'.")
@@ -285,19 +259,26 @@ TransportError; the session stays failed, and every later call raises the same e
          const py::object& port, const py::object& ftdiSerial, const py::object& ftdiInterface,
          const py::object& spiDevice, const py::object& spiSpeed, const py::object& spiMode,
          const py::object& vendor, const py::object& simulateFault) {
-        OpenOptions o;
-        o.interface = TextOf(interface);
-        o.simulate = simulate;
-        o.still = still;
+        SessionOptions o;
+        o.simulate = simulate || still || virtualTime;
+        o.simulateStill = still;
         o.virtualTime = virtualTime;
-        o.port = HexOrText(port);
-        o.ftdiSerial = TextOf(ftdiSerial);
-        o.ftdiInterface = TextOf(ftdiInterface);
-        o.spiDevice = TextOf(spiDevice);
-        o.spiSpeed = TextOf(spiSpeed);
-        o.spiMode = TextOf(spiMode);
-        o.vendor = HexOrText(vendor);
-        o.simulateFault = TextOf(simulateFault);
+        std::string error;
+        if (!interface.is_none()) Check(SetInterfaceByName(o, TextOf(interface), error), error);
+        if (!port.is_none()) Check(SetPortAddress(o, HexOrText(port), error), error);
+        if (!vendor.is_none()) Check(SetCardVendor(o, HexOrText(vendor), error), error);
+        const std::pair<const py::object*, AdapterSetting> adapter[] = {
+            {&ftdiSerial, AdapterSetting::FtdiSerial},
+            {&ftdiInterface, AdapterSetting::FtdiInterface},
+            {&spiDevice, AdapterSetting::SpiDevice},
+            {&spiSpeed, AdapterSetting::SpiSpeed},
+            {&spiMode, AdapterSetting::SpiMode}};
+        for (const auto& [value, setting] : adapter)
+          if (!value->is_none()) Check(SetAdapterSetting(o, setting, TextOf(*value), error), error);
+        if (!simulateFault.is_none())
+          Check(SetSimulatedFault(o, TextOf(simulateFault), error), error);
+        error = SessionOptionsProblem(o);
+        Check(error.empty(), error);
         return std::make_unique<Session>(o);
       },
       py::kw_only(), py::arg("interface") = py::none(), py::arg("simulate") = false,

@@ -1,6 +1,6 @@
 #pragma once
 
-// vexa.Session: one device, reached by the steps vexa-cli takes (cli::CliSession), with the
+// vexa.Session: one device, opened from the keywords as typed session options, with the
 // command line's operations as methods. Every method that touches the bus runs without the
 // interpreter lock. A failed transfer raises TransportError with the message vexa-cli prints,
 // and the session stays failed: a later call raises the same error instead of sending frames to
@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -17,33 +16,19 @@
 #include <pybind11/pybind11.h>
 
 #include "cli/cli_session.h"
+#include "session/session.h"
 
 namespace vexa::python {
-
-struct OpenOptions {
-  std::optional<std::string> interface;
-  bool simulate = false;
-  bool still = false;
-  bool virtualTime = false;
-  std::optional<std::string> port;
-  std::optional<std::string> ftdiSerial;
-  std::optional<std::string> ftdiInterface;
-  std::optional<std::string> spiDevice;
-  std::optional<std::string> spiSpeed;
-  std::optional<std::string> spiMode;
-  std::optional<std::string> vendor;
-  std::optional<std::string> simulateFault;
-};
 
 using DumpRow = std::tuple<std::string, int, int, double>;
 
 class Session {
  public:
-  explicit Session(const OpenOptions& options);
+  explicit Session(const SessionOptions& options);
   ~Session();
 
   void close();
-  bool closed() const { return !session_; }
+  bool closed() const { return !device_; }
 
   double read(const std::string& name);
   int readRaw(const std::string& name);
@@ -54,34 +39,39 @@ class Session {
   int product();
   std::string interfaceName();
 
-  // The context of an open, working session; UsageError or TransportError otherwise. Only
-  // under a DeviceUse.
-  AppContext& ctx();
-  cli::CliSession& cliSession() { return *session_; }
-  int messagesShown() { return session_->messages().shown(); }
-  // The message of a transfer that failed since `shownBefore` (the session then stays failed);
-  // empty when none did. Only under a DeviceUse.
-  std::string failureSince(int shownBefore);
+  // Raises SensorError unless a known sensor answered the presence check at open, or the
+  // caller asked to go on without one. Under the interpreter lock.
+  void requireKnownSensor(bool sensorCheck) const;
+  // The error's one-line text as vexa-cli prints it.
+  std::string textOf(const SessionError& error) const;
+  [[noreturn]] void raise(const SessionError& error) const;
+  // The last message the device's layers showed (what a failed log run said).
+  std::string lastMessage() const { return messages_.lastLine(); }
 
  private:
   friend class DeviceUse;
+  // vexa.SensorWarning when the presence check found no known sensor. Under the lock.
+  void warnUnlessKnown() const;
+
   std::mutex busy_;         // one call on the device at a time, whichever thread makes it
   std::ostringstream err_;  // the command line's standard error: messages land here
-  std::unique_ptr<cli::CliSession> session_;
-  std::string lost_;  // the message of the failure that ended the device's use
+  cli::CliDiagnostics diagnostics_;
+  cli::ConsoleMessages messages_{err_, diagnostics_};
+  std::unique_ptr<vexa::Session> device_;
 };
 
 // The session's device for one call: the interpreter lock let go (other threads run on), the
-// session's own lock taken, the session checked open and working.
+// session's own lock taken, the session checked open.
 class DeviceUse {
  public:
   explicit DeviceUse(Session& session);
-  AppContext& ctx() { return ctx_; }
+  vexa::Session& device() { return device_; }
+  AppContext& ctx() { return device_.ctx(); }
 
  private:
   pybind11::gil_scoped_release nogil_;
   std::unique_lock<std::mutex> lock_;
-  AppContext& ctx_;
+  vexa::Session& device_;
 };
 
 // The register table, for names (the same in every session).

@@ -17,10 +17,14 @@ float GyroScaleOf(int32_t sensAvg) {
   return static_cast<float>(fullScale / 16383);
 }
 
+void ApplyGyroScale(AppContext& ctx, int32_t sensAvg) {
+  const float scale = GyroScaleOf(sensAvg);
+  for (int16_t row : {XGYRO_OUT, YGYRO_OUT, ZGYRO_OUT}) ctx.registers.RegScale[row] = scale;
+}
+
 void SetGyroScales(AppContext& ctx) {
   ReadRegister(ctx, SENS_AVG);
-  const float scale = GyroScaleOf(ctx.access.LastRaw);
-  for (int16_t row : {XGYRO_OUT, YGYRO_OUT, ZGYRO_OUT}) ctx.registers.RegScale[row] = scale;
+  ApplyGyroScale(ctx, ctx.access.LastRaw);
 }
 
 }  // namespace vexa

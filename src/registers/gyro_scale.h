@@ -11,6 +11,10 @@ namespace vexa {
 // for any other range, whose reads the sensor leaves at zero.
 float GyroScaleOf(int32_t sensAvg);
 
+// Gives the three gyro outputs the scale of the range `sensAvg` selects. Every write of
+// SENS_AVG goes through here (WriteRegister), so the gyros follow the range whoever sets it.
+void ApplyGyroScale(AppContext& ctx, int32_t sensAvg);
+
 // Reads SENS_AVG and gives the three gyro outputs that scale: what the main window does when it
 // loads, and the command line before it reads, so both scale the same reads alike.
 void SetGyroScales(AppContext& ctx);

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "app/delay.h"
+#include "registers/data_ready_wait.h"
+#include "registers/gyro_scale.h"
 #include "transport/adapter/adapter_spi.h"
 #include "transport/parallel/parallel_spi.h"
 #include "transport/usb/usb_spi.h"
@@ -116,6 +118,9 @@ void WriteRegister(AppContext& ctx, int16_t index, int32_t value) {
   else
     SpiWriteFrames(ctx, above, high, base, low);
   DelayMs(ctx, 0.1f);
+  // The gyro outputs scale with the range just set, whichever window or command set it; a
+  // write that did not reach the sensor changes nothing.
+  if (index == SENS_AVG && !TransportLost(ctx)) ApplyGyroScale(ctx, value);
 }
 
 void ReadControlShadows(AppContext& ctx) {

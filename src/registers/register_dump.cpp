@@ -38,10 +38,14 @@ std::vector<RegisterDumpRow> RegisterDumpRows(AppContext& ctx,
 }
 
 std::vector<std::string> RegisterDumpLines(AppContext& ctx, const std::function<bool()>& failed) {
+  return RegisterDumpLines(RegisterDumpRows(ctx, failed));
+}
+
+std::vector<std::string> RegisterDumpLines(const std::vector<RegisterDumpRow>& rows) {
   std::vector<std::string> lines;
   lines.push_back("Name\t\tAddr\thexValue\t   decValue");
   lines.push_back("--------------------\t---------\t---------\t   ---------");
-  for (const RegisterDumpRow& row : RegisterDumpRows(ctx, failed)) {
+  for (const RegisterDumpRow& row : rows) {
     std::string name = row.name;
     if (name.size() < 5) name += "     ";
     const std::string scaled = FormatPattern(row.scaled, "0.0####");

@@ -29,5 +29,7 @@ struct RegisterDumpRow {
 };
 std::vector<RegisterDumpRow> RegisterDumpRows(AppContext& ctx,
                                               const std::function<bool()>& failed = {});
+// The dump's lines for rows already read: the two headings, then one line per row given.
+std::vector<std::string> RegisterDumpLines(const std::vector<RegisterDumpRow>& rows);
 
 }  // namespace vexa

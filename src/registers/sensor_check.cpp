@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "registers/data_ready_wait.h"
 #include "registers/register_access.h"
 #include "registers/register_table.h"
 
@@ -52,6 +53,8 @@ SensorCheck CheckSensorPresent(AppContext& ctx) {
 
 bool WarnUnlessSensorPresent(AppContext& ctx) {
   const SensorCheck c = CheckSensorPresent(ctx);
+  // A transfer that failed has said so; the word it left behind is no product to judge.
+  if (TransportLost(ctx)) return false;
   if (!c.known) ctx.messages().show(kApplicationTitle, c.message, MessageIcon::Warning);
   return c.known;
 }

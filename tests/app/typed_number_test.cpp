@@ -76,7 +76,7 @@ const std::map<std::string, Field>& fields() {
          cli::CliOptions o;
          std::string error;
          if (!cli::ParseArguments({"--spi-speed", t, "dump"}, o, error)) return -1.0;
-         return std::stod(o.adapterSettings.front().second);
+         return std::stod(o.device.adapterSettings.front().second);
        }},
       {"cli magcal --seconds",
        [](const std::string& t, const QLocale& l) {

@@ -55,8 +55,8 @@ TEST(CliAdapters, OptionsBecomeSettingsForTheRun) {
     CliOptions o;
     std::string error;
     ASSERT_TRUE(ParseArguments(c.args, o, error)) << error;
-    EXPECT_EQ(o.interface, c.interface);
-    EXPECT_EQ(o.adapterSettings, c.settings);
+    EXPECT_EQ(o.device.interface, c.interface);
+    EXPECT_EQ(o.device.adapterSettings, c.settings);
   }
   const struct {
     std::vector<std::string> args;

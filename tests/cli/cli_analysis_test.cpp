@@ -241,8 +241,8 @@ TEST(CliOptionsStill, SimulateStillSimulatesAStillSensor) {
   CliOptions o;
   std::string error;
   ASSERT_TRUE(ParseArguments({"--simulate-still", "read", "XGYRO_OUT"}, o, error)) << error;
-  EXPECT_TRUE(o.simulate);
-  EXPECT_TRUE(o.simulateStill);
+  EXPECT_TRUE(o.device.simulate);
+  EXPECT_TRUE(o.device.simulateStill);
 }
 
 }  // namespace

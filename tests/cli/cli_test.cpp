@@ -57,11 +57,11 @@ TEST(CliArguments, ParsesOptionsAndCommand) {
                               "0x1234", "--trace", "read", "XGYRO_OUT", "--port"},
                              o, error))
       << error;
-  EXPECT_TRUE(o.simulate);
-  EXPECT_TRUE(o.trace);
-  EXPECT_EQ(o.interface, kInterfaceUsb);
-  EXPECT_EQ(o.port, 0x3BC);
-  EXPECT_EQ(o.vendorId, 0x1234);
+  EXPECT_TRUE(o.device.simulate);
+  EXPECT_TRUE(o.device.trace);
+  EXPECT_EQ(o.device.interface, kInterfaceUsb);
+  EXPECT_EQ(o.device.port, 0x3BC);
+  EXPECT_EQ(o.device.vendorId, 0x1234);
   EXPECT_EQ(o.command, "read");
   EXPECT_EQ(o.operands, (std::vector<std::string>{"XGYRO_OUT", "--port"}))
       << "after the command everything is an operand";

@@ -84,6 +84,16 @@ def test_unusable_input_raises_usage_error(call):
         call()
 
 
+@pytest.mark.parametrize("call", [
+    lambda: vexa.adev(["a", "b"], 10),
+    lambda: vexa.stats("not numbers"),
+    lambda: vexa.noise([object()] * 100, 10.0),
+])
+def test_samples_that_are_not_numbers_raise_type_error(call):
+    with pytest.raises(TypeError):
+        call()
+
+
 def test_mag_fit_finds_the_hard_iron_of_a_shifted_sphere():
     rng = np.random.default_rng(1)
     directions = rng.normal(size=(400, 3))

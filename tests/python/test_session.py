@@ -154,3 +154,41 @@ def test_threads_sharing_a_session_take_turns_on_the_bus():
         for t in threads:
             t.join()
     assert got == [27150.0, 1.0] * 160
+
+
+@pytest.mark.parametrize("options", [
+    dict(interface="spidev", spi_device="/dev/spidev0.1"),  # nothing on that chip select
+    dict(interface="spidev", spi_mode=0),
+    dict(interface="ftdi", spi_mode=1),
+])
+def test_no_known_sensor_warns_on_reads_and_refuses_to_log(options, own_folder):
+    with vexa.open(simulate=True, virtual_time=True, **options) as s:
+        with pytest.warns(vexa.SensorWarning, match="PROD_ID reads"):
+            s.read("XGYRO_OUT")
+        with pytest.warns(vexa.SensorWarning):
+            s.read_many(["XGYRO_OUT"])
+        with pytest.raises(vexa.SensorError, match="sensor_check=False"):
+            s.log(["XGYRO_OUT"], 2)
+        with pytest.raises(vexa.TransportError):
+            s.log_to_files(["XGYRO_OUT"], 2, directory=own_folder)
+        assert list(own_folder.iterdir()) == []
+        assert len(s.log(["XGYRO_OUT"], 2, sensor_check=False)) == 2
+
+
+def test_a_known_sensor_gives_no_warning():
+    import warnings
+    with vexa.open(interface="usb", simulate=True, virtual_time=True) as s:
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")
+            s.read("XGYRO_OUT")
+            s.log(["XGYRO_OUT"], 2)
+
+
+@pytest.mark.parametrize("sens_avg, deg_per_lsb", [(0x0102, 0.0125), (0x0202, 0.025), (0x0402, 0.05)])
+def test_gyro_scale_follows_a_write_of_the_range(sens_avg, deg_per_lsb):
+    # The register documentation's sensitivity per range; raw and scaled of one read (a dump row).
+    with vexa.open(interface="usb", simulate=True, virtual_time=True) as s:
+        s.write("SENS_AVG", sens_avg)
+        name, _, raw, scaled = next(r for r in s.dump() if r[0] == "XGYRO_OUT")
+        assert raw != 0
+        assert scaled == pytest.approx(raw * deg_per_lsb, rel=1e-6)

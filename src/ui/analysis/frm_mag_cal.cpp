@@ -12,6 +12,7 @@
 
 #include "analysis/mag_cal_session.h"
 #include "app/hex_text.h"
+#include "registers/sensor_check.h"
 #include "results/recording.h"
 #include "ui/analysis/mag_cloud_view.h"
 #include "ui/results/unit_field.h"
@@ -307,6 +308,9 @@ void frmMagCal::cmdCollect_Click() {
     set_.clear();
     showingCheck_ = false;
   }
+  // Readings of nothing, or through the wrong SPI mode, would make a fit of noise: the user
+  // hears why before turning the module for a minute.
+  WarnUnlessSensorPresent(ctx_);
   // Readings through other corrections than the cloud's would not fit with it.
   if (cloudCorrections_ != current_) set_.clear();
   if (set_.samples().empty()) cloudCorrections_ = current_;
