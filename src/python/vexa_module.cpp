@@ -7,6 +7,7 @@
 #include "python/py_analysis.h"
 #include "python/py_errors.h"
 #include "python/py_log.h"
+#include "python/py_recording.h"
 #include "python/py_session.h"
 
 PYBIND11_MODULE(vexa, m) {
@@ -18,4 +19,5 @@ PYBIND11_MODULE(vexa, m) {
   vexa::python::RegisterSession(m);
   vexa::python::RegisterLog(m);
   vexa::python::RegisterAnalysis(m);
+  vexa::python::RegisterRecording(m);
 }
