@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -52,10 +53,23 @@ void recordingAgainstLogRun(const std::string& address, const char* store, int s
   AppContext& ctx = bench.world.ctx;
   datalog::LogSettings s;
   s.sampleDelayMs = 2;
-  s.samplesPerFile = 480.0 * seconds;  // about 2.08 ms a sample with the read
   s.channels = {2};
   s.directory = bench.world.folder();
   QuietHost host;
+  // The store made once (the first use on a bench creates its schema), and the pace of a sample
+  // on this machine measured, so the run lasts the seconds asked on the wall clock.
+  {
+    results::StoreLocation where;
+    std::string error;
+    results::ParseStoreLocation(address, where, error);
+    results::ResultsStore(where).open();
+    datalog::LogSettings probe = s;
+    probe.samplesPerFile = 200;
+    probe.fileName = "PACE";
+    const auto p0 = Clock::now();
+    datalog::LogRun(ctx, probe, host).run();
+    s.samplesPerFile = std::max(1.0, std::floor(seconds * 200 / secondsSince(p0)));
+  }
   const std::string started = results::UtcNow();
   auto t0 = Clock::now();
   datalog::LogRun run(ctx, s, host);
@@ -131,9 +145,10 @@ bool fill(QSqlDatabase& db, results::Engine engine, int units, int runs) {
       "INSERT INTO run_files SELECT 'r' " + cat + " " + textOf + ", 1, '/data/U' " + cat + " " +
           textOf + " " + cat + " '_1.csv', 520000, NULL FROM " + series,
       "INSERT INTO noise_analyses SELECT 'a' " + cat + " " + textOf + ", " + unitOf +
-          , 'bench', '2026-01-01T00:02:00Z', 'r' " + cat + " " + textOf + ", NULL FROM " + series,
+          ", 'bench', '2026-01-01T00:02:00Z', 'r' " + cat + " " + textOf + ", NULL FROM " + series,
       "INSERT INTO noise_figures SELECT 'a' " + cat + " " + textOf +
-          ", 'X Gryo', 'gyro', 'B', 5 + (s.i % 97) * 0.01, 0.5, 'deg/h', 1, 'X Gyro' FROM " + series,
+          ", 'X Gryo', 'gyro', 'B', 5 + (s.i % 97) * 0.01, 0.5, 'deg/h', 1, 'X Gyro' FROM " +
+          series,
       "INSERT INTO noise_figures SELECT 'a' " + cat + " " + textOf +
           ", 'X Gryo', 'gyro', 'N', 0.1, 0.01, 'deg/sqrt(h)', 1, 'X Gyro' FROM " + series,
       "INSERT INTO latest_figures SELECT f.title, f.term, a.unit, f.value, f.sigma, "

@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -47,7 +48,9 @@ bool ProbeServer(const StoreLocation& where, int timeoutMs, std::string& error) 
     pollfd fd{PQsocket(conn.get()),
               static_cast<short>(status == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
     if (left <= 0 || poll(&fd, 1, static_cast<int>(left)) == 0) {
-      error = "no answer within " + std::to_string(timeoutMs / 1000) + " s";
+      char text[48];
+      std::snprintf(text, sizeof text, "no answer within %.1f s", timeoutMs / 1000.0);
+      error = text;
       return false;
     }
     status = PQconnectPoll(conn.get());

@@ -129,7 +129,7 @@ TEST_F(StoreFailures, SilentServerIsAskedOncePerCommandThenTheRecordWaitsAndCanB
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(server.accepted(), 1) << "one connection attempt for the whole command";
   EXPECT_NE(r.err.find("results store: offline, 1 record waiting"), std::string::npos) << r.err;
-  EXPECT_EQ(count(r.err, "no answer within 3 s"), 1u) << r.err;
+  EXPECT_EQ(count(r.err, "no answer within 2.5 s"), 1u) << r.err;
 
   // The queue names what waits and for which server; --drop empties it.
   const CliRun listed = cli(server.address(), {"queue"});
