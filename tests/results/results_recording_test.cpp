@@ -247,10 +247,16 @@ TEST_P(RecordingTest, StoreThatCannotBeUsedNeverStopsTheRunNorLosesItsFiles) {
   }
   EXPECT_NE(r.err.find("results store: offline, 1 record waiting"), std::string::npos) << r.err;
   ASSERT_TRUE(testing::StartPostgres());
-  // The next program to open the store sends what waited.
+  // The next program to open the store sends what waited, and nothing stays queued.
   const auto all = runs();
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].samplesTaken, 10);
+  ResultsStore store(where);
+  std::vector<QueuedRecord> waiting;
+  std::string error;
+  ASSERT_TRUE(store.queued(waiting, error)) << error;
+  for (const auto& q : waiting) EXPECT_NE(q.destination, where.text()) << q.id;
+  EXPECT_EQ(store.state().lastError, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RecordingTest,
