@@ -154,7 +154,15 @@ std::string Recorder::keep(const AnyRecord& record) {
 std::string Recorder::untoldCause() {
   if (cause_.empty() || cause_ == told_) return {};
   told_ = cause_;
-  return cause_;
+  // One line: the drivers' messages come with line breaks and tabs of their own.
+  std::string line;
+  for (char c : cause_) {
+    const bool space = static_cast<unsigned char>(c) < 0x20 || c == ' ';
+    if (space && (line.empty() || line.back() == ' ')) continue;
+    line += space ? ' ' : c;
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
 }
 
 std::string KeepRecord(AppContext& ctx, const std::string& address, const AnyRecord& record) {

@@ -130,6 +130,7 @@ TEST_F(StoreFailures, SilentServerIsAskedOncePerCommandThenTheRecordWaitsAndCanB
   EXPECT_EQ(server.accepted(), 1) << "one connection attempt for the whole command";
   EXPECT_NE(r.err.find("results store: offline, 1 record waiting"), std::string::npos) << r.err;
   EXPECT_EQ(count(r.err, "no answer within 2.5 s"), 1u) << r.err;
+  EXPECT_EQ(count(r.err, "\n"), 2u) << "the state and its cause, a line each: " << r.err;
 
   // The queue names what waits and for which server; --drop empties it.
   const CliRun listed = cli(server.address(), {"queue"});
@@ -140,6 +141,13 @@ TEST_F(StoreFailures, SilentServerIsAskedOncePerCommandThenTheRecordWaitsAndCanB
   EXPECT_EQ(server.accepted(), 1) << "listing the queue asks no server";
   EXPECT_EQ(cli(server.address(), {"queue", "--drop"}).out, "1 record dropped\n");
   EXPECT_EQ(cli(server.address(), {"queue"}).out, "");
+
+  // A server that refuses: libpq's message of several lines and tabs comes as one line.
+  const CliRun refused = logRun("postgresql://bench@127.0.0.1:1/results");
+  EXPECT_EQ(count(refused.err, "\n"), 2u) << refused.err;
+  EXPECT_EQ(refused.err.find('\t'), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("Connection refused"), std::string::npos) << refused.err;
+  cli(server.address(), {"queue", "--drop"});
 }
 
 TEST_F(StoreFailures, DamagedLocalStoreIsSetAsideWithItsCauseAndANewOneKeepsTheRecord) {
