@@ -1,22 +1,28 @@
 // The results store's cost against its goals, measured on the wall clock in one run:
-//  1. Recording a log run and a noise analysis after a 10,000-sample log run, against that log
-//     run: goal < 1 %. The log run is the fastest this machine has (the simulated parallel port,
-//     pin by pin, with the 0.1 ms pause after each frame busy-waited as on the bench), with one
-//     channel (the shortest run, so the largest ratio a real run would see) and with all twelve.
-//     Each record opens the store afresh, as the program does after a run.
-//  2. One figure across 10,000 units with 100 runs each (a noise analysis per run, two figures
+//  1. Recording a log run (the product number read, the files measured and checksummed, the
+//     store opened, the record written, the file checkpointed) against the log run itself,
+//     for a 1-second and a 20-second run: goal <= 1 % for the 20-second run on every store.
+//     The run is one channel on the simulated parallel port, pin by pin, with a 2 ms pause
+//     between samples, busy-waited as on the bench. Stores: the SQLite file; PostgreSQL over
+//     its Unix socket; over TCP with a password (SCRAM).
+//  2. The time a server that accepts and never answers adds to a command: goal <= 3 s.
+//  3. One figure across 10,000 units with 100 runs each (a noise analysis per run, two figures
 //     per analysis): the query `vexa-cli figures` and the Units window make, goal 200 ms. The
 //     store is filled in bulk by SQL first (not timed).
-// SQLite always; PostgreSQL too when VEXA_BENCH_PG_URL (postgresql://USER@HOST:PORT/NAME) names
-// a database: tests/results/with_postgres.sh sets VEXA_TEST_PG_URL, and
-//   tests/results/with_postgres.sh sh -c 'VEXA_BENCH_PG_URL=${VEXA_TEST_PG_URL}postgres
-//   build/results_store_bench'
-// runs both. VEXA_BENCH_UNITS sets fewer units for a quick look.
+// SQLite always; PostgreSQL too when run under tests/results/with_postgres.sh, which names its
+// throw-away server (socket and TCP, with the password) in the environment:
+//   tests/results/with_postgres.sh build/results_store_bench
+// VEXA_BENCH_UNITS sets fewer units for a quick look.
 
 #include <QCoreApplication>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -41,63 +47,74 @@ class QuietHost : public datalog::LogHost {
   bool cancelRequested() override { return false; }
 };
 
-results::NoiseRecord noiseRecord() {
-  results::NoiseRecord r;
-  r.id = results::NewRecordId();
-  r.unit = {"BENCH-1", "16488"};
-  r.bench = "bench";
-  r.at = results::UtcNow();
-  r.source = "DATALOG_1.csv";
-  for (const char* title : {"X Gyro", "Y Gyro", "Z Gyro", "X Accl", "Y Accl", "Z Accl"})
-    r.channels.push_back({title,
-                          "gyro",
-                          {{"N", {0.1, 0.01, "deg/sqrt(h)", true}},
-                           {"B", {5, 0.5, "deg/h", true}},
-                           {"K", {30, 3, "deg/h/sqrt(h)", true}}}});
-  return r;
-}
-
-void recordingAgainstLogRun(const std::string& address, const char* engine, int channels) {
+// The run of `seconds` on the wall clock, then its record: what `vexa-cli log` does at its end.
+void recordingAgainstLogRun(const std::string& address, const char* store, int seconds) {
   SimBenchWorld<> bench(kInterfaceParallel, true);
   AppContext& ctx = bench.world.ctx;
   datalog::LogSettings s;
-  s.samplesPerFile = 10000;
-  for (int16_t i = 1; i <= channels; ++i) s.channels.push_back(i);
+  s.sampleDelayMs = 2;
+  s.channels = {2};
   s.directory = bench.world.folder();
   QuietHost host;
-  // The store's first use on a bench creates its schema, once; the runs after it are measured.
-  auto t0 = Clock::now();
+  // The store made once (the first use on a bench creates its schema), and the pace of a sample
+  // on this machine measured, so the run lasts the seconds asked on the wall clock.
   {
     results::StoreLocation where;
     std::string error;
     results::ParseStoreLocation(address, where, error);
-    results::ResultsStore first(where);
-    first.open();
+    results::ResultsStore(where).open();
+    datalog::LogSettings probe = s;
+    probe.samplesPerFile = 200;
+    probe.fileName = "PACE";
+    const auto p0 = Clock::now();
+    datalog::LogRun(ctx, probe, host).run();
+    s.samplesPerFile = std::max(1.0, std::floor(seconds * 200 / secondsSince(p0)));
   }
-  std::fprintf(stderr, "  %s: first use (schema made) %.1f ms\n", engine, secondsSince(t0) * 1e3);
   const std::string started = results::UtcNow();
-  t0 = Clock::now();
+  auto t0 = Clock::now();
   datalog::LogRun run(ctx, s, host);
   const datalog::LogResult result = run.run();
   const double logSeconds = secondsSince(t0);
 
   t0 = Clock::now();
   const std::string product = results::ReadProductNumber(ctx);
-  const double productSeconds = secondsSince(t0);
+  results::Recorder recorder(address);
   const std::string state =
-      results::KeepLogRun(ctx, address, "BENCH-1", started, s, {}, result, product);
-  const double runSeconds = secondsSince(t0) - productSeconds;
-  results::KeepRecord(ctx, address, noiseRecord());
+      recorder.keep(results::LogRunRecordFor(ctx, "BENCH-1", started, s, {}, result, product));
   const double recordSeconds = secondsSince(t0);
-  std::fprintf(stderr, "  product number %.2f ms, run record %.2f ms, noise record %.2f ms\n",
-               productSeconds * 1e3, runSeconds * 1e3,
-               (recordSeconds - runSeconds - productSeconds) * 1e3);
+  const double share = 100 * recordSeconds / logSeconds;
   std::printf(
-      "%-10s | record run + noise after 10,000 samples x %2d channels | %8.1f ms | log run %7.0f "
-      "ms "
-      "| %6.3f %% of the run | goal < 1 %% | ratio to goal %.2f | %s\n",
-      engine, channels, recordSeconds * 1e3, logSeconds * 1e3, 100 * recordSeconds / logSeconds,
-      100 * recordSeconds / logSeconds, state.c_str());
+      "%-22s | record after a %2d-s log run | %7.1f ms | run %6.2f s | %6.3f %% | "
+      "goal <= 1 %% (20 s) | ratio %.2f | %s%s\n",
+      store, seconds, recordSeconds * 1e3, logSeconds, share, share / 1.0, state.c_str(),
+      recorder.untoldCause().empty() ? "" : " (with a cause)");
+}
+
+// A server that takes the connection (the kernel's backlog) and never says a word.
+void silentServer() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  listen(fd, 16);
+  const std::string url =
+      "postgresql://bench@127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/results";
+  results::LogRunRecord record;
+  record.id = results::NewRecordId();
+  record.unit = {"BENCH-1", "16488"};
+  record.outcome = "completed";
+  const auto t0 = Clock::now();
+  results::Recorder recorder(url);
+  const std::string state = recorder.keep(record);
+  const double added = secondsSince(t0);
+  std::printf(
+      "%-22s | a server that never answers | %7.1f ms | added to the command | goal <= "
+      "3 s | ratio %.2f | %s\n",
+      "PostgreSQL silent", added * 1e3, added / 3.0, state.c_str());
+  close(fd);
 }
 
 // Fills the store: `units` units, each with `runs` runs, one noise analysis per run with two
@@ -123,18 +140,20 @@ bool fill(QSqlDatabase& db, results::Engine engine, int units, int runs) {
       "INSERT INTO units SELECT 'U' " + cat + " s.i, '16488', '2026-01-01' FROM " + unitSeries,
       "INSERT INTO runs SELECT 'r' " + cat + " " + textOf + ", " + unitOf +
           ", 'bench', '2026-01-01T00:00:00Z', '2026-01-01T00:01:00Z', 'usb', 'delay=0', "
-          "'XGYRO_OUT', 10000, 1, 'completed', 10000 FROM " +
+          "'XGYRO_OUT', 10000, 1, 'completed', 10000, NULL FROM " +
           series,
       "INSERT INTO run_files SELECT 'r' " + cat + " " + textOf + ", 1, '/data/U' " + cat + " " +
-          textOf + " " + cat + " '_1.csv', 520000 FROM " + series,
+          textOf + " " + cat + " '_1.csv', 520000, NULL FROM " + series,
       "INSERT INTO noise_analyses SELECT 'a' " + cat + " " + textOf + ", " + unitOf +
-          ", 'bench', '2026-01-01T00:02:00Z', 'r' " + cat + " " + textOf + " FROM " + series,
+          ", 'bench', '2026-01-01T00:02:00Z', 'r' " + cat + " " + textOf + ", NULL FROM " + series,
       "INSERT INTO noise_figures SELECT 'a' " + cat + " " + textOf +
-          ", 'X Gyro', 'gyro', 'B', 5 + (s.i % 97) * 0.01, 0.5, 'deg/h', 1 FROM " + series,
+          ", 'X Gryo', 'gyro', 'B', 5 + (s.i % 97) * 0.01, 0.5, 'deg/h', 1, 'X Gyro' FROM " +
+          series,
       "INSERT INTO noise_figures SELECT 'a' " + cat + " " + textOf +
-          ", 'X Gyro', 'gyro', 'N', 0.1, 0.01, 'deg/sqrt(h)', 1 FROM " + series,
+          ", 'X Gryo', 'gyro', 'N', 0.1, 0.01, 'deg/sqrt(h)', 1, 'X Gyro' FROM " + series,
       "INSERT INTO latest_figures SELECT f.title, f.term, a.unit, f.value, f.sigma, "
-      "f.value_unit, f.resolved, a.at, a.id FROM noise_figures f JOIN noise_analyses a ON "
+      "f.value_unit, f.resolved, a.at, a.id, f.caption FROM noise_figures f "
+      "JOIN noise_analyses a ON "
       "a.id = f.analysis_id WHERE a.id IN (SELECT 'a' " +
           cat + " CAST(s.i * " + r + " + " + std::to_string(runs - 1) + " AS TEXT) FROM " +
           unitSeries + ")",
@@ -190,19 +209,29 @@ int main(int argc, char** argv) {
   const int units = unitsText ? std::max(1, std::atoi(unitsText)) : 10000;
   testing::SimWorld scratch;
   const std::string sqlitePath = scratch.folder() + "/results.db";
-  std::printf("engine     | measure | time | against | share | goal | ratio\n");
-  for (int channels : {1, 12}) recordingAgainstLogRun(sqlitePath, "SQLite", channels);
+  std::printf("store                  | measure | time | against | share | goal | ratio\n");
+  const char* socketUrl = std::getenv("VEXA_TEST_PG_URL");
+  const char* tcpUrl = std::getenv("VEXA_TEST_PG_TCP_URL");
+  const char* password = std::getenv("VEXA_TEST_PG_PASSWORD");
+  // The queue of a bench that records to a server lives in the scratch folder, too.
+  setenv("XDG_DATA_HOME", scratch.folder().c_str(), 1);
+  for (int seconds : {1, 20}) {
+    recordingAgainstLogRun(sqlitePath, "SQLite", seconds);
+    if (socketUrl)
+      recordingAgainstLogRun(std::string(socketUrl) + "postgres", "PostgreSQL socket", seconds);
+    if (tcpUrl && password) {
+      setenv("PGPASSWORD", password, 1);
+      recordingAgainstLogRun(std::string(tcpUrl) + "postgres", "PostgreSQL TCP+SCRAM", seconds);
+      unsetenv("PGPASSWORD");
+    }
+  }
+  silentServer();
   results::StoreLocation sqlite;
   std::string error;
   results::ParseStoreLocation(scratch.folder() + "/figures.db", sqlite, error);
   figureAcrossUnits(sqlite, "SQLite", units);
-  if (const char* pg = std::getenv("VEXA_BENCH_PG_URL")) {
-    // The queue of a bench that records to a server lives in the scratch folder, too.
-    setenv("XDG_DATA_HOME", scratch.folder().c_str(), 1);
-    for (int channels : {1, 12}) recordingAgainstLogRun(pg, "PostgreSQL", channels);
-    results::StoreLocation server;
-    if (results::ParseStoreLocation(pg, server, error))
-      figureAcrossUnits(server, "PostgreSQL", units);
-  }
+  results::StoreLocation server;
+  if (socketUrl && results::ParseStoreLocation(std::string(socketUrl) + "postgres", server, error))
+    figureAcrossUnits(server, "PostgreSQL", units);
   return 0;
 }

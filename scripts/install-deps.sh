@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libusb-1.0-0-dev libeigen3-dev libftdi1-dev libfftw3-dev
   qt6-svg-dev
-  libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev postgresql
+  libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev postgresql libpq-dev
   python3-dev pybind11-dev python3-numpy python3-pytest python3-matplotlib
   libgtest-dev libgmock-dev libbenchmark-dev
   umockdev libumockdev-dev

@@ -30,9 +30,9 @@ namespace vexa::cli {
 namespace {
 
 // Every command, in the order the usage text gives them.
-constexpr const char* kCommands[] = {"read",     "write", "dump",   "log",    "magcal",
-                                     "accelcal", "adev",  "noise",  "report", "stats",
-                                     "units",    "runs",  "figures"};
+constexpr const char* kCommands[] = {
+    "read",  "write",  "dump",  "log",   "magcal", "accelcal", "adev",         "noise",
+    "report", "stats", "units", "runs",  "figures", "calibrations", "queue"};
 
 std::string commandList() {
   std::string list;

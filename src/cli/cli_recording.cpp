@@ -10,6 +10,7 @@ namespace vexa::cli {
 CliRecording::CliRecording(AppContext& ctx, const CliOptions& options)
     : ctx_(ctx),
       address_(results::DatabaseAddress(ctx, options.database)),
+      recorder_(address_),
       unitName_(options.unit),
       started_(results::UtcNow()) {}
 
@@ -18,12 +19,14 @@ results::UnitRecord CliRecording::unit(bool deviceAnswers) const {
 }
 
 void CliRecording::keep(const results::AnyRecord& record, std::ostream& err) const {
-  show(results::KeepRecord(ctx_, address_, record), err);
+  show(recorder_.keep(record), err);
 }
 
-void CliRecording::show(const std::string& state, std::ostream& err) {
-  // Quiet while all is well; a bench should see that its records wait.
+void CliRecording::show(const std::string& state, std::ostream& err) const {
+  // Quiet while all is well; a bench should see that its records wait, and why, once.
   if (state != "results store: online") err << "vexa-cli: " << state << '\n';
+  const std::string cause = recorder_.untoldCause();
+  if (!cause.empty()) err << "vexa-cli: results store: " << cause << '\n';
 }
 
 void CliRecording::keepRun(const LogCommand& command, const datalog::LogResult& result,
@@ -35,8 +38,8 @@ void CliRecording::keepRun(const LogCommand& command, const datalog::LogResult& 
   settings.units = command.units;
   settings.fileName = command.name;
   settings.channels = command.channels;
-  show(results::KeepLogRun(ctx_, address_, unitName_, started_, settings, command.sampling, result,
-                           unit(deviceAnswers).product),
+  keep(results::LogRunRecordFor(ctx_, unitName_, started_, settings, command.sampling, result,
+                                unit(deviceAnswers).product),
        err);
 }
 
@@ -55,7 +58,7 @@ void CliRecording::keepMagCal(const MagCalOptions& options, const MagCorrections
   r.unit = unit(deviceAnswers);
   r.bench = results::BenchName(ctx_);
   r.at = results::UtcNow();
-  r.kind = results::CalibrationKind::MagnetometerAssistant;
+  r.kind = results::CalibrationKind::MagnetometerApply;
   r.registers = results::MagRegisterChanges(*before, after);
   keep(r, err);
   if (options.flash) {

@@ -39,10 +39,12 @@ class CliRecording {
   // transfer failed during the command).
   results::UnitRecord unit(bool deviceAnswers) const;
   void keep(const results::AnyRecord& record, std::ostream& err) const;
-  static void show(const std::string& state, std::ostream& err);
+  void show(const std::string& state, std::ostream& err) const;
 
   AppContext& ctx_;
   std::string address_;
+  // One store for the command: one attempt at a server, each cause said once.
+  mutable results::Recorder recorder_;
   std::string unitName_;
   std::string started_;
 };

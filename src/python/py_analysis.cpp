@@ -12,6 +12,8 @@
 #include "datalog/log_file_format.h"
 #include "python/py_errors.h"
 #include "python/py_log_array.h"
+#include "python/py_recording.h"
+#include "results/recording.h"
 
 namespace py = pybind11;
 
@@ -38,6 +40,12 @@ std::vector<double> ValuesOf(const py::object& x) {
     throw py::type_error("the samples must be numbers");
   }
   if (a.ndim() != 1) throw UsageError("the samples must be one-dimensional");
+  // A NaN or an infinity would come back as a NaN figure that looks like a result.
+  for (py::ssize_t i = 0; i < a.size(); ++i)
+    if (!std::isfinite(a.data()[i]))
+      throw py::value_error("sample " + std::to_string(i) + " is " +
+                            std::string(std::isnan(a.data()[i]) ? "NaN" : "infinite") +
+                            ": the samples must be finite numbers");
   return std::vector<double>(a.data(), a.data() + a.size());
 }
 
@@ -190,7 +198,10 @@ py::dict ReadOffsOf(const py::object& x, double rate, const py::object& newData,
 }
 
 py::dict Stats(const py::object& x) {
-  const auto s = analysis::StatisticsOf(ValuesOf(x));
+  const std::vector<double> values = ValuesOf(x);
+  // No samples have no mean: 0 would pass for one.
+  if (values.empty()) throw py::value_error("stats needs at least one sample");
+  const auto s = analysis::StatisticsOf(values);
   py::dict d;
   d["count"] = s.count;
   d["mean"] = s.mean;
@@ -249,7 +260,14 @@ py::dict MagFit(const py::object& readings, const py::object& hardIron,
 // The noise model of one channel in the JSON form `vexa-cli noise --json` prints, so a script
 // gets the very figures (and the same keys) the command line gives.
 py::dict Noise(const py::object& x, double rate, const py::object& newData, const py::object& kind,
-               const std::string& units, const std::string& title, bool force) {
+               const std::string& units, const std::string& title, const py::object& unit,
+               const py::object& db, bool force) {
+  std::string unitName, address;
+  if (!unit.is_none()) {
+    unitName = py::str(unit).cast<std::string>();
+    CheckUnitKeyword(unitName);
+  }
+  if (!db.is_none()) address = py::module_::import("os").attr("fspath")(db).cast<std::string>();
   analysis::SensorKind k = analysis::SensorKindOf(units);
   if (!kind.is_none()) {
     const std::string name = py::str(kind);
@@ -270,6 +288,22 @@ py::dict Noise(const py::object& x, double rate, const py::object& newData, cons
   }
   CheckStill(n.notStill, force);
   if (!n.model.ok) throw UsageError("too few samples for a noise model");
+  // Kept only under a unit named, as vexa-cli noise --unit: samples do not say whose they are.
+  if (!unitName.empty()) {
+    results::NoiseRecord r;
+    r.id = results::NewRecordId();
+    r.unit = results::NamedUnit(unitName, "");
+    r.bench = r.host = results::HostName();
+    r.at = results::UtcNow();
+    r.source = "python: vexa.noise";
+    r.channels.push_back(results::FiguresOf(n));
+    KeptRecord kept;
+    {
+      py::gil_scoped_release nogil;
+      kept = KeepInStore(address, r);
+    }
+    WarnIfNotOnline(kept);
+  }
   const py::object loads = py::module_::import("json").attr("loads");
   return loads(analysis::NoiseJson({n}))["channels"].cast<py::list>()[0].cast<py::dict>();
 }
@@ -302,14 +336,17 @@ soft_iron codes), whether they are trusted, the problems and warnings in plain s
 fit's quality figures.)");
   m.def("noise", &Noise, py::arg("x"), py::arg("rate"), py::arg("new_data") = py::none(),
         py::arg("kind") = py::none(), py::arg("units") = "", py::arg("title") = "",
-        py::arg("force") = false,
+        py::arg("force") = false, py::kw_only(), py::arg("unit") = py::none(),
+        py::arg("db") = py::none(),
         R"(The noise model of vexa-cli noise: the five-term Allan fit and the noise density of
 rate samples x taken at `rate` Hz (new_data as for adev). kind is 'gyro', 'accelerometer' or
 'other' (None: told from `units`, such as 'deg/sec' or 'g'). Returns one channel of vexa-cli
 noise --json: title, kind, units, rate_hz, samples, terms {Q, N, B, K, R} each {value, sigma,
 unit, resolved} (a term not resolved carries its bound), density {white, unit, convention}. A
 record that is not still raises UsageError with the reasons unless force=True; then the channel
-carries record: 'record not still' and not_still: [reasons].)");
+carries record: 'record not still' and not_still: [reasons]. unit: keep the figures in the
+results store under this module's name, as vexa-cli noise --unit does (title names the
+channel, such as 'X Gyro'); db: the store's address (default: the SQLite file).)");
 }
 
 }  // namespace vexa::python

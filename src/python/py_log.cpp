@@ -1,6 +1,7 @@
 #include "python/py_log.h"
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <optional>
 
@@ -13,7 +14,9 @@
 #include "python/py_log_array.h"
 #include "python/py_log_host.h"
 #include "python/py_memory_sink.h"
+#include "python/py_recording.h"
 #include "python/py_session.h"
+#include "results/recording.h"
 
 namespace py = pybind11;
 
@@ -30,8 +33,28 @@ std::string NumberText(const py::object& value) {
   return py::str(value);
 }
 
-// The command line's operands of `log`, so that its checks and messages are the command
-// line's own.
+// The command line's messages with its options named as the keywords a Python caller wrote
+// ("--delay needs ..." becomes "delay_ms needs ...", "give --overwrite" "give overwrite=True").
+std::string AsKeywords(std::string text) {
+  static const std::pair<std::string, std::string> kNames[] = {{"another --name", "another name"},
+                                                               {"--samples", "samples"},
+                                                               {"--files", "files"},
+                                                               {"--delay", "delay_ms"},
+                                                               {"--name", "name"},
+                                                               {"--units", "units"},
+                                                               {"--dir", "directory"},
+                                                               {"--overwrite", "overwrite=True"},
+                                                               {"--pipelined", "pipelined=True"},
+                                                               {"--sync", "sync=True"}};
+  for (const auto& [option, keyword] : kNames)
+    for (size_t at = text.find(option); at != std::string::npos;
+         at = text.find(option, at + keyword.size()))
+      text.replace(at, option.size(), keyword);
+  return text;
+}
+
+// The command line's operands of `log`, so that its checks are the command line's own (and its
+// messages, with the keywords' names).
 struct LogArguments {
   py::object channels;
   py::object samples;
@@ -65,7 +88,7 @@ struct LogArguments {
     }
     cli::LogCommand command;
     std::string error;
-    if (!cli::ParseLogCommand(ops, table, command, error)) throw UsageError(error);
+    if (!cli::ParseLogCommand(ops, table, command, error)) throw UsageError(AsKeywords(error));
     return command;
   }
 };
@@ -92,6 +115,8 @@ struct RunEnd {
   datalog::LogResult result;
   std::string message;  // the last message shown (what a failure said)
   std::string failure;  // a transfer that failed during the run, even if the run went on
+  KeptRecord kept;      // the run's record, when the session keeps them
+  bool ran = false;     // the run began (not refused by a session failed before it)
 };
 
 // What a run's end means for the caller, once `taken` holds what it took: nothing when it
@@ -112,12 +137,36 @@ void RaiseForOutcome(PythonLogHost& host, const RunEnd& end, const py::object& t
   }
 }
 
+// MemAvailable of /proc/meminfo, in bytes; 0 when it cannot be read (then nothing is refused).
+double AvailableMemory() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  double kib = 0;
+  std::string unit;
+  while (meminfo >> key >> kib >> unit)
+    if (key == "MemAvailable:") return kib * 1024.0;
+  return 0;
+}
+
+// A run whose samples cannot fit in memory is refused before its first sample, not ended by
+// the machine running out of memory hours later.
+void CheckMemory(const py::array& emptyRows, int64_t samples) {
+  const double need = double(samples) * double(emptyRows.dtype().itemsize());
+  const double available = AvailableMemory();
+  if (available <= 0 || need <= available) return;
+  const auto mib = [](double bytes) { return std::to_string(int64_t(bytes / 1048576.0)); };
+  const std::string text = "samples x channels need " + mib(need) + " MiB, more than the " +
+                           mib(available) + " MiB available: take fewer samples, or log_to_files()";
+  PyErr_SetString(PyExc_MemoryError, text.c_str());
+  throw py::error_already_set();
+}
+
 void CheckStart(const datalog::LogSettings& settings) {
   int status = 0;
   std::string problem;
   if (!cli::LogStartProblem(settings, status, problem)) return;
-  if (status == cli::kExitUsage) throw UsageError(problem);
-  throw FileError(problem);
+  if (status == cli::kExitUsage) throw UsageError(AsKeywords(problem));
+  throw FileError(AsKeywords(problem));
 }
 
 // Runs the log on the session's device: its checks, then the run with `sink` (none: the files).
@@ -135,15 +184,26 @@ RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host
   datalog::LogSettings settings = cli::LogSettingsOf(ctx, command);
   datalog::SampleSink* sink = sinkFor ? sinkFor(ctx) : nullptr;
   if (sink == nullptr) CheckStart(settings);
+  const std::string started = results::UtcNow();
+  const datalog::LogSettings described = settings;
   datalog::LogRun run(ctx, std::move(settings), host);
   if (sink != nullptr) run.setSink(*sink);
   datalog::ChooseSampling(run, command.sampling);
   end.result = run.run();
+  end.ran = true;
   end.message = session.lastMessage();
   // A transfer that failed while the run went on (a run cancelled at that sample, say) is
   // still an error: the session is then failed.
-  if (const Status health = use.device().health(); !health)
-    end.failure = session.textOf(health.error());
+  const Status health = use.device().health();
+  if (!health) end.failure = session.textOf(health.error());
+  // Kept as vexa-cli keeps it, with the product number while the module still answers.
+  if (session.recording().on) {
+    const std::string product = health ? results::ReadProductNumber(ctx) : std::string();
+    end.kept =
+        KeepInStore(session.storeAddress(ctx),
+                    results::LogRunRecordFor(ctx, session.recording().unit, started, described,
+                                             command.sampling, end.result, product));
+  }
   return end;
 }
 
@@ -154,6 +214,7 @@ py::list LogToFiles(Session& session, const LogArguments& arguments, const py::o
   const RunEnd end = Run(session, command, host, {});
   py::list files;
   for (const auto& f : end.result.filesWritten) files.append(f);
+  WarnIfNotOnline(end.kept);
   RaiseForOutcome(host, end, files);
   return files;
 }
@@ -164,6 +225,7 @@ py::object LogToMemory(Session& session, const LogArguments& arguments,
   session.requireKnownSensor(arguments.sensorCheck);
   const int64_t samples = static_cast<int64_t>(command.samples);
   const bool raw = command.units == datalog::LogUnits::Lsb;
+  CheckMemory(NewLogRows(command.channels, 0), samples);
   py::array rows = NewLogRows(command.channels, size_t(MemorySink::InitialRows(samples)));
   std::optional<MemorySink> memory;
   PythonLogHost host(progress);
@@ -195,7 +257,15 @@ py::object LogToMemory(Session& session, const LogArguments& arguments,
   a["lsb"] = raw;
   a["interrupted"] = host.interrupted();
   py::object array = AsLogArray(rows, a);
-  RaiseForOutcome(host, end, array);
+  WarnIfNotOnline(end.kept);
+  // The run's own words name the file a run to files was writing; this one wrote none.
+  RunEnd told = end;
+  if (end.ran && end.result.outcome == datalog::LogOutcome::TransportLost)
+    told.result.endedEarly = "the connection to the sensor failed while sample " +
+                             std::to_string(sink.taken() + 1) +
+                             " was read; the run ended there, and the error's result holds the " +
+                             std::to_string(sink.taken()) + " samples read before";
+  RaiseForOutcome(host, told, array);
   return array;
 }
 

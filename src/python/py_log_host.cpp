@@ -42,7 +42,8 @@ void PythonLogHost::raiseIfInterrupted(const py::object& result) {
   if (!error_) return;
   py::error_already_set e = std::move(*error_);
   error_.reset();
-  if (e.matches(PyExc_KeyboardInterrupt)) py::setattr(e.value(), "result", result);
+  // Ctrl-C or the callback's own exception: either way the caller gets what was taken.
+  if (PyObject_SetAttrString(e.value().ptr(), "result", result.ptr()) != 0) PyErr_Clear();
   throw e;
 }
 

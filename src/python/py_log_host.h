@@ -23,8 +23,8 @@ class PythonLogHost : public datalog::LogHost {
   bool cancelRequested() override;
   void progress(const datalog::LogProgress& p) override;
 
-  // Raises what ended the run, with `result` attached to a KeyboardInterrupt as its `result`
-  // attribute; does nothing when the run was not interrupted.
+  // Raises what ended the run (Ctrl-C or the exception the callback raised) with `result`
+  // attached as its `result` attribute; does nothing when the run was not interrupted.
   void raiseIfInterrupted(const pybind11::object& result);
   bool interrupted() const { return error_.has_value(); }
 

@@ -6,7 +6,9 @@
 #include <pybind11/stl.h>
 
 #include "python/py_errors.h"
+#include "registers/offset_codes.h"
 #include "registers/sensor_commands.h"
+#include "results/recording.h"
 
 namespace py = pybind11;
 
@@ -22,10 +24,21 @@ std::string lowerWithUnderscores(std::string text) {
   return text;
 }
 
+std::string TextOf(const py::object& value) {
+  return py::str(value).cast<std::string>();
+}
+
 // Whole numbers as the command line takes them: hexadecimal for addresses and register values.
+// Each is 16 bits: an int outside 0..0xFFFF is an OverflowError, as Python's own conversions
+// raise (2**80 would not even fit the conversion to a C++ integer).
 std::string HexOrText(const py::object& value) {
   if (py::isinstance<py::bool_>(value) || !py::isinstance<py::int_>(value))
     return py::str(value).cast<std::string>();
+  if (value < py::int_(0) || value > py::int_(0xFFFF)) {
+    const std::string text = TextOf(value) + " does not fit 16 bits (give 0..0xFFFF)";
+    PyErr_SetString(PyExc_OverflowError, text.c_str());
+    throw py::error_already_set();
+  }
   const long long n = value.cast<long long>();
   char text[32];
   std::snprintf(text, sizeof text, n < 0 ? "-0x%llX" : "0x%llX",
@@ -33,8 +46,17 @@ std::string HexOrText(const py::object& value) {
   return std::string(text);
 }
 
-std::string TextOf(const py::object& value) {
-  return py::str(value).cast<std::string>();
+results::CalibrationKind CalibrationKindOf(int32_t command) {
+  switch (command) {
+    case kCommandAutoNull:
+      return results::CalibrationKind::AutoNull;
+    case kCommandPrecisionAutoNull:
+      return results::CalibrationKind::PrecisionAutoNull;
+    case kCommandFactoryRestore:
+      return results::CalibrationKind::FactoryRestore;
+    default:
+      return results::CalibrationKind::FlashUpdate;
+  }
 }
 
 // A setter's refusal as UsageError.
@@ -50,7 +72,8 @@ T Take(Session& s, Result<T> result) {
 
 }  // namespace
 
-Session::Session(const SessionOptions& options) {
+Session::Session(const SessionOptions& options, SessionRecording recording)
+    : recording_(std::move(recording)) {
   py::gil_scoped_release nogil;
   SessionPlace place;
   place.simulatedBusTime = true;  // as the program: the simulated adapters take their bus time
@@ -78,6 +101,10 @@ Session::Session(const SessionOptions& options) {
 }
 
 Session::~Session() = default;
+
+std::string Session::storeAddress(const AppContext& ctx) const {
+  return results::DatabaseAddress(ctx, recording_.database);
+}
 
 void Session::close() {
   py::gil_scoped_release nogil;
@@ -197,14 +224,35 @@ void Session::command(const std::string& which) {
     throw UsageError("unknown command '" + which +
                      "': use auto_null, precision_auto_null, factory_restore or flash_update");
   // Ctrl-C during the precision auto null's passes stops the wait; the sensor goes on by itself.
+  KeptRecord kept;
   Status done = [&] {
     DeviceUse use(*this);
-    return use.device().command(code, [](int) {
+    // The offsets before and after, as the calibration window records them.
+    std::vector<int16_t> rows;
+    for (const auto& row : kOffsetRows) rows.push_back(row.index);
+    std::vector<int32_t> before;
+    if (recording_.on) before = results::ReadRawValues(use.ctx(), rows);
+    Status status = use.device().command(code, [](int) {
       py::gil_scoped_acquire gil;
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
     });
+    if (status && recording_.on && use.device().health()) {
+      const std::vector<int32_t> after = results::ReadRawValues(use.ctx(), rows);
+      if (use.device().health()) {
+        results::CalibrationRecord r;
+        r.id = results::NewRecordId();
+        r.unit = results::NamedUnit(recording_.unit, results::ReadProductNumber(use.ctx()));
+        r.bench = results::BenchName(use.ctx());
+        r.at = results::UtcNow();
+        r.kind = CalibrationKindOf(code);
+        r.registers = results::RegisterChanges(use.ctx(), rows, before, after);
+        kept = KeepInStore(storeAddress(use.ctx()), r);
+      }
+    }
+    return status;
   }();
   Take(*this, std::move(done));
+  WarnIfNotOnline(kept);
 }
 
 int Session::product() {
@@ -258,8 +306,22 @@ TransportError; the session stays failed, and every later call raises the same e
       [](const py::object& interface, bool simulate, bool still, bool virtualTime,
          const py::object& port, const py::object& ftdiSerial, const py::object& ftdiInterface,
          const py::object& spiDevice, const py::object& spiSpeed, const py::object& spiMode,
-         const py::object& vendor, const py::object& simulateFault) {
+         const py::object& vendor, const py::object& simulateFault, const py::object& unit,
+         const py::object& db) {
         SessionOptions o;
+        SessionRecording recording;
+        recording.on = !unit.is_none() || !db.is_none();
+        if (!unit.is_none()) {
+          recording.unit = TextOf(unit);
+          CheckUnitKeyword(recording.unit);
+        }
+        if (!db.is_none()) {
+          recording.database = py::module_::import("os").attr("fspath")(db).cast<std::string>();
+          results::StoreLocation where;
+          std::string error;
+          if (!results::ParseStoreLocation(recording.database, where, error))
+            throw py::value_error("db: " + error);
+        }
         o.simulate = simulate || still || virtualTime;
         o.simulateStill = still;
         o.virtualTime = virtualTime;
@@ -279,14 +341,15 @@ TransportError; the session stays failed, and every later call raises the same e
           Check(SetSimulatedFault(o, TextOf(simulateFault), error), error);
         error = SessionOptionsProblem(o);
         Check(error.empty(), error);
-        return std::make_unique<Session>(o);
+        return std::make_unique<Session>(o, recording);
       },
       py::kw_only(), py::arg("interface") = py::none(), py::arg("simulate") = false,
       py::arg("still") = false, py::arg("virtual_time") = false, py::arg("port") = py::none(),
       py::arg("ftdi_serial") = py::none(), py::arg("ftdi_interface") = py::none(),
       py::arg("spi_device") = py::none(), py::arg("spi_speed") = py::none(),
       py::arg("spi_mode") = py::none(), py::arg("vendor") = py::none(),
-      py::arg("simulate_fault") = py::none(),
+      py::arg("simulate_fault") = py::none(), py::arg("unit") = py::none(),
+      py::arg("db") = py::none(),
       R"(Opens the sensor as vexa-cli does with the same options.
 
 interface: 'usb', 'parallel', 'ftdi' or 'spidev' (default: Interface in CommPort.cfg in the
@@ -295,7 +358,10 @@ lying still with its stated noise; virtual_time: simulated on virtual time, wher
 real time and the same calls give the same values each time. port: parallel port address (int, or hexadecimal text).
 ftdi_serial, ftdi_interface ('A'..'D'), spi_device, spi_speed (Hz, or text such as '1M'),
 spi_mode (0..3): the SPI adapter settings for this session (default: VexaEval.cfg). vendor: the
-USB card's vendor ID. Raises UsageError or TransportError with vexa-cli's message.)");
+USB card's vendor ID. unit, db: keep each log run and each calibration command in the results
+store, as vexa-cli --unit and --db do: unit names the module (default: its product number), db
+is the store's address (default: the SQLite file); a record that waits or is lost gives a
+vexa.StoreWarning with its cause. Raises UsageError or TransportError with vexa-cli's message.)");
 }
 
 }  // namespace vexa::python

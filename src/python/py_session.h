@@ -16,6 +16,7 @@
 #include <pybind11/pybind11.h>
 
 #include "cli/cli_session.h"
+#include "python/py_recording.h"
 #include "session/session.h"
 
 namespace vexa::python {
@@ -24,7 +25,7 @@ using DumpRow = std::tuple<std::string, int, int, double>;
 
 class Session {
  public:
-  explicit Session(const SessionOptions& options);
+  explicit Session(const SessionOptions& options, SessionRecording recording = {});
   ~Session();
 
   void close();
@@ -47,6 +48,10 @@ class Session {
   [[noreturn]] void raise(const SessionError& error) const;
   // The last message the device's layers showed (what a failed log run said).
   std::string lastMessage() const { return messages_.lastLine(); }
+  // What the session keeps in the results store (unit= and db= of vexa.open()).
+  const SessionRecording& recording() const { return recording_; }
+  // The address records go to, as vexa-cli takes --db. With the session's lock held.
+  std::string storeAddress(const AppContext& ctx) const;
 
  private:
   friend class DeviceUse;
@@ -58,6 +63,7 @@ class Session {
   cli::CliDiagnostics diagnostics_;
   cli::ConsoleMessages messages_{err_, diagnostics_};
   std::unique_ptr<vexa::Session> device_;
+  SessionRecording recording_;
 };
 
 // The session's device for one call: the interpreter lock let go (other threads run on), the

@@ -46,6 +46,15 @@ class FileError(Error):
     result: Any
 
 
+class StoreError(Error):
+    """The results store could not be read: the message names its address and the cause."""
+
+
+class StoreWarning(UserWarning):
+    """A record was not taken by the results store now (it waits, or was lost); the message
+    says why."""
+
+
 class LogArray(np.ndarray):
     """A log's samples: fields 'sample' (int64), 'time' (float64 s from the first sample), and
     per channel its register name (float32) and that name with '_new' (bool new-data flag)."""
@@ -113,8 +122,16 @@ def open(*, interface: Optional[Literal["usb", "parallel", "ftdi", "spidev"]] = 
          port: Union[int, str, None] = None, ftdi_serial: Optional[str] = None,
          ftdi_interface: Optional[str] = None, spi_device: Optional[str] = None,
          spi_speed: Union[int, str, None] = None, spi_mode: Union[int, str, None] = None,
-         vendor: Union[int, str, None] = None, simulate_fault: Optional[str] = None) -> Session:
-    """Opens the sensor as vexa-cli does with the same options."""
+         vendor: Union[int, str, None] = None, simulate_fault: Optional[str] = None,
+         unit: Optional[str] = None, db: Optional[PathLike] = None) -> Session:
+    """Opens the sensor as vexa-cli does with the same options; with unit or db, each log run
+    and calibration command is kept in the results store."""
+
+
+def calibrations(*, unit: Optional[str] = None, db: Optional[PathLike] = None
+                 ) -> list[dict[str, Any]]:
+    """The calibration writes in the results store: at, unit, kind, registers
+    [(label, before, after)], oldest first."""
 
 
 def read_log(path_or_paths: Union[PathLike, Iterable[PathLike]]) -> LogArray:
@@ -143,6 +160,7 @@ def mag_fit(readings: npt.ArrayLike, hard_iron: Sequence[int] = (0, 0, 0),
 
 def noise(x: npt.ArrayLike, rate: float, new_data: Optional[npt.ArrayLike] = None,
           kind: Optional[Literal["gyro", "accelerometer", "other"]] = None, units: str = "",
-          title: str = "") -> dict[str, Any]:
+          title: str = "", *, unit: Optional[str] = None,
+          db: Optional[PathLike] = None) -> dict[str, Any]:
     """The noise model of vexa-cli noise: one channel of its --json form (terms Q N B K R with
     value/sigma/unit/resolved, density white level); kind None is told from units."""

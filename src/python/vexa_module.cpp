@@ -8,6 +8,7 @@
 #include "python/py_analysis.h"
 #include "python/py_errors.h"
 #include "python/py_log.h"
+#include "python/py_recording.h"
 #include "python/py_session.h"
 
 PYBIND11_MODULE(vexa, m) {
@@ -20,4 +21,5 @@ PYBIND11_MODULE(vexa, m) {
   vexa::python::RegisterLog(m);
   vexa::python::RegisterAnalysis(m);
   vexa::python::RegisterAccelFit(m);
+  vexa::python::RegisterRecording(m);
 }

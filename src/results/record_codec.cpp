@@ -24,6 +24,23 @@ void putCommon(QJsonObject& o, const char* kind, const std::string& id, const Un
   o["bench"] = q(bench);
 }
 
+QJsonArray encodeFiles(const std::vector<RunFile>& files) {
+  QJsonArray out;
+  for (const auto& f : files)
+    out.append(QJsonObject{
+        {"path", q(f.path)}, {"bytes", static_cast<double>(f.bytes)}, {"sha256", q(f.sha256)}});
+  return out;
+}
+
+std::vector<RunFile> decodeFiles(const QJsonValue& value) {
+  std::vector<RunFile> files;
+  for (const auto& f : value.toArray()) {
+    const QJsonObject o = f.toObject();
+    files.push_back({s(o["path"]), static_cast<int64_t>(o["bytes"].toDouble()), s(o["sha256"])});
+  }
+  return files;
+}
+
 template <typename R>
 void takeCommon(const QJsonObject& o, R& r) {
   r.id = s(o["id"]);
@@ -46,10 +63,8 @@ QJsonObject encode(const LogRunRecord& r) {
   o["F"] = r.files;
   o["taken"] = static_cast<double>(r.samplesTaken);
   o["outcome"] = q(r.outcome);
-  QJsonArray files;
-  for (const auto& f : r.filesWritten)
-    files.append(QJsonObject{{"path", q(f.path)}, {"bytes", static_cast<double>(f.bytes)}});
-  o["files"] = files;
+  o["files"] = encodeFiles(r.filesWritten);
+  o["host"] = q(r.host);
   return o;
 }
 
@@ -76,9 +91,12 @@ QJsonObject encode(const NoiseRecord& r) {
     for (const auto& [name, t] : c.terms)
       terms[q(name)] = QJsonObject{
           {"value", t.value}, {"sigma", t.sigma}, {"unit", q(t.unit)}, {"resolved", t.resolved}};
-    channels.append(QJsonObject{{"title", q(c.title)}, {"kind", q(c.kind)}, {"terms", terms}});
+    channels.append(QJsonObject{
+        {"title", q(c.title)}, {"kind", q(c.kind)}, {"terms", terms}, {"caption", q(c.caption)}});
   }
   o["channels"] = channels;
+  o["host"] = q(r.host);
+  o["files"] = encodeFiles(r.files);
   return o;
 }
 
@@ -107,9 +125,8 @@ bool DecodeRecord(const std::string& text, AnyRecord& record) {
     r.files = o["F"].toDouble();
     r.samplesTaken = static_cast<int64_t>(o["taken"].toDouble());
     r.outcome = s(o["outcome"]);
-    for (const auto& f : o["files"].toArray())
-      r.filesWritten.push_back(
-          {s(f.toObject()["path"]), static_cast<int64_t>(f.toObject()["bytes"].toDouble())});
+    r.filesWritten = decodeFiles(o["files"]);
+    r.host = s(o["host"]);
     record = r;
   } else if (kind == "calibration") {
     CalibrationRecord r;
@@ -126,9 +143,11 @@ bool DecodeRecord(const std::string& text, AnyRecord& record) {
     takeCommon(o, r);
     r.at = s(o["at"]);
     r.source = s(o["source"]);
+    r.host = s(o["host"]);
+    r.files = decodeFiles(o["files"]);
     for (const auto& c : o["channels"].toArray()) {
       const QJsonObject co = c.toObject();
-      ChannelFigures figures{s(co["title"]), s(co["kind"]), {}};
+      ChannelFigures figures{s(co["title"]), s(co["kind"]), {}, s(co["caption"])};
       const QJsonObject terms = co["terms"].toObject();
       for (auto it = terms.begin(); it != terms.end(); ++it) {
         const QJsonObject t = it.value().toObject();

@@ -1,6 +1,5 @@
 #include "results/recording.h"
 
-#include <QFileInfo>
 #include <QSysInfo>
 
 #include <sstream>
@@ -8,6 +7,8 @@
 #include "platform/diagnostics.h"
 #include "registers/register_access.h"
 #include "registers/register_table.h"
+#include "results/figure_names.h"
+#include "results/file_facts.h"
 
 namespace vexa::results {
 
@@ -17,9 +18,13 @@ std::string DatabaseAddress(const AppContext& ctx, const std::string& given) {
   return ctx.preferences.text(kDatabaseKey);
 }
 
+std::string HostName() {
+  return QSysInfo::machineHostName().toStdString();
+}
+
 std::string BenchName(const AppContext& ctx) {
   const std::string bench = ctx.preferences.text(kBenchKey);
-  return bench.empty() ? QSysInfo::machineHostName().toStdString() : bench;
+  return bench.empty() ? HostName() : bench;
 }
 
 namespace {
@@ -87,6 +92,7 @@ LogRunRecord LogRunRecordOf(const AppContext& ctx, const RunDescription& run,
   r.id = NewRecordId();
   r.unit = unit;
   r.bench = BenchName(ctx);
+  r.host = HostName();
   r.started = run.started;
   r.ended = UtcNow();
   r.interfaceName = InterfaceName(ctx.settings.Interface);
@@ -96,10 +102,7 @@ LogRunRecord LogRunRecordOf(const AppContext& ctx, const RunDescription& run,
   r.files = run.files;
   r.samplesTaken = result.samplesTaken;
   r.outcome = OutcomeName(result.outcome);
-  for (const auto& path : result.filesWritten) {
-    const QFileInfo info(QString::fromStdString(path));
-    r.filesWritten.push_back({path, info.exists() ? info.size() : -1});
-  }
+  for (const auto& path : result.filesWritten) r.filesWritten.push_back(MeasureFile(path));
   return r;
 }
 
@@ -133,30 +136,52 @@ std::vector<RegisterChange> RegisterChanges(const AppContext& ctx, const std::ve
   return changes;
 }
 
-std::string KeepRecord(AppContext& ctx, const std::string& address, const AnyRecord& record) {
-  StoreLocation where;
-  std::string error;
-  if (!ParseStoreLocation(address, where, error)) {
-    if (ctx.platform.diagnostics) ctx.platform.diagnostics->cause(error);
-    return "results store: not recorded (" + error + ")";
+Recorder::Recorder(std::string address) : address_(std::move(address)) {}
+
+std::string Recorder::keep(const AnyRecord& record) {
+  if (!store_) {
+    StoreLocation where;
+    if (!ParseStoreLocation(address_, where, cause_)) return "results store: not recorded";
+    store_ = std::make_unique<ResultsStore>(where);
+    store_->open();
   }
-  ResultsStore store(where);
-  store.open();
-  const bool kept = store.record(record);
-  const StoreState state = store.state();
-  if ((!kept || !state.online) && ctx.platform.diagnostics && !state.lastError.empty())
-    ctx.platform.diagnostics->cause("results store: " + state.lastError);
+  const bool kept = store_->record(record);
+  const StoreState state = store_->state();
+  if (!state.lastError.empty()) cause_ = state.lastError;
   return kept ? StateText(state) : "results store: not recorded";
+}
+
+std::string Recorder::untoldCause() {
+  if (cause_.empty() || cause_ == told_) return {};
+  told_ = cause_;
+  // One line: the drivers' messages come with line breaks and tabs of their own.
+  std::string line;
+  for (char c : cause_) {
+    const bool space = static_cast<unsigned char>(c) < 0x20 || c == ' ';
+    if (space && (line.empty() || line.back() == ' ')) continue;
+    line += space ? ' ' : c;
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+std::string KeepRecord(AppContext& ctx, const std::string& address, const AnyRecord& record) {
+  Recorder recorder(address);
+  const std::string state = recorder.keep(record);
+  const std::string cause = recorder.untoldCause();
+  if (!cause.empty() && ctx.platform.diagnostics)
+    ctx.platform.diagnostics->cause("results store: " + cause);
+  return state;
 }
 
 }  // namespace vexa::results
 
 namespace vexa::results {
 
-std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
-                       const std::string& started, const datalog::LogSettings& settings,
-                       const datalog::SamplingChoice& sampling, const datalog::LogResult& result,
-                       const std::string& product) {
+LogRunRecord LogRunRecordFor(const AppContext& ctx, const std::string& unit,
+                             const std::string& started, const datalog::LogSettings& settings,
+                             const datalog::SamplingChoice& sampling,
+                             const datalog::LogResult& result, const std::string& product) {
   const char* how = sampling.dataReady ? "sync" : sampling.pipelined ? "pipelined" : "single";
   RunDescription run;
   run.started = started;
@@ -164,13 +189,21 @@ std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::s
   run.channels = ChannelTitles(ctx, settings.channels);
   run.samplesPerFile = settings.samplesPerFile;
   run.files = settings.filesPerSession;
-  const UnitRecord named = NamedUnit(unit, product);
-  return KeepRecord(ctx, address, LogRunRecordOf(ctx, run, result, named));
+  return LogRunRecordOf(ctx, run, result, NamedUnit(unit, product));
+}
+
+std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
+                       const std::string& started, const datalog::LogSettings& settings,
+                       const datalog::SamplingChoice& sampling, const datalog::LogResult& result,
+                       const std::string& product) {
+  return KeepRecord(ctx, address,
+                    LogRunRecordFor(ctx, unit, started, settings, sampling, result, product));
 }
 
 ChannelFigures FiguresOf(const analysis::ChannelNoise& channel) {
   ChannelFigures c;
   c.title = channel.title;
+  c.caption = CaptionOfTitle(channel.title);
   c.kind = analysis::SensorKindName(channel.kind);
   const auto term = [](const analysis::NoiseFigure& f) {
     return FigureTerm{f.value, f.sigma, f.unit, f.resolved};
@@ -188,9 +221,11 @@ NoiseRecord NoiseRecordOf(const AppContext& ctx, const std::string& unit,
   r.id = NewRecordId();
   r.unit = NamedUnit(unit, "");
   r.bench = BenchName(ctx);
+  r.host = HostName();
   r.at = UtcNow();
+  for (const auto& f : files) r.files.push_back(MeasureFile(f));
   // One path a line: a file name may hold any other separator.
-  for (const auto& f : files) r.source += (r.source.empty() ? "" : "\n") + f;
+  for (const auto& f : r.files) r.source += (r.source.empty() ? "" : "\n") + f.path;
   for (const auto& c : channels) r.channels.push_back(FiguresOf(c));
   return r;
 }

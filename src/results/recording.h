@@ -4,6 +4,7 @@
 // calibration write is done. One call each; a store that cannot be used costs a diagnostic
 // line, never the work itself.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ constexpr const char* kBenchKey = "results.bench";
 // The address in effect: `given` when not empty, else the program's --db, else VexaEval.cfg's.
 std::string DatabaseAddress(const AppContext& ctx, const std::string& given = {});
 std::string BenchName(const AppContext& ctx);
+// This machine's host name: where the files a record names are.
+std::string HostName();
+
 // PROD_ID read from the module, as decimal text; empty when the read failed (no message shown).
 std::string ReadProductNumber(AppContext& ctx);
 
@@ -55,6 +59,12 @@ std::vector<RegisterChange> RegisterChanges(const AppContext& ctx, const std::ve
                                             const std::vector<int32_t>& before,
                                             const std::vector<int32_t>& after);
 
+// The record of a log run of the datalog window or the command line, after it ended.
+LogRunRecord LogRunRecordFor(const AppContext& ctx, const std::string& unit,
+                             const std::string& started, const datalog::LogSettings& settings,
+                             const datalog::SamplingChoice& sampling,
+                             const datalog::LogResult& result, const std::string& product);
+
 // A log run of the datalog window or the command line, recorded after it ended.
 std::string KeepLogRun(AppContext& ctx, const std::string& address, const std::string& unit,
                        const std::string& started, const datalog::LogSettings& settings,
@@ -74,6 +84,25 @@ ChannelFigures FiguresOf(const analysis::ChannelNoise& channel);
 NoiseRecord NoiseRecordOf(const AppContext& ctx, const std::string& unit,
                           const std::vector<std::string>& files,
                           const std::vector<analysis::ChannelNoise>& channels);
+
+// The recording of one command or one action: one store, so a server is asked once however
+// many records there are, and each cause of a failure is told once.
+class Recorder {
+ public:
+  explicit Recorder(std::string address);
+  // Keeps the record; returns the state text for the user ("results store: online",
+  // "results store: offline, 1 record waiting", "results store: not recorded").
+  std::string keep(const AnyRecord& record);
+  // What went wrong and was not told yet (a wrong password, a damaged file set aside, ...);
+  // empty when nothing, or nothing new.
+  std::string untoldCause();
+
+ private:
+  std::string address_;
+  std::unique_ptr<ResultsStore> store_;
+  std::string cause_;
+  std::string told_;
+};
 
 // Opens the store at `address`, keeps the record, and returns the state text for the user
 // ("results store: offline, 1 record waiting"); the cause of a failure goes to the diagnostics.

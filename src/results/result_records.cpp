@@ -5,8 +5,10 @@
 namespace vexa::results {
 
 namespace {
-constexpr const char* kKindNames[] = {"magnetometer assistant", "auto null", "factory restore",
-                                      "flash update", "accelerometer assistant"};
+constexpr const char* kKindNames[] = {
+    "magnetometer apply",  "magnetometer revert", "auto null",
+    "precision auto null", "factory restore",     "flash update",
+    "accelerometer assistant"};
 }
 
 const char* CalibrationKindName(CalibrationKind kind) {
@@ -14,12 +16,34 @@ const char* CalibrationKindName(CalibrationKind kind) {
 }
 
 bool CalibrationKindFromName(const std::string& name, CalibrationKind& kind) {
-  for (int i = 0; i < static_cast<int>(std::size(kKindNames)); ++i)
+constexpr const char* kKindNames[] = {
+    "magnetometer apply",  "magnetometer revert", "auto null",
+    "precision auto null", "factory restore",     "flash update",
+    "accelerometer assistant"};
     if (name == kKindNames[i]) {
       kind = static_cast<CalibrationKind>(i);
       return true;
     }
   return false;
+}
+
+bool CheckUnitName(const std::string& name, std::string& error) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    // C0 controls, DEL, and the C1 controls as UTF-8 (0xC2 0x80..0x9F): some terminals act
+    // on those as on an escape.
+    const bool c1 = c == 0xC2 && i + 1 < name.size() &&
+                    static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+    if (c < 0x20 || c == 0x7F || c1) {
+      error =
+          "a unit name holds no control characters (a line break, a tab, an escape); "
+          "character " +
+          std::to_string(i + 1) + " is one";
+      return false;
+    }
+  }
+  return true;
 }
 
 std::string FigureName(const std::string& title, const std::string& term) {

@@ -18,15 +18,19 @@ struct UnitRecord {
   std::string product;
 };
 
+// A file a record names: where it was (absolute, on the bench `host` of its record), how long
+// it was and its SHA-256 (lower-case hex), so whoever opens it later can tell it changed.
 struct RunFile {
   std::string path;
   int64_t bytes = -1;  // -1: the file could not be measured
+  std::string sha256;  // empty: not known (the file could not be read, or an older record)
 };
 
 struct LogRunRecord {
   std::string id;  // made when the record is, so a record sent twice is kept once
   UnitRecord unit;
   std::string bench;  // host name, or the bench setting
+  std::string host;   // the machine's host name, where the files are
   std::string started;
   std::string ended;
   std::string interfaceName;  // "parallel", "usb", "ftdi", "spidev"
@@ -45,10 +49,13 @@ struct RegisterChange {
   int32_t after = 0;
 };
 
-// The writes that change what the module keeps.
+// The writes that change what the module keeps. Each is named apart in the history, so an
+// engineer can tell a correction applied from one taken back, and the long null from the short.
 enum class CalibrationKind {
-  MagnetometerAssistant,
+  MagnetometerApply,
+  MagnetometerRevert,
   AutoNull,
+  PrecisionAutoNull,
   FactoryRestore,
   FlashUpdate,
   AccelerometerAssistant
@@ -61,7 +68,7 @@ struct CalibrationRecord {
   UnitRecord unit;
   std::string bench;
   std::string at;
-  CalibrationKind kind = CalibrationKind::MagnetometerAssistant;
+  CalibrationKind kind = CalibrationKind::MagnetometerApply;
   std::vector<RegisterChange> registers;
 };
 
@@ -73,11 +80,14 @@ struct FigureTerm {
   bool resolved = false;  // false: the record was too short or the term is hidden by another
 };
 
-// The figures of one channel: its title ("X Gyro"), its kind ("gyro", "accel"), and its terms.
+// The figures of one channel: its column title ("X Gryo", as the files spell it), its kind
+// ("gyro", "accel"), its terms, and its caption ("X Gyro", as the datalog window names it;
+// empty when the title is not one of the logged outputs').
 struct ChannelFigures {
   std::string title;
   std::string kind;
   std::map<std::string, FigureTerm> terms;
+  std::string caption;
 };
 
 struct NoiseRecord {
@@ -87,10 +97,16 @@ struct NoiseRecord {
   std::string at;
   std::string source;  // the record the figures came from: a run's id or its files
   std::vector<ChannelFigures> channels;
+  std::string host;            // the machine's host name, where the files are
+  std::vector<RunFile> files;  // the files analysed
 };
 
 // One figure's name across units: "TITLE/TERM", such as "X Gyro/B".
 std::string FigureName(const std::string& title, const std::string& term);
 bool SplitFigureName(const std::string& name, std::string& title, std::string& term);
+
+// A unit's name is one line of printable text: a control character (a line break, a tab, an
+// escape sequence) could forge lines or columns wherever the name is shown. False with why.
+bool CheckUnitName(const std::string& name, std::string& error);
 
 }  // namespace vexa::results

@@ -64,6 +64,19 @@ const std::vector<std::vector<const char*>>& Migrations() {
           "AND g.title = f.title AND g.term = f.term) "
           "ON CONFLICT (title, term, unit) DO NOTHING",
       },
+      // 3: files are found again from anywhere: the bench's host name beside the (absolute)
+      // paths, each file's SHA-256, an analysis's files as rows of their own; figures carry the
+      // channel's caption beside the column title, so either finds them.
+      {
+          "ALTER TABLE runs ADD COLUMN host TEXT",
+          "ALTER TABLE run_files ADD COLUMN sha256 TEXT",
+          "ALTER TABLE noise_analyses ADD COLUMN host TEXT",
+          "CREATE TABLE noise_files (analysis_id TEXT NOT NULL REFERENCES noise_analyses (id), "
+          "seq INTEGER NOT NULL, path TEXT NOT NULL, bytes BIGINT NOT NULL, sha256 TEXT, "
+          "PRIMARY KEY (analysis_id, seq))",
+          "ALTER TABLE noise_figures ADD COLUMN caption TEXT",
+          "ALTER TABLE latest_figures ADD COLUMN caption TEXT",
+      },
   };
   return steps;
 }
@@ -122,6 +135,20 @@ bool MigrateSchema(QSqlDatabase& db, Engine engine, std::string& error, int targ
     return false;
   }
   const int from = SchemaVersionInTransaction(db);
+  if (from == 0) {
+    // Tables but no version: the database is another program's. Creating ours among them
+    // would fail half-way on a name they share, or mix two programs' records.
+    QStringList theirs = db.tables();
+    theirs.removeAll("outbox");  // the local file's queue, made before the schema
+    if (!theirs.isEmpty()) {
+      Rollback(db);
+      theirs.sort();
+      error = "the database holds another program's tables (" +
+              theirs.mid(0, 5).join(", ").toStdString() + (theirs.size() > 5 ? ", ..." : "") +
+              "): give the results a database of their own";
+      return false;
+    }
+  }
   const auto& steps = Migrations();
   for (int v = from + 1; v <= target && v <= static_cast<int>(steps.size()); ++v) {
     for (const char* sql : steps[static_cast<size_t>(v - 1)]) {

@@ -13,7 +13,7 @@ namespace vexa::results {
 enum class Engine { Sqlite, Postgres };
 
 // The version this program writes.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 // The version of the store: 0 when it holds no schema yet.
 int SchemaVersionOf(QSqlDatabase& db);

@@ -34,6 +34,7 @@ struct RunSummary {
   std::string id;
   std::string unit;
   std::string bench;
+  std::string host;  // where the files are; empty for runs recorded before it was kept
   std::string started;
   std::string ended;
   std::string interfaceName;
@@ -68,6 +69,16 @@ struct StoreState {
   std::string lastError;
 };
 
+// A record waiting in the local file's queue.
+struct QueuedRecord {
+  int64_t seq = 0;
+  std::string destination;  // the server's address, as StoreLocation::text() shows it
+  std::string kind;         // "run", "calibration", "noise"; "unreadable" for a damaged entry
+  std::string id;
+  std::string unit;
+  std::string at;
+};
+
 // "results store: online", "results store: offline, 3 records waiting", ...
 std::string StateText(const StoreState& state);
 
@@ -77,6 +88,10 @@ std::string UtcNow();
 
 // Fills an empty unit name with the product number ("Without a unit, the product number").
 UnitRecord NamedUnit(const std::string& name, const std::string& product);
+
+// The longest a command waits for a server that does not answer: 3 s in all with the local
+// file's work around it.
+constexpr int kServerWaitMs = 2500;
 
 class ResultsStore {
  public:
@@ -89,6 +104,10 @@ class ResultsStore {
   // Opens the local file and (with a server) the server, creating or migrating schemas, then
   // sends what waits. False when the store the records go to cannot be used now (`state()`
   // says why); records are still taken and queued where possible.
+  //
+  // A server is tried once per store object, within kServerWaitMs: a command makes one store,
+  // so a server that does not answer costs each command at most that long, and its records
+  // wait in the queue.
   bool open();
 
   // Keeps a record: stored, or queued for the server. False only when it could be neither
@@ -106,23 +125,35 @@ class ResultsStore {
   bool runs(const std::string& unit, std::vector<RunSummary>& out, std::string& error);
   bool figure(const std::string& figureName, std::vector<FigureValue>& out, std::string& error);
   bool figureNames(std::vector<std::string>& out, std::string& error);
+  // Calibration writes of one unit (empty: of every unit), oldest first.
   bool calibrations(const std::string& unit, std::vector<CalibrationSummary>& out,
                     std::string& error);
+
+  // The local file's queue, every destination's; no server is asked.
+  bool queued(std::vector<QueuedRecord>& out, std::string& error);
+  // Drops every queued record (for an address that will never answer); how many went.
+  bool dropQueued(int64_t& dropped, std::string& error);
 
   // The connection records go to; for tests and measurements.
   QSqlDatabase target();
 
  private:
   bool openLocal();
+  bool openLocalFile();
+  bool keepDamagedAside(const std::string& what);
   bool openServer();
   bool queue(const AnyRecord& record);
+  void checkpoint();
 
   StoreLocation where_;
   std::string queuePath_;
   QString localName_;
   QString serverName_;
   bool localOpen_ = false;
+  bool localWritten_ = false;
+  bool damaged_ = false;  // the last open found the file damaged
   bool serverOpen_ = false;
+  bool serverTried_ = false;  // this store's one attempt
   std::string lastError_;
 };
 

@@ -152,8 +152,8 @@ TEST(CliErrors, NameEveryCommandAndCutHugeFields) {
   EXPECT_EQ(none.status, 2);
   EXPECT_NE(
       none.err.find(
-          "read, write, dump, log, magcal, accelcal, adev, noise, report, stats, units, runs or "
-          "figures"),
+          "read, write, dump, log, magcal, accelcal, adev, noise, report, stats, units, runs, "
+          "figures, calibrations or queue"),
       std::string::npos)
       << none.err;
 

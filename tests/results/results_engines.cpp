@@ -20,6 +20,13 @@ bool PostgresAvailable() {
   return env("VEXA_TEST_PG_URL") != nullptr;
 }
 
+std::string PostgresTcpUrl() {
+  return env("VEXA_TEST_PG_TCP_URL") ? env("VEXA_TEST_PG_TCP_URL") : "";
+}
+std::string PostgresPassword() {
+  return env("VEXA_TEST_PG_PASSWORD") ? env("VEXA_TEST_PG_PASSWORD") : "";
+}
+
 StoreLocation FreshStore(Engine engine, const std::string& folder) {
   StoreLocation where;
   std::string error;
@@ -34,10 +41,7 @@ StoreLocation FreshStore(Engine engine, const std::string& folder) {
   ParseStoreLocation(std::string(env("VEXA_TEST_PG_URL")) + "postgres", where, error);
   {
     QSqlDatabase admin = QSqlDatabase::addDatabase("QPSQL", "vexa-test-admin");
-    admin.setHostName(QString::fromStdString(where.host));
-    admin.setPort(where.port);
-    admin.setUserName(QString::fromStdString(where.user));
-    admin.setDatabaseName("postgres");
+    ConfigureServerConnection(admin, where);
     if (admin.open()) QSqlQuery(admin).exec(QString::fromStdString("CREATE DATABASE " + name));
     admin.close();
   }

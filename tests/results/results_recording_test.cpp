@@ -1,12 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QSqlQuery>
+#include <QSysInfo>
+
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "results/file_facts.h"
 #include "results/results_store.h"
 #include "results_engines.h"
+#include "sim/recording_services.h"
 #include "support/sim_world.h"
 
 namespace vexa::results {
@@ -81,6 +90,104 @@ TEST_P(RecordingTest, LogRunIsRecordedUnderItsUnitWithItsFilesAndTheProductNumbe
   EXPECT_EQ(all[1].unit, units[1].product);
 }
 
+std::string Sha256OfFile(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path;
+  return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex().toStdString();
+}
+
+TEST_P(RecordingTest, FilesAreKeptByAbsolutePathWithTheHostTheirSizeAndChecksum) {
+  // A folder given relative to where the command runs.
+  std::filesystem::create_directory(world.folder() + "/sub");
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(world.folder());
+  const CliRun r = cli({"log", "--samples", "4", "--dir", "./sub", "XGYRO_OUT"});
+  std::filesystem::current_path(previous);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto all = runs();
+  ASSERT_EQ(all.size(), 1u);
+  ASSERT_EQ(all[0].filesWritten.size(), 1u);
+  const RunFile& f = all[0].filesWritten[0];
+  const std::string written = world.folder() + "/sub/DATALOG_1.csv";
+  EXPECT_EQ(f.path, written);
+  EXPECT_EQ(f.bytes, static_cast<int64_t>(std::filesystem::file_size(written)));
+  EXPECT_EQ(f.sha256, Sha256OfFile(written));
+  EXPECT_EQ(all[0].host, QSysInfo::machineHostName().toStdString());
+  EXPECT_EQ(CheckFile(f), FileState::Unchanged);
+}
+
+TEST_P(RecordingTest, RunThatEndedEarlyIsRecordedWithHowItEnded) {
+  const CliRun lost = cli({"--simulate-fault", "unplug-after=40", "log", "--samples", "100",
+                           "--dir", world.folder(), "XGYRO_OUT"});
+  EXPECT_EQ(lost.status, 1) << lost.err;
+  sim::RecordingUiHooks hooks;
+  hooks.onProcessEvents = [&] {
+    if (hooks.eventPasses == 3) std::raise(SIGINT);
+  };
+  cli::CliEnvironment environment;
+  environment.beforeCommand = [&](PlatformSet&, AppContext& ctx) { ctx.platform.ui = &hooks; };
+  const CliRun cancelled =
+      cli({"log", "--samples", "100", "--name", "STOPPED", "--dir", world.folder(), "XGYRO_OUT"},
+          environment);
+  EXPECT_EQ(cancelled.status, 128 + SIGINT) << cancelled.err;
+  const auto all = runs();
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[0].outcome, "transport lost");
+  EXPECT_LT(all[0].samplesTaken, 100);
+  EXPECT_EQ(all[1].outcome, "cancelled");
+  EXPECT_LT(all[1].samplesTaken, 100);
+}
+
+TEST_P(RecordingTest, UnitNamesThatCouldForgeAListingAreRefusedAndStoredTextIsEscaped) {
+  for (const char* forged : {"LOT7\nFAKEUNIT\t27150\t99 runs", "\x1b]0;owned\x07"}) {
+    const CliRun r = cli({"log", "--samples", "2", "--unit", forged, "--dir", world.folder(),
+                          "--overwrite", "XGYRO_OUT"});
+    EXPECT_EQ(r.status, 2) << forged;
+    EXPECT_NE(r.err.find("control characters"), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(runs().empty());
+  // A name an earlier version took: every stored text is printed on its own line and column.
+  {
+    ResultsStore store(where);
+    ASSERT_TRUE(store.open());
+    QSqlDatabase db = store.target();
+    std::string error;
+    ASSERT_TRUE(Exec(db, "INSERT INTO units VALUES ('A\nFAKEUNIT\t27150', '1\x1b[2J', 't')", error))
+        << error;
+  }
+  const CliRun units = cli({"units"});
+  ASSERT_EQ(units.status, 0) << units.err;
+  EXPECT_EQ(units.out, "A\\nFAKEUNIT\\t27150\t1\\x1B[2J\t0 runs\t-\t0 figures\n");
+}
+
+TEST_P(RecordingTest, CalibrationsAreListedByKindOfWriteForOneUnitOrAll) {
+  {
+    ResultsStore store(where);
+    ASSERT_TRUE(store.open());
+    const struct {
+      const char* unit;
+      const char* at;
+      CalibrationKind kind;
+    } writes[] = {{"A", "2026-12-01T10:00:00.000Z", CalibrationKind::MagnetometerApply},
+                  {"A", "2026-12-01T10:05:00.000Z", CalibrationKind::MagnetometerRevert},
+                  {"B", "2026-12-01T11:00:00.000Z", CalibrationKind::PrecisionAutoNull},
+                  {"B", "2026-12-01T11:01:00.000Z", CalibrationKind::AutoNull}};
+    for (const auto& w : writes)
+      ASSERT_TRUE(store.record(CalibrationRecord{
+          NewRecordId(), {w.unit, ""}, "b", w.at, w.kind, {{"XMAGN_HIF", 0, -12}}}));
+  }
+  const CliRun a = cli({"calibrations", "--unit", "A"});
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(a.out,
+            "2026-12-01T10:00:00.000Z\tA\tmagnetometer apply\tXMAGN_HIF 0->-12\n"
+            "2026-12-01T10:05:00.000Z\tA\tmagnetometer revert\tXMAGN_HIF 0->-12\n");
+  const CliRun all = cli({"calibrations"});
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_NE(all.out.find("\tB\tprecision auto null\t"), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find("\tB\tauto null\t"), std::string::npos) << all.out;
+  EXPECT_EQ(std::count(all.out.begin(), all.out.end(), '\n'), 4);
+}
+
 TEST_P(RecordingTest, NoiseAnalysisIsRecordedOnlyUnderAUnitNamed) {
   const CliRun log = cli({"--simulate-virtual-time", "log", "--samples", "3000", "--delay", "15",
                           "--name", "STILL", "--dir", world.folder(), "XGYRO_OUT"});
@@ -103,6 +210,26 @@ TEST_P(RecordingTest, NoiseAnalysisIsRecordedOnlyUnderAUnitNamed) {
   EXPECT_EQ(n.rfind("LOT7-002\t", 0), 0u) << n;
   EXPECT_NE(n.find("deg/sqrt(h)"), std::string::npos) << n;
   EXPECT_EQ(figure("B").rfind("LOT7-002\t", 0), 0u);
+  // The caption the datalog window shows finds the same figure as the file's column title.
+  EXPECT_EQ(cli({"figures", "--figure", "X Gyro/N"}).out, n);
+  const CliRun missing = cli({"figures", "--figure", "X Accel/N"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find("no figure named 'X Accel/N'"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("\n  X Gyro/N\n"), std::string::npos) << missing.err;
+  // The analysis names its file as the runs do: absolute, with its host and checksum.
+  {
+    ResultsStore store(where);
+    ASSERT_TRUE(store.open());
+    QSqlQuery q(store.target());
+    ASSERT_TRUE(
+        q.exec("SELECT f.path, f.sha256, a.host FROM noise_files f "
+               "JOIN noise_analyses a ON a.id = f.analysis_id"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString().toStdString(), file);
+    EXPECT_EQ(q.value(1).toString().toStdString(), Sha256OfFile(file));
+    EXPECT_EQ(q.value(2).toString(), QSysInfo::machineHostName());
+  }
 }
 
 TEST_P(RecordingTest, StoreThatCannotBeUsedNeverStopsTheRunNorLosesItsFiles) {
@@ -120,10 +247,16 @@ TEST_P(RecordingTest, StoreThatCannotBeUsedNeverStopsTheRunNorLosesItsFiles) {
   }
   EXPECT_NE(r.err.find("results store: offline, 1 record waiting"), std::string::npos) << r.err;
   ASSERT_TRUE(testing::StartPostgres());
-  // The next program to open the store sends what waited.
+  // The next program to open the store sends what waited, and nothing stays queued.
   const auto all = runs();
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].samplesTaken, 10);
+  ResultsStore store(where);
+  std::vector<QueuedRecord> waiting;
+  std::string error;
+  ASSERT_TRUE(store.queued(waiting, error)) << error;
+  for (const auto& q : waiting) EXPECT_NE(q.destination, where.text()) << q.id;
+  EXPECT_EQ(store.state().lastError, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RecordingTest,

@@ -29,7 +29,7 @@ LogRunRecord SampleRun(const std::string& unit, const std::string& started) {
   r.files = 2;
   r.samplesTaken = 1500;
   r.outcome = "cancelled";
-  r.filesWritten = {{"/data/A_1.csv", 52000}, {"/data/A_2.csv", 26000}};
+  r.filesWritten = {{"/data/A_1.csv", 52000, ""}, {"/data/A_2.csv", 26000, "0f3a"}};
   return r;
 }
 
@@ -40,7 +40,8 @@ NoiseRecord Noise(const std::string& unit, const std::string& at, double b) {
   r.bench = "bench 2";
   r.at = at;
   r.source = "run 7";
-  r.channels = {{"X Gyro", "gyro", {{"B", {b, b / 10, "deg/h", true}}, {"K", {0, 0, "", false}}}}};
+  r.channels = {
+      {"X Gyro", "gyro", {{"B", {b, b / 10, "deg/h", true}}, {"K", {0, 0, "", false}}}, ""}};
   return r;
 }
 
@@ -70,11 +71,10 @@ TEST_P(ResultsStoreTest, MigratesFromEveryEarlierVersionKeepingWhatWasThere) {
     ResultsStore store(where, queue);
     QSqlDatabase db =
         QSqlDatabase::addDatabase(GetParam() == Engine::Sqlite ? "QSQLITE" : "QPSQL", "migration");
-    db.setDatabaseName(
-        QString::fromStdString(GetParam() == Engine::Sqlite ? where.path : where.database));
-    db.setHostName(QString::fromStdString(where.host));
-    db.setPort(where.port);
-    db.setUserName(QString::fromStdString(where.user));
+    if (GetParam() == Engine::Sqlite)
+      db.setDatabaseName(QString::fromStdString(where.path));
+    else
+      ConfigureServerConnection(db, where);
     ASSERT_TRUE(db.open());
     std::string error;
     ASSERT_TRUE(MigrateSchema(db, GetParam(), error, from)) << error;
@@ -117,13 +117,20 @@ TEST_P(ResultsStoreTest, KeepsEachKindOfRecordAndReadsItBack) {
                         {"LOT7-001", ""},
                         "bench 2",
                         "2026-12-01T11:00:00.000Z",
-                        CalibrationKind::MagnetometerAssistant,
+                        CalibrationKind::MagnetometerApply,
                         {{"XMAGN_HIF", 0, -120}, {"XMAGN_SIF", 2048, 2101}}};
   ASSERT_TRUE(store.record(run));
   ASSERT_TRUE(store.record(cal));
   ASSERT_TRUE(store.record(Noise("LOT7-001", "2026-12-01T12:00:00.000Z", 4.5)));
-  // A record sent again (its acknowledgement lost) is kept once.
+  // A record sent again (its acknowledgement lost) is kept once, and leaves nothing behind: no
+  // copy waiting in the queue for ever, no error.
   ASSERT_TRUE(store.record(run));
+  std::vector<QueuedRecord> waiting;
+  std::string queueError;
+  ASSERT_TRUE(store.queued(waiting, queueError)) << queueError;
+  EXPECT_TRUE(waiting.empty());
+  EXPECT_EQ(store.state().lastError, "");
+  EXPECT_EQ(store.state().waiting, 0);
 
   const auto runs = runsOf(store, "LOT7-001");
   ASSERT_EQ(runs.size(), 1u);
@@ -134,12 +141,13 @@ TEST_P(ResultsStoreTest, KeepsEachKindOfRecordAndReadsItBack) {
   ASSERT_EQ(runs[0].filesWritten.size(), 2u);
   EXPECT_EQ(runs[0].filesWritten[1].path, "/data/A_2.csv");
   EXPECT_EQ(runs[0].filesWritten[1].bytes, 26000);
+  EXPECT_EQ(runs[0].filesWritten[1].sha256, "0f3a");
 
   std::vector<CalibrationSummary> cals;
   std::string error;
   ASSERT_TRUE(store.calibrations("LOT7-001", cals, error)) << error;
   ASSERT_EQ(cals.size(), 1u);
-  EXPECT_EQ(cals[0].kind, "magnetometer assistant");
+  EXPECT_EQ(cals[0].kind, "magnetometer apply");
   ASSERT_EQ(cals[0].registers.size(), 2u);
   EXPECT_EQ(cals[0].registers[0].after, -120);
 

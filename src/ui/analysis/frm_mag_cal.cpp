@@ -342,7 +342,7 @@ void frmMagCal::cmdApply_Click() {
   appliedCloudCorrections_ = cloudCorrections_;
   const analysis::MagCorrections held = current_;
   current_ = analysis::WriteMagCorrections(ctx_, wanted);
-  unitField_->keepCalibration(results::CalibrationKind::MagnetometerAssistant,
+  unitField_->keepCalibration(results::CalibrationKind::MagnetometerApply,
                               results::MagRegisterChanges(held, current_));
   showCorrections(lblNow_, current_, true);
   if (current_ != wanted) {
@@ -385,7 +385,7 @@ void frmMagCal::cmdRevert_Click() {
   if (collecting_) return;
   const analysis::MagCorrections held = current_;
   current_ = analysis::WriteMagCorrections(ctx_, opened_);
-  unitField_->keepCalibration(results::CalibrationKind::MagnetometerAssistant,
+  unitField_->keepCalibration(results::CalibrationKind::MagnetometerRevert,
                               results::MagRegisterChanges(held, current_));
   // The cloud stays with the corrections it was read through, so the fit is the same one; after
   // an Apply, the cloud that fit came from comes back in place of the check pass.

@@ -209,7 +209,7 @@ void fmCalibration::setBusy(bool busy) {
 }
 
 void fmCalibration::cmdPreciAutoNull_Click() {
-  recordedWrite(static_cast<int>(results::CalibrationKind::AutoNull),
+  recordedWrite(static_cast<int>(results::CalibrationKind::PrecisionAutoNull),
                 [this] { precisionAutoNull(); });
 }
 

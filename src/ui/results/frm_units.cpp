@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "results/file_facts.h"
 #include "results/recording.h"
 #include "ui/results/figure_plot.h"
 
@@ -248,8 +249,26 @@ void frmUnits::loadLimits(const std::string& path) {
 void frmUnits::openSelectedRun() {
   const int row = tblHistory_->currentRow();
   if (row < 0 || row >= static_cast<int>(runs_.size()) || !openLogViewer) return;
+  const results::RunSummary& run = runs_[static_cast<size_t>(row)];
+  // The files as the run left them: one gone or changed since (edited, overwritten by a later
+  // run of the same name) is named, so nobody reads another run's data as this one's.
   std::vector<std::string> files;
-  for (const auto& f : runs_[static_cast<size_t>(row)].filesWritten) files.push_back(f.path);
+  std::string problems;
+  for (const auto& f : run.filesWritten) {
+    const results::FileState state = results::CheckFile(f);
+    if (state != results::FileState::Gone) files.push_back(f.path);
+    const std::string line = results::FileStateText(f, state);
+    if (!line.empty()) problems += "\r\n" + line;
+  }
+  const std::string here = results::HostName();
+  if (!problems.empty() && !run.host.empty() && run.host != here)
+    problems += "\r\n\r\nThe run was recorded on " + run.host + ", this is " + here + ".";
+  if (!problems.empty())
+    ctx_.messages().show("Units",
+                         std::string(files.empty() ? "The run's files cannot be opened:"
+                                                   : "Not every file is as the run wrote it:") +
+                             problems,
+                         MessageIcon::Warning);
   if (!files.empty()) openLogViewer(files);
 }
 

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 
 #include "results/recording.h"
 
@@ -23,7 +24,16 @@ UnitField::UnitField(AppContext& ctx, QWidget* parent)
   layout->addWidget(label);
   layout->addWidget(txtUnit_, 1);
   layout->addWidget(lblResultsStore_);
-  connect(txtUnit_, &QLineEdit::textEdited, this, [this](const QString& text) {
+  connect(txtUnit_, &QLineEdit::textEdited, this, [this](QString text) {
+    // A pasted tab or escape would be refused at the store; it never gets into the name.
+    static const QRegularExpression controls("[\\x{0}-\\x{1F}\\x{7F}-\\x{9F}]");
+    if (text.contains(controls)) {
+      const int cursor = txtUnit_->cursorPosition();
+      const int before = static_cast<int>(text.size());
+      text.remove(controls);
+      txtUnit_->setText(text);
+      txtUnit_->setCursorPosition(cursor - (before - static_cast<int>(text.size())));
+    }
     ctx_.preferences.setText(results::kUnitKey, text.trimmed().toStdString());
   });
 }

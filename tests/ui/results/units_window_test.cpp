@@ -8,6 +8,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
 #include "results/recording.h"
 #include "ui/datalog/frm_datalog.h"
 #include "ui/main_window_fixture.h"
@@ -62,6 +66,36 @@ TEST_F(UnitsWindow, RunsAreRecordedUnderTheRememberedUnitAndOpenInTheLogViewer) 
   ASSERT_EQ(opened.size(), 1u);
   EXPECT_EQ(opened[0], units.history()[1].filesWritten.at(0).path);
   EXPECT_TRUE(messages().empty());
+
+  // A file edited since the run opens with a warning; one removed since is named, not opened.
+  const std::string file = units.history()[1].filesWritten.at(0).path;
+  const struct {
+    std::function<void()> change;
+    const char* said;
+    size_t opens;
+  } cases[] = {{[&] { std::ofstream(file, std::ios::app) << "1,2\r\n"; },
+                "has changed since the run wrote it", 1},
+               {[&] { std::filesystem::remove(file); }, "is gone", 0}};
+  for (const auto& c : cases) {
+    c.change();
+    opened.clear();
+    world.messages.shown.clear();
+    history->selectRow(1);
+    units.findChild<QPushButton*>("cmdOpenRun")->click();
+    EXPECT_EQ(opened.size(), c.opens) << c.said;
+    ASSERT_EQ(messages().size(), 1u) << c.said;
+    EXPECT_NE(messages()[0].find(c.said), std::string::npos) << messages()[0];
+  }
+}
+
+TEST_F(UnitsWindow, ControlCharactersPastedIntoTheUnitNeverReachItsName) {
+  frmDatalog window(world.ctx);
+  window.Form_Load();
+  auto* field = window.findChild<QLineEdit*>("txtUnit");
+  field->setText("LOT7\t014\x1b[2J");
+  emit field->textEdited(field->text());
+  EXPECT_EQ(field->text().toStdString(), "LOT7014[2J");
+  EXPECT_EQ(world.ctx.preferences.text(results::kUnitKey), "LOT7014[2J");
 }
 
 // The figure across units names its units: under each column, in the tooltip with the value, and
