@@ -67,6 +67,7 @@ class UnpluggedWorld : public ConfigWindowsTest {
  public:
   using ConfigWindowsTest::form;
   using ConfigWindowsTest::open;
+  using ConfigWindowsTest::world;
   UnpluggedWorld(int16_t interface, std::optional<uint64_t> unplugAfter, bool pipelined = false) {
     board = &ftdi.plug(sim::SimFtdiIo::ft232h());
     world.ctx.platform.ftdi = &ftdi;
@@ -245,6 +246,53 @@ TEST(UnpluggedWindows, ReadPassShowsOnlyWhatCompletedReadsGave) {
           EXPECT_EQ(cut.passes.back(), afterPass(cut.reads(AUX_ADC), cut.reads(STATUS)))
               << label << " N=" << n;
         }
+      }
+    }
+  }
+}
+
+// A log run from the datalog window with the adapter pulled out after every frame it takes: the
+// window says why, and the file holds exactly the samples whose every channel was read, each as
+// the whole run wrote it.
+TEST(UnpluggedWindows, DatalogRunLogsOnlyTheSamplesReadWhole) {
+  for (const int16_t interface : kAdapters) {
+    for (const bool pipelined : {false, true}) {
+      const std::string label = InterfaceName(interface) + std::string(pipelined ? " fast" : "");
+      struct Run {
+        QString result;
+        std::vector<std::string> lines;
+      };
+      const auto log = [](UnpluggedWorld& w) {
+        Run run;
+        w.open("mnuDatalog", [&run](QDialog& d) {
+          DialogProbe::in<QLineEdit>(d, "txtSamplesPerFile")->setText("4");
+          DialogProbe::in<QAbstractButton>(d, "OpLSB")->click();
+          // X Gyro is checked when the window opens; AUX_ADC is the last channel of a sample.
+          DialogProbe::in<QAbstractButton>(d, "CheckReg_12")->click();
+          DialogProbe::in<QAbstractButton>(d, "cmdStartDatalog")->click();
+          run.result = DialogProbe::text(d, "lblResult");
+        });
+        run.lines = vexa::testing::fileLines(w.world.folder() + "/DATALOG_1.csv");
+        return run;
+      };
+      UnpluggedWorld whole(interface, std::nullopt, pipelined);
+      const Run expected = log(whole);
+      ASSERT_FALSE(whole.saidWhy()) << label;
+      ASSERT_EQ(expected.lines.size(), 7u + 4u) << label << " " << expected.result.toStdString();
+      ASSERT_EQ(whole.reads(AUX_ADC), 4) << label;
+      for (uint64_t n = 0; n <= whole.stamps->frames; ++n) {
+        UnpluggedWorld cut(interface, n, pipelined);
+        const Run run = log(cut);
+        const bool lost = n < whole.stamps->frames;
+        EXPECT_EQ(cut.saidWhy(), lost) << label << " N=" << n;
+        EXPECT_EQ(run.result.contains("ended early"), lost)
+            << label << " N=" << n << ": " << run.result.toStdString();
+        const size_t samples = static_cast<size_t>(cut.reads(AUX_ADC));
+        ASSERT_EQ(run.lines.size(), 7u + samples) << label << " N=" << n;
+        // The header's first lines and every sample line as the whole run has them.
+        EXPECT_EQ(run.lines[0], expected.lines[0]) << label << " N=" << n;
+        for (size_t k = 6; k < run.lines.size(); ++k)
+          EXPECT_EQ(run.lines[k], expected.lines[k]) << label << " N=" << n;
       }
     }
   }
