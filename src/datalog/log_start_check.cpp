@@ -46,8 +46,8 @@ std::string ChannelsProblem(const ChannelList& channels) {
 }
 
 std::string LogLimitsProblem(const LogSettings& s, const LogSettingNames& names) {
-  std::string problem = SamplesPerFileProblem(s.samplesPerFile, names.samples,
-                                              numberText(s.samplesPerFile));
+  std::string problem =
+      SamplesPerFileProblem(s.samplesPerFile, names.samples, numberText(s.samplesPerFile));
   if (problem.empty())
     problem = FilesProblem(s.filesPerSession, names.files, numberText(s.filesPerSession));
   if (problem.empty())
