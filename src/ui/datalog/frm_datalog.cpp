@@ -416,8 +416,8 @@ void frmDatalog::RunDatalog() {
 
   // Names the program could not read back, and files of the same names, are settled before the
   // first sample.
-  const datalog::LogStartCheck check = datalog::CheckLogStart(
-      s, {"Samples per File", "Files per Session", "Sample Delay msec"});
+  const datalog::LogStartCheck check =
+      datalog::CheckLogStart(s, {"Samples per File", "Files per Session", "Sample Delay msec"});
   if (!check.limitProblem.empty()) {
     // The fields keep their values within the limits; this is a last guard, said plainly.
     ctx_.messages().show(kApplicationTitle, check.limitProblem + ".", MessageIcon::Warning);
