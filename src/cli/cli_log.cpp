@@ -14,6 +14,7 @@
 #include "cli/cli.h"
 #include "datalog/log_file_sink.h"
 #include "datalog/log_folder.h"
+#include "datalog/log_request.h"
 #include "datalog/log_start_check.h"
 
 namespace vexa::cli {
@@ -137,25 +138,21 @@ bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTab
       return true;
     };
     double number = 0;
-    if (a == "--samples" || a == "--files") {
+    if (a == "--samples" || a == "--files" || a == "--delay") {
       if (!valueOf()) return false;
-      const bool samples = a == "--samples";
-      const double most = samples ? 2147483647.0 : 2000000000.0;
-      if (!wholeNumber(value, number) ||
-          number != static_cast<double>(static_cast<int64_t>(number)) || number < 1 ||
-          number > most) {
-        error = a + " needs a whole number from 1 to " + (samples ? "2147483647" : "2000000000") +
-                ", not '" + value + "'";
-        return false;
-      }
-      (samples ? c.samples : c.files) = number;
-    } else if (a == "--delay") {
-      if (!valueOf()) return false;
-      if (!wholeNumber(value, number) || number < 0 || number > 32000) {
-        error = "--delay needs milliseconds from 0 to 32000, not '" + value + "'";
-        return false;
-      }
-      c.delayMs = static_cast<float>(number);
+      // Text that is no number is out of every limit; the limits and their words are the log
+      // run's own.
+      if (!wholeNumber(value, number)) number = std::nan("");
+      error = a == "--samples" ? datalog::SamplesPerFileProblem(number, a, value)
+              : a == "--files" ? datalog::FilesProblem(number, a, value)
+                               : datalog::SampleDelayProblem(number, a, value);
+      if (!error.empty()) return false;
+      if (a == "--samples")
+        c.samples = number;
+      else if (a == "--files")
+        c.files = number;
+      else
+        c.delayMs = static_cast<float>(number);
     } else if (a == "--name") {
       if (!valueOf()) return false;
       c.name = value;
@@ -201,35 +198,36 @@ bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTab
   c.channels.clear();
   for (int16_t k = 1; k <= datalog::kChannelCount; ++k)
     if (channelGiven[k]) c.channels.push_back(k);
-  if (c.channels.empty()) {
-    error = "log needs at least one channel: SUPPLY_OUT .. AUX_ADC or all";
-    return false;
-  }
-  return true;
+  error = datalog::ChannelsProblem(c.channels);
+  return error.empty();
 }
 
 bool IsTerminal(const std::ostream& err) {
   return &err == &std::cerr && ::isatty(STDERR_FILENO) == 1;
 }
 
-datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command) {
-  datalog::LogSettings s;
-  s.samplesPerFile = command.samples;
-  s.filesPerSession = command.files;
-  s.sampleDelayMs = command.delayMs;
-  s.fileName = command.name;
-  s.units = command.units;
-  s.channels = command.channels;
-  s.directory = command.directory ? *command.directory : datalog::ChosenLogDirectory(ctx);
-  s.locale = QLocale();
-  s.replaceExisting = command.overwrite;
-  return s;
+datalog::LogRequest LogRequestOf(const LogCommand& command) {
+  datalog::LogRequest r;
+  r.samplesPerFile = command.samples;
+  r.files = command.files;
+  r.sampleDelayMs = command.delayMs;
+  r.name = command.name;
+  r.units = command.units;
+  r.channels = command.channels;
+  r.directory = command.directory;
+  r.replaceExisting = command.overwrite;
+  return r;
 }
 
-bool LogStartProblem(const datalog::LogSettings& s, int& status, std::string& error) {
-  const datalog::LogStartCheck check = datalog::CheckLogStart(s);
-  if (!check.nameProblem.empty()) {
-    error = check.nameProblem;
+datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command) {
+  return datalog::BuildLogSettings(ctx, LogRequestOf(command));
+}
+
+bool LogStartProblem(const datalog::LogSettings& s, int& status, std::string& error,
+                     const datalog::LogSettingNames& names) {
+  const datalog::LogStartCheck check = datalog::CheckLogStart(s, names);
+  if (!check.limitProblem.empty() || !check.nameProblem.empty()) {
+    error = check.limitProblem.empty() ? check.nameProblem : check.limitProblem;
     status = 2;
     return true;
   }

@@ -8,7 +8,9 @@
 #include "analysis/noise_characterisation.h"
 #include "app/app_context.h"
 #include "cli/cli_live_noise.h"
+#include "datalog/log_request.h"
 #include "datalog/log_run.h"
+#include "datalog/log_start_check.h"
 #include "datalog/sampling.h"
 
 namespace vexa::cli {
@@ -39,11 +41,15 @@ bool ParseLogCommand(const std::vector<std::string>& operands, const RegisterTab
 // slow): 128 + the signal when SIGINT, SIGTERM or SIGHUP cancelled the run.
 constexpr int kExitCancelledBase = 128;
 
-// The run's settings for the command: its folder, or LogDirectory(ctx), and the regional form.
+// What the command asks of the run, and the run's settings built from it (datalog::
+// BuildLogSettings: its folder, or the one chosen in the datalog window, and the regional form).
+datalog::LogRequest LogRequestOf(const LogCommand& command);
 datalog::LogSettings LogSettingsOf(AppContext& ctx, const LogCommand& command);
-// What stops a run before it starts: a file name the files cannot carry (status 2), or files of
-// the name already in the folder without --overwrite (status 1). False when nothing does.
-bool LogStartProblem(const datalog::LogSettings& settings, int& status, std::string& error);
+// What stops a run before it starts: a setting out of its limits or a file name the files
+// cannot carry (status 2), or files of the name already in the folder without --overwrite
+// (status 1). False when nothing does. `names` are how the caller's user named the settings.
+bool LogStartProblem(const datalog::LogSettings& settings, int& status, std::string& error,
+                     const datalog::LogSettingNames& names = {"--samples", "--files", "--delay"});
 
 // Runs the log on a transport that is up. Prints each finished file's path on `out`; with
 // `progress` (standard error is a terminal), a progress line on `err`. SIGINT, SIGTERM and

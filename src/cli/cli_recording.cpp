@@ -31,13 +31,7 @@ void CliRecording::show(const std::string& state, std::ostream& err) const {
 
 void CliRecording::keepRun(const LogCommand& command, const datalog::LogResult& result,
                            bool deviceAnswers, std::ostream& err) const {
-  datalog::LogSettings settings;
-  settings.samplesPerFile = command.samples;
-  settings.filesPerSession = command.files;
-  settings.sampleDelayMs = command.delayMs;
-  settings.units = command.units;
-  settings.fileName = command.name;
-  settings.channels = command.channels;
+  const datalog::LogSettings settings = LogSettingsOf(ctx_, command);
   keep(results::LogRunRecordFor(ctx_, unitName_, started_, settings, command.sampling, result,
                                 unit(deviceAnswers).product),
        err);

@@ -9,6 +9,7 @@
 
 #include "analysis/log_file.h"
 #include "cli/cli_log.h"
+#include "datalog/log_start_check.h"
 #include "datalog/sampling.h"
 #include "python/py_errors.h"
 #include "python/py_log_array.h"
@@ -24,13 +25,12 @@ namespace vexa::python {
 
 namespace {
 
-std::string NumberText(const py::object& value) {
-  if (py::isinstance<py::float_>(value)) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.6f", value.cast<double>());
-    return text;
-  }
-  return py::str(value);
+// A keyword's number as given; anything else is a TypeError naming the keyword.
+double NumberOf(const py::object& value, const char* keyword) {
+  if (!py::isinstance<py::int_>(value) && !py::isinstance<py::float_>(value))
+    throw py::type_error(std::string(keyword) + " must be a number, not " +
+                         py::str(py::type::of(value).attr("__name__")).cast<std::string>());
+  return value.cast<double>();
 }
 
 // The command line's messages with its options named as the keywords a Python caller wrote
@@ -53,8 +53,12 @@ std::string AsKeywords(std::string text) {
   return text;
 }
 
-// The command line's operands of `log`, so that its checks are the command line's own (and its
-// messages, with the keywords' names).
+// The log run's words for its limits, in the module's keywords.
+const datalog::LogSettingNames kKeywordNames{"samples", "files", "delay_ms"};
+
+// What the keywords ask of the run. The channel names and the units go through the command
+// line's reading of them, so that both accept and refuse the same names; the numbers are taken
+// as given and checked against the run's limits in the keywords' names.
 struct LogArguments {
   py::object channels;
   py::object samples;
@@ -69,18 +73,9 @@ struct LogArguments {
   bool sensorCheck = true;  // refuse to log unless a known sensor answered
 
   cli::LogCommand parse(const RegisterTable& table) const {
-    std::vector<std::string> ops = {"--samples", NumberText(samples),
-                                    "--files",   NumberText(files),
-                                    "--delay",   NumberText(delayMs),
-                                    "--name",    name,
-                                    "--units",   units};
-    if (!directory.is_none()) {
-      ops.push_back("--dir");
-      ops.push_back(py::module_::import("os").attr("fspath")(directory).cast<std::string>());
-    }
+    std::vector<std::string> ops = {"--units", units};
     if (pipelined) ops.push_back("--pipelined");
     if (sync) ops.push_back("--sync");
-    if (overwrite) ops.push_back("--overwrite");
     if (py::isinstance<py::str>(channels)) {
       ops.push_back(channels.cast<std::string>());
     } else {
@@ -89,6 +84,24 @@ struct LogArguments {
     cli::LogCommand command;
     std::string error;
     if (!cli::ParseLogCommand(ops, table, command, error)) throw UsageError(AsKeywords(error));
+    const auto given = [](const py::object& v) { return py::repr(v).cast<std::string>(); };
+    const double s = NumberOf(samples, "samples");
+    const double f = NumberOf(files, "files");
+    const double d = NumberOf(delayMs, "delay_ms");
+    for (const std::string& problem :
+         {datalog::SamplesPerFileProblem(s, kKeywordNames.samples, given(samples)),
+          datalog::FilesProblem(f, kKeywordNames.files, given(files)),
+          datalog::SampleDelayProblem(d, kKeywordNames.delay, given(delayMs))})
+      if (!problem.empty()) throw UsageError(problem);
+    command.samples = s;
+    command.files = f;
+    command.delayMs = static_cast<float>(d);
+    command.name = name;
+    if (!directory.is_none()) {
+      command.directory = py::module_::import("os").attr("fspath")(directory).cast<std::string>();
+      if (command.directory->empty()) throw UsageError("directory needs a folder");
+    }
+    command.overwrite = overwrite;
     return command;
   }
 };
@@ -164,7 +177,7 @@ void CheckMemory(const py::array& emptyRows, int64_t samples) {
 void CheckStart(const datalog::LogSettings& settings) {
   int status = 0;
   std::string problem;
-  if (!cli::LogStartProblem(settings, status, problem)) return;
+  if (!cli::LogStartProblem(settings, status, problem, kKeywordNames)) return;
   if (status == cli::kExitUsage) throw UsageError(AsKeywords(problem));
   throw FileError(AsKeywords(problem));
 }

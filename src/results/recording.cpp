@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/diagnostics.h"
+#include "registers/data_ready_wait.h"
 #include "registers/register_access.h"
 #include "registers/register_table.h"
 #include "results/figure_names.h"
@@ -27,23 +28,13 @@ std::string BenchName(const AppContext& ctx) {
   return bench.empty() ? HostName() : bench;
 }
 
-namespace {
-// Takes the messages of the product number's read: a module that stopped answering has said so
-// during the run already, and the record then goes without its product number.
-class QuietMessages : public MessageService {
- public:
-  void show(const std::string&, const std::string&, MessageIcon) override { failed = true; }
-  bool failed = false;
-};
-}  // namespace
-
 std::string ReadProductNumber(AppContext& ctx) {
-  QuietMessages quiet;
-  MessageService* shown = ctx.platform.messages;
-  ctx.platform.messages = &quiet;
+  // A transport already lost has said why and reads nothing more; one lost by this read (the
+  // datalog window reads the number as it opens) says why here, as any first failure does.
+  if (TransportLost(ctx)) return {};
   ReadRegister(ctx, PROD_ID);
-  ctx.platform.messages = shown;
-  return quiet.failed ? std::string() : std::to_string(ctx.access.LastRaw & 0xFFFF);
+  if (TransportLost(ctx)) return {};
+  return std::to_string(ctx.access.LastRaw & 0xFFFF);
 }
 
 std::string RunSettingsText(const datalog::LogSettings& s, const std::string& sampling) {

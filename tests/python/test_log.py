@@ -136,11 +136,20 @@ def test_log_checks_are_vexa_cli_checks(cli, own_folder):
         status, _, err = cli("--simulate", "log", "XGYRO_OUT", "PROD_ID")
         assert status == 2 and str(raised.value) == cli_error(err)
 
-        # Named as the caller wrote them: keywords, not the command line's options.
-        with pytest.raises(vexa.UsageError, match="^samples needs a whole number"):
-            s.log("XGYRO_OUT", 0)
-        with pytest.raises(vexa.UsageError, match="^delay_ms needs milliseconds"):
-            s.log("XGYRO_OUT", 5, delay_ms=-1)
+        # The run's own limits, in the keywords' names.
+        for keywords, words in [
+            ({"samples": 0}, "samples needs a whole number from 1 to 2147483647, not '0'"),
+            ({"samples": 2.5}, "samples needs a whole number from 1 to 2147483647, not '2.5'"),
+            ({"samples": 3, "delay_ms": 40000},
+             "delay_ms needs milliseconds from 0 to 32000, not '40000'"),
+        ]:
+            with pytest.raises(vexa.UsageError) as raised:
+                s.log("XGYRO_OUT", **keywords)
+            assert str(raised.value) == words
+        with pytest.raises(vexa.UsageError, match="files needs a whole number"):
+            s.log_to_files("XGYRO_OUT", samples=3, files=0)
+        with pytest.raises(TypeError, match="samples must be a number"):
+            s.log("XGYRO_OUT", "10")
 
         s.log_to_files("XGYRO_OUT", samples=3)
         status, _, err = cli("--simulate", "--interface", "usb", "log", "--samples", "3",

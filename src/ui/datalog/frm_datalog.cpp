@@ -26,6 +26,7 @@
 #include "datalog/live_noise_sink.h"
 #include "datalog/log_file_sink.h"
 #include "datalog/log_folder.h"
+#include "datalog/log_request.h"
 #include "datalog/log_run.h"
 #include "datalog/log_start_check.h"
 #include "datalog/sampling.h"
@@ -411,22 +412,30 @@ QString resultText(const datalog::LogResult& result) {
 }  // namespace
 
 void frmDatalog::RunDatalog() {
-  datalog::LogSettings s;
-  s.samplesPerFile = samplesPerFile_;
-  s.filesPerSession = filesPerSession_;
-  s.sampleDelayMs = static_cast<float>(RegionalValue(str(txtSampleDelay_->text())));
-  s.fileName = fileName_;
-  s.units = OpUnits_->isChecked() ? datalog::LogUnits::Scaled : datalog::LogUnits::Lsb;
+  datalog::LogRequest request;
+  // The fields take a fraction as typed; the run takes the whole samples and files below it.
+  request.samplesPerFile = std::floor(samplesPerFile_);
+  request.files = std::floor(filesPerSession_);
+  request.sampleDelayMs = RegionalValue(str(txtSampleDelay_->text()));
+  request.name = fileName_;
+  request.units = OpUnits_->isChecked() ? datalog::LogUnits::Scaled : datalog::LogUnits::Lsb;
   for (int i = 1; i <= kBoxes; ++i)
-    if (CheckReg_[i]->isChecked()) s.channels.push_back(static_cast<int16_t>(i));
-  s.directory = directory_;
-  s.locale = QLocale();
+    if (CheckReg_[i]->isChecked()) request.channels.push_back(static_cast<int16_t>(i));
+  request.directory = directory_;
+  datalog::LogSettings s = datalog::BuildLogSettings(ctx_, request);
   const datalog::LogFormat format = datalog::LogFormat::forLocale(s.locale);
   lblFext_->setText(text(format.extension));
 
   // Names the program could not read back, and files of the same names, are settled before the
   // first sample.
-  const datalog::LogStartCheck check = datalog::CheckLogStart(s);
+  const datalog::LogStartCheck check =
+      datalog::CheckLogStart(s, {"Samples per File", "Files per Session", "Sample Delay msec"});
+  if (!check.limitProblem.empty()) {
+    // The fields keep their values within the limits; this is a last guard, said plainly.
+    ctx_.messages().show(kApplicationTitle, check.limitProblem + ".", MessageIcon::Warning);
+    cmdStartDatalog_->setText(kStart);
+    return;
+  }
   if (!check.nameProblem.empty()) {
     ctx_.messages().show(kApplicationTitle,
                          "Please choose another file name: " + check.nameProblem + ".",

@@ -156,7 +156,9 @@ class frmForm1 : public QMainWindow {
   // twelve text boxes costs about as much as a hundred passes' chart drawing).
   static constexpr double kReadOutSeconds = 0.25;
 
-  void readPass(Values& values);
+  // False when the transport failed during the pass (it has said why): `values` is then
+  // left as it was, since what the failed reads left behind is no reading.
+  bool readPass(Values& values);
   void showReadOuts(const Values& values);
   bool readOutsDue() const;
   void plotAndStatus(const Values& values);

@@ -6,9 +6,9 @@
 
 #include "app/delay.h"
 #include "app/number_format.h"
+#include "registers/data_ready_wait.h"
 #include "registers/register_access.h"
 #include "registers/register_pipeline.h"
-#include "transport/adapter/adapter_spi.h"
 #include "ui/main/strip_chart.h"
 
 #include "ui/main/frm_form1_parts.h"
@@ -34,9 +34,11 @@ void frmForm1::cmdReadData_Click() {
   ReadData();
 }
 
-void frmForm1::readPass(Values& values) {
+bool frmForm1::readPass(Values& shown) {
+  Values values = shown;
   // With Fast Reads the twelve registers go out pipelined first; the read-outs then follow the
   // same steps with each register's own results.
+  const std::optional<bool> supplyBefore = supplyLow_;
   std::vector<AccessState> piped;
   if (PipelinedReadsChosen(ctx_)) {
     std::vector<int16_t> rows;
@@ -56,6 +58,13 @@ void frmForm1::readPass(Values& values) {
     }
     values[i] = scaled;
   }
+  // The supply colour above is a thin record of the pass; it is shown only with the pass.
+  if (TransportLost(ctx_)) {
+    supplyLow_ = supplyBefore;
+    return false;
+  }
+  shown = values;
+  return true;
 }
 
 void frmForm1::showReadOuts(const Values& values) {
@@ -85,7 +94,8 @@ void frmForm1::plotAndStatus(const Values& values) {
 void frmForm1::ReadData() {
   Values values{};
   if (!ckLoop_->isChecked()) {
-    readPass(values);
+    // A pass the transport failed in shows nothing: its message says why.
+    if (!readPass(values)) return;
     showReadOuts(values);
     plotAndStatus(values);
     return;
@@ -95,9 +105,9 @@ void frmForm1::ReadData() {
   // a pace a person can read, and show the last pass when the loop ends.
   bool unshown = false;
   while (cmdReadData_->text() == kStop && !closing_) {
-    readPass(values);
-    if (AdapterLost(ctx_)) {
-      // The adapter failed during the pass and has said why; its values are stale.
+    if (!readPass(values)) {
+      // The transport failed during the pass and has said why; `values` is still the last
+      // whole pass, which the read-outs show below if they have not yet.
       cmdReadData_->setText(kRead);
       break;
     }
@@ -105,6 +115,10 @@ void frmForm1::ReadData() {
     if (!unshown) showReadOuts(values);
     ctx_.ui().processEvents();
     plotAndStatus(values);
+    if (TransportLost(ctx_)) {
+      cmdReadData_->setText(kRead);  // the status read failed: nothing more to read
+      break;
+    }
     DelayMs(ctx_, static_cast<float>(RegionalValue(str(txtLoopDelay_->text()))));
   }
   if (unshown && !unloaded_) showReadOuts(values);

@@ -5,6 +5,7 @@
 #include "app/delay.h"
 #include "app/hex_text.h"
 #include "app/number_format.h"
+#include "registers/data_ready_wait.h"
 #include "registers/register_access.h"
 
 #include "ui/main/frm_form1_parts.h"
@@ -19,6 +20,7 @@ using namespace form1;
 void frmForm1::CmdUpdateStatus_Click() {
   if (ctx_.settings.Interface == kInterfaceNone) return;
   ReadRegister(ctx_, STATUS);
+  if (TransportLost(ctx_)) return;  // the transport said why; what it left is no status
   StatusShadow_ = ctx_.access.LastRaw;
   lblStatus_->setText(text(HexText(ctx_.access.LastRaw)));
   for (size_t n = 0; n < kStatusFlags.size(); ++n) {
