@@ -158,7 +158,9 @@ TEST(SettingsFileSafety, WriteKeepsThePermissionsOfTheFileItselfWithoutSpecialBi
     const std::string target = c.throughLink ? w.folder() + "/program" : cfgPath(w);
     writeFile(target, "Interface = 1\r\n");
     ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);
-    if (c.throughLink) ASSERT_EQ(::symlink(target.c_str(), cfgPath(w).c_str()), 0);
+    if (c.throughLink) {
+      ASSERT_EQ(::symlink(target.c_str(), cfgPath(w).c_str()), 0);
+    }
     w.ctx.settings = {2, 0, 0, 27150};
     ASSERT_TRUE(WriteSettings(w.ctx));
     EXPECT_EQ(fileText(cfgPath(w)), SettingsFileText(w.ctx.settings));
@@ -166,7 +168,9 @@ TEST(SettingsFileSafety, WriteKeepsThePermissionsOfTheFileItselfWithoutSpecialBi
     ASSERT_EQ(::lstat(cfgPath(w).c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(st.st_mode & 07777, c.expected);
-    if (c.throughLink) EXPECT_EQ(fileText(target), "Interface = 1\r\n") << "the target is kept";
+    if (c.throughLink) {
+      EXPECT_EQ(fileText(target), "Interface = 1\r\n") << "the target is kept";
+    }
   }
   ::umask(umask);
 }
