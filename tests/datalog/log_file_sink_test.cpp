@@ -496,20 +496,24 @@ TEST_F(LogFileSinkTest, AHungDiskEndsTheRunOnceASampleHasWaitedTenSeconds) {
   } disk;
   class ReleasingSink : public LogFileSink {
    public:
-    ReleasingSink(HungDisk& disk, Clock& clock) : LogFileSink(disk, clock), disk_(disk) {}
+    ReleasingSink(HungDisk& disk, Clock& clock, StreamLimits limits)
+        : LogFileSink(disk, clock, limits), disk_(disk) {}
     bool endFile(const LogHeader& header, std::string& path) override {
       disk_.release();
       return LogFileSink::endFile(header, path);
     }
     HungDisk& disk_;
-  } hung(disk, world.clock);
+  };
+  StreamLimits limits;
+  limits.queueBytes = 4 * 1024 * 1024;  // the bound, were the age not watched, in seconds of a test
+  ReleasingSink hung(disk, world.clock, limits);
   sink = &hung;
   settings.samplesPerFile = 1e9;  // 100 ms a sample, a few bytes each: far below the queue's bound
   const LogResult result = run();
   sink = nullptr;
   EXPECT_EQ(result.outcome, LogOutcome::DiskTooSlow);
   EXPECT_GE(result.samplesTaken, 100) << "ten seconds of samples";
-  EXPECT_LT(hung.peakQueuedBytes(), StreamLimits{}.queueBytes) << "not the queue's bound";
+  EXPECT_LT(hung.peakQueuedBytes(), limits.queueBytes) << "not the queue's bound";
   EXPECT_NE(world.diagnostics.lastCause().find("has waited"), std::string::npos)
       << world.diagnostics.lastCause();
   ASSERT_EQ(world.messages.shown.size(), 1u);
