@@ -434,9 +434,11 @@ bool LogFileSink::keepUp() {
     const auto handed = writingStartedAt_ >= 0 ? writingHandedAt_
                         : waiting              ? queue_.front().handedAt
                                                : std::chrono::steady_clock::time_point{};
-    const std::chrono::duration<double> real = std::chrono::steady_clock::now() - handed;
+    const auto realSeconds = [&] {
+      return std::chrono::duration<double>(std::chrono::steady_clock::now() - handed).count();
+    };
     if (waiting && now - oldest >= limits_.stallSeconds &&
-        real.count() >= std::min(limits_.stallSeconds, limits_.stallRealSeconds)) {
+        realSeconds() >= std::min(limits_.stallSeconds, limits_.stallRealSeconds)) {
       fail(SinkFailureKind::TooSlow,
            "the disk stopped: a sample has waited " + std::to_string(now - oldest) +
                " s to be written to " + partialPath_,
