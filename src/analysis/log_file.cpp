@@ -216,7 +216,7 @@ FileRead readFile(const std::string& path, LogRecord& into, int64_t bytesAfter) 
   FileRead r;
   r.info.path = path;
   r.info.partial = isPartialName(path);
-  LogFileLines lines(path);
+  LogFileLines lines(path, r.info.partial);
   r.device = lines.device();
   r.inode = lines.inode();
   const std::vector<std::string> titles = readHeader(lines, r.info);
@@ -307,6 +307,8 @@ FileRead readFile(const std::string& path, LogRecord& into, int64_t bytesAfter) 
   }
   if (samples == 0) throw Failure(8, "the file holds no samples");
   r.info.samples = samples;
+  r.info.zeroTailAt = lines.zeroTailAt();
+  r.info.zeroTailLine = lines.zeroTailLine();
   return r;
 }
 

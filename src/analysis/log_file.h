@@ -38,6 +38,10 @@ struct LogFileInfo {
   bool partial = false;
   bool endKnown = true;         // End Seconds was written (always, unless partial)
   bool cutLineDropped = false;  // the last line was cut short and is not among the samples
+  // A stopped run's file that ends in NUL bytes (blocks a power cut left unwritten) is read up
+  // to them: the byte where they begin and its line; -1 and 0 when there are none.
+  int64_t zeroTailAt = -1;
+  int64_t zeroTailLine = 0;
 };
 
 // The ending a stopped log run leaves on a file's name, as the log writer names it.

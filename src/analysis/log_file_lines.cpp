@@ -22,7 +22,8 @@ std::string kindOf(mode_t mode) {
 
 }  // namespace
 
-LogFileLines::LogFileLines(const std::string& path) {
+LogFileLines::LogFileLines(const std::string& path, bool zeroTailEnds)
+    : zeroTailEnds_(zeroTailEnds) {
   // Without O_NONBLOCK a FIFO with no writer would hold the open forever.
   fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) throw LogFailure{0, std::string("cannot open the file: ") + std::strerror(errno)};
@@ -63,13 +64,41 @@ size_t LogFileLines::fill() {
   }
 }
 
+bool LogFileLines::onlyNulsFrom(size_t at) {
+  const auto zeros = [](const char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+      if (p[i] != '\0') return false;
+    return true;
+  };
+  if (!zeros(buffer_.data() + at, end_ - at)) return false;
+  std::vector<char> rest(kChunk);
+  for (;;) {
+    const ssize_t n = ::read(fd_, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0)
+      throw LogFailure{line_ + 1, std::string("cannot read the file: ") + std::strerror(errno)};
+    if (n == 0) return true;
+    if (!zeros(rest.data(), size_t(n))) return false;
+  }
+}
+
 bool LogFileLines::next(std::string_view& line) {
+  if (zeroTailAt_ >= 0) return false;
   size_t scanned = begin_;  // the bytes before `scanned` hold neither a line break nor a NUL
   for (;;) {
     const char* from = buffer_.data() + scanned;
     const char* lf = static_cast<const char*>(std::memchr(from, '\n', end_ - scanned));
     const size_t upto = lf ? size_t(lf - from) : end_ - scanned;
-    if (std::memchr(from, '\0', upto)) throw LogFailure{line_ + 1, "a NUL byte: not a text file"};
+    if (const char* nul = static_cast<const char*>(std::memchr(from, '\0', upto))) {
+      const size_t at = size_t(nul - buffer_.data());
+      if (!zeroTailEnds_ || !onlyNulsFrom(at))
+        throw LogFailure{line_ + 1, "a NUL byte: not a text file"};
+      // The file ends here; what came before the NULs is its last line, cut short if anything.
+      zeroTailAt_ = consumed_ + int64_t(at - begin_);
+      zeroTailLine_ = line_ + 1;
+      end_ = at;
+      return at > begin_ && take(line, at, false);
+    }
     const size_t stop = scanned + upto;
     if (stop - begin_ > kMaxLineLength)
       throw LogFailure{line_ + 1, "a line longer than " + std::to_string(kMaxLineLength) +
@@ -93,6 +122,7 @@ bool LogFileLines::take(std::string_view& line, size_t stop, bool ended) {
 
 bool LogFileLines::atEnd() {
   if (begin_ < end_) return false;
+  if (zeroTailAt_ >= 0) return true;
   return fill() == 0;
 }
 

@@ -24,7 +24,9 @@ class LogFileLines {
  public:
   static constexpr size_t kMaxLineLength = 64 * 1024;
 
-  explicit LogFileLines(const std::string& path);
+  // `zeroTailEnds`: NUL bytes from some point to the end of the file (the blocks a power cut
+  // left unwritten) end the file there instead of stopping the read.
+  explicit LogFileLines(const std::string& path, bool zeroTailEnds = false);
   ~LogFileLines();
   LogFileLines(const LogFileLines&) = delete;
   LogFileLines& operator=(const LogFileLines&) = delete;
@@ -39,6 +41,11 @@ class LogFileLines {
   // No line follows the one `next` gave last. Ends the view `next` gave.
   bool atEnd();
 
+  // Where the file's tail of NUL bytes begins (a byte offset), -1 when it has none.
+  int64_t zeroTailAt() const { return zeroTailAt_; }
+  // The line in which it begins (1-based).
+  int64_t zeroTailLine() const { return zeroTailLine_; }
+
   int64_t fileSize() const { return size_; }
   int64_t bytesConsumed() const { return consumed_; }
   // The file's identity, to tell the same file given twice under two names.
@@ -48,6 +55,8 @@ class LogFileLines {
  private:
   size_t fill();  // moves the unread bytes to the front, reads more; 0 at the end of the file
   bool take(std::string_view& line, size_t stop, bool ended);
+  // Whether every byte from buffer_[at] to the end of the file is a NUL. Reads the rest.
+  bool onlyNulsFrom(size_t at);
 
   int fd_ = -1;
   std::vector<char> buffer_;
@@ -59,6 +68,9 @@ class LogFileLines {
   int64_t consumed_ = 0;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  bool zeroTailEnds_ = false;
+  int64_t zeroTailAt_ = -1;
+  int64_t zeroTailLine_ = 0;
 };
 
 }  // namespace vexa::analysis

@@ -85,8 +85,11 @@ std::string printForm(int16_t v) {
 void ReadSettingsFields(std::istream& in, Settings& s, std::string* problem) {
   std::string unknownKey;
   int lineNumber = 0;
+  std::string badLine;
+  // The first line that was not read is named; the lines after it are still read, so that the
+  // next write keeps every value the file held.
   const auto note = [&](const std::string& why) {
-    if (problem != nullptr) *problem = "line " + std::to_string(lineNumber) + " " + why;
+    if (badLine.empty()) badLine = "line " + std::to_string(lineNumber) + " " + why;
   };
   // A byte-order mark in front of the first key is an editor's, not part of the key.
   static const char kBom[] = "\xEF\xBB\xBF";
@@ -109,8 +112,8 @@ void ReadSettingsFields(std::istream& in, Settings& s, std::string* problem) {
     }
     const size_t eq = line.find('=');
     if (eq == std::string::npos || eq < 1) {  // no "=", or no room for a key: a bad line
-      note("is not \"Key = value\"; the read ends there");
-      return;
+      note("is not \"Key = value\" and was not read");
+      continue;
     }
     const size_t p = eq + 1;  // 1-based position of the "="
     const std::string key = line.substr(0, p - 2);
@@ -122,8 +125,8 @@ void ReadSettingsFields(std::istream& in, Settings& s, std::string* problem) {
         blanks ? "" : " (write one blank each side of \"=\", such as \"Interface = 2\")";
     int16_t value = 0;
     if (!toInt16(valueText, value)) {
-      note("has no 16-bit whole number after \"= \"; the read ends there" + hint);
-      return;
+      note("has no 16-bit whole number after \"= \" and was not read" + hint);
+      continue;
     }
     if (key != "Interface" && key != "Port Address" && key != "Factory" && key != "Device" &&
         unknownKey.empty())
@@ -138,7 +141,7 @@ void ReadSettingsFields(std::istream& in, Settings& s, std::string* problem) {
     else if (key == "Device")
       s.Device = value;
   }
-  if (problem != nullptr && problem->empty()) *problem = unknownKey;
+  if (problem != nullptr) *problem = badLine.empty() ? unknownKey : badLine;
 }
 
 std::string SettingsFileText(const Settings& s) {

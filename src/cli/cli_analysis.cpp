@@ -166,6 +166,10 @@ void notePartial(const LogRecord& record, std::ostream& out) {
     if (f.partial)
       out << "partial\t" << f.path << ": a stopped run's file"
           << (f.cutLineDropped ? ", its cut last line left out" : "")
+          << (f.zeroTailAt >= 0
+                  ? ", read up to the NUL bytes from byte " + std::to_string(f.zeroTailAt) +
+                        " (line " + std::to_string(f.zeroTailLine) + ") on"
+                  : "")
           << (f.endKnown ? "" : ", without its end seconds") << '\n';
 }
 

@@ -3,9 +3,11 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <ostream>
@@ -98,9 +100,13 @@ class ConsoleHost : public datalog::LogHost {
 
   void fileWritten(const std::string& path) override {
     clearProgress();
+    errno = 0;
     out_ << path << '\n';
     out_.flush();
+    if (!out_ && outError_ == 0) outError_ = errno != 0 ? errno : EIO;
   }
+  // Why standard output failed (errno), 0 while it has not.
+  int outError() const { return outError_; }
 
  private:
   void clearProgress() {
@@ -119,6 +125,7 @@ class ConsoleHost : public datalog::LogHost {
   const LiveNoiseRun& live_;
   double shownAt_ = -1;
   size_t width_ = 0;
+  int outError_ = 0;
 };
 
 }  // namespace
@@ -257,6 +264,7 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
   }
   datalog::LogResult result;
   int signal = 0;
+  int outError = 0;
   {
     SignalCancel cancel;
     ConsoleHost host(ctx, cancel, out, err, progress, liveNoise);
@@ -265,6 +273,7 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
     liveNoise.attach(run);
     result = run.run();
     signal = cancel.signal();
+    outError = host.outError();
   }
   if (!result.endedEarly.empty()) err << "vexa-cli: " << result.endedEarly << '\n';
   if (finished) *finished = result;
@@ -272,6 +281,15 @@ int RunLogCommand(AppContext& ctx, const LogCommand& command, std::ostream& out,
   const bool resolved = result.outcome == datalog::LogOutcome::Cancelled && signal == 0;
   if (!liveNoise.finish(result, kept, resolved, out, err, figures)) return 1;
   if (live) *live = std::move(figures);
+  // The list of files written is the command's answer: one that did not reach standard output
+  // (a full device, a closed pipe) is a failure, whatever became of the files.
+  if (outError != 0 || !out) {
+    err << "vexa-cli: the names of the files written could not be written to standard output: "
+        << std::strerror(outError != 0 ? outError : EIO) << '\n';
+    return result.outcome == datalog::LogOutcome::Cancelled && !resolved
+               ? kExitCancelledBase + signal
+               : 1;
+  }
   switch (result.outcome) {
     case datalog::LogOutcome::Completed:
       return 0;

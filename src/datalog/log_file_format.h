@@ -85,7 +85,8 @@ inline constexpr std::string_view kFileNumberJoin = "_";  // DATALOG + "_" + 1 +
 // A file still being filled, or left by a run that was killed: its own name and this. It holds
 // a complete header whose End Seconds repeat its Begin Seconds (the end was not known when it
 // was written) and whose date and time are those of its start, then whole data lines, except
-// that the last line may lack its end when the run was killed while writing it.
+// that the last line may lack its end when the run was killed while writing it. A run killed
+// while publishing may leave it with its complete header (the end's seconds, date and time).
 inline constexpr std::string_view kPartialSuffix = ".partial";
 inline constexpr char kNewDataSet = '1';
 inline constexpr char kNewDataClear = '0';

@@ -11,17 +11,29 @@
 // about a second of samples, and the memory stays bounded whatever S and F are. A disk that
 // cannot keep up ends the run (TooSlow) instead of the queue growing.
 //
-// When the file's last sample has been taken the writer drains, the complete file (the header
-// with its end seconds, date and time, then the data) is written under a temporary name in the
-// same folder, synced, renamed to its own name, and the folder synced; then the partial goes.
-// A file of the name that was there before stays intact until this rename replaces it whole,
-// and only when the run was allowed to replace it.
+// When the file's last sample has been taken the writer drains, and the file is published from
+// the descriptor the run wrote through, never by opening a name again: the header's end
+// seconds, date and time are written over the partial's own header (or, when the complete header
+// is longer or shorter than the partial's, the file is copied once from that descriptor into a
+// new file), synced, and the file itself is linked to its own name (a file of that name is
+// replaced only when the run was allowed to replace it), the folder synced, and the partial's
+// name removed if it is still this file's. A file swapped in at the partial's name is never
+// published, and publishing needs no room beyond the file.
+//
+// Once a second while the run goes (and between samples, however long the sample delay) the
+// sink checks that the partial still has its name in its folder and that the writer keeps up:
+// a file whose name has gone (its folder removed) or been taken ends the run, and so does
+// a sample that has waited ten seconds for the disk (TooSlow).
 //
 // Before the first sample, beginRun takes a lock on the run's names (a hidden lock file beside
-// them, .DATALOG.csv.lock, holding the pid of its run), which also shows a folder that cannot be
-// written, checks the room left on the disk, and refuses names that are taken (a file or a
-// partial of any n up to F) unless the plan allows replacing them.
+// them, .DATALOG.csv.lock, holding the pid of its run; never another file linked there), which
+// also shows a folder that cannot be written, checks the room left on the disk and that every
+// file's name fits the file system, refuses names that are taken (a file or a partial of any n
+// up to F) unless the plan allows replacing them (never a folder), and removes the hidden
+// temporary files a run killed while publishing left of the same names.
 
+#include <sys/types.h>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -41,7 +53,12 @@ struct StreamLimits {
   size_t queueBytes = 16 * 1024 * 1024;  // more waiting than this: the disk is too slow
   double handOverSeconds = 0.25;         // a block no older than this before it goes
   double syncSeconds = 1.0;              // the writer syncs new data this often
-  size_t copyBytes = 1024 * 1024;        // the piece in which a finished file is copied
+  double checkSeconds = 1.0;             // the partial's name is checked this often
+  double stallSeconds = 10.0;            // a sample waiting this long for the disk: too slow
+  // ... and waiting at least this long in real time as well: on virtual time (a simulation, the
+  // tests) the run's clock outruns the disk's, and a moment's wait is no stalled disk.
+  double stallRealSeconds = 2.0;
+  size_t copyBytes = 1024 * 1024;  // the piece in which a file is copied when it must be
 };
 
 class LogFileSink : public SampleSink {
@@ -55,19 +72,34 @@ class LogFileSink : public SampleSink {
   bool beginRun(const LogRunPlan& plan) override;
   bool beginFile(const LogFileStart& file) override;
   bool addSample(int64_t sampleNumber, const SampleValues& values) override;
+  bool idle() override;
   bool endFile(const LogHeader& header, std::string& path) override;
   const SinkFailure& failure() const override { return failure_; }
 
   // The most bytes that waited for the writer at once; for measurements.
   size_t peakQueuedBytes() const;
+  // Waits until the writer has written what it was given; for measurements and tests.
+  void waitUntilWritten();
 
  private:
   void fail(SinkFailureKind kind, const std::string& cause, const std::string& message);
   void handOver();
+  // The checks due between samples: blocks by age, the periodic sync, the partial's name, a
+  // stalled writer. False once the run must end.
+  bool keepUp();
+  bool checkName();
+  bool lockRunNames(const std::string& first);
+  bool checkNames(const std::string& first);
+  void removeLeftovers();
   void writerLoop();
   // Waits until the writer has written all it was given, and takes the file from it.
   int takeFileFromWriter();
-  bool publish(const LogHeader& header, std::string& path);
+  bool publish(int fd, const LogHeader& header, std::string& path);
+  // The file under `target`; false with errno set. EEXIST when it is taken and may not be replaced.
+  bool giveName(int fd, const std::string& named, const std::string& target);
+  std::string tooSlowText() const;
+  // Whether the partial's name still leads to the file this run created.
+  bool partialIsOurs() const;
   void releaseLock();
 
   FileOps& files_;
@@ -84,16 +116,28 @@ class LogFileSink : public SampleSink {
   std::string name_;
   std::string partialPath_;
   int fd_ = -1;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
   size_t partialHeaderBytes_ = 0;
   int64_t samples_ = 0;
   std::string block_;
   double blockStartedAt_ = -1;
+  double checkedAt_ = 0;
+  double syncAskedAt_ = 0;
 
   // Shared with the writer thread.
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::condition_variable drained_;
-  std::deque<std::string> queue_;
+  struct Block {
+    std::string bytes;
+    double startedAt;  // when its first line was taken, on the run's clock
+    std::chrono::steady_clock::time_point handedAt;  // when it was handed over, in real time
+  };
+  std::deque<Block> queue_;
+  double writingStartedAt_ = -1;  // of the block being written; -1 when none
+  std::chrono::steady_clock::time_point writingHandedAt_;
+  bool syncWanted_ = false;
   std::vector<std::string> spare_;  // written blocks, for reuse
   size_t queued_ = 0;
   size_t peakQueued_ = 0;

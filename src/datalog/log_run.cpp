@@ -19,6 +19,9 @@ namespace vexa::datalog {
 namespace {
 
 std::string transportLostText(const std::string& fileName, int64_t sample) {
+  if (sample == 1)
+    return "the connection to the sensor failed while the first sample of " + fileName +
+           " was read; the run ended there, and no file was made of it (it would hold no samples)";
   return "the connection to the sensor failed while sample " + std::to_string(sample) + " of " +
          fileName + " was read; the run ended there, and the file holds the " +
          std::to_string(sample - 1) + " samples read before";
@@ -93,6 +96,18 @@ std::string LogDirectory(AppContext& ctx) {
 
 LogRun::LogRun(AppContext& ctx, LogSettings settings, LogHost& host)
     : ctx_(ctx), settings_(std::move(settings)), host_(host) {}
+
+bool LogRun::waitBetweenSamples(SampleSink& sink, float delayMs) {
+  const float pieceMs = static_cast<float>(kIdleSeconds * 1000.0);
+  float left = delayMs;
+  while (left > pieceMs) {
+    wait_(ctx_, pieceMs);
+    left -= pieceMs;
+    if (!sink.idle()) return false;
+  }
+  wait_(ctx_, left);  // the next sample's addSample does what idle() would
+  return true;
+}
 
 LogResult LogRun::run() {
   const LogFormat format = LogFormat::forLocale(settings_.locale);
@@ -170,7 +185,8 @@ LogResult LogRun::run() {
     }
     host_.fileStarted(n);
     ctx_.ui().processEvents();
-    const float begin = clock.secondsSinceMidnight();
+    // The begin time the partial's header already holds: the complete header takes its place.
+    const float begin = start.header.beginSeconds;
     if (runStart < 0) runStart = clock.monotonicSeconds();
 
     bool sinkStopped = false;
@@ -197,7 +213,11 @@ LogResult LogRun::run() {
         last = true;
         break;
       }
-      wait_(ctx_, delayMs);
+      if (!waitBetweenSamples(*sink, delayMs)) {
+        sinkStopped = true;
+        last = true;
+        break;
+      }
 
       progress.sample = s;
       progress.file = n;

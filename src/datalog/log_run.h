@@ -128,6 +128,9 @@ class LogRun {
   LogResult run();
 
  private:
+  // The sample delay, in pieces of at most kIdleSeconds with the sink's idle() between them, so
+  // that a long delay neither keeps a taken sample from the disk nor hides a failing file.
+  bool waitBetweenSamples(SampleSink& sink, float delayMs);
   AppContext& ctx_;
   LogSettings settings_;
   LogHost& host_;

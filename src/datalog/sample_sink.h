@@ -49,6 +49,9 @@ struct SinkFailure {
   std::string message;  // for the user: the message box text, CR LF between paragraphs
 };
 
+// The longest a run waits between two calls of its sink.
+constexpr double kIdleSeconds = 0.25;
+
 class SampleSink {
  public:
   virtual ~SampleSink() = default;
@@ -56,6 +59,9 @@ class SampleSink {
   virtual bool beginFile(const LogFileStart& file) = 0;
   // Must not wait for anything slow (a disk): it runs between two samples.
   virtual bool addSample(int64_t sampleNumber, const SampleValues& values) = 0;
+  // Called while the run waits between samples, at least every kIdleSeconds of a long sample
+  // delay, so that what was taken goes to its place by age. A false ends the run as addSample's.
+  virtual bool idle() { return true; }
   // The file's last sample has been taken; `header` has its end seconds, date and time.
   // Returns once the file is kept whole; `path` is where (empty for a sink without files).
   virtual bool endFile(const LogHeader& header, std::string& path) = 0;

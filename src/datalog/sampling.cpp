@@ -92,7 +92,7 @@ std::string NoNewDataText(const std::string& channel, double waitedMs) {
   std::snprintf(ms, sizeof ms, "%.0f", waitedMs);
   return "\r\nNO NEW DATA\r\n\r\nThe sensor gave no new " + channel + " sample within " + ms +
          " ms: it may be asleep, without power or disconnected.\r\n\r\nThe log run has stopped. "
-         "The file holds the samples taken.";
+         "The file holds the samples taken; a file without samples is not made.";
 }
 
 }  // namespace vexa::datalog

@@ -14,11 +14,15 @@
 namespace vexa {
 
 int FileOps::createNew(const std::string& path, mode_t mode) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  return ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
 }
 
 ssize_t FileOps::write(int fd, const void* data, size_t length) {
   return ::write(fd, data, length);
+}
+
+ssize_t FileOps::writeAt(int fd, const void* data, size_t length, off_t offset) {
+  return ::pwrite(fd, data, length, offset);
 }
 
 int FileOps::sync(int fd) {
@@ -37,6 +41,17 @@ int FileOps::rename(const std::string& from, const std::string& to, bool replace
 
 int FileOps::remove(const std::string& path) {
   return ::unlink(path.c_str());
+}
+
+int FileOps::linkOpenFile(int fd, const std::string& to) {
+  // The descriptor's entry in /proc names the file itself, even once its name has gone or been
+  // taken by another file; linkat follows it to the inode.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::access("/proc/self/fd", F_OK) != 0) {
+    errno = ENOSYS;  // no /proc: the caller renames by name instead
+    return -1;
+  }
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW);
 }
 
 int FileOps::close(int fd) {
@@ -68,12 +83,31 @@ bool FileOps::writeAll(int fd, const void* data, size_t length) {
   return true;
 }
 
+bool FileOps::writeAllAt(int fd, const void* data, size_t length, off_t offset) {
+  const auto* bytes = static_cast<const char*>(data);
+  while (length > 0) {
+    const ssize_t n = writeAt(fd, bytes, length, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    bytes += n;
+    offset += n;
+    length -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
 bool ReplaceFileWhole(FileOps& files, const std::string& path, const std::string& text, mode_t mode,
                       std::string& cause) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  // The permissions of the file at the name itself (a link's target is not this file), and never
+  // the set-user-ID, set-group-ID or sticky bit: a settings file is no program.
+  if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 0777;
+  mode &= 0777;
   std::random_device seed;
   std::string temporary;
   int fd = -1;

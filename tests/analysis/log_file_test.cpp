@@ -153,6 +153,42 @@ TEST_F(LogFileTest, WhatIsNotARegularFileIsRefusedWithoutWaiting) {
   }
 }
 
+// A power cut can leave a partial file's last blocks as NUL bytes: it is read up to them, and
+// says where they begin. NUL bytes followed by text, or in a finished file, are damage.
+TEST_F(LogFileTest, APartialEndingInNulBytesIsReadUpToThem) {
+  const std::vector<LogColumn> columns = {{"XgND", "X Gryo", {0.5, 0.25, 0.125}, {}}};
+  const std::string whole = LogText("P_1.csv", columns, 100, 103);
+  const std::string zeros(10000, '\0');
+  const struct {
+    const char* name;
+    std::string text;
+    const char* file;
+    int64_t samples;  // -1: refused
+    int64_t at;
+    int64_t line;
+  } cases[] = {
+      {"after whole lines", whole + zeros, "P_1.csv.partial", 3, int64_t(whole.size()), 11},
+      {"inside a line", whole.substr(0, whole.size() - 4) + zeros, "P_1.csv.partial", 2,
+       int64_t(whole.size() - 4), 10},
+      {"text after them", whole + zeros + "4,0,1,\r\n", "P_1.csv.partial", -1, 0, 0},
+      {"in a finished file", whole + zeros, "P_1.csv", -1, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(path(c.file), c.text);
+    LogRecord r;
+    LogError e;
+    ASSERT_EQ(ReadLogFile(path(c.file), r, e), c.samples >= 0) << e.message();
+    if (c.samples < 0) {
+      EXPECT_NE(e.message().find("a NUL byte"), std::string::npos) << e.message();
+      continue;
+    }
+    EXPECT_EQ(r.samples(), c.samples);
+    EXPECT_EQ(r.files[0].zeroTailAt, c.at);
+    EXPECT_EQ(r.files[0].zeroTailLine, c.line);
+  }
+}
+
 TEST_F(LogFileTest, AStoppedRunsPartialFileIsReadWithoutItsCutLine) {
   const std::vector<LogColumn> columns = {{"XgND", "X Gryo", {0.5, 0.25, 0.125}, {}},
                                           {"YgND", "Y Gyro", {1.5, 1.25, 1.125}, {}}};

@@ -137,16 +137,54 @@ TEST(SettingsFileSafety, FailedWriteKeepsTheOldFileAndSaysWhy) {
   EXPECT_EQ(entries, 1);
 }
 
-TEST(SettingsFileSafety, WriteReplacesTheFileKeepingItsPermissions) {
+// The new file takes the permission bits of the file at the name, never those of a link's
+// target, and never the set-user-ID, set-group-ID or sticky bit.
+TEST(SettingsFileSafety, WriteKeepsThePermissionsOfTheFileItselfWithoutSpecialBits) {
+  const struct {
+    const char* name;
+    mode_t mode;
+    bool throughLink;
+    mode_t expected;
+  } cases[] = {
+      {"plain", 0640, false, 0640},
+      {"set-user-ID", 04755, false, 0755},
+      {"set-group-ID and sticky", 03750, false, 0750},
+      {"link to a set-user-ID file", 04755, true, 0644},
+  };
+  const mode_t umask = ::umask(0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::SimWorld w;
+    const std::string target = c.throughLink ? w.folder() + "/program" : cfgPath(w);
+    writeFile(target, "Interface = 1\r\n");
+    ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);
+    if (c.throughLink) {
+      ASSERT_EQ(::symlink(target.c_str(), cfgPath(w).c_str()), 0);
+    }
+    w.ctx.settings = {2, 0, 0, 27150};
+    ASSERT_TRUE(WriteSettings(w.ctx));
+    EXPECT_EQ(fileText(cfgPath(w)), SettingsFileText(w.ctx.settings));
+    struct stat st {};
+    ASSERT_EQ(::lstat(cfgPath(w).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, c.expected);
+    if (c.throughLink) {
+      EXPECT_EQ(fileText(target), "Interface = 1\r\n") << "the target is kept";
+    }
+  }
+  ::umask(umask);
+}
+
+// One bad line costs only that line: the values after it are read, kept at the next write, and
+// the line that was not read is named.
+TEST(SettingsFileSafety, ABadLineKeepsTheValuesAroundItAndIsNamed) {
   testing::SimWorld w;
-  writeFile(cfgPath(w), "Interface = 1\r\n");
-  ASSERT_EQ(::chmod(cfgPath(w).c_str(), 0640), 0);
-  w.ctx.settings = {2, 0, 0, 27150};
+  writeFile(cfgPath(w), "Interface = 1\r\nFactory = x\r\nPort Address = 888\r\nDevice = 27150\r\n");
+  ReadSettings(w.ctx);
+  ASSERT_EQ(w.diagnostics.causes.size(), 1u);
+  EXPECT_NE(w.diagnostics.causes[0].find("line 2 "), std::string::npos) << w.diagnostics.causes[0];
   ASSERT_TRUE(WriteSettings(w.ctx));
-  EXPECT_EQ(fileText(cfgPath(w)), SettingsFileText(w.ctx.settings));
-  struct stat st {};
-  ASSERT_EQ(::stat(cfgPath(w).c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(fileText(cfgPath(w)), SettingsFileText({1, 888, 0, 27150}));
 }
 
 // Both files of settings go through the file operations: whichever step fails is reported and

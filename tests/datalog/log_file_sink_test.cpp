@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include <chrono>
@@ -14,8 +15,8 @@
 #include <thread>
 
 #include "datalog/log_run.h"
-#include "sim/sim_parallel_port.h"
 #include "registers/register_file_slave.h"
+#include "sim/sim_parallel_port.h"
 #include "support/faulty_file_ops.h"
 #include "support/file_lines.h"
 #include "support/sim_world.h"
@@ -104,15 +105,15 @@ TEST_F(LogFileSinkTest, EachFailingFileOperationIsReportedAndLosesNothing) {
     bool published;  // the new file replaced the earlier one before the failure
   } cases[] = {
       {FaultyFileOps::Write, 3, EIO, false},     {FaultyFileOps::Write, 0, ENOSPC, false},
-      {FaultyFileOps::Create, 0, EACCES, false}, {FaultyFileOps::Sync, 0, EIO, false},
-      {FaultyFileOps::Close, 0, EIO, false},     {FaultyFileOps::Rename, 0, ENOENT, false},
-      {FaultyFileOps::SyncFolder, 0, EIO, true},
+      {FaultyFileOps::Sync, 0, EIO, false},      {FaultyFileOps::Link, 0, EIO, false},
+      {FaultyFileOps::Rename, 0, ENOENT, false}, {FaultyFileOps::SyncFolder, 0, EIO, true},
   };
   settings.samplesPerFile = 40;
   settings.replaceExisting = true;
   StreamLimits limits;
   limits.syncSeconds = 1e9;  // no syncs of the writer's own: the calls are the same every run
   const auto runOnce = [&] {
+    world.clock = sim::SimClock();  // the same times, so the same calls, in every run
     LogFileSink files(this->files, world.clock, limits);
     sink = &files;
     const LogResult r = run();
@@ -312,6 +313,293 @@ TEST_F(LogFileSinkTest, ADiskThatCannotKeepUpEndsTheRunAndKeepsTheSamples) {
   size_t samples = 0;
   EXPECT_TRUE(consecutiveSamples(fileLines(path("DATALOG_1.csv")), samples));
   EXPECT_EQ(static_cast<int64_t>(samples), result.samplesTaken);
+}
+
+// A file renamed over the partial during the run is never published as the run's data: the run
+// ends within two seconds, naming the cause, and the published file holds the samples taken.
+TEST_F(LogFileSinkTest, AFileSwappedInAtThePartialsNameIsNeverPublished) {
+  settings.samplesPerFile = 200;  // 100 ms a sample: 20 s
+  const std::string forged = "File Name,DATALOG_1.csv\r\nmade up\r\n";
+  host.onSample = [&](const LogProgress& p) {
+    if (p.sample != 10) return;
+    std::ofstream(path("forged"), std::ios::binary) << forged;
+    ASSERT_EQ(::rename(path("forged").c_str(), path("DATALOG_1.csv.partial").c_str()), 0);
+  };
+  const LogResult result = run();
+  EXPECT_EQ(result.outcome, LogOutcome::WriteFailed);
+  EXPECT_LE(result.samplesTaken, 30) << "ended within two seconds";
+  ASSERT_EQ(world.messages.shown.size(), 1u);
+  EXPECT_NE(world.messages.shown[0].text.find("another file took its name"), std::string::npos)
+      << world.messages.shown[0].text;
+  size_t samples = 0;
+  EXPECT_TRUE(consecutiveSamples(fileLines(path("DATALOG_1.csv")), samples))
+      << slurp(path("DATALOG_1.csv"));
+  EXPECT_EQ(static_cast<int64_t>(samples), result.samplesTaken);
+  EXPECT_EQ(slurp(path("DATALOG_1.csv.partial")), forged) << "the other file is left alone";
+}
+
+// A folder removed during the run ends it within two seconds, saying so, however long the run.
+TEST_F(LogFileSinkTest, AFolderRemovedDuringTheRunEndsItWithinTwoSeconds) {
+  settings.directory = world.folder() + "/logs";
+  fs::create_directory(settings.directory);
+  settings.samplesPerFile = 1000;
+  host.onSample = [&](const LogProgress& p) {
+    if (p.sample == 10) fs::remove_all(settings.directory);
+  };
+  const LogResult result = run();
+  EXPECT_EQ(result.outcome, LogOutcome::WriteFailed);
+  EXPECT_LE(result.samplesTaken, 30);
+  ASSERT_FALSE(world.messages.shown.empty());
+  EXPECT_NE(world.messages.shown[0].text.find("folder " + settings.directory + " was removed"),
+            std::string::npos)
+      << world.messages.shown[0].text;
+}
+
+// Another file linked at the lock's name is never cut to the lock's pid: the run is refused.
+TEST_F(LogFileSinkTest, AFileLinkedAtTheLocksNameIsLeftAsItIs) {
+  std::ofstream(path("OLD_1.csv"), std::ios::binary) << "an earlier log\r\n";
+  ASSERT_EQ(::link(path("OLD_1.csv").c_str(), path(".DATALOG.csv.lock").c_str()), 0);
+  const LogResult result = run();
+  EXPECT_EQ(result.outcome, LogOutcome::Refused);
+  EXPECT_EQ(result.samplesTaken, 0);
+  EXPECT_EQ(slurp(path("OLD_1.csv")), "an earlier log\r\n");
+  EXPECT_NE(world.diagnostics.lastCause().find("not a lock file"), std::string::npos);
+}
+
+// A file made at the final name during a run that may not replace it stays, and the run keeps
+// its samples in the partial and says why it did not publish them.
+TEST_F(LogFileSinkTest, AFileMadeAtTheFinalNameDuringTheRunIsKeptAndSoAreTheSamples) {
+  settings.samplesPerFile = 20;
+  host.onSample = [&](const LogProgress& p) {
+    if (p.sample == 5) std::ofstream(path("DATALOG_1.csv"), std::ios::binary) << "theirs\n";
+  };
+  const LogResult result = run();
+  EXPECT_EQ(result.outcome, LogOutcome::WriteFailed);
+  EXPECT_TRUE(result.filesWritten.empty());
+  EXPECT_EQ(slurp(path("DATALOG_1.csv")), "theirs\n");
+  size_t samples = 0;
+  EXPECT_TRUE(consecutiveSamples(fileLines(path("DATALOG_1.csv.partial")), samples));
+  EXPECT_EQ(samples, 20u);
+  ASSERT_EQ(world.messages.shown.size(), 1u);
+  EXPECT_NE(world.messages.shown[0].text.find("DATALOG_1.csv.partial"), std::string::npos);
+}
+
+// The complete file is the partial with its header completed: each byte written once where the
+// end's seconds, date and time are as long as the start's (else the file is copied once, from the
+// descriptor), and the bytes are those a completed file has.
+TEST_F(LogFileSinkTest, PublishingWritesEachByteOnceWhereTheHeaderKeepsItsLength) {
+  class CountingOps : public FaultyFileOps {
+   public:
+    ssize_t write(int fd, const void* data, size_t length) override {
+      const ssize_t n = FaultyFileOps::write(fd, data, length);
+      if (n > 0) bytes += static_cast<size_t>(n);
+      return n;
+    }
+    ssize_t writeAt(int fd, const void* data, size_t length, off_t offset) override {
+      const ssize_t n = FaultyFileOps::writeAt(fd, data, length, offset);
+      if (n > 0) bytes += static_cast<size_t>(n);
+      return n;
+    }
+    std::atomic<size_t> bytes{0};
+  };
+  const struct {
+    LogHeader end;
+    double most;  // bytes written per byte of the file
+  } cases[] = {
+      {{"DATALOG_1.csv", "07/12/2026", "10:00:03", 36000, 36003}, 1.0},
+      {{"DATALOG_1.csv", "07/12/2026", "10:00:02", 36000, 36002.5f}, 2.0},
+      {{"DATALOG_1.csv", "8/12/2026", "10:00:03", 36000, 36003}, 2.0},
+  };
+  const std::string data = "1,1,0.5,\r\n2,0,-3,\r\n";
+  const size_t partialHead = std::string(
+                                 "File Name,DATALOG_1.csv\r\nDate,07/12/2026\r\nTime,10:00:00"
+                                 "\r\nBegin Seconds,36000\r\nEnd Seconds,36000\r\n \r\n"
+                                 "Sample #,XgND,X Gryo,\r\n")
+                                 .size();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.end.date + " " + c.end.time);
+    clearFolder();
+    CountingOps counting;
+    {
+      LogFileSink sink(counting, world.clock);
+      LogRunPlan plan;
+      plan.directory = world.folder();
+      plan.fileName = "DATALOG";
+      plan.channels = {XGYRO_OUT};
+      ASSERT_TRUE(sink.beginRun(plan));
+      LogFileStart start;
+      start.name = "DATALOG_1.csv";
+      start.header = {"DATALOG_1.csv", "07/12/2026", "10:00:00", 36000, 36000};
+      ASSERT_TRUE(sink.beginFile(start));
+      ASSERT_TRUE(sink.addSample(1, {{32768, 100, 0.5f}}));
+      ASSERT_TRUE(sink.addSample(2, {{0, -6, -3.0f}}));
+      std::string published;
+      ASSERT_TRUE(sink.endFile(c.end, published));
+      EXPECT_EQ(published, path("DATALOG_1.csv"));
+    }
+    std::string seconds;
+    AppendGeneral(seconds, c.end.endSeconds, LogFormat{});
+    const std::string expected = "File Name,DATALOG_1.csv\r\nDate," + c.end.date + "\r\nTime," +
+                                 c.end.time + "\r\nBegin Seconds,36000\r\nEnd Seconds," + seconds +
+                                 "\r\n \r\nSample #,XgND,X Gryo,\r\n" + data;
+    EXPECT_EQ(slurp(path("DATALOG_1.csv")), expected);
+    // The partial's own header is written at the start and once more at the end.
+    const double again = static_cast<double>(counting.bytes) - static_cast<double>(partialHead);
+    EXPECT_LE(again, c.most * static_cast<double>(expected.size()));
+    EXPECT_EQ(names(), std::vector<std::string>{"DATALOG_1.csv"});
+  }
+}
+
+// Sampled by age, not by count: a sample is on disk within a second even when the next one is
+// five seconds away.
+TEST_F(LogFileSinkTest, ASampleIsOnDiskWithinASecondWhateverTheDelay) {
+  LogFileSink files(this->files, world.clock);
+  sink = &files;
+  settings.samplesPerFile = 2;
+  settings.sampleDelayMs = 5000;
+  double takenAt = -1, onDiskAt = -1;
+  LogRun r(world.ctx, settings, host);
+  r.setSink(files);
+  r.setSampleWait([&](AppContext& ctx, float ms) {
+    if (takenAt < 0) takenAt = world.clock.monotonicSeconds();
+    files.waitUntilWritten();
+    size_t samples = 0;
+    consecutiveSamples(fileLines(path("DATALOG_1.csv.partial")), samples);
+    if (samples >= 1 && onDiskAt < 0) onDiskAt = world.clock.monotonicSeconds();
+    WaitSampleDelay(ctx, ms);
+  });
+  EXPECT_EQ(r.run().outcome, LogOutcome::Completed);
+  sink = nullptr;
+  ASSERT_GE(onDiskAt, 0);
+  EXPECT_LE(onDiskAt - takenAt, 1.0);
+}
+
+// A writer that hangs ends the run once its oldest sample has waited ten seconds (and, as the
+// run's clock is virtual here, two seconds of real time), however little is waiting; the file then
+// keeps every sample taken.
+TEST_F(LogFileSinkTest, AHungDiskEndsTheRunOnceASampleHasWaitedTenSeconds) {
+  class HungDisk : public FaultyFileOps {
+   public:
+    ssize_t write(int fd, const void* data, size_t length) override {
+      std::unique_lock<std::mutex> lock(m);
+      moving.wait(lock, [this] { return released; });
+      return FaultyFileOps::write(fd, data, length);
+    }
+    void release() {
+      std::lock_guard<std::mutex> lock(m);
+      released = true;
+      moving.notify_all();
+    }
+    std::mutex m;
+    std::condition_variable moving;
+    bool released = false;
+  } disk;
+  class ReleasingSink : public LogFileSink {
+   public:
+    ReleasingSink(HungDisk& disk, Clock& clock, StreamLimits limits)
+        : LogFileSink(disk, clock, limits), disk_(disk) {}
+    bool endFile(const LogHeader& header, std::string& path) override {
+      disk_.release();
+      return LogFileSink::endFile(header, path);
+    }
+    HungDisk& disk_;
+  };
+  StreamLimits limits;
+  limits.queueBytes = 4 * 1024 * 1024;  // the bound, were the age not watched, in seconds of a test
+  ReleasingSink hung(disk, world.clock, limits);
+  sink = &hung;
+  settings.samplesPerFile = 1e9;  // 100 ms a sample, a few bytes each: far below the queue's bound
+  const LogResult result = run();
+  sink = nullptr;
+  EXPECT_EQ(result.outcome, LogOutcome::DiskTooSlow);
+  EXPECT_GE(result.samplesTaken, 100) << "ten seconds of samples";
+  EXPECT_LT(hung.peakQueuedBytes(), limits.queueBytes) << "not the queue's bound";
+  EXPECT_NE(world.diagnostics.lastCause().find("has waited"), std::string::npos)
+      << world.diagnostics.lastCause();
+  ASSERT_EQ(world.messages.shown.size(), 1u);
+  EXPECT_NE(world.messages.shown[0].text.find("DISK TOO SLOW"), std::string::npos);
+  size_t samples = 0;
+  EXPECT_TRUE(consecutiveSamples(fileLines(path("DATALOG_1.csv")), samples));
+  EXPECT_EQ(static_cast<int64_t>(samples), result.samplesTaken);
+}
+
+// The partial is synced while the run goes, once a second, not only when it is published.
+TEST_F(LogFileSinkTest, ThePartialIsSyncedEverySecondWhileTheRunGoes) {
+  settings.samplesPerFile = 50;  // 5 s
+  ASSERT_EQ(run().outcome, LogOutcome::Completed);
+  EXPECT_GE(files.calls(FaultyFileOps::Sync), 2) << "the run's own besides the last";
+}
+
+// Checks before the first sample: a name too long for the file system at the last file, a folder
+// at a final name the run may replace. Neither run takes a sample or leaves a file.
+TEST_F(LogFileSinkTest, NamesThatCannotBeUsedAreRefusedBeforeTheFirstSample) {
+  const struct {
+    const char* label;
+    std::string name;
+    double files;
+    const char* folder;  // made at this name first, or nullptr
+    const char* cause;
+  } cases[] = {
+      {"name of file 10 too long", std::string(241, 'a'), 10, nullptr, "longer than the"},
+      {"folder at a final name", "DATALOG", 2, "DATALOG_2.csv", "is a folder"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    clearFolder();
+    if (c.folder != nullptr) fs::create_directory(path(c.folder));
+    settings.fileName = c.name;
+    settings.filesPerSession = c.files;
+    settings.samplesPerFile = 2;
+    settings.replaceExisting = true;
+    const LogResult result = run();
+    EXPECT_EQ(result.outcome, LogOutcome::Refused);
+    EXPECT_EQ(result.samplesTaken, 0);
+    EXPECT_NE(world.diagnostics.lastCause().find(c.cause), std::string::npos)
+        << world.diagnostics.lastCause();
+    EXPECT_EQ(names(), c.folder != nullptr ? std::vector<std::string>{c.folder}
+                                           : std::vector<std::string>{});
+  }
+}
+
+// What a run killed while publishing left (a hidden file of one of its names) goes at the next
+// run's start; hidden files of other names, or of another form, stay.
+TEST_F(LogFileSinkTest, LeftoversOfAKilledPublishAreRemovedAtTheNextStart) {
+  for (const char* name : {".DATALOG_1.csv.1a2b3c", ".DATALOG_1.csv.notours", ".OTHER_1.csv.1a2b3c",
+                           ".DATALOG_1.csv.partial"})
+    std::ofstream(path(name)) << "left\n";
+  settings.samplesPerFile = 2;
+  ASSERT_EQ(run().outcome, LogOutcome::Completed);
+  EXPECT_EQ(names(), (std::vector<std::string>{".DATALOG_1.csv.notours", ".DATALOG_1.csv.partial",
+                                               ".OTHER_1.csv.1a2b3c", "DATALOG_1.csv"}));
+}
+
+// A longer partial of an earlier run, replaced: nothing of it is left in the new file.
+TEST_F(LogFileSinkTest, ALongerPartialReplacedLeavesNoTail) {
+  std::ofstream(path("DATALOG_1.csv.partial"), std::ios::binary) << std::string(100000, 'x');
+  settings.samplesPerFile = 3;
+  settings.replaceExisting = true;
+  ASSERT_EQ(run().outcome, LogOutcome::Completed);
+  size_t samples = 0;
+  EXPECT_TRUE(consecutiveSamples(fileLines(path("DATALOG_1.csv")), samples));
+  EXPECT_EQ(samples, 3u);
+  EXPECT_EQ(slurp(path("DATALOG_1.csv")).find('x'), std::string::npos);
+}
+
+// A sensor lost before the first sample makes no file: a header alone reads as nothing.
+TEST_F(LogFileSinkTest, AFileWithoutSamplesIsNotPublished) {
+  LogFileSink files(this->files, world.clock);
+  LogRunPlan plan;
+  plan.directory = world.folder();
+  plan.fileName = "DATALOG";
+  plan.channels = {XGYRO_OUT};
+  ASSERT_TRUE(files.beginRun(plan));
+  LogFileStart start;
+  start.name = "DATALOG_1.csv";
+  ASSERT_TRUE(files.beginFile(start));
+  std::string published = "unchanged";
+  EXPECT_TRUE(files.endFile(start.header, published));
+  EXPECT_EQ(published, "");
+  EXPECT_EQ(names(), std::vector<std::string>{".DATALOG.csv.lock"});
 }
 
 TEST(LogNames, NamesTheReaderCannotTakeBackAreRefused) {

@@ -12,7 +12,8 @@ namespace vexa::testing {
 // error. Calls may come from a writer thread.
 class FaultyFileOps : public FileOps {
  public:
-  enum Op { Create, Write, Sync, Rename, Close, SyncFolder, kOps };
+  // Writes at an offset count as writes; a link to an open file has its own count.
+  enum Op { Create, Write, Sync, Rename, Close, SyncFolder, Link, kOps };
 
   // The `n`-th call of `op` from now on (1-based) fails with `error`.
   void failAt(Op op, int n, int error = EIO) {
@@ -31,6 +32,12 @@ class FaultyFileOps : public FileOps {
   }
   ssize_t write(int fd, const void* data, size_t length) override {
     return hit(Write) ? -1 : FileOps::write(fd, data, length);
+  }
+  ssize_t writeAt(int fd, const void* data, size_t length, off_t offset) override {
+    return hit(Write) ? -1 : FileOps::writeAt(fd, data, length, offset);
+  }
+  int linkOpenFile(int fd, const std::string& to) override {
+    return hit(Link) ? -1 : FileOps::linkOpenFile(fd, to);
   }
   int sync(int fd) override { return hit(Sync) ? -1 : FileOps::sync(fd); }
   int rename(const std::string& from, const std::string& to, bool replace) override {
