@@ -16,10 +16,12 @@ const char* CalibrationKindName(CalibrationKind kind) {
 }
 
 bool CalibrationKindFromName(const std::string& name, CalibrationKind& kind) {
-constexpr const char* kKindNames[] = {
-    "magnetometer apply",  "magnetometer revert", "auto null",
-    "precision auto null", "factory restore",     "flash update",
-    "accelerometer assistant"};
+  // Records queued by an earlier version named both magnetometer writes alike.
+  if (name == "magnetometer assistant") {
+    kind = CalibrationKind::MagnetometerApply;
+    return true;
+  }
+  for (size_t i = 0; i < std::size(kKindNames); ++i)
     if (name == kKindNames[i]) {
       kind = static_cast<CalibrationKind>(i);
       return true;
