@@ -109,6 +109,44 @@ void fitColumns(QTableWidget& table) {
   table.resizeRowsToContents();
 }
 
+// A read-off row whose only text after the channel is its second cell: the words that stand in
+// where the curve tells no figures, written across the row as the window spans them.
+bool RunsAcross(const QStringList& row) {
+  for (int c = 2; c < row.size(); ++c)
+    if (!row[c].isEmpty()) return false;
+  return row.size() > 2;
+}
+
+// Where each column of an exported table begins, and (last) where the table ends: every column
+// as wide as its widest text, so that no figure nor its mark is cut; spread to `width` when the
+// table is narrower.
+std::vector<int> ColumnLefts(const std::vector<QStringList>& table, const QFontMetrics& fm,
+                             int width) {
+  if (table.empty()) return {};
+  const int columns = int(table.front().size());
+  std::vector<int> widths(size_t(columns), 0);
+  int acrossWidth = 0;
+  for (size_t r = 0; r < table.size(); ++r) {
+    const bool across = r > 0 && RunsAcross(table[r]);
+    for (int c = 0; c < columns && c < table[r].size(); ++c) {
+      const int wanted = fm.horizontalAdvance(table[r][c]) + 12;
+      if (across && c == 1)
+        acrossWidth = std::max(acrossWidth, wanted);
+      else
+        widths[size_t(c)] = std::max(widths[size_t(c)], wanted);
+    }
+  }
+  int rest = 0;
+  for (int c = 1; c < columns; ++c) rest += widths[size_t(c)];
+  if (acrossWidth > rest && columns > 1) widths[1] += acrossWidth - rest;
+  int total = 0;
+  for (int w : widths) total += w;
+  const int spare = std::max(0, width - total) / std::max(1, columns);
+  std::vector<int> lefts{0};
+  for (int w : widths) lefts.push_back(lefts.back() + w + spare);
+  return lefts;
+}
+
 }  // namespace
 
 frmLogViewer::frmLogViewer(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
@@ -527,6 +565,8 @@ bool frmLogViewer::analyseAnyway(
            ? QString("Analysed anyway, every figure marked \"%1\": ").arg(analysis::kRecordNotStill)
            : QString("Not analysed, the record is not one of a sensor at rest: ")) +
       reasons.join("; "));
+  // Laid out at once: a screenshot or export taken right after must not cut the reasons off.
+  lblRecordCheck_->parentWidget()->layout()->activate();
   return forced;
 }
 
@@ -700,7 +740,9 @@ bool frmLogViewer::exportPlot(const QString& path) {
   const int rowHeight = fm.height() + 6;
   // One row more above the table for its caption: the slopes' figures are not the ones to quote.
   const int tableHeight = table.size() > 1 ? int(table.size() + 1) * rowHeight + 12 : 0;
-  const QSize out(plotSize.width(), plotSize.height() + tableHeight);
+  const std::vector<int> lefts = ColumnLefts(table, fm, plotSize.width());
+  const QSize out(std::max(plotSize.width(), lefts.empty() ? 0 : lefts.back()),
+                  plotSize.height() + tableHeight);
   const auto draw = [&](QPainter& painter) {
     const QRect plotArea(QPoint(0, 0), plotSize);
     if (tab == 2)
@@ -715,14 +757,16 @@ bool frmLogViewer::exportPlot(const QString& path) {
     painter.setPen(QColor(40, 44, 52));
     painter.drawText(QRect(6, plotSize.height() + 6, out.width() - 12, rowHeight),
                      Qt::AlignLeft | Qt::AlignVCenter, kQuickReadOffsCaption);
-    const int columns = int(table.front().size());
-    const int cellWidth = out.width() / std::max(1, columns);
+    const int columns = int(lefts.size()) - 1;
     for (size_t r = 0; r < table.size(); ++r) {
       const int y = plotSize.height() + 6 + int(r + 1) * rowHeight;
       if (r == 1) painter.drawLine(6, y - 3, out.width() - 6, y - 3);
-      for (int c = 0; c < columns && c < table[r].size(); ++c)
-        painter.drawText(QRect(c * cellWidth + 6, y, cellWidth - 12, rowHeight),
+      const bool across = r > 0 && RunsAcross(table[r]);
+      for (int c = 0; c < columns && c < table[r].size(); ++c) {
+        const int right = across && c == 1 ? lefts.back() : lefts[size_t(c) + 1];
+        painter.drawText(QRect(lefts[size_t(c)] + 6, y, right - lefts[size_t(c)] - 12, rowHeight),
                          Qt::AlignLeft | Qt::AlignVCenter, table[r][c]);
+      }
     }
   };
   // Written through a temporary file, so a failed export leaves an earlier file whole.
