@@ -741,8 +741,21 @@ bool frmLogViewer::exportPlot(const QString& path) {
   // One row more above the table for its caption: the slopes' figures are not the ones to quote.
   const int tableHeight = table.size() > 1 ? int(table.size() + 1) * rowHeight + 12 : 0;
   const std::vector<int> lefts = ColumnLefts(table, fm, plotSize.width());
-  const QSize out(std::max(plotSize.width(), lefts.empty() ? 0 : lefts.back()),
-                  plotSize.height() + tableHeight);
+  // The density panels hold no table: a forced record's mark and reasons go under them.
+  QStringList notes;
+  int notesWidth = 0;
+  for (size_t i = 0; tab == 2 && i < noise_.size() && i < runChannels_.size(); ++i)
+    if (!noise_[i].still()) {
+      QString why;
+      for (const auto& r : noise_[i].notStill)
+        why += (why.isEmpty() ? "" : "; ") + QString::fromStdString(r);
+      notes << channelName(record_.channels[size_t(runChannels_[i])]) + notStillMark(noise_[i]) +
+                   ": " + why;
+      notesWidth = std::max(notesWidth, fm.horizontalAdvance(notes.back()) + 12);
+    }
+  const int notesHeight = notes.isEmpty() ? 0 : int(notes.size()) * rowHeight + 12;
+  const QSize out(std::max({plotSize.width(), lefts.empty() ? 0 : lefts.back(), notesWidth}),
+                  plotSize.height() + tableHeight + notesHeight);
   const auto draw = [&](QPainter& painter) {
     const QRect plotArea(QPoint(0, 0), plotSize);
     if (tab == 2)
@@ -751,10 +764,14 @@ bool frmLogViewer::exportPlot(const QString& path) {
       allanPlot_->render(painter, plotArea);
     else
       plot_->render(painter, plotArea);
-    if (tableHeight == 0) return;
-    painter.fillRect(QRect(0, plotSize.height(), out.width(), tableHeight), Qt::white);
+    painter.fillRect(QRect(0, plotSize.height(), out.width(), out.height() - plotSize.height()),
+                     Qt::white);
     painter.setFont(font());
     painter.setPen(QColor(40, 44, 52));
+    for (int k = 0; k < notes.size(); ++k)
+      painter.drawText(QRect(6, plotSize.height() + 6 + k * rowHeight, out.width() - 12, rowHeight),
+                       Qt::AlignLeft | Qt::AlignVCenter, notes[k]);
+    if (tableHeight == 0) return;
     painter.drawText(QRect(6, plotSize.height() + 6, out.width() - 12, rowHeight),
                      Qt::AlignLeft | Qt::AlignVCenter, kQuickReadOffsCaption);
     const int columns = int(lefts.size()) - 1;

@@ -1,5 +1,6 @@
 #include <QCheckBox>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QTabWidget>
@@ -9,6 +10,7 @@
 #include "analysis/log_text.h"
 #include "sim/sensor_random.h"
 #include "support/sim_world.h"
+#include "ui/analysis/density_plot.h"
 #include "ui/analysis/frm_log_viewer.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +106,12 @@ TEST(LogViewerRecordCheck, ARecordNotStillIsAnalysedOnlyWhenForcedAndThenMarked)
       EXPECT_TRUE(text.endsWith("[record not still]") || text == "no white level")
           << col << ": " << text.toStdString();
     }
+    // The density image holds no table: the mark and why stand under its panels.
+    viewer.findChild<QTabWidget*>("tabViews")->setCurrentIndex(2);
+    const QString density = QString::fromStdString(world.folder() + "/density.png");
+    ASSERT_TRUE(viewer.exportPlot(density));
+    const QSize plot = viewer.densityPlot().size();
+    EXPECT_GT(QImage(density).height(), plot.width() < 200 ? 600 : plot.height());
     viewer.findChild<QTabWidget*>("tabViews")->setCurrentIndex(1);
     viewer.findChild<QCheckBox*>("chkReadOffsCsv")->setChecked(true);
     ASSERT_TRUE(viewer.exportPlot(QString::fromStdString(world.folder() + "/adev.png")));
