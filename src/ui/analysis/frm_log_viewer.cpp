@@ -610,7 +610,7 @@ void frmLogViewer::showAllan() {
     c.readOffs = analysis::ReadOffs(curves[i]);
     c.model = analysis::FitNoiseModel(curves[i], runSamples_[i]);
     analysis::ChannelNoise n;
-    n.title = ch.title;
+    n.title = analysis::ChannelName(ch);  // the report names it as the window does
     n.units = ch.units;
     n.kind = analysis::SensorKindOf(ch.units);
     n.rateHz = 1.0 / runTau0_[i];

@@ -100,6 +100,8 @@ TEST(LogViewerRecordCheck, ARecordNotStillIsAnalysedOnlyWhenForcedAndThenMarked)
     viewer.finishAllanNow();
     ASSERT_EQ(viewer.noise().size(), 1u);
     EXPECT_FALSE(viewer.noise()[0].still());
+    EXPECT_EQ(viewer.noise()[0].title, "X Gyro")
+        << "the report's name: the caption, not the file's";
     ASSERT_EQ(figures->rowCount(), 1);
     for (int col = 1; col < figures->columnCount(); ++col) {
       const QString text = figures->item(0, col)->text();
