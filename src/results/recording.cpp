@@ -217,7 +217,16 @@ NoiseRecord NoiseRecordOf(const AppContext& ctx, const std::string& unit,
   for (const auto& f : files) r.files.push_back(MeasureFile(f));
   // One path a line: a file name may hold any other separator.
   for (const auto& f : r.files) r.source += (r.source.empty() ? "" : "\n") + f.path;
-  for (const auto& c : channels) r.channels.push_back(FiguresOf(c));
+  // Figures of a record analysed although it is not still keep the mark and why, one channel a
+  // line after the files: whoever reads them later must not take them for the sensor's own.
+  for (const auto& c : channels) {
+    r.channels.push_back(FiguresOf(c));
+    if (c.still()) continue;
+    std::string why;
+    for (const auto& reason : c.notStill) why += (why.empty() ? "" : "; ") + reason;
+    r.source += (r.source.empty() ? "" : "\n") + std::string(analysis::kRecordNotStill) + ": " +
+                c.title + ": " + why;
+  }
   return r;
 }
 

@@ -209,12 +209,15 @@ TEST_F(LogViewerTest, AllanDeviationOnTheWorkerGivesCurvesAndReadOffs) {
 TEST_F(LogViewerTest, ReadOffsOfARecordThatIsNotStillAreWithheldInTheSameWordsAsAdev) {
   ASSERT_TRUE(viewer.openFiles({writeRecord()}));
   viewer.findChild<QListWidget*>("lstChannels")->item(1)->setCheckState(Qt::Checked);  // the ramp
+  world.messages.answer = true;  // analysed although the record check finds the ramp moving
   viewer.computeAllan();
   viewer.finishAllanNow();
   ASSERT_EQ(viewer.allanPlot().curves().size(), 2u);
   EXPECT_TRUE(viewer.allanPlot().curves()[0].readOffs.randomWalkFound);
-  EXPECT_EQ(cellText("tblReadOffs", 1, 1).toStdString(),
-            analysis::ReadOffValidityText(analysis::ReadOffValidity::NotStill));
+  EXPECT_TRUE(cellText("tblReadOffs", 1, 1)
+                  .startsWith(QString::fromStdString(
+                      analysis::ReadOffValidityText(analysis::ReadOffValidity::NotStill))))
+      << cellText("tblReadOffs", 1, 1).toStdString();
   EXPECT_EQ(table("tblReadOffs")->columnSpan(1, 1), 5);
   // Hidden under the span, and in the exported CSV, no figure either.
   for (int c = 2; c < 6; ++c) EXPECT_TRUE(cellText("tblReadOffs", 1, c).isEmpty()) << c;

@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "analysis/record_check.h"
 #include "analysis/record_series.h"
 #include "analysis/span_statistics.h"
 #include "app/app_context.h"
@@ -57,6 +58,10 @@ QString figure(double v) {
   return std::isfinite(v) ? Region().toString(v, 'g', 4) : QString("-");
 }
 
+// What the read-off table is, in the window and in the exported image: the figures to quote
+// are the fitted model's.
+constexpr const char* kQuickReadOffsCaption = "Quick read-offs from the curve's slopes";
+
 // A typed rate further than this share from the files' own is most likely another rate (the
 // sensor's sample rate rather than the record's reads per second).
 constexpr double kRateTolerance = 0.10;
@@ -65,6 +70,11 @@ constexpr double kRateTolerance = 0.10;
 // title, where the reader knows one.
 QString channelName(const analysis::LogChannel& ch) {
   return QString::fromStdString(ch.caption.empty() ? ch.title : ch.caption);
+}
+
+// What every figure of a record that failed the record check carries, as vexa-cli prints it.
+QString notStillMark(const analysis::ChannelNoise& n) {
+  return n.still() ? QString() : QString(" [%1]").arg(analysis::kRecordNotStill);
 }
 
 QTableWidgetItem* cell(const QString& text) {
@@ -97,6 +107,44 @@ void fitColumns(QTableWidget& table) {
     }
   }
   table.resizeRowsToContents();
+}
+
+// A read-off row whose only text after the channel is its second cell: the words that stand in
+// where the curve tells no figures, written across the row as the window spans them.
+bool RunsAcross(const QStringList& row) {
+  for (int c = 2; c < row.size(); ++c)
+    if (!row[c].isEmpty()) return false;
+  return row.size() > 2;
+}
+
+// Where each column of an exported table begins, and (last) where the table ends: every column
+// as wide as its widest text, so that no figure nor its mark is cut; spread to `width` when the
+// table is narrower.
+std::vector<int> ColumnLefts(const std::vector<QStringList>& table, const QFontMetrics& fm,
+                             int width) {
+  if (table.empty()) return {};
+  const int columns = int(table.front().size());
+  std::vector<int> widths(size_t(columns), 0);
+  int acrossWidth = 0;
+  for (size_t r = 0; r < table.size(); ++r) {
+    const bool across = r > 0 && RunsAcross(table[r]);
+    for (int c = 0; c < columns && c < table[r].size(); ++c) {
+      const int wanted = fm.horizontalAdvance(table[r][c]) + 12;
+      if (across && c == 1)
+        acrossWidth = std::max(acrossWidth, wanted);
+      else
+        widths[size_t(c)] = std::max(widths[size_t(c)], wanted);
+    }
+  }
+  int rest = 0;
+  for (int c = 1; c < columns; ++c) rest += widths[size_t(c)];
+  if (acrossWidth > rest && columns > 1) widths[1] += acrossWidth - rest;
+  int total = 0;
+  for (int w : widths) total += w;
+  const int spare = std::max(0, width - total) / std::max(1, columns);
+  std::vector<int> lefts{0};
+  for (int w : widths) lefts.push_back(lefts.back() + w + spare);
+  return lefts;
 }
 
 }  // namespace
@@ -244,6 +292,12 @@ void frmLogViewer::buildAllanTab(QWidget* tab) {
   row->addWidget(chkReadOffsCsv_);
   v->addLayout(row);
   v->addWidget(lblRateWarning_);
+  lblRecordCheck_ = new QLabel(tab);
+  lblRecordCheck_->setObjectName("lblRecordCheck");
+  lblRecordCheck_->setStyleSheet("color: #b03020;");
+  lblRecordCheck_->setWordWrap(true);
+  lblRecordCheck_->hide();
+  v->addWidget(lblRecordCheck_);
   allanPlot_ = new AllanPlot(tab);
   v->addWidget(allanPlot_, 1);
   auto* allanCursor = new QLabel(" ", tab);
@@ -251,8 +305,8 @@ void frmLogViewer::buildAllanTab(QWidget* tab) {
   v->addWidget(allanCursor);
   connect(allanPlot_, &NoisePanels::cursorMoved, allanCursor, &QLabel::setText);
   auto* quick = new QLabel(
-      "Quick read-offs from the curve's slopes (the fitted model's figures, with their "
-      "uncertainties, are under Noise Density):",
+      QString(kQuickReadOffsCaption) +
+          " (the fitted model's figures, with their uncertainties, are under Noise Density):",
       tab);
   quick->setObjectName("lblQuickReadOffs");
   quick->setWordWrap(true);
@@ -335,6 +389,15 @@ bool frmLogViewer::openFiles(const QStringList& paths) {
       lstChannels_->addItem(item);
     }
   }
+  clearAnalysis();
+  lblRecordCheck_->hide();
+  prgAllan_->setValue(0);
+  cmdExport_->setEnabled(true);
+  refreshSeries();
+  return true;
+}
+
+void frmLogViewer::clearAnalysis() {
   allanPlot_->setCurves({});
   tblReadOffs_->setRowCount(0);
   noise_.clear();
@@ -343,10 +406,6 @@ bool frmLogViewer::openFiles(const QStringList& paths) {
   for (auto* readOut : findChildren<QLabel*>(QRegularExpression("^lbl(Allan|Density)Cursor$")))
     readOut->setText(" ");
   cmdReport_->setEnabled(false);
-  prgAllan_->setValue(0);
-  cmdExport_->setEnabled(true);
-  refreshSeries();
-  return true;
 }
 
 QString frmLogViewer::dialogFolder() const {
@@ -442,6 +501,7 @@ void frmLogViewer::computeAllan() {
   runChannels_.clear();
   runTau0_.clear();
   runSamples_.clear();
+  runRateHz_ = rate;
   for (int c : checkedChannels()) {
     analysis::RateSeries s = analysis::SeriesForAnalysis(record_, c, rate);
     if (!(s.tau0 > 0)) {
@@ -462,6 +522,52 @@ void frmLogViewer::computeAllan() {
   cmdCancelAllan_->setEnabled(true);
   prgAllan_->setValue(0);
   poll_->start();
+}
+
+std::vector<std::vector<analysis::RecordFinding>> frmLogViewer::checkRecord(
+    const std::vector<std::vector<analysis::AllanPoint>>& curves) const {
+  const auto files = analysis::CheckRecordFiles(record_);
+  std::vector<std::vector<analysis::RecordFinding>> all;
+  for (size_t i = 0; i < runChannels_.size(); ++i) {
+    const auto& ch = record_.channels[size_t(runChannels_[i])];
+    // Taken again rather than kept: the worker had the samples, and a long record's are many.
+    const analysis::RateSeries s =
+        analysis::SeriesForAnalysis(record_, runChannels_[i], runRateHz_);
+    auto found = files;
+    for (auto& f : analysis::CheckChannelStill(
+             s.values, s.tau0, i < curves.size() ? curves[i] : std::vector<analysis::AllanPoint>{},
+             ch.units, analysis::ChannelName(ch)))
+      found.push_back(std::move(f));
+    all.push_back(std::move(found));
+  }
+  return all;
+}
+
+bool frmLogViewer::analyseAnyway(
+    const std::vector<std::vector<analysis::RecordFinding>>& findings) {
+  QStringList reasons;
+  for (const auto& channel : findings)
+    for (const auto& f : channel) {
+      const QString line =
+          QString::fromStdString(f.channel.empty() ? f.reason : f.channel + ": " + f.reason);
+      if (!reasons.contains(line)) reasons << line;
+    }
+  lblRecordCheck_->setVisible(!reasons.isEmpty());
+  if (reasons.isEmpty()) return true;
+  const bool forced = ctx_.messages().ask(
+      "Log Viewer", ("This record is not one of a sensor at rest:\n" + reasons.join("\n") +
+                     "\n\nIts noise figures would be many times the sensor's own. Analyse it "
+                     "anyway? Every figure is then marked \"" +
+                     QString(analysis::kRecordNotStill) + "\".")
+                        .toStdString());
+  lblRecordCheck_->setText(
+      (forced
+           ? QString("Analysed anyway, every figure marked \"%1\": ").arg(analysis::kRecordNotStill)
+           : QString("Not analysed, the record is not one of a sensor at rest: ")) +
+      reasons.join("; "));
+  // Laid out at once: a screenshot or export taken right after must not cut the reasons off.
+  lblRecordCheck_->parentWidget()->layout()->activate();
+  return forced;
 }
 
 void frmLogViewer::pollAllan() {
@@ -486,6 +592,12 @@ void frmLogViewer::showAllan() {
   prgAllan_->setValue(1000);
   auto curves = run_.takeCurves();
   auto densities = run_.takeDensities();
+  const auto findings = checkRecord(curves);
+  if (!analyseAnyway(findings)) {
+    clearAnalysis();
+    prgAllan_->setValue(0);
+    return;
+  }
   noise_.clear();
   std::vector<AllanCurve> shown;
   tblReadOffs_->setRowCount(0);
@@ -498,7 +610,7 @@ void frmLogViewer::showAllan() {
     c.readOffs = analysis::ReadOffs(curves[i]);
     c.model = analysis::FitNoiseModel(curves[i], runSamples_[i]);
     analysis::ChannelNoise n;
-    n.title = ch.title;
+    n.title = analysis::ChannelName(ch);  // the report names it as the window does
     n.units = ch.units;
     n.kind = analysis::SensorKindOf(ch.units);
     n.rateHz = 1.0 / runTau0_[i];
@@ -508,6 +620,8 @@ void frmLogViewer::showAllan() {
     if (i < densities.size()) n.density = std::move(densities[i]);
     n.figures = analysis::CustomaryFigures(n.model, n.kind, n.units);
     n.densityFigure = analysis::CustomaryDensity(n.density.white, n.kind, n.units);
+    for (const auto& f : findings[i]) n.notStill.push_back(f.reason);
+    const QString mark = notStillMark(n);
     noise_.push_back(std::move(n));
     c.points = std::move(curves[i]);
     const auto t = analysis::CustomaryReadOffs(c.readOffs, ch.units);
@@ -518,13 +632,14 @@ void frmLogViewer::showAllan() {
     // (in the table, its image and its CSV), and the plot draws no lines for them.
     const QString values[] = {
         c.name,
-        !valid ? QString::fromStdString(analysis::ReadOffValidityText(c.readOffs.validity))
-        : c.readOffs.randomWalkFound ? number(t.randomWalk)
-                                     : QString("not found"),
+        (!valid ? QString::fromStdString(analysis::ReadOffValidityText(c.readOffs.validity))
+         : c.readOffs.randomWalkFound ? number(t.randomWalk)
+                                      : QString("not found")) +
+            mark,
         valid ? QString::fromStdString(t.randomWalkUnits) : QString(),
-        !valid
-            ? QString()
-            : (c.readOffs.floorFound ? QString() : QString("below ")) + number(t.biasInstability),
+        !valid ? QString()
+               : (c.readOffs.floorFound ? QString() : QString("below ")) +
+                     number(t.biasInstability) + mark,
         valid ? QString::fromStdString(t.biasUnits) : QString(),
         valid ? number(c.readOffs.floorTau) : QString()};
     for (int k = 0; k < 6; ++k) tblReadOffs_->setItem(row, k, cell(values[k]));
@@ -552,17 +667,18 @@ void frmLogViewer::showNoiseFigures() {
     const auto& n = noise_[r];
     tblNoiseModel_->setItem(int(r), 0,
                             cell(r < names.size() ? names[r] : QString::fromStdString(n.title)));
-    const auto text = [](const analysis::NoiseFigure& f) {
+    const QString mark = notStillMark(n);
+    const auto text = [&mark](const analysis::NoiseFigure& f) {
       const QString unit = QString::fromStdString(f.unit);
-      if (!f.resolved) return "< " + figure(f.value) + " " + unit;
-      return figure(f.value) + " +/- " + figure(f.sigma) + " " + unit;
+      if (!f.resolved) return "< " + figure(f.value) + " " + unit + mark;
+      return figure(f.value) + " +/- " + figure(f.sigma) + " " + unit + mark;
     };
     for (int t = 0; t < analysis::kNoiseTerms; ++t)
       tblNoiseModel_->setItem(int(r), 1 + t, cell(text(n.figures[size_t(t)])));
     tblNoiseModel_->setItem(
         int(r), 6,
         cell(n.density.whiteFound ? figure(n.densityFigure.value) + " " +
-                                        QString::fromStdString(n.densityFigure.unit)
+                                        QString::fromStdString(n.densityFigure.unit) + mark
                                   : QString("no white level")));
   }
   fitColumns(*tblNoiseModel_);
@@ -622,8 +738,24 @@ bool frmLogViewer::exportPlot(const QString& path) {
   const std::vector<QStringList> table = allan ? readOffRows() : std::vector<QStringList>{};
   const QFontMetrics fm(font());
   const int rowHeight = fm.height() + 6;
-  const int tableHeight = table.size() > 1 ? int(table.size()) * rowHeight + 12 : 0;
-  const QSize out(plotSize.width(), plotSize.height() + tableHeight);
+  // One row more above the table for its caption: the slopes' figures are not the ones to quote.
+  const int tableHeight = table.size() > 1 ? int(table.size() + 1) * rowHeight + 12 : 0;
+  const std::vector<int> lefts = ColumnLefts(table, fm, plotSize.width());
+  // The density panels hold no table: a forced record's mark and reasons go under them.
+  QStringList notes;
+  int notesWidth = 0;
+  for (size_t i = 0; tab == 2 && i < noise_.size() && i < runChannels_.size(); ++i)
+    if (!noise_[i].still()) {
+      QString why;
+      for (const auto& r : noise_[i].notStill)
+        why += (why.isEmpty() ? "" : "; ") + QString::fromStdString(r);
+      notes << channelName(record_.channels[size_t(runChannels_[i])]) + notStillMark(noise_[i]) +
+                   ": " + why;
+      notesWidth = std::max(notesWidth, fm.horizontalAdvance(notes.back()) + 12);
+    }
+  const int notesHeight = notes.isEmpty() ? 0 : int(notes.size()) * rowHeight + 12;
+  const QSize out(std::max({plotSize.width(), lefts.empty() ? 0 : lefts.back(), notesWidth}),
+                  plotSize.height() + tableHeight + notesHeight);
   const auto draw = [&](QPainter& painter) {
     const QRect plotArea(QPoint(0, 0), plotSize);
     if (tab == 2)
@@ -632,18 +764,26 @@ bool frmLogViewer::exportPlot(const QString& path) {
       allanPlot_->render(painter, plotArea);
     else
       plot_->render(painter, plotArea);
-    if (tableHeight == 0) return;
-    painter.fillRect(QRect(0, plotSize.height(), out.width(), tableHeight), Qt::white);
+    painter.fillRect(QRect(0, plotSize.height(), out.width(), out.height() - plotSize.height()),
+                     Qt::white);
     painter.setFont(font());
     painter.setPen(QColor(40, 44, 52));
-    const int columns = int(table.front().size());
-    const int cellWidth = out.width() / std::max(1, columns);
+    for (int k = 0; k < notes.size(); ++k)
+      painter.drawText(QRect(6, plotSize.height() + 6 + k * rowHeight, out.width() - 12, rowHeight),
+                       Qt::AlignLeft | Qt::AlignVCenter, notes[k]);
+    if (tableHeight == 0) return;
+    painter.drawText(QRect(6, plotSize.height() + 6, out.width() - 12, rowHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter, kQuickReadOffsCaption);
+    const int columns = int(lefts.size()) - 1;
     for (size_t r = 0; r < table.size(); ++r) {
-      const int y = plotSize.height() + 6 + int(r) * rowHeight;
+      const int y = plotSize.height() + 6 + int(r + 1) * rowHeight;
       if (r == 1) painter.drawLine(6, y - 3, out.width() - 6, y - 3);
-      for (int c = 0; c < columns && c < table[r].size(); ++c)
-        painter.drawText(QRect(c * cellWidth + 6, y, cellWidth - 12, rowHeight),
+      const bool across = r > 0 && RunsAcross(table[r]);
+      for (int c = 0; c < columns && c < table[r].size(); ++c) {
+        const int right = across && c == 1 ? lefts.back() : lefts[size_t(c) + 1];
+        painter.drawText(QRect(lefts[size_t(c)] + 6, y, right - lefts[size_t(c)] - 12, rowHeight),
                          Qt::AlignLeft | Qt::AlignVCenter, table[r][c]);
+      }
     }
   };
   // Written through a temporary file, so a failed export leaves an earlier file whole.

@@ -8,6 +8,7 @@
 #include "analysis/allan_run.h"
 #include "analysis/log_file.h"
 #include "analysis/noise_characterisation.h"
+#include "analysis/record_check.h"
 
 class QCheckBox;
 class QLabel;
@@ -80,6 +81,12 @@ class frmLogViewer : public QDialog {
   // The read-off table as it is shown: rows of cells, the heading first.
   std::vector<QStringList> readOffRows() const;
   bool writeReadOffsCsv(const QString& path) const;
+  // The record check of each channel just analysed (the files' own faults in every channel's).
+  std::vector<std::vector<analysis::RecordFinding>> checkRecord(
+      const std::vector<std::vector<analysis::AllanPoint>>& curves) const;
+  // Shows why the record is not still and asks whether to analyse it anyway.
+  bool analyseAnyway(const std::vector<std::vector<analysis::RecordFinding>>& findings);
+  void clearAnalysis();
 
   AppContext& ctx_;
   analysis::LogRecord record_;
@@ -88,6 +95,7 @@ class frmLogViewer : public QDialog {
   std::vector<int> runChannels_;
   std::vector<double> runTau0_;
   std::vector<int64_t> runSamples_;
+  double runRateHz_ = 0.0;  // the rate typed when the run started (0: the files')
   std::vector<analysis::ChannelNoise> noise_;  // the channels analysed last, fitted
 
   QTabWidget* tabs_ = nullptr;
@@ -108,6 +116,7 @@ class frmLogViewer : public QDialog {
   QProgressBar* prgAllan_ = nullptr;
   AllanPlot* allanPlot_ = nullptr;
   QTableWidget* tblReadOffs_ = nullptr;
+  QLabel* lblRecordCheck_ = nullptr;  // why the record analysed is not one of a sensor at rest
   QCheckBox* chkReadOffsCsv_ = nullptr;
   QTableWidget* tblNoiseModel_ = nullptr;
   DensityPlot* densityPlot_ = nullptr;

@@ -32,7 +32,7 @@
 namespace vexa::ui::testing {
 namespace {
 
-// A gyro offset near -10 deg/s, an accelerometer near 1 g and a slow temperature, 100 Hz.
+// A still gyro (a bias of -0.3 deg/s), an accelerometer near 1 g and a slow temperature, 100 Hz.
 std::string WriteThreeKinds(const std::string& folder, const std::string& name,
                             int samples = 3000) {
   sim::SensorRandom random(7);
@@ -40,7 +40,7 @@ std::string WriteThreeKinds(const std::string& folder, const std::string& name,
   vexa::testing::LogColumn accel{"XaND", "X acc", {}, {}};
   vexa::testing::LogColumn temp{"TND", "Temp", {}, {}};
   for (int i = 0; i < samples; ++i) {
-    gyro.values.push_back(-10.0 + 8.0 * random.gaussian());
+    gyro.values.push_back(-0.3 + 8.0 * random.gaussian());
     accel.values.push_back(1.0 + 0.002 * random.gaussian());
     temp.values.push_back(25.0 + i * 1e-4);
   }
