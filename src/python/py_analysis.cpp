@@ -260,8 +260,8 @@ py::dict MagFit(const py::object& readings, const py::object& hardIron,
 // The noise model of one channel in the JSON form `vexa-cli noise --json` prints, so a script
 // gets the very figures (and the same keys) the command line gives.
 py::dict Noise(const py::object& x, double rate, const py::object& newData, const py::object& kind,
-               const std::string& units, const std::string& title, const py::object& unit,
-               const py::object& db, bool force) {
+               const std::string& units, const std::string& title, bool force,
+               const py::object& unit, const py::object& db) {
   std::string unitName, address;
   if (!unit.is_none()) {
     unitName = py::str(unit).cast<std::string>();
