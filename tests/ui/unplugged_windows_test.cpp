@@ -288,7 +288,9 @@ TEST(UnpluggedWindows, DatalogRunLogsOnlyTheSamplesReadWhole) {
         EXPECT_EQ(run.result.contains("ended early"), lost)
             << label << " N=" << n << ": " << run.result.toStdString();
         const size_t samples = static_cast<size_t>(cut.reads(AUX_ADC));
-        ASSERT_EQ(run.lines.size(), 7u + samples) << label << " N=" << n;
+        // A run that took no sample publishes no file at all.
+        ASSERT_EQ(run.lines.size(), samples == 0 ? 0u : 7u + samples) << label << " N=" << n;
+        if (samples == 0) continue;
         // The header's first lines and every sample line as the whole run has them.
         EXPECT_EQ(run.lines[0], expected.lines[0]) << label << " N=" << n;
         for (size_t k = 6; k < run.lines.size(); ++k)
