@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace vexa::analysis {
 
@@ -104,18 +105,33 @@ std::optional<double> SecondsLeft(const std::vector<UncertaintyAt>& history, dou
     return std::nullopt;
   const UncertaintyAt now = history.back();
   if (now.percent <= percent) return 0.0;
-  // The present level from the last fourfold of the record, each value carried to the present
-  // length along the root: one fit's value jumps as terms enter and leave the model, and a
-  // slope read off such jumps would promise hours too many or too few.
-  double logs = 0.0;
-  int count = 0;
-  for (const UncertaintyAt& h : history) {
-    if (h.seconds < now.seconds / 4 || !(h.percent > 0.0)) continue;
-    logs += std::log(h.percent) + kShrink * std::log(now.seconds / h.seconds);
-    ++count;
-  }
-  const double level = std::exp(logs / count);
-  return std::max(0.0, now.seconds * (std::pow(level / percent, -1.0 / kShrink) - 1.0));
+  // The rate at which the uncertainty shrinks, read off the last fourfold of the record as the
+  // slope of log(percent) over log(seconds): a term resting on the longest clusters (K, R)
+  // shrinks slower than the root of the length, since its clusters grow with the record. The
+  // median of the pairwise slopes and of the points' levels, so that one fit's jump (a term
+  // entering or leaving the model) moves neither much; the slope kept between a quarter and one
+  // power so that no run of odd fits promises days or seconds.
+  std::vector<std::pair<double, double>> points;  // log(seconds / now), log(percent)
+  for (const UncertaintyAt& h : history)
+    if (h.seconds >= now.seconds / 4 && h.percent > 0.0)
+      points.push_back({std::log(h.seconds / now.seconds), std::log(h.percent)});
+  const auto median = [](std::vector<double> v) {
+    const auto mid = v.begin() + v.size() / 2;
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+  };
+  double shrink = kShrink;
+  std::vector<double> slopes;
+  for (size_t i = 0; i < points.size(); ++i)
+    for (size_t j = i + 1; j < points.size(); ++j)
+      if (points[j].first - points[i].first > 0.02)
+        slopes.push_back((points[j].second - points[i].second) /
+                         (points[j].first - points[i].first));
+  if (points.size() >= 4 && slopes.size() >= 6) shrink = std::clamp(median(slopes), -1.0, -0.25);
+  std::vector<double> levels;  // each point carried to the present length along that slope
+  for (const auto& [x, y] : points) levels.push_back(y - shrink * x);
+  const double level = std::exp(median(levels));
+  return std::max(0.0, now.seconds * (std::pow(level / percent, -1.0 / shrink) - 1.0));
 }
 
 LiveNoiseChannel::LiveNoiseChannel(std::string title, std::string units, SensorKind kind,
