@@ -137,10 +137,11 @@ std::string ChannelUnits(int16_t registerIndex) {
 // How a run ended, as taken under the session's lock.
 struct RunEnd {
   datalog::LogResult result;
-  std::string message;  // the last message shown (what a failure said)
-  std::string failure;  // a transfer that failed during the run, even if the run went on
-  KeptRecord kept;      // the run's record, when the session keeps them
-  bool ran = false;     // the run began (not refused by a session failed before it)
+  std::string message;   // the last message shown (what a failure said)
+  std::string failure;   // a transfer that failed during the run, even if the run went on
+  KeptRecord kept;       // the run's record, when the session keeps them
+  KeptRecord keptNoise;  // the live noise figures, kept under the session's unit
+  bool ran = false;      // the run began (not refused by a session failed before it)
 };
 
 // What a run's end means for the caller, once `taken` holds what it took: nothing when it
@@ -266,6 +267,14 @@ RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host
         KeepInStore(session.storeAddress(ctx),
                     results::LogRunRecordFor(ctx, session.recording().unit, started, described,
                                              command.sampling, end.result, product));
+    // As vexa-cli log --unit: the live figures under the unit named (files do not say whose).
+    std::vector<analysis::ChannelNoise> figures;
+    for (const auto& c : live.status.channels)
+      if (c.noise.model.ok) figures.push_back(c.noise);
+    if (!session.recording().unit.empty() && !figures.empty())
+      end.keptNoise = KeepInStore(
+          session.storeAddress(ctx),
+          results::NoiseRecordOf(ctx, session.recording().unit, end.result.filesWritten, figures));
   }
   return end;
 }
@@ -300,6 +309,7 @@ py::object LogToFiles(Session& session, const LogArguments& arguments, const py:
     files.attr("noise_json") = live.jsonPath;
   }
   WarnIfNotOnline(end.kept);
+  WarnIfNotOnline(end.keptNoise);
   RaiseForOutcome(host, end, files);
   return files;
 }
@@ -349,6 +359,7 @@ py::object LogToMemory(Session& session, const LogArguments& arguments,
   py::object array = AsLogArray(rows, a);
   AddLiveResult(array, live, end, host);
   WarnIfNotOnline(end.kept);
+  WarnIfNotOnline(end.keptNoise);
   // The run's own words name the file a run to files was writing; this one wrote none.
   RunEnd told = end;
   if (end.ran && end.result.outcome == datalog::LogOutcome::TransportLost)

@@ -49,3 +49,14 @@ def test_live_noise_refusals_name_the_keyword(keywords, words):
     with vexa.open(interface="usb", still=True, virtual_time=True) as s:
         with pytest.raises(vexa.UsageError, match=words):
             s.log_to_files(["YGYRO_OUT"], samples=100, **keywords)
+
+
+def test_live_figures_are_kept_under_the_sessions_unit(cli, own_folder):
+    db = str(own_folder / "lab.db")
+    with vexa.open(interface="usb", still=True, virtual_time=True, unit="LOT9-001", db=db) as s:
+        files = s.log_to_files(["XGYRO_OUT"], samples=LIMIT, delay_ms=15,
+                               until_resolved="X Gyro/N:10")
+    status, out, err = cli("--db", db, "figures", "--figure", "X Gyro/N")
+    assert status == 0, err
+    assert out.startswith("LOT9-001\t")
+    assert files.ended_by == "resolved"
