@@ -286,6 +286,9 @@ void AddLiveResult(py::object result, const LiveRun& live, const RunEnd& end,
       end.result.outcome == datalog::LogOutcome::Cancelled && !host.interrupted();
   result.attr("live_noise") = LiveFiguresOf(live.status);
   result.attr("ended_by") = EndedBy(live.status, cancelled);
+  // The log went on, but that channel's figures end where its analysis fell behind.
+  for (const std::string& why : live.status.behind)
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, why.c_str(), 1) != 0) throw py::error_already_set();
 }
 
 py::object LogToFiles(Session& session, const LogArguments& arguments, const py::object& progress) {
