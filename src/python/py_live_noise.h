@@ -25,8 +25,9 @@ std::string LiveNoiseKeywords(std::string text);
 // warm_up, time_left: {"X Gyro/B:10": seconds or None}}}
 pybind11::dict LiveFiguresOf(const datalog::LiveNoiseStatus& status);
 
-// "resolved" when every until_resolved figure ended the run, else "samples" (the limit), or
-// "interrupted"/"error" as the run ended; None without targets.
+// "resolved" when every until_resolved figure ended the run, "interrupted" when Ctrl-C or the
+// callback did, else "samples" (the limit, or a failure the caller is raised); None without
+// targets.
 pybind11::object EndedBy(const datalog::LiveNoiseStatus& status, bool cancelled);
 
 }  // namespace vexa::python
