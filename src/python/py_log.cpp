@@ -3,15 +3,24 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
+
+#include <unistd.h>
 
 #include <pybind11/stl.h>
 
 #include "analysis/log_file.h"
+#include "analysis/noise_characterisation.h"
+#include "app/atomic_file.h"
 #include "cli/cli_log.h"
+#include "datalog/live_noise_sink.h"
+#include "datalog/log_file_sink.h"
 #include "datalog/log_start_check.h"
 #include "datalog/sampling.h"
+#include "platform/file_ops.h"
 #include "python/py_errors.h"
+#include "python/py_live_noise.h"
 #include "python/py_log_array.h"
 #include "python/py_log_host.h"
 #include "python/py_memory_sink.h"
@@ -71,6 +80,8 @@ struct LogArguments {
   bool sync = false;
   bool overwrite = false;
   bool sensorCheck = true;  // refuse to log unless a known sensor answered
+  py::object liveNoise = py::none();
+  py::object untilResolved = py::none();
 
   cli::LogCommand parse(const RegisterTable& table) const {
     std::vector<std::string> ops = {"--units", units};
@@ -126,10 +137,11 @@ std::string ChannelUnits(int16_t registerIndex) {
 // How a run ended, as taken under the session's lock.
 struct RunEnd {
   datalog::LogResult result;
-  std::string message;  // the last message shown (what a failure said)
-  std::string failure;  // a transfer that failed during the run, even if the run went on
-  KeptRecord kept;      // the run's record, when the session keeps them
-  bool ran = false;     // the run began (not refused by a session failed before it)
+  std::string message;   // the last message shown (what a failure said)
+  std::string failure;   // a transfer that failed during the run, even if the run went on
+  KeptRecord kept;       // the run's record, when the session keeps them
+  KeptRecord keptNoise;  // the live noise figures, kept under the session's unit
+  bool ran = false;      // the run began (not refused by a session failed before it)
 };
 
 // What a run's end means for the caller, once `taken` holds what it took: nothing when it
@@ -182,9 +194,43 @@ void CheckStart(const datalog::LogSettings& settings) {
   throw FileError(AsKeywords(problem));
 }
 
+// The live noise of a run: what was asked, the sink that analyses it in front of the run's own
+// (and the file writer it feeds when the run writes files), and the figures at the end.
+struct LiveRun {
+  cli::LiveNoiseCommand command;
+  std::optional<datalog::LogFileSink> files;
+  std::unique_ptr<datalog::LiveNoiseSink> sink;
+  datalog::LiveNoiseStatus status;
+  std::string jsonPath;  // NAME-noise.json of a run to files
+};
+
+// Puts the live analysis in front of `sink` (none: the files), after the same checks as
+// vexa-cli log: every target on a logged channel, no earlier result replaced unasked.
+datalog::SampleSink* AttachLive(AppContext& ctx, const datalog::LogSettings& settings,
+                                datalog::SampleSink* sink, LiveRun& live, PythonLogHost& host) {
+  datalog::LiveNoiseSettings s;
+  s.channels = live.command.channels;
+  s.targets = live.command.targets;
+  datalog::ChannelList channels;
+  std::string error;
+  if (!datalog::LiveChannelsOf(s, settings.channels, channels, error))
+    throw UsageError(LiveNoiseKeywords(AsKeywords(error)));
+  if (sink == nullptr) {
+    live.jsonPath = cli::LiveNoiseJsonPath(settings);
+    if (!settings.replaceExisting && ::access(live.jsonPath.c_str(), F_OK) == 0)
+      throw FileError(live.jsonPath + " already exists: give overwrite=True to replace it, or " +
+                      "another name");
+    FileOps& ops = ctx.platform.files != nullptr ? *ctx.platform.files : SystemFileOps();
+    sink = &live.files.emplace(ops, ctx.clock());
+  }
+  live.sink = std::make_unique<datalog::LiveNoiseSink>(*sink, ctx.clock(), s);
+  host.setLive(live.sink.get());
+  return live.sink.get();
+}
+
 // Runs the log on the session's device: its checks, then the run with `sink` (none: the files).
 RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host,
-           const std::function<datalog::SampleSink*(AppContext&)>& sinkFor) {
+           const std::function<datalog::SampleSink*(AppContext&)>& sinkFor, LiveRun& live) {
   RunEnd end;
   DeviceUse use(session);
   // A session failed before the run reads nothing more.
@@ -197,6 +243,7 @@ RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host
   datalog::LogSettings settings = cli::LogSettingsOf(ctx, command);
   datalog::SampleSink* sink = sinkFor ? sinkFor(ctx) : nullptr;
   if (sink == nullptr) CheckStart(settings);
+  if (live.command.active()) sink = AttachLive(ctx, settings, sink, live, host);
   const std::string started = results::UtcNow();
   const datalog::LogSettings described = settings;
   datalog::LogRun run(ctx, std::move(settings), host);
@@ -204,6 +251,10 @@ RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host
   datalog::ChooseSampling(run, command.sampling);
   end.result = run.run();
   end.ran = true;
+  if (live.sink) {
+    live.status = live.sink->finish();
+    host.setLive(nullptr);
+  }
   end.message = session.lastMessage();
   // A transfer that failed while the run went on (a run cancelled at that sample, say) is
   // still an error: the session is then failed.
@@ -216,18 +267,52 @@ RunEnd Run(Session& session, const cli::LogCommand& command, PythonLogHost& host
         KeepInStore(session.storeAddress(ctx),
                     results::LogRunRecordFor(ctx, session.recording().unit, started, described,
                                              command.sampling, end.result, product));
+    // As vexa-cli log --unit: the live figures under the unit named (files do not say whose).
+    std::vector<analysis::ChannelNoise> figures;
+    for (const auto& c : live.status.channels)
+      if (c.noise.model.ok) figures.push_back(c.noise);
+    if (!session.recording().unit.empty() && !figures.empty())
+      end.keptNoise = KeepInStore(
+          session.storeAddress(ctx),
+          results::NoiseRecordOf(ctx, session.recording().unit, end.result.filesWritten, figures));
   }
   return end;
 }
 
-py::list LogToFiles(Session& session, const LogArguments& arguments, const py::object& progress) {
+// What the live analysis found, on the run's result: its final figures and what ended the run.
+void AddLiveResult(py::object result, const LiveRun& live, const RunEnd& end,
+                   const PythonLogHost& host) {
+  const bool cancelled =
+      end.result.outcome == datalog::LogOutcome::Cancelled && !host.interrupted();
+  result.attr("live_noise") = LiveFiguresOf(live.status);
+  result.attr("ended_by") = EndedBy(live.status, cancelled);
+  // The log went on, but that channel's figures end where its analysis fell behind.
+  for (const std::string& why : live.status.behind)
+    if (PyErr_WarnEx(PyExc_RuntimeWarning, why.c_str(), 1) != 0) throw py::error_already_set();
+}
+
+py::object LogToFiles(Session& session, const LogArguments& arguments, const py::object& progress) {
   const cli::LogCommand command = arguments.parse(Registers());
   session.requireKnownSensor(arguments.sensorCheck);
   PythonLogHost host(progress);
-  const RunEnd end = Run(session, command, host, {});
-  py::list files;
-  for (const auto& f : end.result.filesWritten) files.append(f);
+  LiveRun live;
+  live.command = LiveNoiseCommandOf(arguments.liveNoise, arguments.untilResolved);
+  const RunEnd end = Run(session, command, host, {}, live);
+  py::object files = py::module_::import("vexa").attr("LogFiles")();
+  files.attr("noise_json") = py::none();
+  for (const auto& f : end.result.filesWritten) files.attr("append")(f);
+  AddLiveResult(files, live, end, host);
+  if (live.sink && !end.result.filesWritten.empty()) {
+    std::vector<analysis::ChannelNoise> channels;
+    for (const auto& c : live.status.channels) channels.push_back(c.noise);
+    std::string error;
+    if (!WriteFileAtomically(live.jsonPath, analysis::NoiseJson(channels), command.overwrite,
+                             error))
+      RaiseWithResult("FileError", "the live noise figures could not be written: " + error, files);
+    files.attr("noise_json") = live.jsonPath;
+  }
   WarnIfNotOnline(end.kept);
+  WarnIfNotOnline(end.keptNoise);
   RaiseForOutcome(host, end, files);
   return files;
 }
@@ -242,9 +327,14 @@ py::object LogToMemory(Session& session, const LogArguments& arguments,
   py::array rows = NewLogRows(command.channels, size_t(MemorySink::InitialRows(samples)));
   std::optional<MemorySink> memory;
   PythonLogHost host(progress);
-  const RunEnd end = Run(session, command, host, [&](AppContext& ctx) {
-    return &memory.emplace(ctx.clock(), rows, command.channels.size(), samples, raw);
-  });
+  LiveRun live;
+  live.command = LiveNoiseCommandOf(arguments.liveNoise, arguments.untilResolved);
+  const RunEnd end = Run(
+      session, command, host,
+      [&](AppContext& ctx) {
+        return &memory.emplace(ctx.clock(), rows, command.channels.size(), samples, raw);
+      },
+      live);
   MemorySink& sink = *memory;
   sink.trim();
   py::dict units, titles;
@@ -270,7 +360,9 @@ py::object LogToMemory(Session& session, const LogArguments& arguments,
   a["lsb"] = raw;
   a["interrupted"] = host.interrupted();
   py::object array = AsLogArray(rows, a);
+  AddLiveResult(array, live, end, host);
   WarnIfNotOnline(end.kept);
+  WarnIfNotOnline(end.keptNoise);
   // The run's own words name the file a run to files was writing; this one wrote none.
   RunEnd told = end;
   if (end.ran && end.result.outcome == datalog::LogOutcome::TransportLost)
@@ -286,6 +378,13 @@ py::object LogToMemory(Session& session, const LogArguments& arguments,
 
 void RegisterLog(py::module_& m) {
   RegisterLogArray(m);
+  // The paths a run to files wrote, a list that also carries what its live analysis found.
+  py::dict members;
+  members["__module__"] = "vexa";
+  members["__doc__"] = "The paths log_to_files wrote, with live_noise, ended_by and noise_json.";
+  m.attr("LogFiles") =
+      py::module_::import("builtins")
+          .attr("type")("LogFiles", py::make_tuple(py::type::of(py::list())), members);
   auto session = py::reinterpret_borrow<py::object>(m.attr("Session"));
   const auto method = [&](const char* name, auto&& f, auto... extra) {
     py::setattr(session, name,
@@ -296,9 +395,12 @@ void RegisterLog(py::module_& m) {
       "log",
       [](Session& s, const py::object& channels, const py::object& samples,
          const py::object& delayMs, bool pipelined, bool sync, const std::string& units,
-         const py::object& progress, bool sensorCheck) {
+         const py::object& progress, bool sensorCheck, const py::object& liveNoise,
+         const py::object& untilResolved) {
         LogArguments a;
         a.sensorCheck = sensorCheck;
+        a.liveNoise = liveNoise;
+        a.untilResolved = untilResolved;
         a.channels = channels;
         a.samples = samples;
         a.delayMs = delayMs;
@@ -310,21 +412,32 @@ void RegisterLog(py::module_& m) {
       py::arg("channels"), py::arg("samples"), py::arg("delay_ms") = 0,
       py::arg("pipelined") = false, py::arg("sync") = false, py::arg("units") = "scaled",
       py::arg("progress") = py::none(), py::arg("sensor_check") = true,
+      py::arg("live_noise") = py::none(), py::arg("until_resolved") = py::none(),
       R"(Logs `samples` samples of the channels into memory: the run of vexa-cli log without
 its files. channels: register names ('XGYRO_OUT', ...) or 'all'. Returns a vexa.LogArray
 (sample, time, each channel's value and '_new' flag). progress(taken, total) is called about five
 times a second. Ctrl-C ends the run after the current sample: the KeyboardInterrupt carries
 the samples taken as its `result`; so does the TransportError of a device lost during the
 run. Raises SensorError before the first sample when no known sensor answered at open, unless
-sensor_check=False.)");
+sensor_check=False.
+live_noise: channels (register names or captions) whose noise is analysed while logged; the
+progress callback is then called as progress(taken, total, figures), figures a dict per channel
+caption (seconds, samples, Q N B K R with _sigma, _resolved and _unit, time_left per target).
+until_resolved: targets "CAPTION/TERM:PERCENT" ("X Gyro/B:10"): the run ends once every one is
+resolved to that relative 1-sigma uncertainty, or at its sample limit. The result carries
+live_noise (the final figures) and ended_by ("resolved", "samples", "interrupted"; None without
+targets).)");
   method(
       "log_to_files",
       [](Session& s, const py::object& channels, const py::object& samples, const py::object& files,
          const py::object& delayMs, const std::string& name, const std::string& units,
          const py::object& directory, bool pipelined, bool sync, bool overwrite,
-         const py::object& progress, bool sensorCheck) {
+         const py::object& progress, bool sensorCheck, const py::object& liveNoise,
+         const py::object& untilResolved) {
         LogArguments a;
         a.sensorCheck = sensorCheck;
+        a.liveNoise = liveNoise;
+        a.untilResolved = untilResolved;
         a.channels = channels;
         a.samples = samples;
         a.files = files;
@@ -341,12 +454,22 @@ sensor_check=False.)");
       py::arg("name") = "DATALOG", py::arg("units") = "scaled", py::arg("directory") = py::none(),
       py::arg("pipelined") = false, py::arg("sync") = false, py::arg("overwrite") = false,
       py::arg("progress") = py::none(), py::arg("sensor_check") = true,
+      py::arg("live_noise") = py::none(), py::arg("until_resolved") = py::none(),
       R"(Logs to files exactly as vexa-cli log does: `samples` per file, `files` files named
 NAME_n.csv (or .txt where the decimal separator is a comma) in `directory` (default: the working
 folder); files of the name already there are replaced only with overwrite=True. Returns the
 paths written. Ctrl-C ends the run after the current sample; the current file is still
 written, and the KeyboardInterrupt carries the paths as its `result`. Raises SensorError before
-the first sample when no known sensor answered at open, unless sensor_check=False.)");
+the first sample when no known sensor answered at open, unless sensor_check=False.
+The result is a vexa.LogFiles (a list of the paths)
+live_noise: channels (register names or captions) whose noise is analysed while logged; the
+progress callback is then called as progress(taken, total, figures), figures a dict per channel
+caption (seconds, samples, Q N B K R with _sigma, _resolved and _unit, time_left per target).
+until_resolved: targets "CAPTION/TERM:PERCENT" ("X Gyro/B:10"): the run ends once every one is
+resolved to that relative 1-sigma uncertainty, or at its sample limit. The result carries
+live_noise (the final figures) and ended_by ("resolved", "samples", "interrupted"; None without
+targets), and noise_json, the path of
+NAME-noise.json written beside the files when live noise was asked.)");
 }
 
 }  // namespace vexa::python

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "python/py_live_noise.h"
+
 namespace py = pybind11;
 
 namespace vexa::python {
@@ -13,7 +15,7 @@ PythonLogHost::~PythonLogHost() {
 }
 
 bool PythonLogHost::cancelRequested() {
-  if (error_) return true;
+  if (error_ || (live_ != nullptr && live_->targetsMet())) return true;
   const auto now = Clock::now();
   if (now - lastSignalCheck_ < std::chrono::milliseconds(50)) return false;
   lastSignalCheck_ = now;
@@ -31,7 +33,11 @@ void PythonLogHost::progress(const datalog::LogProgress& p) {
   lastProgress_ = now;
   py::gil_scoped_acquire gil;
   try {
-    progress_(static_cast<int64_t>(taken), static_cast<int64_t>(total));
+    if (live_ != nullptr)
+      progress_(static_cast<int64_t>(taken), static_cast<int64_t>(total),
+                LiveFiguresOf(live_->status()));
+    else
+      progress_(static_cast<int64_t>(taken), static_cast<int64_t>(total));
   } catch (py::error_already_set& e) {
     e.restore();
     error_.emplace();

@@ -11,6 +11,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include "datalog/live_noise_sink.h"
 #include "datalog/log_run.h"
 
 namespace vexa::python {
@@ -27,6 +28,9 @@ class PythonLogHost : public datalog::LogHost {
   // attached as its `result` attribute; does nothing when the run was not interrupted.
   void raiseIfInterrupted(const pybind11::object& result);
   bool interrupted() const { return error_.has_value(); }
+  // A run with live noise: it ends once every target is met, and the callback gets the
+  // current figures as a third argument.
+  void setLive(const datalog::LiveNoiseSink* live) { live_ = live; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -34,6 +38,7 @@ class PythonLogHost : public datalog::LogHost {
   std::optional<pybind11::error_already_set> error_;
   Clock::time_point lastSignalCheck_ = Clock::now();
   Clock::time_point lastProgress_{};
+  const datalog::LiveNoiseSink* live_ = nullptr;
 };
 
 }  // namespace vexa::python

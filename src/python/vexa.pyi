@@ -10,7 +10,8 @@ __version__: str
 
 PathLike = Union[str, os.PathLike]
 Channels = Union[str, Sequence[str]]
-Progress = Optional[Callable[[int, int], Any]]
+# progress(taken, total), or progress(taken, total, figures) when the run has live noise.
+Progress = Optional[Union[Callable[[int, int], Any], Callable[[int, int, dict[str, Any]], Any]]]
 
 
 class Error(Exception):
@@ -69,12 +70,32 @@ class LogArray(np.ndarray):
     titles: dict[str, str]
     lsb: bool
     interrupted: bool
+    live_noise: dict[str, LiveFigures]  # empty unless live_noise or until_resolved was given
+    ended_by: Optional[EndedBy]
 
     @property
     def channels(self) -> list[str]: ...
 
 
 DumpRow = Tuple[str, int, int, float]
+
+# One live channel's figures so far: 'caption', 'seconds' (of record), 'samples', 'fitted';
+# per term Q N B K R its value under the letter and 'N_sigma', 'N_resolved', 'N_unit' likewise;
+# 'estimated_from_tau' (cluster times from there on are estimates, or None), 'warm_up' (text or
+# None), 'percent' and 'time_left' (seconds of record; 0 once reached, None while unresolved)
+# per until_resolved target of the channel.
+LiveFigures = dict[str, Any]
+# What ended a run with until_resolved targets: every figure resolved, the sample limit, or
+# Ctrl-C/the callback.
+EndedBy = Literal["resolved", "samples", "interrupted"]
+LiveTargets = Union[str, Sequence[str], None]
+
+
+class LogFiles(list[str]):
+    """The paths log_to_files wrote, with what its live noise analysis found."""
+    live_noise: dict[str, LiveFigures]
+    ended_by: Optional[EndedBy]
+    noise_json: Optional[str]  # NAME-noise.json beside the files, when live noise was asked
 
 
 class Session:
@@ -105,16 +126,22 @@ class Session:
         """The product ID register (PROD_ID)."""
     def log(self, channels: Channels, samples: int, delay_ms: float = 0, pipelined: bool = False,
             sync: bool = False, units: Literal["scaled", "lsb"] = "scaled",
-            progress: Progress = None, sensor_check: bool = True) -> LogArray:
+            progress: Progress = None, sensor_check: bool = True,
+            live_noise: LiveTargets = None, until_resolved: LiveTargets = None) -> LogArray:
         """Logs into memory, as vexa-cli log without its files. Ctrl-C ends the run after the
-        current sample; the KeyboardInterrupt carries the samples taken as `result`."""
+        current sample; the KeyboardInterrupt carries the samples taken as `result`.
+        live_noise: channels analysed while logged (progress(taken, total, figures) then);
+        until_resolved: "CAPTION/TERM:PERCENT" targets ending the run once all are met."""
     def log_to_files(self, channels: Channels, samples: int = 1000, files: int = 1,
                      delay_ms: float = 0, name: str = "DATALOG",
                      units: Literal["scaled", "lsb"] = "scaled",
                      directory: Optional[PathLike] = None, pipelined: bool = False,
                      sync: bool = False, overwrite: bool = False,
-                     progress: Progress = None, sensor_check: bool = True) -> list[str]:
-        """Logs to the files vexa-cli log writes; returns their paths."""
+                     progress: Progress = None, sensor_check: bool = True,
+                     live_noise: LiveTargets = None,
+                     until_resolved: LiveTargets = None) -> LogFiles:
+        """Logs to the files vexa-cli log writes; returns their paths. live_noise and
+        until_resolved as for log(); NAME-noise.json is then written beside the files."""
 
 
 def open(*, interface: Optional[Literal["usb", "parallel", "ftdi", "spidev"]] = None,
