@@ -22,7 +22,7 @@
 #include <ctime>
 
 #include "analysis/live_noise.h"
-#include "datalog/live_noise_sink.h"
+#include "analysis/live_noise_sink.h"
 #include "datalog/log_run.h"
 #include "sim/sensor_noise.h"
 #include "sim_bench_world.h"
@@ -59,8 +59,8 @@ double peakResidentMiB() {
   return double(u.ru_maxrss) / 1024.0;
 }
 
-datalog::LiveNoiseSettings twoGyros() {
-  datalog::LiveNoiseSettings s;
+analysis::LiveNoiseSettings twoGyros() {
+  analysis::LiveNoiseSettings s;
   s.channels = {XGYRO_OUT, YGYRO_OUT};
   return s;
 }
@@ -81,7 +81,7 @@ template <typename Prepare>
 Timed timedRun(AppContext& ctx, const datalog::LogSettings& settings, bool live, Prepare prepare) {
   QuietHost host;
   NullSink null;
-  datalog::LiveNoiseSink sink(null, ctx.clock(), twoGyros());
+  analysis::LiveNoiseSink sink(null, ctx.clock(), twoGyros());
   datalog::LogRun run(ctx, settings, host);
   prepare(run);
   run.setSink(live ? static_cast<datalog::SampleSink&>(sink) : null);
@@ -90,7 +90,7 @@ Timed timedRun(AppContext& ctx, const datalog::LogSettings& settings, bool live,
   run.run();
   Timed t;
   t.sampling = threadSeconds() - cpu;
-  const datalog::LiveNoiseStatus status = sink.finish();  // the analysis has caught up
+  const analysis::LiveNoiseStatus status = sink.finish();  // the analysis has caught up
   t.wall = Seconds(std::chrono::steady_clock::now() - start).count();
   if (live && status.channels.size() != 2) t.wall = -1;
   return t;

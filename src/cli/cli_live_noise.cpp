@@ -92,11 +92,11 @@ LiveNoiseRun::LiveNoiseRun(AppContext& ctx, const LiveNoiseCommand& command)
 bool LiveNoiseRun::startProblem(const datalog::LogSettings& settings, int& status,
                                 std::string& error) const {
   if (!active()) return false;
-  datalog::LiveNoiseSettings live;
+  analysis::LiveNoiseSettings live;
   live.channels = command_.channels;
   live.targets = command_.targets;
   datalog::ChannelList channels;
-  if (!datalog::LiveChannelsOf(live, settings.channels, channels, error)) {
+  if (!analysis::LiveChannelsOf(live, settings.channels, channels, error)) {
     status = 2;
     return true;
   }
@@ -113,16 +113,16 @@ void LiveNoiseRun::attach(datalog::LogRun& run) {
   if (!active()) return;
   FileOps& ops = ctx_.platform.files != nullptr ? *ctx_.platform.files : SystemFileOps();
   files_.emplace(ops, ctx_.clock());
-  datalog::LiveNoiseSettings live;
+  analysis::LiveNoiseSettings live;
   live.channels = command_.channels;
   live.targets = command_.targets;
-  sink_ = std::make_unique<datalog::LiveNoiseSink>(*files_, ctx_.clock(), live);
+  sink_ = std::make_unique<analysis::LiveNoiseSink>(*files_, ctx_.clock(), live);
   run.setSink(*sink_);
 }
 
 std::string LiveNoiseRun::progressText() const {
   if (!sink_) return {};
-  const datalog::LiveNoiseStatus s = sink_->status();
+  const analysis::LiveNoiseStatus s = sink_->status();
   std::string text;
   for (const auto& c : s.channels) {
     if (!c.noise.model.ok) continue;
@@ -144,7 +144,7 @@ bool LiveNoiseRun::finish(const datalog::LogResult& result, const datalog::LogSe
                           bool cancelled, std::ostream& out, std::ostream& err,
                           std::vector<analysis::ChannelNoise>& channels) {
   if (!sink_) return true;
-  const datalog::LiveNoiseStatus s = sink_->finish();
+  const analysis::LiveNoiseStatus s = sink_->finish();
   for (const std::string& why : s.behind) err << "vexa-cli: " << why << '\n';
   for (const auto& c : s.channels) {
     channels.push_back(c.noise);

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "analysis/live_noise.h"
+#include "analysis/live_noise_sink.h"
 #include "app/app_context.h"
-#include "datalog/live_noise_sink.h"
 #include "datalog/log_file_sink.h"
 #include "datalog/log_run.h"
 #include "registers/register_table.h"
@@ -62,7 +62,7 @@ class LiveNoiseRun {
   AppContext& ctx_;
   LiveNoiseCommand command_;
   std::optional<datalog::LogFileSink> files_;
-  std::unique_ptr<datalog::LiveNoiseSink> sink_;
+  std::unique_ptr<analysis::LiveNoiseSink> sink_;
 };
 
 // "0:12:05"

@@ -58,7 +58,7 @@ cli::LiveNoiseCommand LiveNoiseCommandOf(const py::object& liveNoise,
   return command;
 }
 
-py::dict LiveFiguresOf(const datalog::LiveNoiseStatus& status) {
+py::dict LiveFiguresOf(const analysis::LiveNoiseStatus& status) {
   py::dict all;
   for (const analysis::LiveFigures& c : status.channels) {
     py::dict d;
@@ -75,7 +75,7 @@ py::dict LiveFiguresOf(const datalog::LiveNoiseStatus& status) {
     d["warm_up"] =
         c.warmUp.found ? py::object(py::str(analysis::WarmUpText(c.warmUp))) : py::none();
     py::dict left, percent;
-    for (const datalog::TargetState& t : status.targets) {
+    for (const analysis::TargetState& t : status.targets) {
       if (t.target.caption != c.noise.title) continue;
       const std::string key = analysis::ResolveTargetText(t.target);
       left[py::str(key)] = t.met           ? py::object(py::float_(0.0))
@@ -90,7 +90,7 @@ py::dict LiveFiguresOf(const datalog::LiveNoiseStatus& status) {
   return all;
 }
 
-py::object EndedBy(const datalog::LiveNoiseStatus& status, bool cancelled) {
+py::object EndedBy(const analysis::LiveNoiseStatus& status, bool cancelled) {
   if (status.targets.empty()) return py::none();
   if (status.allMet && cancelled) return py::str("resolved");
   return py::str(cancelled ? "interrupted" : "samples");

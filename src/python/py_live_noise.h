@@ -9,8 +9,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include "analysis/live_noise_sink.h"
 #include "cli/cli_live_noise.h"
-#include "datalog/live_noise_sink.h"
 
 namespace vexa::python {
 
@@ -23,11 +23,11 @@ std::string LiveNoiseKeywords(std::string text);
 
 // {caption: {caption, seconds, samples, N, N_sigma, N_resolved, B, ..., estimated_from,
 // warm_up, time_left: {"X Gyro/B:10": seconds or None}}}
-pybind11::dict LiveFiguresOf(const datalog::LiveNoiseStatus& status);
+pybind11::dict LiveFiguresOf(const analysis::LiveNoiseStatus& status);
 
 // "resolved" when every until_resolved figure ended the run, "interrupted" when Ctrl-C or the
 // callback did, else "samples" (the limit, or a failure the caller is raised); None without
 // targets.
-pybind11::object EndedBy(const datalog::LiveNoiseStatus& status, bool cancelled);
+pybind11::object EndedBy(const analysis::LiveNoiseStatus& status, bool cancelled);
 
 }  // namespace vexa::python

@@ -14,7 +14,7 @@
 #include "analysis/noise_characterisation.h"
 #include "app/atomic_file.h"
 #include "cli/cli_log.h"
-#include "datalog/live_noise_sink.h"
+#include "analysis/live_noise_sink.h"
 #include "datalog/log_file_sink.h"
 #include "datalog/log_start_check.h"
 #include "datalog/sampling.h"
@@ -199,8 +199,8 @@ void CheckStart(const datalog::LogSettings& settings) {
 struct LiveRun {
   cli::LiveNoiseCommand command;
   std::optional<datalog::LogFileSink> files;
-  std::unique_ptr<datalog::LiveNoiseSink> sink;
-  datalog::LiveNoiseStatus status;
+  std::unique_ptr<analysis::LiveNoiseSink> sink;
+  analysis::LiveNoiseStatus status;
   std::string jsonPath;  // NAME-noise.json of a run to files
 };
 
@@ -208,12 +208,12 @@ struct LiveRun {
 // vexa-cli log: every target on a logged channel, no earlier result replaced unasked.
 datalog::SampleSink* AttachLive(AppContext& ctx, const datalog::LogSettings& settings,
                                 datalog::SampleSink* sink, LiveRun& live, PythonLogHost& host) {
-  datalog::LiveNoiseSettings s;
+  analysis::LiveNoiseSettings s;
   s.channels = live.command.channels;
   s.targets = live.command.targets;
   datalog::ChannelList channels;
   std::string error;
-  if (!datalog::LiveChannelsOf(s, settings.channels, channels, error))
+  if (!analysis::LiveChannelsOf(s, settings.channels, channels, error))
     throw UsageError(LiveNoiseKeywords(AsKeywords(error)));
   if (sink == nullptr) {
     live.jsonPath = cli::LiveNoiseJsonPath(settings);
@@ -223,7 +223,7 @@ datalog::SampleSink* AttachLive(AppContext& ctx, const datalog::LogSettings& set
     FileOps& ops = ctx.platform.files != nullptr ? *ctx.platform.files : SystemFileOps();
     sink = &live.files.emplace(ops, ctx.clock());
   }
-  live.sink = std::make_unique<datalog::LiveNoiseSink>(*sink, ctx.clock(), s);
+  live.sink = std::make_unique<analysis::LiveNoiseSink>(*sink, ctx.clock(), s);
   host.setLive(live.sink.get());
   return live.sink.get();
 }

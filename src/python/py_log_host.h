@@ -11,7 +11,7 @@
 
 #include <pybind11/pybind11.h>
 
-#include "datalog/live_noise_sink.h"
+#include "analysis/live_noise_sink.h"
 #include "datalog/log_run.h"
 
 namespace vexa::python {
@@ -30,7 +30,7 @@ class PythonLogHost : public datalog::LogHost {
   bool interrupted() const { return error_.has_value(); }
   // A run with live noise: it ends once every target is met, and the callback gets the
   // current figures as a third argument.
-  void setLive(const datalog::LiveNoiseSink* live) { live_ = live; }
+  void setLive(const analysis::LiveNoiseSink* live) { live_ = live; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -38,7 +38,7 @@ class PythonLogHost : public datalog::LogHost {
   std::optional<pybind11::error_already_set> error_;
   Clock::time_point lastSignalCheck_ = Clock::now();
   Clock::time_point lastProgress_{};
-  const datalog::LiveNoiseSink* live_ = nullptr;
+  const analysis::LiveNoiseSink* live_ = nullptr;
 };
 
 }  // namespace vexa::python

@@ -23,7 +23,7 @@
 #include <optional>
 
 #include "app/number_format.h"
-#include "datalog/live_noise_sink.h"
+#include "analysis/live_noise_sink.h"
 #include "datalog/log_file_sink.h"
 #include "datalog/log_folder.h"
 #include "datalog/log_request.h"
@@ -74,7 +74,7 @@ class frmDatalog::Host : public datalog::LogHost {
   bool cancelRequested() override {
     return w_.cmdStartDatalog_->text() == kStart || (live_ != nullptr && live_->targetsMet());
   }
-  void setLive(datalog::LiveNoiseSink* live) { live_ = live; }
+  void setLive(analysis::LiveNoiseSink* live) { live_ = live; }
 
   void fileWritten(const std::string& path) override { w_.lastRunFiles_.push_back(path); }
 
@@ -96,7 +96,7 @@ class frmDatalog::Host : public datalog::LogHost {
 
  private:
   frmDatalog& w_;
-  datalog::LiveNoiseSink* live_ = nullptr;
+  analysis::LiveNoiseSink* live_ = nullptr;
   double shownAt_ = -1;
 };
 
@@ -455,7 +455,7 @@ void frmDatalog::RunDatalog() {
     }
     s.replaceExisting = true;
   }
-  std::optional<datalog::LiveNoiseSettings> liveSettings;
+  std::optional<analysis::LiveNoiseSettings> liveSettings;
   if (livePanel_->chosen()) {
     std::string error;
     if (!livePanel_->settings(s.channels, liveSettings.emplace(), error)) {
@@ -476,11 +476,11 @@ void frmDatalog::RunDatalog() {
   datalog::ChooseSampling(run, sampling);
   // The live analysis sits between the run and its file writer.
   std::optional<datalog::LogFileSink> files;
-  std::unique_ptr<datalog::LiveNoiseSink> live;
+  std::unique_ptr<analysis::LiveNoiseSink> live;
   if (liveSettings) {
     files.emplace(ctx_.platform.files != nullptr ? *ctx_.platform.files : SystemFileOps(),
                   ctx_.clock());
-    live = std::make_unique<datalog::LiveNoiseSink>(*files, ctx_.clock(), *liveSettings);
+    live = std::make_unique<analysis::LiveNoiseSink>(*files, ctx_.clock(), *liveSettings);
     run.setSink(*live);
     host.setLive(live.get());
   }

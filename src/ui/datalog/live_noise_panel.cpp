@@ -39,7 +39,7 @@ class LiveCurveView : public QWidget {
     setObjectName("picLiveCurve");
     setMinimumSize(300, 190);
   }
-  void setStatus(const datalog::LiveNoiseStatus& s) {
+  void setStatus(const analysis::LiveNoiseStatus& s) {
     status_ = s;
     update();
   }
@@ -60,7 +60,7 @@ class LiveCurveView : public QWidget {
   }
 
  private:
-  datalog::LiveNoiseStatus status_;
+  analysis::LiveNoiseStatus status_;
 };
 
 LiveNoisePanel::LiveNoisePanel(QWidget* parent) : QGroupBox("Live Noise", parent) {
@@ -94,7 +94,7 @@ bool LiveNoisePanel::chosen() const {
   return chkLiveNoise_->isChecked() || !txtUntilResolved_->text().trimmed().isEmpty();
 }
 
-bool LiveNoisePanel::settings(const datalog::ChannelList& logged, datalog::LiveNoiseSettings& s,
+bool LiveNoisePanel::settings(const datalog::ChannelList& logged, analysis::LiveNoiseSettings& s,
                               std::string& error) const {
   s = {};
   for (int16_t index : logged)
@@ -109,7 +109,7 @@ bool LiveNoisePanel::settings(const datalog::ChannelList& logged, datalog::LiveN
     s.targets.push_back(target);
   }
   datalog::ChannelList live;
-  return datalog::LiveChannelsOf(s, logged, live, error);
+  return analysis::LiveChannelsOf(s, logged, live, error);
 }
 
 void LiveNoisePanel::setRunning(bool running) {
@@ -117,7 +117,7 @@ void LiveNoisePanel::setRunning(bool running) {
   txtUntilResolved_->setEnabled(!running);
 }
 
-void LiveNoisePanel::showStatus(const datalog::LiveNoiseStatus& s) {
+void LiveNoisePanel::showStatus(const analysis::LiveNoiseStatus& s) {
   curve_->setStatus(s);
   std::string figures;
   double seconds = 0;

@@ -9,7 +9,7 @@
 
 #include <QGroupBox>
 
-#include "datalog/live_noise_sink.h"
+#include "analysis/live_noise_sink.h"
 
 class QCheckBox;
 class QLabel;
@@ -27,9 +27,9 @@ class LiveNoisePanel : public QGroupBox {
   // The live settings for a run of `logged` channels: its gyros and accelerometers, and the
   // stop choice. False with `error` for a stop choice that cannot be read or names a channel
   // not logged.
-  bool settings(const datalog::ChannelList& logged, datalog::LiveNoiseSettings& settings,
+  bool settings(const datalog::ChannelList& logged, analysis::LiveNoiseSettings& settings,
                 std::string& error) const;
-  void showStatus(const datalog::LiveNoiseStatus& status);
+  void showStatus(const analysis::LiveNoiseStatus& status);
   void setRunning(bool running);
 
  private:

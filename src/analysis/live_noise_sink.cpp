@@ -1,11 +1,11 @@
-#include "datalog/live_noise_sink.h"
+#include "analysis/live_noise_sink.h"
 
 #include <algorithm>
 #include <charconv>
 
 #include "analysis/log_file.h"
 
-namespace vexa::datalog {
+namespace vexa::analysis {
 
 namespace {
 
@@ -24,10 +24,11 @@ double asWritten(float value) {
   return back;
 }
 
-analysis::LogChannel describe(int16_t registerIndex) {
-  analysis::LogChannel c;
-  if (const LogChannel* known = ChannelOfRegister(registerIndex)) c.title = known->valueTitle;
-  analysis::DescribeChannel(c);
+LogChannel describe(int16_t registerIndex) {
+  LogChannel c;
+  if (const datalog::LogChannel* known = datalog::ChannelOfRegister(registerIndex))
+    c.title = known->valueTitle;
+  DescribeChannel(c);
   return c;
 }
 
@@ -35,13 +36,13 @@ analysis::LogChannel describe(int16_t registerIndex) {
 
 // One live channel: its single-producer, single-consumer queue and its analysis.
 struct LiveNoiseSink::Channel {
-  Channel(int16_t index, size_t position, size_t capacity, const analysis::LogChannel& c,
-          bool scaled, analysis::LiveAllanLimits limits)
+  Channel(int16_t index, size_t position, size_t capacity, const LogChannel& c, bool scaled,
+          LiveAllanLimits limits)
       : registerIndex(index),
         position(position),
         queue(capacity),
         live(c.caption, scaled ? c.units : "LSB",
-             scaled ? analysis::SensorKindOf(c.units) : analysis::SensorKind::Other, limits) {}
+             scaled ? SensorKindOf(c.units) : SensorKind::Other, limits) {}
   int16_t registerIndex;
   size_t position;  // in the run's sample
   std::vector<float> queue;
@@ -50,17 +51,17 @@ struct LiveNoiseSink::Channel {
   std::atomic<int64_t> fresh{0};  // values handed over
   std::atomic<bool> behind{false};
   int64_t behindAt = 0;
-  analysis::LiveNoiseChannel live;
+  LiveNoiseChannel live;
   std::vector<double> batch;
   int64_t fittedAt = 0;
 };
 
-bool LiveChannelsOf(const LiveNoiseSettings& settings, const ChannelList& logged, ChannelList& live,
-                    std::string& error) {
+bool LiveChannelsOf(const LiveNoiseSettings& settings, const datalog::ChannelList& logged,
+                    datalog::ChannelList& live, std::string& error) {
   live = settings.channels;
   for (const auto& t : settings.targets) {
     int16_t found = 0;
-    for (const LogChannel& c : kLogChannels)
+    for (const datalog::LogChannel& c : datalog::kLogChannels)
       if (t.caption == c.caption) found = c.registerIndex;
     if (found == 0) {
       error = "--until-resolved names '" + t.caption + "', which is no output's caption";
@@ -72,24 +73,24 @@ bool LiveChannelsOf(const LiveNoiseSettings& settings, const ChannelList& logged
   live.erase(std::unique(live.begin(), live.end()), live.end());
   for (int16_t index : live)
     if (std::find(logged.begin(), logged.end(), index) == logged.end()) {
-      error = std::string("the live channel ") + ChannelOfRegister(index)->caption +
+      error = std::string("the live channel ") + datalog::ChannelOfRegister(index)->caption +
               " is not among the channels logged";
       return false;
     }
   return true;
 }
 
-LiveNoiseSink::LiveNoiseSink(SampleSink& inner, Clock& clock, LiveNoiseSettings settings)
+LiveNoiseSink::LiveNoiseSink(datalog::SampleSink& inner, Clock& clock, LiveNoiseSettings settings)
     : inner_(inner), clock_(clock), settings_(std::move(settings)) {}
 
 LiveNoiseSink::~LiveNoiseSink() {
   finish();
 }
 
-bool LiveNoiseSink::beginRun(const LogRunPlan& plan) {
+bool LiveNoiseSink::beginRun(const datalog::LogRunPlan& plan) {
   if (!inner_.beginRun(plan)) return false;
-  scaled_ = plan.units == LogUnits::Scaled;
-  ChannelList live;
+  scaled_ = plan.units == datalog::LogUnits::Scaled;
+  datalog::ChannelList live;
   std::string ignored;
   LiveChannelsOf(settings_, plan.channels, live, ignored);
   for (int16_t index : live) {
@@ -107,14 +108,14 @@ bool LiveNoiseSink::beginRun(const LogRunPlan& plan) {
   return true;
 }
 
-bool LiveNoiseSink::addSample(int64_t sampleNumber, const SampleValues& values) {
+bool LiveNoiseSink::addSample(int64_t sampleNumber, const datalog::SampleValues& values) {
   const bool kept = inner_.addSample(sampleNumber, values);
   const double now = clock_.monotonicSeconds();
   if (startSeconds_.load(std::memory_order_relaxed) < 0) startSeconds_.store(now);
   lastSeconds_.store(now, std::memory_order_relaxed);
   bool pushed = false;
   for (const auto& c : channels_) {
-    const ChannelReading& r = values[c->position];
+    const datalog::ChannelReading& r = values[c->position];
     if (r.newData == 0 || c->behind.load(std::memory_order_relaxed)) continue;
     const uint64_t head = c->head.load(std::memory_order_relaxed);
     if (head - c->tail.load(std::memory_order_acquire) == c->queue.size()) {
@@ -184,7 +185,7 @@ void LiveNoiseSink::fit() {
     for (size_t i = 0; i < channels_.size(); ++i) {
       if (channels_[i]->live.title() != t.target.caption || channels_[i]->behind.load()) continue;
       const auto& model = s.channels[i].noise.model;
-      if (model.ok) t.percent = analysis::RelativeSigmaPercent(model.terms[size_t(t.target.term)]);
+      if (model.ok) t.percent = RelativeSigmaPercent(model.terms[size_t(t.target.term)]);
       t.met = t.percent && *t.percent <= t.target.percent;
       t.secondsLeft = channels_[i]->live.secondsLeft(t.target.term, t.target.percent);
     }
@@ -241,4 +242,4 @@ LiveNoiseStatus LiveNoiseSink::finish() {
   return status();
 }
 
-}  // namespace vexa::datalog
+}  // namespace vexa::analysis

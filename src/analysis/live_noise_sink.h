@@ -25,46 +25,46 @@
 #include "datalog/sample_sink.h"
 #include "platform/clock.h"
 
-namespace vexa::datalog {
+namespace vexa::analysis {
 
 struct LiveNoiseSettings {
-  ChannelList channels;                          // register indices analysed live
-  std::vector<analysis::ResolveTarget> targets;  // the run may end when all are met
-  size_t queueSamples = size_t(1) << 20;         // per channel
-  analysis::LiveAllanLimits limits;
+  datalog::ChannelList channels;          // register indices analysed live
+  std::vector<ResolveTarget> targets;     // the run may end when all are met
+  size_t queueSamples = size_t(1) << 20;  // per channel
+  LiveAllanLimits limits;
 };
 
 // The channels the settings need: the live ones and those the targets name by caption. False
 // with `error` when a target names no output or one the run does not log.
-bool LiveChannelsOf(const LiveNoiseSettings& settings, const ChannelList& logged, ChannelList& live,
-                    std::string& error);
+bool LiveChannelsOf(const LiveNoiseSettings& settings, const datalog::ChannelList& logged,
+                    datalog::ChannelList& live, std::string& error);
 
 struct TargetState {
-  analysis::ResolveTarget target;
+  ResolveTarget target;
   std::optional<double> percent;      // the figure's present relative uncertainty
   std::optional<double> secondsLeft;  // of record, until it reaches the target
   bool met = false;
 };
 
 struct LiveNoiseStatus {
-  std::vector<analysis::LiveFigures> channels;
+  std::vector<LiveFigures> channels;
   std::vector<TargetState> targets;
   std::vector<std::string> behind;  // channels whose live analysis ended: why
   bool allMet = false;
 };
 
-class LiveNoiseSink : public SampleSink {
+class LiveNoiseSink : public datalog::SampleSink {
  public:
-  LiveNoiseSink(SampleSink& inner, Clock& clock, LiveNoiseSettings settings);
+  LiveNoiseSink(datalog::SampleSink& inner, Clock& clock, LiveNoiseSettings settings);
   ~LiveNoiseSink() override;
 
-  bool beginRun(const LogRunPlan& plan) override;
-  bool beginFile(const LogFileStart& file) override { return inner_.beginFile(file); }
-  bool addSample(int64_t sampleNumber, const SampleValues& values) override;
-  bool endFile(const LogHeader& header, std::string& path) override {
+  bool beginRun(const datalog::LogRunPlan& plan) override;
+  bool beginFile(const datalog::LogFileStart& file) override { return inner_.beginFile(file); }
+  bool addSample(int64_t sampleNumber, const datalog::SampleValues& values) override;
+  bool endFile(const datalog::LogHeader& header, std::string& path) override {
     return inner_.endFile(header, path);
   }
-  const SinkFailure& failure() const override { return inner_.failure(); }
+  const datalog::SinkFailure& failure() const override { return inner_.failure(); }
 
   // Every target is met (false without targets). Read once per sample by the run's host.
   bool targetsMet() const { return met_.load(std::memory_order_relaxed); }
@@ -80,7 +80,7 @@ class LiveNoiseSink : public SampleSink {
   void fit();
   double tau0(const Channel& c) const;
 
-  SampleSink& inner_;
+  datalog::SampleSink& inner_;
   Clock& clock_;
   LiveNoiseSettings settings_;
   bool scaled_ = true;
@@ -97,4 +97,4 @@ class LiveNoiseSink : public SampleSink {
   std::thread worker_;
 };
 
-}  // namespace vexa::datalog
+}  // namespace vexa::analysis
