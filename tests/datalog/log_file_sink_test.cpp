@@ -266,36 +266,39 @@ TEST_F(LogFileSinkTest, SamplesReachTheDiskWithinASecondWhileTheRunGoes) {
   EXPECT_EQ(names(), std::vector<std::string>{"DATALOG_1.csv"});
 }
 
+// A disk whose writes wait until released, and a sink that releases it when the file ends: a
+// disk that stalls and, in the end, moves again.
+class StuckDisk : public FaultyFileOps {
+ public:
+  ssize_t write(int fd, const void* data, size_t length) override {
+    std::unique_lock<std::mutex> lock(m);
+    moving.wait(lock, [this] { return released; });
+    return FaultyFileOps::write(fd, data, length);
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(m);
+    released = true;
+    moving.notify_all();
+  }
+  std::mutex m;
+  std::condition_variable moving;
+  bool released = false;
+};
+class ReleasingSink : public LogFileSink {
+ public:
+  ReleasingSink(StuckDisk& disk, Clock& clock, StreamLimits limits)
+      : LogFileSink(disk, clock, limits), disk_(disk) {}
+  bool endFile(const LogHeader& header, std::string& path) override {
+    disk_.release();
+    return LogFileSink::endFile(header, path);
+  }
+  StuckDisk& disk_;
+};
+
 // Writes that stay stuck fill the queue: the run ends rather than holding ever more, and the
 // file keeps every sample taken once the disk has them.
 TEST_F(LogFileSinkTest, ADiskThatCannotKeepUpEndsTheRunAndKeepsTheSamples) {
-  class StuckDisk : public FaultyFileOps {
-   public:
-    ssize_t write(int fd, const void* data, size_t length) override {
-      std::unique_lock<std::mutex> lock(m);
-      moving.wait(lock, [this] { return released; });
-      return FaultyFileOps::write(fd, data, length);
-    }
-    void release() {
-      std::lock_guard<std::mutex> lock(m);
-      released = true;
-      moving.notify_all();
-    }
-    std::mutex m;
-    std::condition_variable moving;
-    bool released = false;
-  } disk;
-  // Lets the disk move once the run has given up, as a slow disk would in the end.
-  class ReleasingSink : public LogFileSink {
-   public:
-    ReleasingSink(StuckDisk& disk, Clock& clock, StreamLimits limits)
-        : LogFileSink(disk, clock, limits), disk_(disk) {}
-    bool endFile(const LogHeader& header, std::string& path) override {
-      disk_.release();
-      return LogFileSink::endFile(header, path);
-    }
-    StuckDisk& disk_;
-  };
+  StuckDisk disk;
   StreamLimits limits;
   limits.blockBytes = 64;
   limits.queueBytes = 4096;
@@ -478,32 +481,7 @@ TEST_F(LogFileSinkTest, ASampleIsOnDiskWithinASecondWhateverTheDelay) {
 // run's clock is virtual here, two seconds of real time), however little is waiting; the file then
 // keeps every sample taken.
 TEST_F(LogFileSinkTest, AHungDiskEndsTheRunOnceASampleHasWaitedTenSeconds) {
-  class HungDisk : public FaultyFileOps {
-   public:
-    ssize_t write(int fd, const void* data, size_t length) override {
-      std::unique_lock<std::mutex> lock(m);
-      moving.wait(lock, [this] { return released; });
-      return FaultyFileOps::write(fd, data, length);
-    }
-    void release() {
-      std::lock_guard<std::mutex> lock(m);
-      released = true;
-      moving.notify_all();
-    }
-    std::mutex m;
-    std::condition_variable moving;
-    bool released = false;
-  } disk;
-  class ReleasingSink : public LogFileSink {
-   public:
-    ReleasingSink(HungDisk& disk, Clock& clock, StreamLimits limits)
-        : LogFileSink(disk, clock, limits), disk_(disk) {}
-    bool endFile(const LogHeader& header, std::string& path) override {
-      disk_.release();
-      return LogFileSink::endFile(header, path);
-    }
-    HungDisk& disk_;
-  };
+  StuckDisk disk;
   StreamLimits limits;
   limits.queueBytes = 4 * 1024 * 1024;  // the bound, were the age not watched, in seconds of a test
   ReleasingSink hung(disk, world.clock, limits);
