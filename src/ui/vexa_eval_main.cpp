@@ -29,8 +29,8 @@
 #include "app/app_context.h"
 #include "app/startup.h"
 #include "app/version.h"
+#include "session/accel_simulation.h"
 #include "session/platform_set.h"
-#include "sim/sim_sensor.h"
 #include "ui/analysis/frm_log_viewer.h"
 #include "ui/analysis/log_plot.h"
 #include "ui/datalog/frm_datalog.h"
@@ -186,8 +186,9 @@ int main(int argc, char** argv) {
   vexa::PlatformOptions options;
   options.simulate = args.simulate;
   options.simulateStill = args.simulateStill;
-  if (args.simulatePoses)
-    options.configureSensor = [](vexa::sim::SimSensorConfig& c) { c.turnedThroughPoses = true; };
+  vexa::SessionOptions simulation;
+  simulation.simulatePoses = args.simulatePoses;
+  vexa::AddAccelSimulation(simulation, options);
   options.unplugAfterFrames = args.unplugAfterFrames;
   options.simulatedBusTime = true;
   const vexa::AppContext* program = nullptr;
